@@ -1,0 +1,109 @@
+// Builds cabinet files in memory: single cabinets and sets of cabinets that
+// continue one another. Used by the tests, the benchmarks and the build-time
+// payload generator. Uses zlib to make MSZIP blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cabwriter {
+
+using Bytes = std::vector<uint8_t>;
+
+// How a folder's data blocks are made.
+enum class Method {
+    Stored,  // blocks hold the bytes as they are (type word 0)
+    Mszip,   // "CK" + a raw Deflate stream from zlib per block (type word 1)
+    Raw,     // the caller supplies every block's data and uncompressed size
+};
+
+struct RawBlock {
+    Bytes data;                 // the block's data exactly as it goes into CFDATA
+    uint16_t uncompressedSize;  // cbUncomp
+};
+
+struct File {
+    std::string name;
+    Bytes data;  // contents; for Raw folders only its size matters, unless `size` is set
+    uint16_t date = 0x3521;  // DOS date (2006-09-01)
+    uint16_t time = 0xB4F8;  // DOS time (22:39:48)
+    uint16_t attribs = 0x20;
+    // Overrides written instead of the computed values, for damaged cabinets.
+    int64_t sizeOverride = -1;         // cbFile
+    int64_t folderStartOverride = -1;  // uoffFolderStart
+    int32_t folderIndexOverride = -1;  // iFolder (e.g. 0xFFFD in a single cabinet)
+};
+
+struct Folder {
+    Method method = Method::Stored;
+    // Written as typeCompress; -1 means "derived from the method" (0 or 1;
+    // required for Raw folders).
+    int32_t typeCompress = -1;
+    std::vector<File> files;  // in folder order; their data is concatenated
+    // Stored/Mszip: uncompressed bytes per block (every block but the last is
+    // this size, at most 32,768).
+    uint32_t blockSize = 32768;
+    // Mszip: zlib level, strategy (Z_DEFAULT_STRATEGY, Z_FILTERED,
+    // Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED) and whether each block is compressed
+    // with the previous 32,768 bytes of the folder as preset dictionary.
+    int zlibLevel = 6;
+    int zlibStrategy = 0;
+    bool presetDictionary = true;
+    std::vector<RawBlock> rawBlocks;  // Raw: the folder's blocks
+    Bytes reserve;                    // per-folder reserve bytes (cbCFFolder of them)
+    Bytes blockReserve;               // per-block reserve bytes (cbCFData of them)
+};
+
+struct Options {
+    uint16_t setId = 0;
+    uint16_t firstIndex = 0;        // iCabinet of the first cabinet
+    bool checksums = true;          // false writes csum 0 everywhere
+    bool reserveFlag = false;       // write flags 0x0004 and the reserve fields
+    Bytes cabinetReserve;           // per-cabinet reserve area (cbCFHeader bytes)
+    uint8_t cbCFFolder = 0;         // per-folder reserve size (with reserveFlag)
+    uint8_t cbCFData = 0;           // per-block reserve size (with reserveFlag)
+    // Previous/next names written into a single cabinet's header (flags 1/2
+    // are set when non-empty); sets fill these in themselves.
+    std::string previousCabinet, previousDisk, nextCabinet, nextDisk;
+};
+
+// The places of a cabinet's records, for tests that damage them.
+struct Layout {
+    uint32_t folderTableOffset = 0;
+    std::vector<uint32_t> folderOffsets;  // each CFFOLDER record
+    std::vector<uint32_t> fileOffsets;    // each CFFILE record
+    std::vector<uint32_t> blockOffsets;   // each CFDATA header, all folders in order
+};
+
+struct Cabinet {
+    std::string name;
+    Bytes image;
+    Layout layout;
+};
+
+// One self-contained cabinet holding the folders in order.
+Cabinet writeCabinet(const std::vector<Folder>& folders, const Options& options = {},
+                     const std::string& name = "test.cab");
+
+// A set: the folders' data is laid out in order and cut into cabinets of at
+// most `dataBytesPerCabinet` data bytes each (block headers excluded). A
+// folder that does not fit continues in the next cabinet; a block that
+// straddles the cut is split into two pieces (the first with cbUncomp 0).
+// Files get iFolder 0xFFFD/0xFFFE/0xFFFF as their data crosses cabinets.
+// Cabinet names come from `namePattern` with "%d" replaced by 1, 2, ...
+std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
+                                     uint32_t dataBytesPerCabinet,
+                                     const std::string& namePattern = "set%d.cab",
+                                     const Options& options = {});
+
+// One MSZIP block ("CK" + raw Deflate of `data`), compressed by zlib with
+// `dictionary` (up to 32,768 bytes) as history.
+Bytes mszipBlock(const uint8_t* data, size_t size, const uint8_t* dictionary,
+                 size_t dictionarySize, int level = 6, int strategy = 0);
+
+// DOS date and time from calendar fields.
+uint16_t dosDate(int year, int month, int day);
+uint16_t dosTime(int hour, int minute, int second);
+
+}  // namespace cabwriter
