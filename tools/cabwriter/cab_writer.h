@@ -66,6 +66,8 @@ struct Options {
     // Previous/next names written into a single cabinet's header (flags 1/2
     // are set when non-empty); sets fill these in themselves.
     std::string previousCabinet, previousDisk, nextCabinet, nextDisk;
+    // Disk names written into a set's headers, "%d" replaced by 1, 2, ...
+    std::string diskNamePattern = "disk%d";
 };
 
 // The places of a cabinet's records, for tests that damage them.
@@ -74,6 +76,7 @@ struct Layout {
     std::vector<uint32_t> folderOffsets;  // each CFFOLDER record
     std::vector<uint32_t> fileOffsets;    // each CFFILE record
     std::vector<uint32_t> blockOffsets;   // each CFDATA header, all folders in order
+    uint32_t coffFiles = 0;               // the first CFFILE record
 };
 
 struct Cabinet {
@@ -81,6 +84,10 @@ struct Cabinet {
     Bytes image;
     Layout layout;
 };
+
+// Misuse (a Raw folder without typeCompress, a block size out of range, a
+// reserve longer than its declared size, a zero cabinet budget) throws
+// std::invalid_argument.
 
 // One self-contained cabinet holding the folders in order.
 Cabinet writeCabinet(const std::vector<Folder>& folders, const Options& options = {},
@@ -92,6 +99,28 @@ Cabinet writeCabinet(const std::vector<Folder>& folders, const Options& options 
 // straddles the cut is split into two pieces (the first with cbUncomp 0).
 // Files get iFolder 0xFFFD/0xFFFE/0xFFFF as their data crosses cabinets.
 // Cabinet names come from `namePattern` with "%d" replaced by 1, 2, ...
+//
+// Conventions of a set (what a decoder walking it relies on):
+// - A file is listed in every cabinet that holds a piece of any of its
+//   blocks; a file whose data lies in a split block is in both cabinets.
+// - In an earlier cabinet, only the files that go on into the next cabinet
+//   get 0xFFFE (0xFFFF if they also came from the previous one); the other
+//   files of the continued folder keep its index, which is cFolders - 1.
+// - In a later cabinet the continued folder is folder 0 and its files that
+//   came from the previous cabinet are listed first, with 0xFFFD (0xFFFF),
+//   in the same order as they were marked in the earlier cabinet; files
+//   wholly inside the continued folder's part there get iFolder 0.
+// - uoffFolderStart is always relative to the whole folder: the continued
+//   folder keeps its uncompressed offsets in every cabinet.
+// - A cut at a block boundary splits nothing; a cut inside a block writes a
+//   first piece (cbUncomp 0) at the end of the earlier cabinet and a second
+//   piece, carrying the whole cbUncomp, as the first block of folder 0 in
+//   the next. Each piece is checksummed over its own data and header. A
+//   second piece is never cut again, so a cabinet holding one may exceed the
+//   budget by up to the size of that piece.
+// - Every cabinet but the first names its previous one (flags 0x0001),
+//   every cabinet but the last its next one (flags 0x0002); all share
+//   options.setId and take consecutive iCabinet values from firstIndex.
 std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
                                      uint32_t dataBytesPerCabinet,
                                      const std::string& namePattern = "set%d.cab",
@@ -101,6 +130,14 @@ std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
 // `dictionary` (up to 32,768 bytes) as history.
 Bytes mszipBlock(const uint8_t* data, size_t size, const uint8_t* dictionary,
                  size_t dictionarySize, int level = 6, int strategy = 0);
+
+// Recomputes the csum of the CFDATA block whose header is at blockOffset
+// (after a test has changed its bytes on purpose). cbCFData is the cabinet's
+// per-block reserve size.
+void rechecksumBlock(Bytes& image, uint32_t blockOffset, uint8_t cbCFData);
+
+// Writes the cabinet's image to directory/name; false when that fails.
+bool saveCabinet(const Cabinet& cabinet, const std::string& directory);
 
 // DOS date and time from calendar fields.
 uint16_t dosDate(int year, int month, int day);
