@@ -1,0 +1,156 @@
+// The decoder context and the steps the extraction walk is built from.
+// Internal to the cabinet decoder; clients see only cab/cab.h.
+#pragma once
+
+#include "cab/cab.h"
+#include "cab/codec.h"
+
+#include <cstdint>
+
+// Sizes of the cabinet format's fixed records and of the decoder's buffers.
+constexpr uint32_t kHeaderSize = 36;         // CFHEADER without optional parts
+constexpr uint32_t kReserveSizesSize = 4;    // cbCFHeader, cbCFFolder, cbCFData
+constexpr uint32_t kFolderFixedSize = 8;     // CFFOLDER without reserve
+constexpr uint32_t kFileFixedSize = 16;      // CFFILE without its name
+constexpr uint32_t kBlockFixedSize = 8;      // CFDATA header without reserve
+constexpr uint32_t kNameLimit = 256;         // longest name read, NUL included
+constexpr uint32_t kTextSize = kCabNameBufferSize;  // 256 characters and a NUL
+constexpr uint32_t kSizeUnknown = 0xFFFF;    // a reserve-related size not yet learned
+constexpr uint16_t kNoFolder = 0xFFFF;
+constexpr uint16_t kAnyCabinet = 0xFFFF;     // openCabinet without a set check
+
+constexpr uint32_t kSignatureMscf = 0x4643534D;  // "MSCF"
+constexpr uint16_t kVersion13 = 0x0103;
+
+// CFHEADER flags.
+constexpr uint16_t kFlagPrevious = 0x0001;
+constexpr uint16_t kFlagNext = 0x0002;
+constexpr uint16_t kFlagReserve = 0x0004;
+
+// iFolder values of files that cross cabinet boundaries.
+constexpr uint16_t kFolderContinuedFromPrevious = 0xFFFD;
+constexpr uint16_t kFolderContinuedToNext = 0xFFFE;
+constexpr uint16_t kFolderContinuedPreviousAndNext = 0xFFFF;
+
+inline bool continuesFromPrevious(uint16_t iFolder) { return (iFolder & 0xFFFD) == 0xFFFD; }
+inline bool continuesIntoNext(uint16_t iFolder) { return (iFolder & 0xFFFE) == 0xFFFE; }
+
+// The attribute bit that asks for the file to be run after extraction.
+constexpr uint16_t kAttributeRunAfterExtract = 0x40;
+
+// The fixed cabinet header, decoded.
+struct CfHeader {
+    uint32_t signature;
+    uint32_t cbCabinet;
+    uint32_t coffFiles;
+    uint16_t version;
+    uint16_t cFolders;
+    uint16_t cFiles;
+    uint16_t flags;
+    uint16_t setID;
+    uint16_t iCabinet;
+};
+
+// The fixed part of a file entry, decoded.
+struct CfFile {
+    uint32_t cbFile;
+    uint32_t uoffFolderStart;
+    uint16_t iFolder;
+    uint16_t date;
+    uint16_t time;
+    uint16_t attribs;
+};
+
+struct CabDecoder {
+    CabError* error;
+    CabIoCallbacks io;
+    int32_t cpuType;
+
+    CabNotifyFn notify;
+    CabReserveHook reserveHook;
+    void* userContext;
+
+    int32_t folderTableOffset;  // file position of the first CFFOLDER record
+    uint32_t blockStart;        // folder offset of the block in outputBuffer
+
+    const Codec* codecTable;    // the loaded codec's functions (methods 1-3)
+    void* codec;                // the loaded codec instance
+    CodecParams codecParams;
+
+    uint8_t* inputBuffer;       // inputBufferSize bytes + kCodecInputSlack
+    uint8_t* outputBuffer;      // outputBlockSize bytes
+    uint8_t* folderRecord;      // folderRecordSize bytes
+    uint8_t* blockHeader;       // blockHeaderSize bytes
+    uint8_t* cabinetReserve;    // cabinetReserveSize bytes
+
+    CfHeader header;
+    CfFile file;
+
+    int32_t dataHandle;         // folder records and data blocks
+    int32_t directoryHandle;    // header, names and the file list
+    int32_t outputHandle;       // the file being written, -1 when none
+
+    uint16_t currentFolder;     // kNoFolder when none is selected
+    uint32_t outputBlockSize;
+    uint32_t inputBufferSize;
+    bool continuing;            // the walk has crossed into the next cabinet
+
+    uint32_t cabinetReserveSize;
+    uint32_t folderRecordSize;
+    uint32_t blockHeaderSize;
+
+    // Counters wrap as 16-bit numbers, as the format's counts do.
+    uint16_t filesLeft;
+    uint16_t filesToSkip;
+    uint16_t blocksLeft;
+    uint16_t compressionType;
+
+    char fileName[kTextSize];
+    char previousCabinet[kTextSize];
+    char previousDisk[kTextSize];
+    char nextCabinet[kTextSize];
+    char nextDisk[kTextSize];
+    char cabinetPath[kTextSize];
+    char fullPath[kTextSize];
+
+    CabNotification notification;
+    CabReserveEvent reserveEvent;
+};
+
+// Records an error in the client's record; always returns false so callers
+// can write `return setError(...)`.
+bool setError(CabDecoder* d, int32_t code, int32_t detail = 0);
+
+// Bounded copy of a NUL-terminated string into a kTextSize buffer; false
+// (and the buffer left holding a truncated copy) when it does not fit.
+bool copyText(char* destination, const char* source);
+
+// Header and directory.
+bool openCabinet(CabDecoder* d, const char* cabinetName, uint16_t expectedSetId,
+                 uint16_t expectedIndex);
+bool readName(CabDecoder* d, char* buffer);
+bool readFileEntry(CabDecoder* d);
+// continuesFolder: folder 0 of the next cabinet, carrying on the folder in
+// progress (no codec switch allowed).
+bool loadFolder(CabDecoder* d, uint16_t folderIndex, bool continuesFolder = false);
+
+// Data blocks.
+bool readBlock(CabDecoder* d, uint16_t offset);
+bool nextBlock(CabDecoder* d);
+uint16_t blockDataSize(const CabDecoder* d);
+uint16_t blockUncompressedSize(const CabDecoder* d);
+
+// Reserve events.
+bool raiseCabinetEvent(CabDecoder* d);
+bool raiseFolderEvent(CabDecoder* d);
+bool raiseDataBlockEvent(CabDecoder* d, uint16_t offset);
+
+// The walk.
+bool moveToNextCabinet(CabDecoder* d);
+
+// Codec dispatch.
+bool setCompressionType(CabDecoder* d, uint16_t type);
+bool releaseCodec(CabDecoder* d);
+bool createCodec(CabDecoder* d);
+bool resetCodec(CabDecoder* d);
+bool decompressBlock(CabDecoder* d, uint16_t* size);
