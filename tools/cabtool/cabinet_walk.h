@@ -1,0 +1,47 @@
+// Walking a cabinet and the rest of its set through the decoder.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace cabtool {
+
+// A file as the decoder offers it.
+struct FileEntry {
+    std::string cabinet;  // path of the cabinet it is listed in
+    std::string name;     // as stored, with backslashes
+    uint32_t size = 0;
+    uint16_t date = 0;
+    uint16_t time = 0;
+    uint16_t attributes = 0;
+};
+
+// File attribute bits stored in a cabinet.
+constexpr uint16_t kAttributeReadOnly = 0x01;
+constexpr uint16_t kAttributeHidden = 0x02;
+constexpr uint16_t kAttributeSystem = 0x04;
+constexpr uint16_t kAttributeArchive = 0x20;
+constexpr uint16_t kAttributeRunAfterExtraction = 0x40;
+
+// What a command does with the files of the walk.
+struct FileHandlers {
+    // A file can be extracted: return its output handle, 0 to skip it, or -1
+    // to stop the walk.
+    std::function<int32_t(const FileEntry&)> openOutput;
+    // All bytes of the file went to `handle`: finish it. Return 1, or 0 when
+    // the handle was closed but the file could not be completed.
+    std::function<int(const FileEntry&, int32_t handle)> closeOutput;
+    // The decoder failed while the file was open and has closed its handle.
+    std::function<void(const FileEntry&)> abandonOutput;
+    // In the starting cabinet: a file whose data begins in an earlier cabinet
+    // of the set and so cannot be extracted from here.
+    std::function<void(const FileEntry&, const std::string& previousCabinet)> fileFromEarlier;
+};
+
+// Walks the cabinet at `path` and every later cabinet of its set, found in
+// the same directory by the names the headers give. Reports every failure on
+// standard error, naming the cabinet; returns false when any cabinet failed.
+bool walkCabinetSet(const std::string& path, const FileHandlers& handlers);
+
+}  // namespace cabtool

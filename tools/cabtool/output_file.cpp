@@ -1,0 +1,148 @@
+#include "tools/cabtool/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+#include "tools/cabtool/messages.h"
+
+namespace cabtool {
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;       // narrowed by the umask
+constexpr mode_t kNewDirectoryMode = 0777;  // narrowed by the umask
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr int kTemporaryNameAttempts = 100;
+
+std::string randomTemporaryName() {
+    static std::mt19937 generator{std::random_device{}()};
+    char name[32];
+    std::snprintf(name, sizeof name, ".cabtool-%08x.part", unsigned(generator()));
+    return name;
+}
+
+// A handle of 0 would read as "skip this file" to the decoder; move it.
+int avoidZero(int fd) {
+    if (fd != 0) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    close(fd);
+    return moved;
+}
+
+// Opens (creating when absent) the directory `name` below `parentFd`.
+int openSubdirectory(int parentFd, const std::string& name) {
+    if (mkdirat(parentFd, name.c_str(), kNewDirectoryMode) != 0 && errno != EEXIST) return -1;
+    return openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+}  // namespace
+
+std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::string>& components,
+                                             std::string& error) {
+    OutputFile file;
+    file.directoryFd_ = fcntl(rootFd, F_DUPFD_CLOEXEC, 1);
+    if (file.directoryFd_ < 0) {
+        error = describeErrno(errno);
+        return std::nullopt;
+    }
+    std::string reached;
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        reached += components[i] + "/";
+        const int next = openSubdirectory(file.directoryFd_, components[i]);
+        if (next < 0) {
+            error = "cannot create directory '" + reached + "': " + describeErrno(errno);
+            return std::nullopt;
+        }
+        close(file.directoryFd_);
+        file.directoryFd_ = next;
+    }
+    file.finalName_ = components.back();
+
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        file.temporaryName_ = randomTemporaryName();
+        const int fd = openat(file.directoryFd_, file.temporaryName_.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+        if (fd >= 0) {
+            file.fd_ = avoidZero(fd);
+            if (file.fd_ < 0) {
+                error = describeErrno(errno);
+                file.removeTemporary();
+                return std::nullopt;
+            }
+            return std::optional<OutputFile>(std::move(file));
+        }
+        if (errno != EEXIST) break;
+    }
+    error = "cannot create file: " + describeErrno(errno);
+    file.temporaryName_.clear();
+    return std::nullopt;
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : directoryFd_(other.directoryFd_),
+      fd_(other.fd_),
+      temporaryName_(std::move(other.temporaryName_)),
+      finalName_(std::move(other.finalName_)),
+      finished_(other.finished_) {
+    other.directoryFd_ = -1;
+    other.fd_ = -1;
+    other.finished_ = true;
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!finished_) removeTemporary();
+    if (directoryFd_ >= 0) close(directoryFd_);
+}
+
+void OutputFile::removeTemporary() {
+    if (!temporaryName_.empty() && directoryFd_ >= 0) {
+        unlinkat(directoryFd_, temporaryName_.c_str(), 0);
+    }
+    finished_ = true;
+}
+
+bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std::string& error) {
+    bool ok = true;
+    if (modified) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
+        if (futimens(fd_, times) != 0) {
+            error = "cannot set the modification time: " + describeErrno(errno);
+            ok = false;
+        }
+    }
+    struct stat status;
+    if (ok && readOnly) {
+        if (fstat(fd_, &status) != 0 || fchmod(fd_, (status.st_mode & 07777) & ~kWriteBits) != 0) {
+            error = "cannot make the file read-only: " + describeErrno(errno);
+            ok = false;
+        }
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0 && ok) {
+        error = "cannot write the file: " + describeErrno(errno);
+        ok = false;
+    }
+    if (ok && renameat(directoryFd_, temporaryName_.c_str(), directoryFd_, finalName_.c_str()) != 0) {
+        error = "cannot put the file in place: " + describeErrno(errno);
+        ok = false;
+    }
+    if (ok) {
+        finished_ = true;
+    } else {
+        removeTemporary();
+    }
+    return ok;
+}
+
+void OutputFile::discardClosed() {
+    fd_ = -1;  // the decoder closed it
+    removeTemporary();
+}
+
+}  // namespace cabtool

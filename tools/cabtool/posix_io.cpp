@@ -1,0 +1,102 @@
+#include "tools/cabtool/posix_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace cabtool {
+namespace {
+
+// Open flags the decoder and codecs use (values of the low-level open of the
+// platform the format comes from).
+constexpr int kAccessMask = 0x0003;  // 0 read-only, 1 write-only, 2 read-write
+constexpr int kCreateFlag = 0x0100;
+
+// The processor type handed to cabCreate; only the Quantum codec looks at it.
+constexpr int32_t kCpuType = 1;
+
+// A Quantum window that does not fit in memory at once is paged to a
+// temporary file, requested by the name "*" with the create flag.
+bool isSpillFileRequest(const char* path, int flags) {
+    return path[0] == '*' && path[1] == '\0' && (flags & kCreateFlag) != 0;
+}
+
+int32_t openSpillFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cabtool-window-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return -1;
+    unlink(pattern.c_str());  // the file lives only as long as its handle
+    return fd;
+}
+
+void* ioAlloc(uint32_t size) { return std::malloc(size != 0 ? size : 1); }
+
+void ioFree(void* block) { std::free(block); }
+
+int32_t ioOpen(const char* path, int flags, int /*mode*/) {
+    if (path == nullptr) return -1;
+    if (isSpillFileRequest(path, flags)) return openSpillFile();
+    // The decoder reads cabinets only; output files are made by the
+    // notification handlers, never through this callback.
+    if ((flags & kAccessMask) != 0 || (flags & kCreateFlag) != 0) return -1;
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+int ioRead(int32_t handle, void* buffer, uint32_t count) {
+    if (count > uint32_t(INT_MAX)) return -1;
+    auto* out = static_cast<char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t got = read(handle, out + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return done > 0 ? int(done) : -1;
+        if (got == 0) break;  // end of file
+        done += uint32_t(got);
+    }
+    return int(done);
+}
+
+int ioWrite(int32_t handle, const void* buffer, uint32_t count) {
+    if (count > uint32_t(INT_MAX)) return -1;
+    if (handle == kDiscardHandle) return int(count);
+    const auto* in = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t put = write(handle, in + done, count - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return done > 0 ? int(done) : -1;
+        done += uint32_t(put);
+    }
+    return int(done);
+}
+
+int ioClose(int32_t handle) {
+    if (handle == kDiscardHandle) return 0;
+    return close(handle);
+}
+
+int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
+    int whence;
+    switch (origin) {
+        case 0: whence = SEEK_SET; break;
+        case 1: whence = SEEK_CUR; break;
+        case 2: whence = SEEK_END; break;
+        default: return -1;
+    }
+    const off_t position = lseek(handle, offset, whence);
+    if (position < 0 || position > off_t(INT32_MAX)) return -1;
+    return int32_t(position);
+}
+
+}  // namespace
+
+CabDecoder* createPosixDecoder(CabError* error) {
+    return cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWrite, ioClose, ioSeek, kCpuType, error);
+}
+
+}  // namespace cabtool

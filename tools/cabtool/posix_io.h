@@ -1,0 +1,17 @@
+// The decoder's memory and file callbacks over POSIX, and decoder creation.
+#pragma once
+
+#include <cstdint>
+
+#include "cab/cab.h"
+
+namespace cabtool {
+
+// A handle that accepts and discards everything written to it: `test`
+// decodes files into it. No file descriptor ever has this value.
+constexpr int32_t kDiscardHandle = 0x7FFF0000;
+
+// Creates a decoder over the POSIX callbacks; null when out of memory.
+CabDecoder* createPosixDecoder(CabError* error);
+
+}  // namespace cabtool

@@ -1,0 +1,26 @@
+// Turning a file name stored in a cabinet into a path that stays inside the
+// extraction directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cabtool {
+
+struct SafeName {
+    std::vector<std::string> components;  // directories, then the file name
+    std::string problem;                  // why the name is refused; empty when usable
+
+    bool usable() const { return problem.empty(); }
+    std::string joined() const;           // components joined with '/'
+};
+
+// Splits a stored name at backslashes and slashes. Refuses names that are
+// absolute, carry a drive letter, climb with "..", name a directory or
+// nothing at all. Empty and "." components are dropped.
+SafeName checkStoredName(const std::string& stored);
+
+// True when `name` is a plain file name: not empty, no separator, not "." or "..".
+bool isPlainFileName(const std::string& name);
+
+}  // namespace cabtool
