@@ -47,6 +47,8 @@ struct Folder {
     // Mszip: zlib level, strategy (Z_DEFAULT_STRATEGY, Z_FILTERED,
     // Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED) and whether each block is compressed
     // with the previous 32,768 bytes of the folder as preset dictionary.
+    // A decoder's history is its 32,768-byte output block, so a dictionary
+    // only matches it when every block but the last is 32,768 bytes.
     int zlibLevel = 6;
     int zlibStrategy = 0;
     bool presetDictionary = true;

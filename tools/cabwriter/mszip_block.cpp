@@ -4,7 +4,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace cabwriter {
@@ -53,11 +52,11 @@ Bytes deflateRaw(const uint8_t* data, size_t size, const uint8_t* dictionary,
 Bytes mszipBlock(const uint8_t* data, size_t size, const uint8_t* dictionary,
                  size_t dictionarySize, int level, int strategy) {
     Bytes stream = deflateRaw(data, size, dictionary, dictionarySize, level, strategy);
-    // Data that does not compress can come out a few bytes larger than a
-    // decoder's input buffer allows; zlib's level 0 then makes it one stored
-    // Deflate block, which always fits.
+    // memLevel 9 lets zlib hold a whole block's symbols, so even data that
+    // does not compress comes out as at most two Deflate blocks and fits a
+    // decoder's input buffer; anything larger would be refused there.
     if (stream.size() + 2 > detail::kMaxMszipBlockData) {
-        stream = deflateRaw(data, size, nullptr, 0, 0, Z_DEFAULT_STRATEGY);
+        throw std::runtime_error("MSZIP block larger than a decoder accepts");
     }
     Bytes block{'C', 'K'};
     block.insert(block.end(), stream.begin(), stream.end());
