@@ -1,0 +1,26 @@
+// The extraction driver: unpacks one cabinet file into one directory through
+// the cabinet decoder, creating each output file and restoring its time
+// stamp and attributes.
+#pragma once
+
+#include "cab/cab.h"
+
+// Unpacks every file of the cabinet at cabinetPath into targetDirectory,
+// which ends in a backslash. Returns 1 on success, 0 on failure. Prints
+// "Unable to open '<path>' for input" when the cabinet cannot be opened.
+// Files are written under a temporary name beside their target and take the
+// target's name only once complete, so a failed extraction never leaves a
+// partial file, nor replaces a good one.
+int extractCabinet(const char* cabinetPath, const char* targetDirectory);
+
+// The decoder's notification callback, for tests of its single answers.
+// Uses the destination of the most recent extractCabinet call.
+int handleCabinetNotification(int kind, CabNotification* notification);
+
+// Whether a file name from a cabinet may be written below the destination:
+// not empty, not absolute, without a drive or stream colon and without a
+// ".." component.
+bool isSafeOutputName(const char* name);
+
+// Suffix of the temporary name an output file is written under.
+inline constexpr char kPartialSuffix[] = ".partial";
