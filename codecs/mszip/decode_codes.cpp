@@ -1,0 +1,233 @@
+// The literal/length and distance code loop of fixed and dynamic blocks.
+//
+// Two loops share the decoder's state. The fast loop runs while at least 8
+// input bytes are left and a whole match fits in the output: it refills a
+// 64-bit reservoir with one unaligned load per symbol, and copies matches
+// in 8-byte chunks. Near either end the careful loop takes over, one symbol
+// at a time, with the byte-wise reader that supplies zeros past the input
+// and with the copy stopping exactly at the output limit. Both decode the
+// same stream to the same bytes.
+#include "codecs/mszip/bit_reader.h"
+#include "codecs/mszip/deflate_tables.h"
+#include "codecs/mszip/mszip_decoder.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+enum class Outcome { Continue, EndOfBlock, Failed };
+
+constexpr uint32_t kFastInputMargin = 8;  // one 64-bit load
+// After a refill the reservoir holds at least 56 bits; one symbol takes at
+// most 15 + 5 bits (length) and 15 + 13 bits (distance).
+constexpr uint32_t kRefillFloor = 56;
+constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
+
+// ---- careful loop -----------------------------------------------------------
+
+bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
+                     HuffmanEntry* found) {
+    needBits(d, bits);
+    HuffmanEntry entry = table[lowBits(d->bitBuffer, bits)];
+    while (entry.kind > kLiteral) {
+        if (entry.kind > kLastLinkKind) return false;
+        const uint32_t subBits = entry.kind - kLinkBase;
+        dropBits(d, entry.codeBits);
+        needBits(d, subBits);
+        entry = table[entry.value + lowBits(d->bitBuffer, subBits)];
+    }
+    dropBits(d, entry.codeBits);
+    *found = entry;
+    return true;
+}
+
+// Copies through the history ring: a reference that reaches before the
+// start of this block's output reads the end of the ring, which still holds
+// the previous block. Stops at the output limit.
+bool copyThroughRing(MszipDecoder* d, uint32_t length, uint32_t distance) {
+    if (distance > d->ringSize) return false;  // more history than the buffer holds
+    uint32_t out = d->outPos;
+    uint32_t from = distance <= out ? out - distance : out + d->ringSize - distance;
+    const uint32_t count = length < d->outLeft ? length : d->outLeft;
+    uint8_t* ring = d->windowStart;
+    for (uint32_t i = 0; i < count; ++i) {
+        ring[out++] = ring[from++];
+        if (from == d->ringSize) from = 0;
+    }
+    d->outPos = out;
+    d->outLeft -= count;
+    return true;
+}
+
+Outcome decodeOneSymbol(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
+                        const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    HuffmanEntry entry;
+    if (!lookUpCarefully(d, literalTable, literalBits, &entry)) return Outcome::Failed;
+    if (entry.kind == kLiteral) {
+        d->windowStart[d->outPos++] = uint8_t(entry.value);
+        d->outLeft--;
+        return Outcome::Continue;
+    }
+    if (entry.kind == kEndOfBlock) return Outcome::EndOfBlock;
+    const uint32_t length = entry.value + readBits(d, entry.kind);
+    if (!lookUpCarefully(d, distanceTable, distanceBits, &entry)) return Outcome::Failed;
+    const uint32_t distance = entry.value + readBits(d, entry.kind);
+    return copyThroughRing(d, length, distance) ? Outcome::Continue : Outcome::Failed;
+}
+
+// ---- fast loop --------------------------------------------------------------
+
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
+    return value;
+}
+
+// Forward copy of a match that lies inside this block's output. Never
+// writes past dst + length: the bytes beyond still hold the previous block's
+// history.
+inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
+    const uint8_t* src = dst - distance;
+    if (distance >= 8) {
+        if (length >= 8) {
+            uint32_t done = 0;
+            do {
+                std::memcpy(dst + done, src + done, 8);
+                done += 8;
+            } while (done + 8 <= length);
+            // The last chunk ends exactly at the match end; it may rewrite
+            // bytes just copied, with the same values.
+            if (done < length) std::memcpy(dst + length - 8, src + length - 8, 8);
+        } else if (length >= 4) {
+            std::memcpy(dst, src, 4);
+            std::memcpy(dst + length - 4, src + length - 4, 4);
+        } else {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+    } else if (distance == 1) {
+        std::memset(dst, src[0], length);
+    } else {
+        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+}
+
+struct FastState {
+    uint64_t bits;
+    uint32_t count;
+    uint32_t inPos;
+    uint32_t outPos;
+    uint32_t outLeft;
+};
+
+#define QMORA_DROP(n)        \
+    do {                     \
+        state.bits >>= (n);  \
+        state.count -= (n);  \
+    } while (0)
+
+// Follows links from a first-level entry down to the code's entry and drops
+// the code's bits. False for a pattern that is no code.
+inline bool resolve(FastState& state, const HuffmanEntry* table, HuffmanEntry& entry) {
+    while (entry.kind > kLiteral) {
+        if (entry.kind > kLastLinkKind) return false;
+        const uint32_t subBits = entry.kind - kLinkBase;
+        QMORA_DROP(entry.codeBits);
+        entry = table[entry.value + lowBits(state.bits, subBits)];
+    }
+    QMORA_DROP(entry.codeBits);
+    return true;
+}
+
+Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
+                    const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    if (d->inputUsed + kFastInputMargin > d->inputSize || d->outLeft < kMaxMatchLength) {
+        return Outcome::Continue;
+    }
+    FastState state{d->bitBuffer, d->bitCount, d->inputUsed, d->outPos, d->outLeft};
+    const uint8_t* input = d->input;
+    const uint32_t inputLimit = d->inputSize - kFastInputMargin;
+    uint8_t* window = d->windowStart;
+    const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
+    const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
+    Outcome outcome = Outcome::Continue;
+
+    while (state.inPos <= inputLimit && state.outLeft >= kMaxMatchLength) {
+        state.bits |= load64(input + state.inPos) << state.count;
+        state.inPos += (63 - state.count) >> 3;
+        state.count |= kRefillFloor;
+
+        HuffmanEntry entry = literalTable[state.bits & literalMask];
+        if (!resolve(state, literalTable, entry)) {
+            outcome = Outcome::Failed;
+            break;
+        }
+        if (entry.kind == kLiteral) {
+            window[state.outPos++] = uint8_t(entry.value);
+            state.outLeft--;
+            // A second literal fits in the bits left when its code is
+            // settled by the first level.
+            HuffmanEntry next = literalTable[state.bits & literalMask];
+            if (next.kind == kLiteral) {
+                QMORA_DROP(next.codeBits);
+                window[state.outPos++] = uint8_t(next.value);
+                state.outLeft--;
+            }
+            continue;
+        }
+        if (entry.kind == kEndOfBlock) {
+            outcome = Outcome::EndOfBlock;
+            break;
+        }
+        const uint32_t length = entry.value + lowBits(state.bits, entry.kind);
+        QMORA_DROP(entry.kind);
+
+        entry = distanceTable[state.bits & distanceMask];
+        if (!resolve(state, distanceTable, entry)) {
+            outcome = Outcome::Failed;
+            break;
+        }
+        const uint32_t distance = entry.value + lowBits(state.bits, entry.kind);
+        QMORA_DROP(entry.kind);
+
+        if (distance <= state.outPos) {
+            copyMatch(window + state.outPos, length, distance);
+            state.outPos += length;
+            state.outLeft -= length;
+        } else {
+            d->outPos = state.outPos;
+            d->outLeft = state.outLeft;
+            if (!copyThroughRing(d, length, distance)) {
+                outcome = Outcome::Failed;
+                break;
+            }
+            state.outPos = d->outPos;
+            state.outLeft = d->outLeft;
+        }
+    }
+    d->bitBuffer = state.bits & ((uint64_t(1) << state.count) - 1);
+    d->bitCount = state.count;
+    d->inputUsed = state.inPos;
+    d->outPos = state.outPos;
+    d->outLeft = state.outLeft;
+    return outcome;
+}
+
+#undef QMORA_DROP
+
+}  // namespace
+
+bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
+                          const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    for (;;) {
+        Outcome outcome = runFastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
+        if (outcome == Outcome::Continue && d->outLeft != 0) {
+            outcome = decodeOneSymbol(d, literalTable, literalBits, distanceTable, distanceBits);
+        }
+        if (outcome == Outcome::Failed) return false;
+        if (outcome == Outcome::EndOfBlock || d->outLeft == 0) return true;
+    }
+}

@@ -1,0 +1,128 @@
+// One Deflate block: header, stored blocks, and the headers of blocks with
+// fixed and dynamic codes.
+#include "codecs/mszip/bit_reader.h"
+#include "codecs/mszip/deflate_tables.h"
+#include "codecs/mszip/fixed_tables.h"
+#include "codecs/mszip/mszip_decoder.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kMaxLiteralLengthCodes = 286;
+constexpr uint32_t kMaxDistanceCodes = 30;
+
+bool copyStoredBlock(MszipDecoder* d) {
+    dropBits(d, d->bitCount % 8);
+    const uint32_t length = readBits(d, 16);
+    const uint32_t complement = readBits(d, 16);
+    if (complement != (length ^ 0xFFFF)) return false;
+
+    // The stored bytes follow the bytes the reservoir still holds.
+    const uint32_t start = alignedInputPosition(d);
+    d->bitBuffer = 0;
+    d->bitCount = 0;
+    const uint32_t available = start < d->inputSize ? d->inputSize - start : 0;
+    if (length > available) return false;  // the block claims bytes the input lacks
+    d->inputUsed = start + length;
+
+    const uint32_t count = length < d->outLeft ? length : d->outLeft;
+    std::memcpy(d->windowStart + d->outPos, d->input + start, count);
+    d->outPos += count;
+    d->outLeft -= count;
+    return true;
+}
+
+// Reads the literal/length and distance code lengths as one list, through
+// the code-length code; repeats may run across the boundary of the two.
+bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
+                     uint32_t* lengths, uint32_t total) {
+    uint32_t position = 0;
+    uint32_t previous = 0;  // a repeat before any length repeats length 0
+    while (position < total) {
+        needBits(d, tableBits);
+        const HuffmanEntry entry = table[lowBits(d->bitBuffer, tableBits)];
+        if (entry.kind != kLiteral) return false;  // a pattern of no code
+        dropBits(d, entry.codeBits);
+        const uint32_t symbol = entry.value;
+        if (symbol < 16) {
+            lengths[position++] = symbol;
+            previous = symbol;
+            continue;
+        }
+        uint32_t repeat;
+        uint32_t value = 0;
+        if (symbol == 16) {
+            repeat = 3 + readBits(d, 2);
+            value = previous;
+        } else if (symbol == 17) {
+            repeat = 3 + readBits(d, 3);
+        } else {
+            repeat = 11 + readBits(d, 7);
+        }
+        if (position + repeat > total) return false;
+        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = value;
+        previous = value;
+    }
+    return true;
+}
+
+bool decodeDynamicBlock(MszipDecoder* d) {
+    const uint32_t literalCodes = readBits(d, 5) + 257;
+    const uint32_t distanceCodes = readBits(d, 5) + 1;
+    const uint32_t codeLengthCodes = readBits(d, 4) + 4;
+    if (literalCodes > kMaxLiteralLengthCodes || distanceCodes > kMaxDistanceCodes) return false;
+
+    uint32_t codeLengthLengths[kCodeLengthSymbols] = {};
+    for (uint32_t i = 0; i < codeLengthCodes; ++i) {
+        codeLengthLengths[kCodeLengthOrder[i]] = readBits(d, 3);
+    }
+    // The code-length table takes the literal/length store until the
+    // lengths are read.
+    uint32_t codeLengthBits = kCodeLengthLookupBits;
+    if (buildHuffmanTable(codeLengthLengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr,
+                          nullptr, d->literalStore, kLiteralStoreCapacity,
+                          &codeLengthBits) != TableComplete) {
+        return false;
+    }
+    if (codeLengthBits == 0) return false;  // no code-length code, yet lengths must follow
+
+    uint32_t lengths[kMaxLiteralLengthCodes + kMaxDistanceCodes];
+    if (!readCodeLengths(d, d->literalStore, codeLengthBits, lengths,
+                         literalCodes + distanceCodes)) {
+        return false;
+    }
+
+    uint32_t literalBits = kLiteralLookupBits;
+    if (buildHuffmanTable(lengths, literalCodes, kFirstLengthSymbol, kDeflateLengthBase,
+                          kDeflateLengthExtra, d->literalStore, kLiteralStoreCapacity,
+                          &literalBits) != TableComplete) {
+        return false;
+    }
+    uint32_t distanceBits = kDistanceLookupBits;
+    if (buildHuffmanTable(lengths + literalCodes, distanceCodes, 0, kDeflateDistanceBase,
+                          kDeflateDistanceExtra, d->distanceStore, kDistanceStoreCapacity,
+                          &distanceBits) != TableComplete) {
+        return false;
+    }
+    // A code with no lengths at all gets an empty table: whatever is looked
+    // up in it is no code.
+    const HuffmanEntry noCode{kInvalidCode, 0, 0};
+    if (literalBits == 0) d->literalStore[0] = noCode;
+    if (distanceBits == 0) d->distanceStore[0] = noCode;
+    return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits);
+}
+
+}  // namespace
+
+bool decodeDeflateBlock(MszipDecoder* d) {
+    d->lastBlock = readBits(d, 1);
+    switch (readBits(d, 2)) {
+        case 0: return copyStoredBlock(d);
+        case 1:
+            return decodeCompressedData(d, fixedLiteralTable, kFixedLiteralBits,
+                                        fixedDistanceTable, kFixedDistanceBits);
+        case 2: return decodeDynamicBlock(d);
+        default: return false;
+    }
+}

@@ -1,0 +1,103 @@
+// MSZIP codec entry points: creation (and the size query), one block per
+// decompress call, reset and destroy.
+#include "codecs/mszip/mszip.h"
+
+#include "codecs/mszip/fixed_tables.h"
+#include "codecs/mszip/mszip_decoder.h"
+
+#include <cstring>
+
+namespace {
+
+MszipHandle* liveHandle(void* handle) {
+    MszipHandle* h = static_cast<MszipHandle*>(handle);
+    return (h != nullptr && h->signature == kMszipSignature) ? h : nullptr;
+}
+
+// Runs the Deflate blocks of one MSZIP block until the last one ends or the
+// output limit is reached; input after the last block is ignored.
+bool decodeStream(MszipDecoder* d, uint32_t* outputSize) {
+    const uint32_t requested = *outputSize < d->maxBlockSize ? *outputSize : d->maxBlockSize;
+    d->outLeft = requested;
+    while (d->lastBlock == 0 && d->outLeft != 0) {
+        if (!decodeDeflateBlock(d)) return false;
+    }
+    *outputSize = requested - d->outLeft;
+    return true;
+}
+
+int createAsCodec(uint32_t* outputBlockSize, const CodecParams* /*params*/, CabAllocFn alloc,
+                  CabFreeFn free, uint32_t* inputBufferSize, void** handle,
+                  const CabIoCallbacks* /*files*/) {
+    return mszipCreate(outputBlockSize, alloc, free, inputBufferSize, handle);
+}
+
+}  // namespace
+
+int mszipCreate(uint32_t* outputBlockSize, CabAllocFn alloc, CabFreeFn free,
+                uint32_t* inputBufferSize, void** handle) {
+    if (*outputBlockSize == 0 || *outputBlockSize > kMszipMaxBlockSize) {
+        *outputBlockSize = kMszipMaxBlockSize;
+    }
+    *inputBufferSize = *outputBlockSize + kMszipInputOverhead;
+    if (handle == nullptr) return CodecOk;
+
+    *handle = nullptr;
+    MszipHandle* h = static_cast<MszipHandle*>(alloc(sizeof(MszipHandle)));
+    if (h == nullptr) return CodecNoMemory;
+    MszipDecoder* decoder = static_cast<MszipDecoder*>(alloc(sizeof(MszipDecoder)));
+    if (decoder == nullptr) {
+        free(h);
+        return CodecNoMemory;
+    }
+    std::memset(static_cast<void*>(decoder), 0, sizeof(MszipDecoder));
+    if (fixedTablesBuilt == 0) {
+        buildFixedTables();
+        fixedTablesBuilt = 1;
+    }
+    h->free = free;
+    h->maxBlockSize = *outputBlockSize;
+    h->decoder = decoder;
+    h->signature = kMszipSignature;
+    *handle = h;
+    return CodecOk;
+}
+
+int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint8_t* output,
+                    uint32_t* outputSize) {
+    MszipHandle* h = liveHandle(handle);
+    if (h == nullptr) return CodecBadHandle;
+    if (inputSize > h->maxBlockSize + kMszipInputOverhead) return CodecBadSize;
+    if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') return CodecBadData;
+
+    MszipDecoder* d = h->decoder;
+    d->lastBlock = 0;
+    d->input = input + 2;
+    d->inputSize = inputSize - 2;
+    d->inputUsed = 0;
+    d->bitBuffer = 0;
+    d->bitCount = 0;
+    d->windowStart = output;
+    d->outPos = 0;
+    // The caller's output size is the buffer it hands over: the ring never
+    // reaches outside it.
+    d->ringSize = *outputSize < kHistoryRingSize ? *outputSize : kHistoryRingSize;
+    d->maxBlockSize = h->maxBlockSize;
+    return decodeStream(d, outputSize) ? CodecOk : CodecBadData;
+}
+
+int mszipReset(void* handle) {
+    return liveHandle(handle) ? CodecOk : CodecBadHandle;
+}
+
+int mszipDestroy(void* handle) {
+    MszipHandle* h = liveHandle(handle);
+    if (h == nullptr) return CodecBadHandle;
+    h->signature = 0;
+    CabFreeFn free = h->free;
+    free(h->decoder);
+    free(h);
+    return CodecOk;
+}
+
+const Codec mszipCodec = {createAsCodec, mszipDecompress, mszipReset, mszipDestroy, false};

@@ -1,0 +1,61 @@
+// The MSZIP handle and the per-call decoder state shared by the codec entry
+// points and the Deflate block decoder.
+#pragma once
+
+#include "cab/cab.h"
+#include "codecs/mszip/huffman_table.h"
+
+#include <cstdint>
+
+constexpr uint32_t kMszipMaxBlockSize = 32768;
+constexpr uint32_t kMszipInputOverhead = 12;  // "CK" plus the worst stored-block framing
+constexpr uint32_t kHistoryRingSize = 32768;
+
+// Slots a dynamic block's tables may need, for the worst complete code each
+// table can be asked for (at most 286 literal/length codes up to 15 bits,
+// looked up 9 bits first; at most 30 distance codes up to 15 bits, looked up
+// 6 bits first). The code-length table (at most 128 slots) shares the
+// literal/length store. The bounds are enumerated by the table tests.
+constexpr uint32_t kLiteralStoreCapacity = 852;
+constexpr uint32_t kDistanceStoreCapacity = 154;
+constexpr uint32_t kLiteralLookupBits = 9;
+constexpr uint32_t kDistanceLookupBits = 6;
+constexpr uint32_t kCodeLengthLookupBits = 7;
+
+struct MszipDecoder {
+    uint32_t lastBlock;  // BFINAL of the Deflate block most recently started
+
+    // Input: the bytes after "CK". `inputUsed` counts the bytes taken into
+    // the bit reservoir, including the zero bytes supplied past the end.
+    const uint8_t* input;
+    uint32_t inputSize;
+    uint32_t inputUsed;
+    uint64_t bitBuffer;  // pending bits, next bit in bit 0; none above bitCount
+    uint32_t bitCount;
+
+    // Output: the caller's buffer, which is also the history ring.
+    uint8_t* windowStart;
+    uint32_t outPos;      // offset of the next byte to write
+    uint32_t outLeft;     // bytes this call may still produce
+    uint32_t ringSize;    // history ring span: the buffer given, at most 32,768
+    uint32_t maxBlockSize;
+
+    HuffmanEntry literalStore[kLiteralStoreCapacity];
+    HuffmanEntry distanceStore[kDistanceStoreCapacity];
+};
+
+struct MszipHandle {
+    uint32_t signature;  // kMszipSignature while alive, 0 once destroyed
+    CabFreeFn free;
+    uint32_t maxBlockSize;
+    MszipDecoder* decoder;
+};
+
+// Decodes one Deflate block (header included) into the output buffer, until
+// its end or until outLeft reaches 0. False when the data cannot be decoded.
+bool decodeDeflateBlock(MszipDecoder* decoder);
+
+// The code loop shared by fixed and dynamic blocks. False on damaged data.
+bool decodeCompressedData(MszipDecoder* decoder, const HuffmanEntry* literalTable,
+                          uint32_t literalBits, const HuffmanEntry* distanceTable,
+                          uint32_t distanceBits);
