@@ -135,8 +135,42 @@ TEST(CabinetSet, BlocksSplitInsideAndFilesMarkedAcrossThreeCabinets) {
                                   {"b", 0xFFFE, 1500},
                                   {"c", 0xFFFE, 1800}}));
     EXPECT_EQ(entries(set[1]), (E{{"a", 0xFFFD, 200}, {"b", 0xFFFD, 1500}, {"c", 0xFFFF, 1800}}));
+    // d and e lie wholly in the continued folder's part, which decodes only
+    // as the continuation of the folder begun in the first cabinet.
     EXPECT_EQ(entries(set[2]),
+              (E{{"c", 0xFFFD, 1800}, {"d", 0xFFFD, 4300}, {"e", 0xFFFD, 4500}, {"f", 1, 0}}));
+
+    options.continuedFolderKeepsIndex = true;
+    const auto bare = parsed::parse(
+        cabwriter::writeCabinetSet({first, spanning, last}, 1750, "part%d.cab", options)[2].image);
+    EXPECT_EQ(entries(bare),
               (E{{"c", 0xFFFD, 1800}, {"d", 0, 4300}, {"e", 0, 4500}, {"f", 1, 0}}));
+}
+
+TEST(CabinetSet, SecondPiecesLargerThanTheBudgetAreNotCutAgain) {
+    cabwriter::Folder folder;
+    folder.blockSize = 1000;
+    folder.files = {file("big", 3500, 5)};
+    const auto cabinets = cabwriter::writeCabinetSet({folder}, 300);
+    std::vector<parsed::Cabinet> set;
+    for (const auto& c : cabinets) set.push_back(parsed::parse(c.image));
+
+    // Each block: a 300-byte first piece, then its rest alone in the next
+    // cabinet, which is then over budget and takes nothing more.
+    ASSERT_EQ(set.size(), 8u);
+    for (size_t i = 0; i < set.size(); ++i) {
+        ASSERT_EQ(set[i].folders.size(), 1u);
+        ASSERT_EQ(set[i].folders[0].blocks.size(), 1u);
+        const auto& block = set[i].folders[0].blocks[0];
+        const bool firstPiece = i % 2 == 0;
+        EXPECT_EQ(block.cbData, firstPiece ? 300 : i == 7 ? 200 : 700) << "cabinet " << i;
+        EXPECT_EQ(block.cbUncomp, firstPiece ? 0 : i == 7 ? 500 : 1000) << "cabinet " << i;
+        EXPECT_EQ(set[i].files[0].iFolder, i == 0 ? 0xFFFE : i == 7 ? 0xFFFD : 0xFFFF);
+    }
+
+    Bytes joined;
+    for (const auto& b : joinedBlocks(set)) joined.insert(joined.end(), b.data.begin(), b.data.end());
+    EXPECT_EQ(joined, folder.files[0].data);
 }
 
 TEST(CabinetSet, CutOnABlockBoundarySplitsNothing) {

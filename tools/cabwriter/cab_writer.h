@@ -70,6 +70,11 @@ struct Options {
     std::string previousCabinet, previousDisk, nextCabinet, nextDisk;
     // Disk names written into a set's headers, "%d" replaced by 1, 2, ...
     std::string diskNamePattern = "disk%d";
+    // Sets: write the folder index 0 instead of 0xFFFD for files lying wholly
+    // inside a continued folder's part of a later cabinet. A decoder cannot
+    // reach such files from that cabinet (its folder 0 begins mid-folder),
+    // so this is for tests of that situation only.
+    bool continuedFolderKeepsIndex = false;
 };
 
 // The places of a cabinet's records, for tests that damage them.
@@ -108,10 +113,14 @@ Cabinet writeCabinet(const std::vector<Folder>& folders, const Options& options 
 // - In an earlier cabinet, only the files that go on into the next cabinet
 //   get 0xFFFE (0xFFFF if they also came from the previous one); the other
 //   files of the continued folder keep its index, which is cFolders - 1.
-// - In a later cabinet the continued folder is folder 0 and its files that
-//   came from the previous cabinet are listed first, with 0xFFFD (0xFFFF),
-//   in the same order as they were marked in the earlier cabinet; files
-//   wholly inside the continued folder's part there get iFolder 0.
+// - In a later cabinet the continued folder is folder 0 and its files are
+//   listed first. The files that came from the previous cabinet get 0xFFFD
+//   (0xFFFF), in the same order as they were marked there. Files lying
+//   wholly inside the continued folder's part get 0xFFFD too: that part
+//   starts mid-folder (often with the second piece of a split block), so its
+//   data decodes only as the continuation of the folder begun earlier, and
+//   a walk that crossed into this cabinet extracts them from the folder in
+//   progress. (options.continuedFolderKeepsIndex writes iFolder 0 instead.)
 // - uoffFolderStart is always relative to the whole folder: the continued
 //   folder keeps its uncompressed offsets in every cabinet.
 // - A cut at a block boundary splits nothing; a cut inside a block writes a

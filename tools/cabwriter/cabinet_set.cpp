@@ -49,7 +49,9 @@ Placement placeBlocks(const std::vector<Folder>& folders,
         const Bytes* reserve = &folders[g].blockReserve;
         if (encoded[g].blocks.empty()) addPiece(placement, cabinet, g, nullptr);
         for (const EncodedBlock& block : encoded[g].blocks) {
-            if (used == budget) {  // the cut falls on this block boundary
+            // The cut falls on this block boundary (or already lies behind it,
+            // when a second piece alone was larger than the budget).
+            if (used >= budget) {
                 ++cabinet;
                 used = 0;
             }
@@ -100,8 +102,13 @@ Span fileSpan(const Placement& placement, const EncodedFolder& folder, size_t g,
     return {firstBlock.first, lastBlock.last};
 }
 
-uint16_t setFolderIndex(const Span& span, size_t cabinet, size_t localFolder) {
-    const bool fromPrevious = span.first < cabinet;
+// `folderContinued`: the file's folder began in an earlier cabinet. Its part
+// here can only be decoded as the continuation of that folder, so (unless
+// the caller asks for the bare index) every file in it counts as coming
+// from the previous cabinet.
+uint16_t setFolderIndex(const Span& span, size_t cabinet, size_t localFolder,
+                        bool folderContinued) {
+    const bool fromPrevious = span.first < cabinet || folderContinued;
     const bool intoNext = span.last > cabinet;
     if (fromPrevious && intoNext) return kContinuedBothWays;
     if (fromPrevious) return kContinuedFromPrevious;
@@ -146,8 +153,11 @@ std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
                     const Span span =
                         fileSpan(placement, encoded[g], g, start, uint32_t(file.data.size()));
                     if (c < span.first || c > span.last) continue;
-                    PlannedFile planned = planFile(file, start, setFolderIndex(span, c, local));
-                    (span.first < c ? continued : own).push_back(planned);
+                    const bool folderContinued = placement.folderFirstCabinet[g] < c &&
+                                                 !options.continuedFolderKeepsIndex;
+                    PlannedFile planned =
+                        planFile(file, start, setFolderIndex(span, c, local, folderContinued));
+                    (span.first < c || folderContinued ? continued : own).push_back(planned);
                 }
             }
         }
