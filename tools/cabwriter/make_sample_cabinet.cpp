@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     stored.files.push_back(file("docs\\readme.txt",
                                 bytesOf("This file sits in the docs directory.\r\n"
                                         "Its name in the cabinet uses a backslash.\r\n"),
-                                0x21));
+                                0x20));
 
     cabwriter::Folder compressed;
     compressed.method = cabwriter::Method::Mszip;
