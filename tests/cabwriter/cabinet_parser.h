@@ -1,8 +1,12 @@
 // A small reader of cabinet images, written apart from the writer so that
-// the tests check the bytes rather than the writer's own bookkeeping.
+// the tests check the bytes rather than the writer's own bookkeeping; and
+// zlib's inflate as the reference for MSZIP blocks.
 #pragma once
 
 #include "cab/cab.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <stdexcept>
@@ -145,6 +149,29 @@ inline Cabinet parse(const Bytes& image) {
         cab.files.push_back(std::move(f));
     }
     return cab;
+}
+
+// Inflates one MSZIP block with `history` as the Deflate dictionary; the
+// Deflate stream must end exactly at the end of the block.
+inline Bytes inflateMszip(const Bytes& block, const Bytes& history) {
+    EXPECT_GE(block.size(), 2u);
+    EXPECT_EQ(block[0], 'C');
+    EXPECT_EQ(block[1], 'K');
+    z_stream s{};
+    EXPECT_EQ(inflateInit2(&s, -15), Z_OK);
+    if (!history.empty()) {
+        EXPECT_EQ(inflateSetDictionary(&s, history.data(), uInt(history.size())), Z_OK);
+    }
+    Bytes out(65536);
+    s.next_in = const_cast<Bytef*>(block.data() + 2);
+    s.avail_in = uInt(block.size() - 2);
+    s.next_out = out.data();
+    s.avail_out = uInt(out.size());
+    EXPECT_EQ(inflate(&s, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(s.avail_in, 0u) << "bytes after the end of the Deflate stream";
+    out.resize(s.total_out);
+    inflateEnd(&s);
+    return out;
 }
 
 }  // namespace parsed

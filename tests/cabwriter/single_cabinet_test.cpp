@@ -3,7 +3,6 @@
 #include "tools/cabwriter/cab_writer.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 using cabwriter::Bytes;
 
@@ -30,29 +29,6 @@ cabwriter::File file(std::string name, Bytes data) {
     f.name = std::move(name);
     f.data = std::move(data);
     return f;
-}
-
-// Inflates one MSZIP block with `history` as the Deflate dictionary; the
-// Deflate stream must end exactly at the end of the block.
-Bytes inflateMszip(const Bytes& block, const Bytes& history) {
-    EXPECT_GE(block.size(), 2u);
-    EXPECT_EQ(block[0], 'C');
-    EXPECT_EQ(block[1], 'K');
-    z_stream s{};
-    EXPECT_EQ(inflateInit2(&s, -15), Z_OK);
-    if (!history.empty()) {
-        EXPECT_EQ(inflateSetDictionary(&s, history.data(), uInt(history.size())), Z_OK);
-    }
-    Bytes out(65536);
-    s.next_in = const_cast<Bytef*>(block.data() + 2);
-    s.avail_in = uInt(block.size() - 2);
-    s.next_out = out.data();
-    s.avail_out = uInt(out.size());
-    EXPECT_EQ(inflate(&s, Z_FINISH), Z_STREAM_END);
-    EXPECT_EQ(s.avail_in, 0u) << "bytes after the end of the Deflate stream";
-    out.resize(s.total_out);
-    inflateEnd(&s);
-    return out;
 }
 
 }  // namespace
@@ -154,7 +130,8 @@ TEST(SingleCabinet, MszipBlocksInflateWithThePreviousBlockAsHistory) {
     for (const auto& b : p.folders[0].blocks) {
         EXPECT_TRUE(b.checksumOk);
         const size_t history = std::min<size_t>(folderOut.size(), 32768);
-        Bytes out = inflateMszip(b.data, Bytes(folderOut.end() - long(history), folderOut.end()));
+        const Bytes previous(folderOut.end() - long(history), folderOut.end());
+        Bytes out = parsed::inflateMszip(b.data, previous);
         EXPECT_EQ(out.size(), b.cbUncomp);
         folderOut.insert(folderOut.end(), out.begin(), out.end());
     }
@@ -167,7 +144,7 @@ TEST(SingleCabinet, MszipBlocksInflateWithThePreviousBlockAsHistory) {
     // 32,780-byte input buffer.
     for (const auto& b : p.folders[1].blocks) {
         EXPECT_LE(b.cbData, 32780);
-        EXPECT_EQ(inflateMszip(b.data, {}).size(), 32768u);
+        EXPECT_EQ(parsed::inflateMszip(b.data, {}).size(), 32768u);
     }
 }
 
