@@ -43,6 +43,14 @@ struct Walk {
     bool awaitingNext = false;     // a NeedCabinet was answered; next CabinetOpened is that cabinet
     bool crossed = false;          // this cabExtract has moved into a following cabinet
     bool startingCabinet = true;   // the first cabExtract of the walk
+    uint16_t folderCount = 0;      // cFolders of the cabinet this cabExtract began with
+    bool firstFolderContinued = false;  // its folder 0 began in an earlier cabinet
+    // Files of the current cabinet seen so far that go on into the next one.
+    uint32_t continuingFiles = 0;
+    // Of the continued files this cabExtract will meet as FileFromPrevious,
+    // how many the walk already handled in the previous cabinet.
+    uint32_t alreadyHandled = 0;
+    uint32_t fromPreviousSeen = 0;
     std::optional<FileEntry> openFile;
     std::optional<Failure> failure;  // why the handler stopped the decoder
     std::set<std::string> visited;
@@ -58,7 +66,20 @@ FileEntry entryFrom(const Walk& walk, const CabNotification& n) {
     entry.date = n.date;
     entry.time = n.time;
     entry.attributes = n.attributes;
+    entry.folderIndex = n.folderIndex;
     return entry;
+}
+
+// iFolder of a file that goes on into the next cabinet and began here.
+constexpr uint16_t kContinuedToNext = 0xFFFE;
+
+// Before crossing, the decoder reads a file of folder 0 from this cabinet's
+// first block of it, counting offsets from there; when that folder began in
+// an earlier cabinet the file's offset counts from the folder's true start.
+bool decodedFromWrongPlace(const Walk& walk, const FileEntry& entry) {
+    if (walk.crossed || !walk.firstFolderContinued) return false;
+    return entry.folderIndex == 0 ||
+           (entry.folderIndex == kContinuedToNext && walk.folderCount == 1);
 }
 
 std::string nextCabinetProblem(const Walk& walk, const std::string& name) {
@@ -105,8 +126,26 @@ void onCabinetOpened(Walk& walk, const CabNotification& n) {
         walk.crossed = true;
     }
     walk.nextCabinet = n.text1 != nullptr ? n.text1 : "";
+    walk.continuingFiles = 0;
     walk.position = SetPosition{n.setId, n.cabinetIndex};
     walk.visited.insert(walk.currentCabinet);
+}
+
+// The first continued files were handled in the previous cabinet (listed
+// there, or extracted while crossing); any others were never offered.
+void onFileFromPrevious(Walk& walk, const CabNotification& n) {
+    walk.firstFolderContinued = true;
+    const FileEntry entry = entryFrom(walk, n);
+    if (entry.continuesIntoNext()) ++walk.continuingFiles;
+    const std::string previous = n.text2 != nullptr ? n.text2 : "";
+    if (walk.startingCabinet) {
+        if (walk.handlers.fileFromEarlier) walk.handlers.fileFromEarlier(entry, previous);
+    } else if (walk.fromPreviousSeen < walk.alreadyHandled) {
+        ++walk.fromPreviousSeen;
+    } else if (walk.handlers.unreachable) {
+        walk.handlers.unreachable(entry, "not reached: its folder goes on from '" + previous +
+                                             "', but no file crossed into this cabinet");
+    }
 }
 
 int onNotify(int kind, CabNotification* notification) {
@@ -119,14 +158,19 @@ int onNotify(int kind, CabNotification* notification) {
         case NeedCabinet:
             return onNeedCabinet(walk, n);
         case FileFromPrevious:
-            // Outside the starting cabinet these files were handled in the
-            // cabinet they begin in.
-            if (walk.startingCabinet && walk.handlers.fileFromEarlier) {
-                walk.handlers.fileFromEarlier(entryFrom(walk, n), n.text2 != nullptr ? n.text2 : "");
-            }
+            onFileFromPrevious(walk, n);
             return 0;
         case OpenOutput: {
             FileEntry entry = entryFrom(walk, n);
+            if (entry.continuesIntoNext()) ++walk.continuingFiles;
+            if (decodedFromWrongPlace(walk, entry)) {
+                if (walk.handlers.unreachable) {
+                    walk.handlers.unreachable(entry,
+                                              "cannot be extracted: it lies inside a folder "
+                                              "continued from the previous cabinet");
+                }
+                return 0;
+            }
             const int32_t handle = walk.handlers.openOutput(entry);
             if (handle != 0 && handle != -1) walk.openFile = std::move(entry);
             return handle;
@@ -146,7 +190,8 @@ int onNotify(int kind, CabNotification* notification) {
 // Checks, before the decoder walks it, that `name` is a readable cabinet and,
 // when `expected` is given, that it is that member of the set.
 bool checkCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
-                  const std::string& name, const std::optional<SetPosition>& expected) {
+                  const std::string& name, const std::optional<SetPosition>& expected,
+                  CabInfo& info) {
     const std::string path = directory + name;
     if (path.size() > kMaxCabinetPath) {
         reportCabinetError(path, "path is too long (at most 256 characters)");
@@ -158,7 +203,7 @@ bool checkCabinet(CabDecoder* decoder, CabError& error, const std::string& direc
         return false;
     }
     error = CabError{};
-    CabInfo info{};
+    info = CabInfo{};
     const bool isCabinet = cabIsCabinet(decoder, fd, &info) != 0;
     close(fd);
     if (!isCabinet) {
@@ -191,6 +236,8 @@ bool extractOne(CabDecoder* decoder, CabError& error, Walk& walk) {
     walk.failure.reset();
     walk.crossed = false;
     walk.awaitingNext = false;
+    walk.firstFolderContinued = false;
+    walk.fromPreviousSeen = 0;
     const int32_t result = cabExtract(decoder, walk.currentCabinet.c_str(), walk.directory.c_str(),
                                       onNotify, nullptr, &walk);
     if (result != 0) return true;
@@ -228,18 +275,26 @@ bool walkCabinetSet(const std::string& path, const FileHandlers& handlers) {
     std::optional<SetPosition> expected;
     bool ok = true;
     while (true) {
-        if (!checkCabinet(decoder, error, walk.directory, walk.currentCabinet, expected) ||
-            !extractOne(decoder, error, walk)) {
+        CabInfo info{};
+        if (!checkCabinet(decoder, error, walk.directory, walk.currentCabinet, expected, info)) {
+            ok = false;
+            break;
+        }
+        walk.folderCount = info.folderCount;
+        if (!extractOne(decoder, error, walk)) {
             ok = false;
             break;
         }
         walk.startingCabinet = false;
         if (walk.crossed) {
             // The walk stopped in the cabinet it crossed into, at its first
-            // file of its own: go on with the rest of that cabinet.
+            // file of its own: go on with the rest of that cabinet, whose
+            // continued files were all offered while crossing.
             expected = walk.position;
+            walk.alreadyHandled = UINT32_MAX;
             continue;
         }
+        walk.alreadyHandled = walk.continuingFiles;
         if (walk.nextCabinet.empty()) break;
 
         const std::string current = walk.pathOf(walk.currentCabinet);

@@ -12,6 +12,7 @@
 #include "tools/cabtool/dos_time.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/output_file.h"
+#include "tools/cabtool/posix_io.h"
 #include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
@@ -35,28 +36,36 @@ struct Extraction {
     uint64_t failures = 0;
     std::optional<OutputFile> output;  // the file being written
 
+    // A declined file that goes on into the next cabinet is still decoded,
+    // into nothing, so that the decoder crosses into that cabinet and offers
+    // the other files continued there.
+    static int32_t decline(const FileEntry& entry) {
+        return entry.continuesIntoNext() ? kDiscardHandle : 0;
+    }
+
     int32_t open(const FileEntry& entry) {
         const SafeName safe = checkStoredName(entry.name);
         if (!safe.usable()) {
             reportFileError(entry.cabinet, entry.name, "refused: " + safe.problem);
             ++failures;
-            return 0;
+            return decline(entry);
         }
         std::string error;
         std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error);
         if (!created) {
             reportFileError(entry.cabinet, entry.name, error);
             ++failures;
-            return 0;
+            return decline(entry);
         }
         output.emplace(std::move(*created));
         return output->handle();
     }
 
     int close(const FileEntry& entry) {
+        if (!output) return 1;  // a declined file, decoded into nothing
         std::string error;
         const bool readOnly = (entry.attributes & kAttributeReadOnly) != 0;
-        if (output && output->commit(dosToLocalTime(entry.date, entry.time), readOnly, error)) {
+        if (output->commit(dosToLocalTime(entry.date, entry.time), readOnly, error)) {
             std::printf("extracted  %s\n", checkStoredName(entry.name).joined().c_str());
             ++files;
             bytes += entry.size;
@@ -69,7 +78,8 @@ struct Extraction {
     }
 
     void abandon(const FileEntry& entry) {
-        if (output) output->discardClosed();
+        if (!output) return;  // a declined file, already reported
+        output->discardClosed();
         output.reset();
         reportFileError(entry.cabinet, entry.name, "not extracted");
         ++failures;
@@ -96,7 +106,11 @@ int extractCabinets(const std::string& cabinet, const std::string& directory) {
     handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
     handlers.fileFromEarlier = [](const FileEntry& entry, const std::string& previous) {
         reportFileError(entry.cabinet, entry.name,
-                        "skipped: it begins in the earlier cabinet '" + previous + "'");
+                        "skipped: it is continued from the earlier cabinet '" + previous + "'");
+    };
+    handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
+        reportFileError(entry.cabinet, entry.name, reason);
+        ++extraction.failures;
     };
 
     const bool ok = walkCabinetSet(cabinet, handlers);

@@ -35,8 +35,8 @@ cabinet sets:
   following cabinets are looked for in the same directory, under the names
   the headers give (a name differing only in letter case is accepted). A
   missing or wrong next cabinet ends the command with a message naming it.
-  Started at a later cabinet, files that begin in an earlier one are skipped
-  with a note.
+  Started at a later cabinet, files continued from an earlier one are
+  skipped with a note.
 
 safety:
   Nothing is ever written outside DIR. A stored name that is absolute, starts

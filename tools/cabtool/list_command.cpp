@@ -38,7 +38,7 @@ int listCabinets(const std::string& cabinet) {
     Totals totals;
     FileHandlers handlers;
     // Every file is declined, so nothing is decompressed; files that go on
-    // into the next cabinet are listed once, in the cabinet they begin in.
+    // into the next cabinet are listed once, in the first cabinet they are in.
     handlers.openOutput = [&](const FileEntry& entry) -> int32_t {
         printFile(totals, entry, "");
         return 0;
@@ -46,7 +46,11 @@ int listCabinets(const std::string& cabinet) {
     handlers.closeOutput = [](const FileEntry&, int32_t) { return 1; };
     handlers.abandonOutput = [](const FileEntry&) {};
     handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
-        printFile(totals, entry, "  (begins in " + previous + ")");
+        printFile(totals, entry, "  (continued from " + previous + ")");
+    };
+    // Files of a continued folder that were not listed in the cabinet before.
+    handlers.unreachable = [&](const FileEntry& entry, const std::string&) {
+        printFile(totals, entry, "");
     };
 
     std::printf("%10s  %-19s  %-5s  %s\n", "Size", "Date       Time", "Attr", "Name");

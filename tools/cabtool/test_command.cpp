@@ -26,7 +26,13 @@ int testCabinets(const std::string& cabinet) {
     };
     handlers.fileFromEarlier = [](const FileEntry& entry, const std::string& previous) {
         reportFileError(entry.cabinet, entry.name,
-                        "not tested: it begins in the earlier cabinet '" + previous + "'");
+                        "not tested: it is continued from the earlier cabinet '" + previous + "'");
+    };
+
+    handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
+        reportFileError(entry.cabinet, entry.name, reason);
+        std::printf("FAILED  %s\n", entry.name.c_str());
+        ++bad;
     };
 
     const bool ok = walkCabinetSet(cabinet, handlers);

@@ -1,0 +1,268 @@
+// cabtool as its users run it: list, test and extract over single cabinets
+// and sets, with damaged, hostile and incomplete input.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+#include <string>
+
+#include "cab/cab.h"
+#include "tests/cabtool/tool_runner.h"
+#include "tools/cabwriter/cab_writer.h"
+
+using cabtooltest::readFile;
+using cabtooltest::runCabtool;
+using cabtooltest::ScratchDirectory;
+using cabtooltest::ToolResult;
+namespace fs = std::filesystem;
+
+namespace {
+
+cabwriter::File makeFile(std::string name, size_t size, uint8_t seed, uint16_t attribs = 0x20) {
+    cabwriter::File f;
+    f.name = std::move(name);
+    for (size_t i = 0; i < size; ++i) f.data.push_back(uint8_t(seed + i * 7 + i / 251));
+    f.attribs = attribs;
+    return f;
+}
+
+std::string text(const cabwriter::Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+cabwriter::Folder storedFolder(std::vector<cabwriter::File> files, uint32_t blockSize = 1000) {
+    cabwriter::Folder folder;
+    folder.blockSize = blockSize;
+    folder.files = std::move(files);
+    return folder;
+}
+
+void save(const cabwriter::Cabinet& cabinet, const fs::path& directory) {
+    ASSERT_TRUE(cabwriter::saveCabinet(cabinet, directory.string()));
+}
+
+// Every regular file below `root`, as paths relative to it.
+std::set<std::string> filesBelow(const fs::path& root) {
+    std::set<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) found.insert(fs::relative(entry.path(), root).string());
+    }
+    return found;
+}
+
+std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(Cabtool, WholeSetIsExtractedTestedAndListedFromItsFirstCabinet) {
+    ScratchDirectory scratch;
+    cabwriter::File data = makeFile("sub\\dir\\data.bin", 2500, 2, 0x21);  // read-only
+    data.date = cabwriter::dosDate(2021, 3, 4);
+    data.time = cabwriter::dosTime(5, 6, 8);
+    // Five cabinets of 2000 data bytes: data.bin goes on into cabinet 2,
+    // big.bin (same folder) from 2 through 3 into 4, tail.txt from 4 into 5.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("readme.txt", 300, 1), data, makeFile("big.bin", 5000, 3)}),
+        storedFolder({makeFile("tail.txt", 700, 4)})};
+    // The headers name the cabinets in capitals; on disk they are lower case.
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "DISK%d.CAB");
+    ASSERT_EQ(set.size(), 5u);
+    for (auto& cabinet : set) {
+        std::transform(cabinet.name.begin(), cabinet.name.end(), cabinet.name.begin(), ::tolower);
+        save(cabinet, scratch.path());
+    }
+
+    const ToolResult extracted = runCabtool({"extract", "-d", "out", "disk1.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 0) << extracted.err;
+    const fs::path out = scratch.path() / "out";
+    for (const auto& folder : folders) {
+        for (const auto& file : folder.files) {
+            std::string path = file.name;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            EXPECT_EQ(readFile(out / path), text(file.data)) << path;
+        }
+    }
+    EXPECT_EQ(filesBelow(out).size(), 4u);
+    struct stat status {};
+    ASSERT_EQ(stat((out / "sub/dir/data.bin").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0222, 0u) << "read-only attribute not applied";
+    EXPECT_EQ(status.st_mtime, localTime(2021, 3, 4, 5, 6, 8));
+    ASSERT_EQ(stat((out / "readme.txt").c_str(), &status), 0);
+    EXPECT_NE(status.st_mode & S_IWUSR, 0u);
+
+    const ToolResult tested = runCabtool({"test", "disk1.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 0) << tested.err;
+    EXPECT_TRUE(contains(tested.out, "4 files tested, all good")) << tested.out;
+
+    const ToolResult listed = runCabtool({"list", "disk1.cab"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "4 files, 8500 bytes")) << listed.out;
+    for (const char* name : {"readme.txt", "sub\\dir\\data.bin", "big.bin", "tail.txt"}) {
+        const size_t first = listed.out.find(name);
+        EXPECT_NE(first, std::string::npos) << name;
+        EXPECT_EQ(listed.out.find(name, first + 1), std::string::npos) << name << " listed twice";
+    }
+}
+
+TEST(Cabtool, ListShowsSizeDateTimeAttributesAndName) {
+    ScratchDirectory scratch;
+    cabwriter::File plain = makeFile("notes\\a.txt", 12, 5, 0x21);
+    cabwriter::File special = makeFile("setup.exe", 3000, 6, 0x46);
+    special.date = cabwriter::dosDate(1999, 12, 31);
+    special.time = cabwriter::dosTime(23, 59, 58);
+    save(cabwriter::writeCabinet({storedFolder({plain, special})}, {}, "two.cab"), scratch.path());
+
+    const ToolResult r = runCabtool({"list", "two.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "        12  2006-09-01 22:39:48  r--a-  notes\\a.txt\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "      3000  1999-12-31 23:59:58  -hs-x  setup.exe\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "\n2 files, 3012 bytes\n")) << r.out;
+}
+
+TEST(Cabtool, TestReportsDamagedMissingAndForeignCabinetsByName) {
+    ScratchDirectory scratch;
+    cabwriter::Cabinet cabinet =
+        cabwriter::writeCabinet({storedFolder({makeFile("x.bin", 3000, 7)})}, {}, "damaged.cab");
+    cabinet.image[cabinet.layout.blockOffsets[1] + 8 + 5] ^= 0x10;  // one data byte of block 2
+    save(cabinet, scratch.path());
+    cabtooltest::writeFile(scratch.path() / "plain.txt", "no cabinet here, just some words");
+
+    const ToolResult damaged = runCabtool({"test", "damaged.cab"}, scratch.path());
+    EXPECT_EQ(damaged.exitStatus, 1);
+    EXPECT_TRUE(contains(damaged.err, "damaged.cab: " + std::string(cabErrorText(DamagedCabinet))))
+        << damaged.err;
+    EXPECT_TRUE(contains(damaged.out, "FAILED  x.bin")) << damaged.out;
+
+    const ToolResult missing = runCabtool({"test", "nothing.cab"}, scratch.path());
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_TRUE(contains(missing.err, "nothing.cab: cannot open: No such file")) << missing.err;
+
+    const ToolResult foreign = runCabtool({"list", "plain.txt"}, scratch.path());
+    EXPECT_EQ(foreign.exitStatus, 1);
+    EXPECT_TRUE(contains(foreign.err, "plain.txt: not a cabinet file")) << foreign.err;
+}
+
+TEST(Cabtool, HostileNamesAreRefusedWhileTheOtherFilesExtract) {
+    ScratchDirectory scratch;
+    const std::vector<std::string> hostile = {"..\\escape.txt", "/abs.txt", "C:\\drive.txt",
+                                              "sub/../../up.txt", "\\rooted.txt"};
+    std::vector<cabwriter::File> files = {makeFile("good.txt", 40, 8)};
+    for (const auto& name : hostile) files.push_back(makeFile(name, 30, 9));
+    files.push_back(makeFile("deep\\ok.txt", 50, 10));
+    save(cabwriter::writeCabinet({storedFolder(files)}, {}, "hostile.cab"), scratch.path());
+    fs::create_directory(scratch.path() / "work");
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "../hostile.cab"}, scratch.path() / "work");
+    EXPECT_EQ(r.exitStatus, 1);
+    for (const auto& name : hostile) {
+        EXPECT_TRUE(contains(r.err, "hostile.cab: " + name + ": refused")) << name << "\n" << r.err;
+    }
+    const std::set<std::string> expected = {"hostile.cab", "work/out/good.txt", "work/out/deep/ok.txt"};
+    EXPECT_EQ(filesBelow(scratch.path()), expected);
+    EXPECT_FALSE(fs::exists("/abs.txt"));
+}
+
+TEST(Cabtool, MissingOrWrongNextCabinetEndsWithMessageNamingIt) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("head.txt", 200, 11), makeFile("span.bin", 3000, 12)})};
+    const auto set = cabwriter::writeCabinetSet(folders, 2000, "part%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    save(set[0], scratch.path());
+
+    const ToolResult missing = runCabtool({"extract", "-d", "out", "part1.cab"}, scratch.path());
+    EXPECT_EQ(missing.exitStatus, 1) << missing.err;
+    EXPECT_TRUE(contains(missing.err, "next cabinet 'part2.cab'")) << missing.err;
+    EXPECT_TRUE(contains(missing.err, "No such file")) << missing.err;
+    EXPECT_EQ(filesBelow(scratch.path() / "out"), std::set<std::string>{"head.txt"});
+
+    const ToolResult listed = runCabtool({"list", "part1.cab"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 1);
+    EXPECT_TRUE(contains(listed.err, "part2.cab: cannot open")) << listed.err;
+
+    cabwriter::Options otherSet;
+    otherSet.setId = 77;
+    save(cabwriter::writeCabinetSet(folders, 2000, "part%d.cab", otherSet)[1], scratch.path());
+    const ToolResult wrong = runCabtool({"test", "part1.cab"}, scratch.path());
+    EXPECT_EQ(wrong.exitStatus, 1) << wrong.err;
+    EXPECT_TRUE(contains(wrong.err, "part2.cab': " + std::string(cabErrorText(NotNextInSet))))
+        << wrong.err;
+}
+
+TEST(Cabtool, FileBeginningInsideAFolderFromThePreviousCabinetIsRefusedNotCorrupted) {
+    ScratchDirectory scratch;
+    // One folder over two cabinets: "second" spans the cut, "third" begins
+    // in cabinet 2 at folder offset 2800 but is listed there as a file of
+    // folder 0, which a decoder would start at that cabinet's first block.
+    const std::vector<cabwriter::Folder> folders = {storedFolder(
+        {makeFile("first", 300, 16), makeFile("second", 2500, 17), makeFile("third", 1000, 18)})};
+    cabwriter::Options options;
+    options.continuedFolderKeepsIndex = true;
+    for (const auto& cabinet : cabwriter::writeCabinetSet(folders, 2000, "f%d.cab", options)) {
+        save(cabinet, scratch.path());
+    }
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "f1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "f2.cab: third: cannot be extracted")) << r.err;
+    EXPECT_EQ(filesBelow(scratch.path() / "out"), (std::set<std::string>{"first", "second"}));
+    EXPECT_EQ(readFile(scratch.path() / "out/second"), text(folders[0].files[1].data));
+}
+
+TEST(Cabtool, FailedExtractionLeavesNoPartialFileAndKeepsTheOlderOne) {
+    ScratchDirectory scratch;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {storedFolder({makeFile("fine.txt", 100, 13), makeFile("victim.bin", 5000, 14),
+                       makeFile("fresh.bin", 500, 15)})},
+        {}, "broken.cab");
+    cabinet.image[cabinet.layout.blockOffsets[3] + 8] ^= 0x01;  // inside victim.bin's data
+    save(cabinet, scratch.path());
+    fs::create_directory(scratch.path() / "out");
+    cabtooltest::writeFile(scratch.path() / "out/victim.bin", "older contents");
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "broken.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "broken.cab: victim.bin: not extracted")) << r.err;
+    EXPECT_TRUE(contains(r.err, "broken.cab: " + std::string(cabErrorText(DamagedCabinet)))) << r.err;
+    EXPECT_EQ(readFile(scratch.path() / "out/victim.bin"), "older contents");
+    // Nothing else: no temporary file, and nothing past the damage.
+    EXPECT_EQ(filesBelow(scratch.path() / "out"), (std::set<std::string>{"fine.txt", "victim.bin"}));
+}
+
+TEST(Cabtool, UsageErrorsExitWithTwoAndHelpExplains) {
+    ScratchDirectory scratch;
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"unpack", "a.cab"},
+        {"extract"},
+        {"list", "a.cab", "b.cab"},
+        {"extract", "a.cab", "-d"},
+        {"list", "-d", "out", "a.cab"},
+        {"test", "--verbose", "a.cab"},
+    };
+    for (const auto& args : wrong) {
+        const ToolResult r = runCabtool(args, scratch.path());
+        EXPECT_EQ(r.exitStatus, 2) << testing::PrintToString(args);
+        EXPECT_TRUE(contains(r.err, "usage: cabtool")) << r.err;
+    }
+    const ToolResult help = runCabtool({"--help"}, scratch.path());
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const char* topic : {"list", "test", "extract [-d DIR]", "set", "read-only", "exit status"}) {
+        EXPECT_TRUE(contains(help.out, topic)) << topic;
+    }
+}

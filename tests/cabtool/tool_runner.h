@@ -1,0 +1,37 @@
+// Runs the cabtool executable in a scratch directory and captures its output.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace cabtooltest {
+
+struct ToolResult {
+    int exitStatus = -1;  // -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs cabtool with `args` in `workingDirectory`; kills it after a timeout
+// (a hang is reported as exitStatus -1 and "timed out" in err).
+ToolResult runCabtool(const std::vector<std::string>& args,
+                      const std::filesystem::path& workingDirectory);
+
+// A fresh directory, removed with everything in it when the object goes.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& contents);
+
+}  // namespace cabtooltest
