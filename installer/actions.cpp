@@ -23,7 +23,7 @@ enum class Staging {
 
 // Writes the payload's cabinet image to the staging path.
 Staging stageCabinet(const PayloadCabinet& payload, const char* stagingPath) {
-    FILE* file = std::fopen(stagingPath, "wb");
+    FILE* file = win32Fopen(stagingPath, "wb");
     if (file == nullptr) return Staging::NotCreated;
     bool written = std::fwrite(payload.image, 1, payload.size, file) == payload.size;
     bool closed = std::fclose(file) == 0;

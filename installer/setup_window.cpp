@@ -109,7 +109,7 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
-int start(HINSTANCE instance, int /*showCommand: the frame is always shown normally*/) {
+bool createSetupWindows(HINSTANCE instance) {
     registerFrameClass(instance);
     setupInstance = instance;
     setupFrame = CreateWindowExA(0, kFrameClass, kSetupCaption, kFrameStyle, CW_USEDEFAULT, 0,
@@ -117,8 +117,11 @@ int start(HINSTANCE instance, int /*showCommand: the frame is always shown norma
     setupDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), setupFrame,
                                      dialogProcedure, 0);
     ShowWindow(setupDialog, SW_SHOWNORMAL);
-    if (setupFrame == nullptr) return 0;
+    return setupFrame != nullptr;
+}
 
+int start(HINSTANCE instance, int /*showCommand: the frame is always shown normally*/) {
+    if (!createSetupWindows(instance)) return 0;
     ShowWindow(setupFrame, SW_SHOWNORMAL);
     UpdateWindow(setupFrame);
     refreshRunButton();

@@ -8,6 +8,11 @@
 // process exit code (0).
 int start(HINSTANCE instance, int showCommand);
 
+// Registers the frame's class, creates the frame and the dialog (shown
+// whether or not the frame was created) and remembers them. True when the
+// frame exists.
+bool createSetupWindows(HINSTANCE instance);
+
 // Keeps the dialog centred horizontally over the frame and dy pixels below
 // its top edge, offset by dx; does nothing while either window is missing.
 void placeDialog(HWND dialog, HWND frame, int dx, int dy);

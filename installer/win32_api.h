@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+// The stand-in layer's fopen maps backslash paths; on Windows it is fopen.
+#define win32Fopen fopen
 #else
 #include "platform/win32.h"
 #endif
