@@ -1,0 +1,279 @@
+#include "platform/front_end.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+#include "platform/key_bindings.h"
+#include "platform/window_manager.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kClearScreen = "\x1b[H\x1b[2J";
+
+LPARAM centreOf(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  return MAKELPARAM(client.right / 2, client.bottom / 2);
+}
+
+void hover(HWND control) {
+  SendMessageA(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
+std::string describeKey(char key) {
+  return key == ' ' ? "Space" : std::string(1, key);
+}
+
+}  // namespace
+
+FrontEnd& FrontEnd::instance() {
+  static FrontEnd frontEnd;
+  return frontEnd;
+}
+
+void FrontEnd::decideMode() {
+  if (mode_ != Mode::Undecided) return;
+  if (Terminal::available()) {
+    mode_ = Mode::Interactive;
+    terminal_.enter();
+  } else {
+    mode_ = Mode::Script;
+  }
+}
+
+void FrontEnd::useScript(const std::string& keys) {
+  if (mode_ == Mode::Interactive) terminal_.leave();
+  mode_ = Mode::Script;
+  captureOutput_ = true;
+  keysFromString_ = true;
+  keys_ = keys;
+  keyPosition_ = 0;
+  captured_.clear();
+  lastShown_.clear();
+  status_.clear();
+  closeRequested_ = false;
+  focus_ = nullptr;
+  messageBox_.reset();
+}
+
+void FrontEnd::setKeys(const std::string& keys) {
+  if (!keysFromString_) {
+    useScript(keys);
+    return;
+  }
+  keys_ = keys;
+  keyPosition_ = 0;
+  closeRequested_ = false;
+}
+
+void FrontEnd::queueKey(char key) {
+  if (keysFromString_) keys_ += key;
+}
+
+std::string FrontEnd::takeOutput() {
+  std::string output;
+  output.swap(captured_);
+  return output;
+}
+
+std::string FrontEnd::renderPlain() {
+  return plainText(composeScreen(messageBox_, focus_, false));
+}
+
+void FrontEnd::write(const std::string& text) {
+  if (captureOutput_) {
+    captured_ += text;
+  } else if (mode_ == Mode::Interactive) {
+    terminal_.write(text);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+}
+
+void FrontEnd::notice(const std::string& line) {
+  if (mode_ == Mode::Interactive) {
+    status_ = line;  // shown under the picture on the next redraw
+  } else {
+    write(line + "\n");
+  }
+}
+
+void FrontEnd::finish() {
+  if (mode_ == Mode::Interactive) {
+    terminal_.leave();
+    mode_ = Mode::Undecided;
+  }
+  lastShown_.clear();
+}
+
+int FrontEnd::nextByte(int timeoutMs) {
+  if (keysFromString_) {
+    if (keyPosition_ >= keys_.size()) return Terminal::kEnd;
+    return static_cast<unsigned char>(keys_[keyPosition_++]);
+  }
+  if (mode_ == Mode::Interactive) return terminal_.readByte(timeoutMs);
+  unsigned char byte = 0;
+  return ::read(STDIN_FILENO, &byte, 1) == 1 ? byte : Terminal::kEnd;
+}
+
+InputEvent FrontEnd::nextEvent() {
+  return readInputEvent([this](int timeoutMs) { return nextByte(timeoutMs); });
+}
+
+void FrontEnd::present() {
+  // Keep the focus mark on a live, usable button.
+  if (focus_ && (!IsWindow(focus_) || !isEnabledChain(focus_) || !isVisibleChain(focus_))) {
+    focus_ = nullptr;
+  }
+  const bool interactive = mode_ == Mode::Interactive;
+  lastScreen_ = composeScreen(messageBox_, focus_, interactive);
+  if (interactive) {
+    const std::string picture = ansiText(lastScreen_) + status_ + "\n";
+    if (picture != lastShown_) {
+      write(kClearScreen + picture);
+      lastShown_ = picture;
+    }
+  } else {
+    const std::string picture = plainText(lastScreen_);
+    if (picture != lastShown_) {
+      write(picture);
+      lastShown_ = picture;
+    }
+  }
+}
+
+bool FrontEnd::requestClose() {
+  const HWND main = mainWindow();
+  if (!main) return false;
+  // As the system menu's Close does.
+  PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  closeRequested_ = true;
+  return true;
+}
+
+void FrontEnd::press(HWND control, const std::string& label) {
+  if (!isEnabledChain(control) || !isVisibleChain(control)) {
+    notice(label + " is disabled: nothing happens");
+    return;
+  }
+  if (mode_ != Mode::Interactive) write("> " + label + "\n");
+  hover(control);
+  if (!IsWindow(control)) return;
+  const LPARAM centre = centreOf(control);
+  PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+  PostMessageA(control, WM_LBUTTONUP, 0, centre);
+}
+
+void FrontEnd::moveFocus(bool forward) {
+  const std::vector<HWND> order = tabOrder();
+  if (order.empty()) return;
+  auto current = std::find(order.begin(), order.end(), focus_);
+  std::size_t index = 0;
+  if (current != order.end()) {
+    const std::size_t position = static_cast<std::size_t>(current - order.begin());
+    index = forward ? (position + 1) % order.size() : (position + order.size() - 1) % order.size();
+  } else if (!forward) {
+    index = order.size() - 1;
+  }
+  focus_ = order[index];
+  WindowManager::instance().focus = focus_;
+  hover(focus_);
+}
+
+FrontEnd::Wait FrontEnd::handle(const InputEvent& event) {
+  using Kind = InputEvent::Kind;
+  switch (event.kind) {
+    case Kind::End:
+      if (!closeRequested_ && requestClose()) {
+        if (mode_ != Mode::Interactive) write("> end of input: closing\n");
+        return Wait::Handled;
+      }
+      return Wait::Ended;
+    case Kind::Close:
+      if (!requestClose()) notice("no window to close");
+      return Wait::Handled;
+    case Kind::Tab:
+    case Kind::BackTab:
+      moveFocus(event.kind == Kind::Tab);
+      return Wait::Handled;
+    case Kind::Enter:
+    case Kind::Space:
+      if (focus_) press(focus_, labelOf(WindowManager::instance().find(focus_)->text));
+      return Wait::Handled;
+    case Kind::Click:
+      for (const HitRegion& region : lastScreen_.regions) {
+        if (region.control && event.column >= region.column0 && event.column < region.column1 &&
+            event.row >= region.row0 && event.row < region.row1 && IsWindow(region.control)) {
+          press(region.control, labelOf(WindowManager::instance().find(region.control)->text));
+          break;
+        }
+      }
+      return Wait::Handled;
+    case Kind::Key: {
+      if (event.key == kCloseKey) {
+        if (mode_ != Mode::Interactive) write("> q: close\n");
+        if (!requestClose()) notice("no window to close");
+        return Wait::Handled;
+      }
+      const std::vector<KeyBinding> bindings = keyBindings();
+      if (const KeyBinding* binding = findBinding(bindings, event.key)) {
+        press(binding->control, binding->label);
+      } else {
+        notice("key '" + describeKey(event.key) + "' does nothing");
+      }
+      return Wait::Handled;
+    }
+    case Kind::Escape:
+    case Kind::Ignored:
+      return Wait::Handled;
+  }
+  return Wait::Handled;
+}
+
+FrontEnd::Wait FrontEnd::waitForInput() {
+  decideMode();
+  present();
+  return handle(nextEvent());
+}
+
+void FrontEnd::showMessageBox(const MessageBoxState& box) {
+  messageBox_ = box;
+}
+
+int FrontEnd::waitForMessageBoxAnswer() {
+  decideMode();
+  present();
+  const UINT type = messageBox_ ? messageBox_->type : MB_OK;
+  const auto buttons = messageBoxButtons(type);
+  const InputEvent event = nextEvent();
+  using Kind = InputEvent::Kind;
+  switch (event.kind) {
+    case Kind::Enter:
+    case Kind::Space:
+      return buttons.front().answer;
+    case Kind::End:
+      if (mode_ != Mode::Interactive) write("> end of input: message box dismissed\n");
+      return messageBoxDismissAnswer(type);
+    case Kind::Escape:
+      return messageBoxDismissAnswer(type);
+    case Kind::Click:
+      for (const HitRegion& region : lastScreen_.regions) {
+        if (region.answer && event.column >= region.column0 && event.column < region.column1 &&
+            event.row >= region.row0 && event.row < region.row1) {
+          return region.answer;
+        }
+      }
+      return 0;
+    default:
+      notice("a message box is open: Enter answers it");
+      return 0;
+  }
+}
+
+void FrontEnd::hideMessageBox() { messageBox_.reset(); }
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+// State the test hooks (platform/testing.h) change inside the layer.
+#pragma once
+
+#include "platform/testing.h"
+
+namespace platform {
+
+struct TestHooks {
+  win32test::ShellRecorder shellRecorder;  // empty: real shell behaviour
+  int messageBoxAnswer = 0;                // 0: wait for the user
+  win32test::MessageBoxRecord lastMessageBox;
+};
+
+TestHooks& testHooks();
+
+}  // namespace platform

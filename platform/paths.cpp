@@ -1,0 +1,20 @@
+#include "platform/paths.h"
+
+namespace platform {
+
+std::string posixPath(const char* windowsPath) {
+  std::string path = windowsPath ? windowsPath : "";
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+bool isReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+bool isReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && isReadOnlyMode(st.st_mode);
+}
+
+}  // namespace platform

@@ -1,0 +1,401 @@
+#include "platform/screen_render.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/key_bindings.h"
+#include "platform/window_manager.h"
+
+namespace platform {
+namespace {
+
+struct BoxGlyphs {
+  const char* topLeft;
+  const char* topRight;
+  const char* bottomLeft;
+  const char* bottomRight;
+  const char* horizontal;
+  const char* vertical;
+};
+constexpr BoxGlyphs kUnicodeBox{"┌", "┐", "└", "┘", "─", "│"};
+constexpr BoxGlyphs kAsciiBox{"+", "+", "+", "+", "-", "|"};
+
+int floorDivide(long value, int divisor) {
+  long quotient = value / divisor;
+  if (value % divisor != 0 && value < 0) --quotient;
+  return static_cast<int>(quotient);
+}
+
+int ceilDivide(long value, int divisor) { return -floorDivide(-value, divisor); }
+
+std::vector<std::string> glyphsOf(const std::string& text) {
+  std::vector<std::string> glyphs;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    length = std::min(length, text.size() - i);
+    std::string glyph = text.substr(i, length);
+    if (lead < 0x20) glyph = " ";
+    glyphs.push_back(glyph);
+    i += length;
+  }
+  return glyphs;
+}
+
+std::string colorName(COLORREF color) {
+  char name[8];
+  std::snprintf(name, sizeof name, "#%02X%02X%02X", GetRValue(color), GetGValue(color),
+                GetBValue(color));
+  return name;
+}
+
+class Painter {
+ public:
+  Painter(Screen& screen, int originX, int originY, bool unicode)
+      : screen_(screen), originX_(originX), originY_(originY),
+        box_(unicode ? kUnicodeBox : kAsciiBox), unicode_(unicode) {}
+
+  int column(long x) const { return floorDivide(x - originX_, kCellWidth); }
+  int row(long y) const { return floorDivide(y - originY_, kCellHeight); }
+  int columnEnd(long x) const { return ceilDivide(x - originX_, kCellWidth); }
+  int rowEnd(long y) const { return ceilDivide(y - originY_, kCellHeight); }
+
+  void fill(int column0, int row0, int column1, int row1, const Cell& cell) {
+    for (int r = row0; r < row1; ++r) {
+      for (int c = column0; c < column1; ++c) {
+        if (Cell* target = screen_.at(c, r)) *target = cell;
+      }
+    }
+  }
+
+  void text(int column0, int row, const std::string& text, const Cell& style) {
+    int c = column0;
+    for (const std::string& glyph : glyphsOf(text)) {
+      if (Cell* target = screen_.at(c, row)) {
+        *target = style;
+        target->glyph = glyph;
+      }
+      ++c;
+    }
+  }
+
+  void frame(int column0, int row0, int column1, int row1, const std::string& caption) {
+    if (column1 - column0 < 2 || row1 - row0 < 2) return;
+    Cell edge;
+    for (int c = column0 + 1; c < column1 - 1; ++c) {
+      put(c, row0, box_.horizontal, edge);
+      put(c, row1 - 1, box_.horizontal, edge);
+    }
+    for (int r = row0 + 1; r < row1 - 1; ++r) {
+      put(column0, r, box_.vertical, edge);
+      put(column1 - 1, r, box_.vertical, edge);
+    }
+    put(column0, row0, box_.topLeft, edge);
+    put(column1 - 1, row0, box_.topRight, edge);
+    put(column0, row1 - 1, box_.bottomLeft, edge);
+    put(column1 - 1, row1 - 1, box_.bottomRight, edge);
+    if (!caption.empty() && column1 - column0 > 4) {
+      std::string shown = " " + caption + " ";
+      const auto glyphs = glyphsOf(shown);
+      const std::size_t room = static_cast<std::size_t>(column1 - column0 - 3);
+      if (glyphs.size() > room) {
+        shown.clear();
+        for (std::size_t i = 0; i < room; ++i) shown += glyphs[i];
+      }
+      text(column0 + 2, row0, shown, edge);
+    }
+  }
+
+  void topLevel(const Window& window) {
+    const RECT& rect = window.rect;
+    const int c0 = column(rect.left), r0 = row(rect.top);
+    const int c1 = columnEnd(rect.right), r1 = rowEnd(rect.bottom);
+    fill(c0, r0, c1, r1, Cell{});
+    const NonClient nonClient = nonClientOf(window.style, window.exStyle);
+    if (nonClient.left > 0 || nonClient.top > 0) {
+      frame(c0, r0, c1, r1, (window.style & WS_CAPTION) == WS_CAPTION ? window.text : "");
+    }
+  }
+
+  void control(const Window& window, HWND focus, const std::vector<KeyBinding>& bindings) {
+    RECT rect;
+    GetWindowRect(window.handle, &rect);
+    const int c0 = column(rect.left), r0 = row(rect.top);
+    const int c1 = std::max(columnEnd(rect.right), c0 + 1);
+    const int r1 = std::max(rowEnd(rect.bottom), r0 + 1);
+    const std::string className = window.windowClass ? window.windowClass->name : "";
+    if (className == "Button") {
+      button(window, row((rect.top + rect.bottom) / 2), c0, c1, focus, bindings);
+      screen_.regions.push_back(HitRegion{c0, r0, c1, r1, window.handle, 0});
+    } else if (className == "Static" && (window.style & SS_TYPEMASK) == SS_BITMAP) {
+      picture(window, c0, r0, c1, r1);
+    } else {
+      staticText(window, c0, r0, c1);
+    }
+  }
+
+  void messageBox(const MessageBoxState& box) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= box.text.size()) {
+      const std::size_t end = box.text.find('\n', start);
+      lines.push_back(box.text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    const auto buttons = messageBoxButtons(box.type);
+    std::size_t buttonsWidth = 0;
+    for (const MessageBoxButton& b : buttons) buttonsWidth += glyphsOf(b.label).size() + 5;
+    std::size_t inner = std::max(buttonsWidth, glyphsOf(box.caption).size() + 4);
+    for (const std::string& line : lines) inner = std::max(inner, glyphsOf(line).size());
+    const int width = static_cast<int>(inner) + 4;
+    const int height = static_cast<int>(lines.size()) + 4;
+    const int c0 = (screen_.width - width) / 2;
+    const int r0 = (screen_.height - height) / 2;
+    fill(c0, r0, c0 + width, r0 + height, Cell{});
+    frame(c0, r0, c0 + width, r0 + height, box.caption);
+    for (std::size_t i = 0; i < lines.size(); ++i) text(c0 + 2, r0 + 1 + static_cast<int>(i), lines[i], Cell{});
+    const int buttonRow = r0 + height - 2;
+    int c = c0 + (width - static_cast<int>(buttonsWidth) + 1) / 2;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+      const std::string shown = std::string("[ ") + buttons[i].label + " ]";
+      Cell style;
+      style.reverse = unicode_ && i == 0;
+      text(c, buttonRow, shown, style);
+      const int end = c + static_cast<int>(glyphsOf(shown).size());
+      screen_.regions.push_back(HitRegion{c, buttonRow, end, buttonRow + 1, nullptr, buttons[i].answer});
+      c = end + 1;
+    }
+  }
+
+ private:
+  void put(int column, int row, const char* glyph, const Cell& style) {
+    if (Cell* target = screen_.at(column, row)) {
+      *target = style;
+      target->glyph = glyph;
+    }
+  }
+
+  void button(const Window& window, int row, int c0, int c1, HWND focus,
+              const std::vector<KeyBinding>& bindings) {
+    const bool enabled = isEnabledChain(window.handle);
+    const bool focused = window.handle == focus;
+    const std::string label = labelOf(window.text);
+    // Plain text shows a disabled button's label in parentheses and the
+    // focused button between '>' and '<'.
+    std::string shown = enabled || unicode_ ? label : "(" + label + ")";
+    const int inner = std::max(c1 - c0 - 2, 0);
+    auto glyphs = glyphsOf(shown);
+    if (static_cast<int>(glyphs.size()) > inner) glyphs.resize(static_cast<std::size_t>(inner));
+    Cell style;
+    style.dim = !enabled;
+    style.reverse = focused && unicode_;
+    const std::string open = focused && !unicode_ ? ">" : "[";
+    const std::string close = focused && !unicode_ ? "<" : "]";
+    fill(c0, row, c1, row + 1, style);
+    put(c0, row, open.c_str(), style);
+    put(c1 - 1, row, close.c_str(), style);
+    const int start = c0 + 1 + (inner - static_cast<int>(glyphs.size())) / 2;
+    const KeyBinding* binding = nullptr;
+    for (const KeyBinding& b : bindings) {
+      if (b.control == window.handle) binding = &b;
+    }
+    bool underlined = false;
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+      Cell cell = style;
+      const bool isKey = binding && !underlined && glyphs[i].size() == 1 &&
+                         std::tolower(static_cast<unsigned char>(glyphs[i][0])) == binding->key;
+      cell.underline = unicode_ && isKey;
+      underlined = underlined || isKey;
+      put(start + static_cast<int>(i), row, glyphs[i].c_str(), cell);
+    }
+  }
+
+  void picture(const Window& window, int c0, int r0, int c1, int r1) {
+    if (window.style & SS_SUNKEN) frame(c0, r0, c1, r1, "");
+    if (!window.bitmap) return;
+    const BitmapInfo& bitmap = *window.bitmap;
+    const int width = std::max(1, (bitmap.width + kCellWidth / 2) / kCellWidth);
+    const int height = std::max(1, (bitmap.height + kCellHeight / 2) / kCellHeight);
+    const bool centered = (window.style & SS_CENTERIMAGE) != 0;
+    const int start = centered ? c0 + (c1 - c0 - width) / 2 : c0;
+    const int top = centered ? r0 + (r1 - r0 - height) / 2 : r0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        Cell cell;
+        if (!unicode_) {
+          cell.glyph = "#";
+        } else if (auto color = bitmapPixel(bitmap, (2 * x + 1) * bitmap.width / (2 * width),
+                                            (2 * y + 1) * bitmap.height / (2 * height))) {
+          cell.glyph = "█";
+          cell.color = *color;
+        } else {
+          cell.glyph = "▒";
+        }
+        if (Cell* target = screen_.at(start + x, top + y)) *target = cell;
+      }
+    }
+  }
+
+  void staticText(const Window& window, int c0, int r0, int c1) {
+    const std::string label = labelOf(window.text);
+    if (label.empty()) return;
+    const int length = static_cast<int>(glyphsOf(label).size());
+    int start = c0;
+    switch (window.style & SS_TYPEMASK) {
+      case SS_CENTER: start = c0 + (c1 - c0 - length) / 2; break;
+      case SS_RIGHT: start = c1 - length; break;
+      default: break;
+    }
+    Cell style;
+    const COLORREF color = window.lastTextColor;
+    if (color != CLR_INVALID && color != GetSysColor(COLOR_WINDOWTEXT)) style.color = color;
+    const bool link = (window.style & SS_NOTIFY) != 0;
+    style.underline = link && unicode_;
+    text(start, r0, label, style);
+    if (link) screen_.regions.push_back(HitRegion{start, r0, start + length, r0 + 1, window.handle, 0});
+  }
+
+  Screen& screen_;
+  int originX_;
+  int originY_;
+  BoxGlyphs box_;
+  bool unicode_;
+};
+
+void paintTree(Painter& painter, HWND hwnd, HWND focus, const std::vector<KeyBinding>& bindings) {
+  Window* window = WindowManager::instance().find(hwnd);
+  if (!window || !(window->style & WS_VISIBLE)) return;
+  if (window->parent) {
+    painter.control(*window, focus, bindings);
+  } else {
+    painter.topLevel(*window);
+  }
+  for (HWND child : window->children) paintTree(painter, child, focus, bindings);
+}
+
+int ownerDepth(const Window& window) {
+  int depth = 0;
+  for (Window* owner = WindowManager::instance().find(window.owner); owner && depth < 64;
+       owner = WindowManager::instance().find(owner->owner)) {
+    ++depth;
+  }
+  return depth;
+}
+
+std::vector<std::string> legendFor(const std::optional<MessageBoxState>& box,
+                                   const std::vector<KeyBinding>& bindings, HWND focus) {
+  if (box) {
+    const auto buttons = messageBoxButtons(box->type);
+    std::string line = std::string("message box: Enter = ") + buttons.front().label;
+    if (buttons.size() > 1) {
+      for (const MessageBoxButton& b : buttons) {
+        if (b.answer == messageBoxDismissAnswer(box->type)) line += std::string(", Escape = ") + b.label;
+      }
+    }
+    return {line};
+  }
+  std::string keys = "keys:";
+  for (const KeyBinding& binding : bindings) {
+    keys += std::string(" ") + binding.key + " " + binding.label;
+    Window* window = WindowManager::instance().find(binding.control);
+    if (binding.isLink && window && window->lastTextColor != CLR_INVALID) {
+      keys += " (link, " + colorName(window->lastTextColor) + ")";
+    } else if (binding.isLink) {
+      keys += " (link)";
+    }
+    if (!isEnabledChain(binding.control)) keys += " (disabled)";
+    keys += " |";
+  }
+  keys += std::string(" Tab, Enter | ") + kCloseKey + " close";
+  std::vector<std::string> legend{keys};
+  if (Window* window = WindowManager::instance().find(focus)) {
+    legend.push_back("focus: " + labelOf(window->text));
+  }
+  return legend;
+}
+
+}  // namespace
+
+Cell* Screen::at(int column, int row) {
+  if (column < 0 || row < 0 || column >= width || row >= height) return nullptr;
+  return &cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                static_cast<std::size_t>(column)];
+}
+
+const Cell* Screen::at(int column, int row) const {
+  return const_cast<Screen*>(this)->at(column, row);
+}
+
+Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode) {
+  WindowManager& manager = WindowManager::instance();
+  std::vector<Window*> tops;
+  for (HWND hwnd : manager.topLevelWindows()) {
+    Window* window = manager.find(hwnd);
+    if (window && (window->style & WS_VISIBLE)) tops.push_back(window);
+  }
+  std::stable_sort(tops.begin(), tops.end(),
+                   [](const Window* a, const Window* b) { return ownerDepth(*a) < ownerDepth(*b); });
+  Screen screen;
+  long left = 0, top = 0, right = 0, bottom = 0;
+  for (std::size_t i = 0; i < tops.size(); ++i) {
+    const RECT& rect = tops[i]->rect;
+    left = i == 0 ? rect.left : std::min(left, rect.left);
+    top = i == 0 ? rect.top : std::min(top, rect.top);
+    right = i == 0 ? rect.right : std::max(right, rect.right);
+    bottom = i == 0 ? rect.bottom : std::max(bottom, rect.bottom);
+  }
+  screen.width = ceilDivide(right - left, kCellWidth);
+  screen.height = ceilDivide(bottom - top, kCellHeight);
+  if (box) {
+    // Room for the box even when no window is shown.
+    screen.width = std::max(screen.width, static_cast<int>(box->text.size()) + 8);
+    screen.height = std::max(screen.height, 6 + static_cast<int>(std::count(box->text.begin(), box->text.end(), '\n')));
+  }
+  screen.cells.assign(static_cast<std::size_t>(screen.width) * static_cast<std::size_t>(screen.height), Cell{});
+  const std::vector<KeyBinding> bindings = keyBindings();
+  Painter painter(screen, static_cast<int>(left), static_cast<int>(top), unicode);
+  for (Window* window : tops) paintTree(painter, window->handle, focus, bindings);
+  if (box) {
+    screen.regions.clear();  // only the box takes clicks while it is up
+    painter.messageBox(*box);
+  }
+  screen.legend = legendFor(box, bindings, focus);
+  return screen;
+}
+
+std::string plainText(const Screen& screen) {
+  std::string text;
+  for (int r = 0; r < screen.height; ++r) {
+    std::string line;
+    for (int c = 0; c < screen.width; ++c) line += screen.at(c, r)->glyph;
+    line.erase(line.find_last_not_of(' ') + 1);
+    text += line + "\n";
+  }
+  for (const std::string& line : screen.legend) text += line + "\n";
+  return text;
+}
+
+std::string ansiText(const Screen& screen) {
+  std::string text;
+  for (int r = 0; r < screen.height; ++r) {
+    for (int c = 0; c < screen.width; ++c) {
+      const Cell& cell = *screen.at(c, r);
+      text += "\x1b[0";
+      if (cell.dim) text += ";2";
+      if (cell.underline) text += ";4";
+      if (cell.reverse) text += ";7";
+      if (cell.color != kDefaultColor) {
+        text += ";38;2;" + std::to_string(GetRValue(cell.color)) + ";" +
+                std::to_string(GetGValue(cell.color)) + ";" + std::to_string(GetBValue(cell.color));
+      }
+      text += "m" + cell.glyph;
+    }
+    text += "\x1b[0m\n";
+  }
+  for (const std::string& line : screen.legend) text += line + "\n";
+  return text;
+}
+
+}  // namespace platform

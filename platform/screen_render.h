@@ -1,0 +1,55 @@
+// The windows as a grid of character cells, for the terminal front end and
+// for scripts.  A cell stands for 6 x 13 pixels, the average character of
+// the dialog font, so dialog texts fit their controls as they do on Windows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/message_box_state.h"
+#include "platform/win32.h"
+
+namespace platform {
+
+constexpr int kCellWidth = 6;
+constexpr int kCellHeight = 13;
+constexpr std::uint32_t kDefaultColor = 0xFFFFFFFFu;
+
+struct Cell {
+  std::string glyph = " ";
+  std::uint32_t color = kDefaultColor;  // 0x00BBGGRR foreground, or the terminal's default
+  bool dim = false;
+  bool reverse = false;
+  bool underline = false;
+};
+
+// A clickable area: a control, or an answer button of the message box.
+struct HitRegion {
+  int column0 = 0, row0 = 0, column1 = 0, row1 = 0;  // end exclusive
+  HWND control = nullptr;
+  int answer = 0;
+};
+
+struct Screen {
+  int width = 0;
+  int height = 0;
+  std::vector<Cell> cells;
+  std::vector<HitRegion> regions;
+  std::vector<std::string> legend;  // key help below the picture
+  Cell* at(int column, int row);
+  const Cell* at(int column, int row) const;
+};
+
+// The visible windows (owned windows above their owners), the message box
+// when one is shown, and the key legend.  `focus` is marked as focused.
+// `unicode` selects box-drawing and block characters instead of ASCII.
+Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode);
+
+// The screen as plain text, no escape sequences.
+std::string plainText(const Screen& screen);
+// The screen with ANSI colours and attributes (24-bit colour).
+std::string ansiText(const Screen& screen);
+
+}  // namespace platform

@@ -1,0 +1,90 @@
+#include "platform/terminal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Alternate screen, hidden cursor, mouse clicks in SGR form; and back.
+constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
+constexpr char kLeaveSequence[] = "\x1b[?1006l\x1b[?1000l\x1b[?25h\x1b[?1049l";
+constexpr int kRestoredSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+termios savedMode;
+volatile sig_atomic_t modeSaved = 0;
+
+// Async-signal-safe: only write() and tcsetattr().
+void restoreTerminal() {
+  if (!modeSaved) return;
+  modeSaved = 0;
+  ssize_t ignored = ::write(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+  (void)ignored;
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
+}
+
+void restoreAndDie(int signalNumber) {
+  restoreTerminal();
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+}  // namespace
+
+bool Terminal::available() { return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO); }
+
+void Terminal::enter() {
+  if (active_ || tcgetattr(STDIN_FILENO, &savedMode) != 0) return;
+  termios raw = savedMode;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) return;
+  modeSaved = 1;
+  active_ = true;
+  static bool hooksInstalled = false;
+  if (!hooksInstalled) {
+    hooksInstalled = true;
+    std::atexit(restoreTerminal);
+    for (int signalNumber : kRestoredSignals) std::signal(signalNumber, restoreAndDie);
+  }
+  write(kEnterSequence);
+}
+
+void Terminal::leave() {
+  if (!active_) return;
+  active_ = false;
+  restoreTerminal();
+}
+
+void Terminal::write(const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    written += static_cast<std::size_t>(n);
+  }
+}
+
+int Terminal::readByte(int timeoutMs) {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int ready = poll(&input, 1, timeoutMs);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return kEnd;
+    if (ready == 0) return kTimeout;
+    unsigned char byte = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+    if (n < 0 && errno == EINTR) continue;
+    return n == 1 ? byte : kEnd;
+  }
+}
+
+}  // namespace platform
