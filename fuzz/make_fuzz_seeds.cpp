@@ -1,0 +1,118 @@
+// Writes the fuzzers' seed corpora: OUTDIR/mszip/ holds MSZIP block
+// sequences in fuzz_mszip's input format, OUTDIR/cabinet/ cabinets made by
+// the cabinet writer.
+#include "tests/mszip/test_data.h"
+#include "tools/cabwriter/cab_writer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using cabwriter::Bytes;
+using test_data::Kind;
+namespace fs = std::filesystem;
+
+void save(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+// The option byte, then each block behind its 2-byte length.
+Bytes blockSequence(const std::vector<Bytes>& blocks) {
+    Bytes out{0};
+    for (const Bytes& block : blocks) {
+        out.push_back(uint8_t(block.size()));
+        out.push_back(uint8_t(block.size() >> 8));
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
+cabwriter::File file(const std::string& name, Kind kind, size_t size, uint32_t seed) {
+    cabwriter::File f;
+    f.name = name;
+    f.data = test_data::make(kind, size, seed);
+    return f;
+}
+
+cabwriter::Folder folder(cabwriter::Method method, std::vector<cabwriter::File> files, int level,
+                         int strategy) {
+    cabwriter::Folder f;
+    f.method = method;
+    f.files = std::move(files);
+    f.zlibLevel = level;
+    f.zlibStrategy = strategy;
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    const fs::path root = argv[1];
+    fs::create_directories(root / "mszip");
+    fs::create_directories(root / "cabinet");
+
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    int count = 0;
+    for (Kind kind : {Kind::Text, Kind::Binary, Kind::Random, Kind::Skewed, Kind::Runs}) {
+        for (int strategy : strategies) {
+            // Two blocks, the second referring back into the first.
+            Bytes data = test_data::make(kind, 32768 + 700, uint32_t(count));
+            int level = 1 + count % 9;
+            save(root / "mszip" / ("seed" + std::to_string(count++)),
+                 blockSequence(test_data::zlibFolder(data, level, strategy)));
+            // One small block.
+            Bytes small = test_data::make(kind, 200, uint32_t(count));
+            save(root / "mszip" / ("seed" + std::to_string(count++)),
+                 blockSequence(test_data::zlibFolder(small, level, strategy)));
+        }
+    }
+
+    using cabwriter::Method;
+    std::vector<std::vector<cabwriter::Folder>> cabinets = {
+        {folder(Method::Mszip, {file("a.txt", Kind::Text, 3000, 1)}, 6, Z_DEFAULT_STRATEGY)},
+        {folder(Method::Mszip,
+                {file("b.txt", Kind::Text, 40000, 2), file("c.bin", Kind::Binary, 5000, 3)}, 9,
+                Z_FILTERED),
+         folder(Method::Stored, {file("d.bin", Kind::Random, 700, 4)}, 0, 0)},
+        {folder(Method::Mszip, {file("e.bin", Kind::Runs, 9000, 5)}, 1, Z_RLE),
+         folder(Method::Mszip, {file("f.bin", Kind::Skewed, 2000, 6)}, 9, Z_HUFFMAN_ONLY),
+         folder(Method::Mszip, {file("g.txt", Kind::Text, 100, 7)}, 4, Z_FIXED)},
+        {folder(Method::Stored, {file("h.txt", Kind::Text, 500, 8), file("i.txt", Kind::Text, 0, 9)},
+                0, 0)},
+    };
+    int index = 0;
+    for (const auto& folders : cabinets) {
+        save(root / "cabinet" / ("seed" + std::to_string(index++) + ".cab"),
+             cabwriter::writeCabinet(folders).image);
+    }
+    cabwriter::Options reserve;
+    reserve.reserveFlag = true;
+    reserve.cabinetReserve = Bytes(6, 0x11);
+    reserve.cbCFFolder = 3;
+    reserve.cbCFData = 2;
+    auto reserved = cabinets[1];
+    reserved[0].reserve = Bytes(3, 0x22);
+    reserved[1].reserve = Bytes(3, 0x33);
+    reserved[0].blockReserve = Bytes(2, 0x44);
+    reserved[1].blockReserve = Bytes(2, 0x55);
+    save(root / "cabinet" / ("seed" + std::to_string(index++) + ".cab"),
+         cabwriter::writeCabinet(reserved, reserve).image);
+    // The cabinets of a set, each on its own.
+    for (const auto& cabinet : cabwriter::writeCabinetSet(cabinets[1], 4000, "set%d.cab")) {
+        save(root / "cabinet" / ("seed" + std::to_string(index++) + ".cab"), cabinet.image);
+    }
+    std::printf("%d MSZIP seeds, %d cabinet seeds in %s\n", count, index, root.c_str());
+    return 0;
+}
