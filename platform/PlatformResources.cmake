@@ -43,7 +43,7 @@ function(platform_embed_resources target rcfile)
     list(APPEND include_args -I${dir})
   endforeach()
   set(target_dirs "$<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>")
-  list(APPEND include_args "$<$<BOOL:${target_dirs}>:-I$<JOIN:${target_dirs},;-I>>")
+  list(APPEND include_args "$<$<BOOL:${target_dirs}>:-I$<JOIN:${target_dirs},$<SEMICOLON>-I>>")
 
   add_custom_command(
     OUTPUT ${res_file}

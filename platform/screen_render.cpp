@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 
 #include "platform/key_bindings.h"
@@ -56,10 +57,14 @@ class Painter {
       : screen_(screen), originX_(originX), originY_(originY),
         box_(unicode ? kUnicodeBox : kAsciiBox), unicode_(unicode) {}
 
-  int column(long x) const { return floorDivide(x - originX_, kCellWidth); }
-  int row(long y) const { return floorDivide(y - originY_, kCellHeight); }
-  int columnEnd(long x) const { return ceilDivide(x - originX_, kCellWidth); }
-  int rowEnd(long y) const { return ceilDivide(y - originY_, kCellHeight); }
+  // Contents go to the nearest cell; a window's frame rounds outwards so
+  // that what lies inside it stays inside.
+  int column(long x) const { return floorDivide(x - originX_ + kCellWidth / 2, kCellWidth); }
+  int row(long y) const { return floorDivide(y - originY_ + kCellHeight / 2, kCellHeight); }
+  int outerColumn(long x) const { return floorDivide(x - originX_, kCellWidth); }
+  int outerRow(long y) const { return floorDivide(y - originY_, kCellHeight); }
+  int outerColumnEnd(long x) const { return ceilDivide(x - originX_, kCellWidth); }
+  int outerRowEnd(long y) const { return ceilDivide(y - originY_, kCellHeight); }
 
   void fill(int column0, int row0, int column1, int row1, const Cell& cell) {
     for (int r = row0; r < row1; ++r) {
@@ -69,10 +74,12 @@ class Painter {
     }
   }
 
-  void text(int column0, int row, const std::string& text, const Cell& style) {
+  void text(int column0, int row, const std::string& text, const Cell& style, int clip0 = INT_MIN,
+            int clip1 = INT_MAX) {
     int c = column0;
     for (const std::string& glyph : glyphsOf(text)) {
-      if (Cell* target = screen_.at(c, row)) {
+      Cell* target = c >= clip0 && c < clip1 ? screen_.at(c, row) : nullptr;
+      if (target) {
         *target = style;
         target->glyph = glyph;
       }
@@ -108,22 +115,23 @@ class Painter {
   }
 
   void topLevel(const Window& window) {
-    const RECT& rect = window.rect;
-    const int c0 = column(rect.left), r0 = row(rect.top);
-    const int c1 = columnEnd(rect.right), r1 = rowEnd(rect.bottom);
-    fill(c0, r0, c1, r1, Cell{});
+    // A window without a frame only shows its controls: its background is
+    // the same as what lies beneath.
     const NonClient nonClient = nonClientOf(window.style, window.exStyle);
-    if (nonClient.left > 0 || nonClient.top > 0) {
-      frame(c0, r0, c1, r1, (window.style & WS_CAPTION) == WS_CAPTION ? window.text : "");
-    }
+    if (nonClient.left == 0 && nonClient.top == 0) return;
+    const RECT& rect = window.rect;
+    const int c0 = outerColumn(rect.left), r0 = outerRow(rect.top);
+    const int c1 = outerColumnEnd(rect.right), r1 = outerRowEnd(rect.bottom);
+    fill(c0, r0, c1, r1, Cell{});
+    frame(c0, r0, c1, r1, (window.style & WS_CAPTION) == WS_CAPTION ? window.text : "");
   }
 
   void control(const Window& window, HWND focus, const std::vector<KeyBinding>& bindings) {
     RECT rect;
     GetWindowRect(window.handle, &rect);
     const int c0 = column(rect.left), r0 = row(rect.top);
-    const int c1 = std::max(columnEnd(rect.right), c0 + 1);
-    const int r1 = std::max(rowEnd(rect.bottom), r0 + 1);
+    const int c1 = std::max(column(rect.right), c0 + 1);
+    const int r1 = std::max(row(rect.bottom), r0 + 1);
     const std::string className = window.windowClass ? window.windowClass->name : "";
     if (className == "Button") {
       button(window, row((rect.top + rect.bottom) / 2), c0, c1, focus, bindings);
@@ -253,7 +261,17 @@ class Painter {
     if (color != CLR_INVALID && color != GetSysColor(COLOR_WINDOWTEXT)) style.color = color;
     const bool link = (window.style & SS_NOTIFY) != 0;
     style.underline = link && unicode_;
-    text(start, r0, label, style);
+    // Text wider than its control (cells are coarser than the dialog font)
+    // may run on over the parent's client area, but no further.
+    int clip0 = c0, clip1 = c1;
+    if (Window* parent = WindowManager::instance().find(window.parent)) {
+      const RECT client = clientRectOnScreen(*parent);
+      clip0 = std::min(clip0, column(client.left));
+      clip1 = std::max(clip1, column(client.right));
+    }
+    if (length > clip1 - clip0) start = clip0;
+    else start = std::clamp(start, clip0, clip1 - length);
+    text(start, r0, label, style, clip0, clip1);
     if (link) screen_.regions.push_back(HitRegion{start, r0, start + length, r0 + 1, window.handle, 0});
   }
 
