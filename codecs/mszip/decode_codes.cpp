@@ -85,33 +85,43 @@ inline uint64_t load64(const uint8_t* p) {
     return value;
 }
 
-// Forward copy of a match that lies inside this block's output. Never
-// writes past dst + length: the bytes beyond still hold the previous block's
-// history.
-inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
+// Forward copy of a match that lies inside this block's output, with the
+// source at least 8 bytes back. Never writes past dst + length: the bytes
+// beyond still hold the previous block's history.
+inline void copyDistantMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
     const uint8_t* src = dst - distance;
-    if (distance >= 8) {
-        if (length >= 8) {
-            uint32_t done = 0;
-            do {
-                std::memcpy(dst + done, src + done, 8);
-                done += 8;
-            } while (done + 8 <= length);
-            // The last chunk ends exactly at the match end; it may rewrite
-            // bytes just copied, with the same values.
-            if (done < length) std::memcpy(dst + length - 8, src + length - 8, 8);
-        } else if (length >= 4) {
-            std::memcpy(dst, src, 4);
-            std::memcpy(dst + length - 4, src + length - 4, 4);
-        } else {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-        }
-    } else if (distance == 1) {
-        std::memset(dst, src[0], length);
+    if (length >= 8) {
+        uint32_t done = 0;
+        do {
+            std::memcpy(dst + done, src + done, 8);
+            done += 8;
+        } while (done + 8 <= length);
+        // The last chunk ends exactly at the match end; it may rewrite bytes
+        // just copied, with the same values.
+        if (done < length) std::memcpy(dst + length - 8, src + length - 8, 8);
+    } else if (length >= 4) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + length - 4, src + length - 4, 4);
     } else {
         for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+}
+
+inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
+    if (distance >= 8) {
+        copyDistantMatch(dst, length, distance);
+    } else if (distance == 1) {
+        std::memset(dst, dst[-1], length);
+    } else {
+        // The match repeats with the period `distance`, and so with any
+        // multiple of it: write one period of 8 bytes or more byte by byte,
+        // then copy from that far back in chunks.
+        uint32_t period = distance;
+        while (period < 8) period *= 2;
+        const uint32_t head = length < period ? length : period;
+        const uint8_t* src = dst - distance;
+        for (uint32_t i = 0; i < head; ++i) dst[i] = src[i];
+        if (length > period) copyDistantMatch(dst + period, length - period, period);
     }
 }
 

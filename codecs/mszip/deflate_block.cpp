@@ -27,6 +27,7 @@ bool copyStoredBlock(MszipDecoder* d) {
     d->inputUsed = start + length;
 
     const uint32_t count = length < d->outLeft ? length : d->outLeft;
+    if (count == 0) return true;
     std::memcpy(d->windowStart + d->outPos, d->input + start, count);
     d->outPos += count;
     d->outLeft -= count;
