@@ -2,6 +2,7 @@
 // end, the Run button's state and the shell actions.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,12 +66,12 @@ TEST_F(InstallerActions, InstallUnpacksBothPayloadsReportsAndEnablesRun) {
     EXPECT_EQ(readFile(staged("vmo-ss.cab")), image(screensaverPayload()));
     EXPECT_EQ(readFile(staged("d3dx9_25.cab")), image(supportLibraryPayload()));
 
-    win32test::MessageBoxRecord box = win32test::lastMessageBox();
-    EXPECT_EQ(box.count, 1);
-    EXPECT_EQ(box.owner, setupDialog);
-    EXPECT_EQ(box.text, "Installation Completed.");
-    EXPECT_EQ(box.caption, "Setup - Q-Mora");
-    EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+    win32test::MessageBoxRecord message = win32test::lastMessageBox();
+    EXPECT_EQ(message.count, 1);
+    EXPECT_EQ(message.owner, setupDialog);
+    EXPECT_EQ(message.text, "Installation Completed.");
+    EXPECT_EQ(message.caption, "Setup - Q-Mora");
+    EXPECT_EQ(message.type, static_cast<UINT>(MB_OK));
     EXPECT_TRUE(IsWindowEnabled(run));
 }
 
