@@ -90,20 +90,16 @@ struct LengthItem {
 // symbols through literal() / match() / end().
 class DynamicBlock {
 public:
+    // The code lengths are sent one by one, or as the given sequence
+    // (repeats included) when `items` is not empty.
     DynamicBlock(BitWriter& out, bool last, std::vector<uint32_t> literalLengths,
-                 std::vector<uint32_t> distanceLengths)
+                 std::vector<uint32_t> distanceLengths, std::vector<LengthItem> items = {})
         : out_(out), literalLengths_(std::move(literalLengths)),
           distanceLengths_(std::move(distanceLengths)) {
-        std::vector<LengthItem> items;
-        for (uint32_t length : literalLengths_) items.push_back({length});
-        for (uint32_t length : distanceLengths_) items.push_back({length});
-        writeHeader(last, items);
-    }
-    // With an explicit code-length sequence (repeats included).
-    DynamicBlock(BitWriter& out, bool last, std::vector<uint32_t> literalLengths,
-                 std::vector<uint32_t> distanceLengths, const std::vector<LengthItem>& items)
-        : out_(out), literalLengths_(std::move(literalLengths)),
-          distanceLengths_(std::move(distanceLengths)) {
+        if (items.empty()) {
+            for (uint32_t length : literalLengths_) items.push_back({length});
+            for (uint32_t length : distanceLengths_) items.push_back({length});
+        }
         writeHeader(last, items);
     }
 

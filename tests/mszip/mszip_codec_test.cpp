@@ -124,13 +124,4 @@ TEST(MszipCodec, ChecksTheInputSizeAndTheSignatureBytes) {
     EXPECT_EQ(codec.produced, 0u);
 }
 
-TEST(MszipCodec, ResetKeepsTheOutputBuffer) {
-    harness::Mszip codec;
-    Bytes stored{'C', 'K', 0x01, 0x03, 0x00, 0xFC, 0xFF, 'x', 'y', 'z'};
-    ASSERT_EQ(codec.decode(stored), CodecOk);
-    Bytes before = codec.window;
-    EXPECT_EQ(mszipReset(codec.handle), CodecOk);
-    EXPECT_EQ(codec.window, before);
-}
-
 }  // namespace
