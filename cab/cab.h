@@ -120,25 +120,32 @@ enum CabReserveEventKind : uint32_t {
     DataBlockReserve = 2,
 };
 
+// Per-kind fields of a reserve event.
+struct CabReserveCabinet {
+    uint16_t setId;
+    uint32_t cabinetIndex;
+};
+
+struct CabReserveFolder {
+    uint16_t folderIndex;
+};
+
+struct CabReserveDataBlock {
+    uint8_t* data;          // the data bytes of the piece just read
+    uint16_t dataSize;      // the block's data size after joining
+    int32_t split;          // 1 for a piece of a block split across cabinets
+    uint16_t firstPartSize; // bytes read from the previous cabinet
+};
+
 struct CabReserveEvent {
     uint32_t kind;        // CabReserveEventKind
     void* userContext;    // the value given to cabExtract
     uint8_t* reserve;     // the reserve bytes, or null
     uint16_t reserveSize; // number of reserve bytes
     union {
-        struct {
-            uint16_t setId;
-            uint32_t cabinetIndex;
-        } cabinet;
-        struct {
-            uint16_t folderIndex;
-        } folder;
-        struct {
-            uint8_t* data;          // the data bytes of the piece just read
-            uint16_t dataSize;      // the block's data size after joining
-            int32_t split;          // 1 for a piece of a block split across cabinets
-            uint16_t firstPartSize; // bytes read from the previous cabinet
-        } dataBlock;
+        CabReserveCabinet cabinet;
+        CabReserveFolder folder;
+        CabReserveDataBlock dataBlock;
     };
 };
 

@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace cabwriter {
@@ -58,8 +59,10 @@ Bytes mszipBlock(const uint8_t* data, size_t size, const uint8_t* dictionary,
     if (stream.size() + 2 > detail::kMaxMszipBlockData) {
         throw std::runtime_error("MSZIP block larger than a decoder accepts");
     }
-    Bytes block{'C', 'K'};
-    block.insert(block.end(), stream.begin(), stream.end());
+    Bytes block(stream.size() + 2);
+    block[0] = 'C';
+    block[1] = 'K';
+    std::copy(stream.begin(), stream.end(), block.begin() + 2);
     return block;
 }
 
