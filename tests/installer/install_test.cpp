@@ -17,38 +17,23 @@
 
 namespace {
 
-struct ShellCall {
-    HWND owner;
-    std::string verb, file, parameters, directory;
-    int show;
-};
+using Names = std::vector<std::string>;
 
 class InstallerActions : public ::testing::Test {
 protected:
     void SetUp() override {
-        win32test::reset();
-        win32test::setMessageBoxAnswer(IDOK);
-        win32test::setShellRecorder([this](HWND owner, const std::string& verb,
-                                           const std::string& file, const std::string& parameters,
-                                           const std::string& directory, int show) {
-            shell.push_back({owner, verb, file, parameters, directory, show});
-        });
+        resetWindowsRecordingShell(shell);
         setupDialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP),
                                          nullptr, dialogProcedure, 0);
-        ASSERT_NE(setupDialog, nullptr);
         run = GetDlgItem(setupDialog, IDC_RUN);
         ASSERT_NE(run, nullptr);
     }
-    void TearDown() override {
-        win32test::reset();
-        setupDialog = nullptr;
-    }
+    void TearDown() override { win32test::reset(); }
 
     static Bytes image(const PayloadCabinet& payload) {
         return Bytes(payload.image, payload.image + payload.size);
     }
     std::string system32(const std::string& name) const { return box.system32 + "/" + name; }
-    std::string staged(const std::string& name) const { return box.temp + "/" + name; }
     int messageBoxes() const { return win32test::lastMessageBox().count; }
 
     Sandbox box;
@@ -59,12 +44,11 @@ protected:
 TEST_F(InstallerActions, InstallUnpacksBothPayloadsReportsAndEnablesRun) {
     EnableWindow(run, FALSE);
     install();
-
     EXPECT_EQ(readFile(system32("Q-Mora.scr")), placeholderContents(kScreensaverFile));
     EXPECT_EQ(readFile(system32("d3dx9_25.dll")), placeholderContents(kSupportLibraryFile));
-    EXPECT_EQ(listDirectory(box.system32), (std::vector<std::string>{"Q-Mora.scr", "d3dx9_25.dll"}));
-    EXPECT_EQ(readFile(staged("vmo-ss.cab")), image(screensaverPayload()));
-    EXPECT_EQ(readFile(staged("d3dx9_25.cab")), image(supportLibraryPayload()));
+    EXPECT_EQ(listDirectory(box.system32), (Names{"Q-Mora.scr", "d3dx9_25.dll"}));
+    EXPECT_EQ(readFile(box.temp + "/vmo-ss.cab"), image(screensaverPayload()));
+    EXPECT_EQ(readFile(box.temp + "/d3dx9_25.cab"), image(supportLibraryPayload()));
 
     win32test::MessageBoxRecord message = win32test::lastMessageBox();
     EXPECT_EQ(message.count, 1);
@@ -75,43 +59,37 @@ TEST_F(InstallerActions, InstallUnpacksBothPayloadsReportsAndEnablesRun) {
     EXPECT_TRUE(IsWindowEnabled(run));
 }
 
-TEST_F(InstallerActions, PayloadsAreWellFormedSingleCabinetsOfOneMszipFolder) {
+TEST_F(InstallerActions, PayloadsAreSingleCabinetsOfOneMszipFolderAndPlainData) {
     struct Expect {
         const PayloadCabinet& payload;
         const PayloadFile& file;
-        uint16_t blocks;
+        uint32_t blocks;
     };
     for (const Expect& e : {Expect{screensaverPayload(), kScreensaverFile, 4},
                             Expect{supportLibraryPayload(), kSupportLibraryFile, 72}}) {
         const unsigned char* p = e.payload.image;
         auto u16 = [p](size_t at) { return static_cast<uint32_t>(p[at] | p[at + 1] << 8); };
         auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-        EXPECT_EQ(u32(0), 0x4643534Du);          // "MSCF"
-        EXPECT_EQ(u32(8), e.payload.size);       // cbCabinet
-        EXPECT_EQ(u16(24), 0x0103u);             // version 1.3
-        EXPECT_EQ(u16(26), 1u);                  // one folder
-        EXPECT_EQ(u16(28), 1u);                  // one file
-        EXPECT_EQ(u16(30), 0u);                  // flags
-        EXPECT_EQ(u16(32), 0u);                  // set id
-        EXPECT_EQ(u16(34), 0u);                  // index
-        EXPECT_EQ(u16(36 + 4), e.blocks);        // cCFData
-        EXPECT_EQ(u16(36 + 6), 1u);              // MSZIP
-        size_t entry = u32(16);                  // first CFFILE
-        EXPECT_EQ(u32(entry), e.file.size);
+        EXPECT_EQ(u32(0), 0x4643534Du);     // "MSCF"
+        EXPECT_EQ(u32(8), e.payload.size);  // cbCabinet
+        // Version 1.3, one folder, one file, no flags, set 0, index 0.
+        for (auto [at, value] : {std::pair{24, 0x0103u}, {26, 1u}, {28, 1u}, {30, 0u}, {32, 0u}, {34, 0u}}) {
+            EXPECT_EQ(u16(at), value) << "header offset " << at;
+        }
+        EXPECT_EQ(u16(40), e.blocks);  // cCFData
+        EXPECT_EQ(u16(42), 1u);        // MSZIP
+        size_t entry = u32(16);
         EXPECT_EQ(u16(entry + 10), e.file.dosDate);
         EXPECT_EQ(u16(entry + 12), e.file.dosTime);
         EXPECT_EQ(u16(entry + 14), e.file.attributes);
         EXPECT_STREQ(reinterpret_cast<const char*>(p + entry + 16), e.file.fileName);
-        // Roughly half the size of the contents, as the shipped images are.
+        // About half the contents' size, as with the shipped images.
         EXPECT_GT(e.payload.size, e.file.size * 2 / 5);
         EXPECT_LT(e.payload.size, e.file.size * 3 / 5);
+        // Data, not an executable: a plain first line instead of "MZ".
+        Bytes contents = placeholderContents(e.file);
+        EXPECT_EQ(std::string(contents.begin(), contents.begin() + 19), "Q-Mora placeholder:");
     }
-    // Placeholders are data: no executable header, a plain first line.
-    Bytes contents = placeholderContents(kScreensaverFile);
-    EXPECT_FALSE(contents[0] == 'M' && contents[1] == 'Z');
-    EXPECT_EQ(std::string(contents.begin(), contents.begin() + 18), "Q-Mora placeholder");
-    contents = placeholderContents(kSupportLibraryFile);
-    EXPECT_EQ(std::string(contents.begin(), contents.begin() + 18), "Q-Mora placeholder");
 }
 
 TEST_F(InstallerActions, AnExistingSupportLibraryIsNeitherStagedNorReplaced) {
@@ -119,7 +97,7 @@ TEST_F(InstallerActions, AnExistingSupportLibraryIsNeitherStagedNorReplaced) {
     install();
     EXPECT_EQ(readFile(system32("d3dx9_25.dll")), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(readFile(system32("Q-Mora.scr")), placeholderContents(kScreensaverFile));
-    EXPECT_EQ(listDirectory(box.temp), (std::vector<std::string>{"vmo-ss.cab"}));
+    EXPECT_EQ(listDirectory(box.temp), Names{"vmo-ss.cab"});
     EXPECT_EQ(messageBoxes(), 1);
 }
 
@@ -130,12 +108,11 @@ TEST_F(InstallerActions, WithoutATemporaryDirectoryInstallDoesNothing) {
     EXPECT_TRUE(listDirectory(box.system32).empty());
     EXPECT_EQ(messageBoxes(), 0);
 
-    // "tmp" stands in for an empty "temp".
-    Sandbox::setVariable("temp", "");
-    Sandbox::setVariable("tmp", box.temp.c_str());
+    // A staging file that cannot be created ends the Install silently too.
+    Sandbox::setVariable("temp", (box.root + "/no-such-dir").c_str());
     install();
-    EXPECT_EQ(readFile(system32("Q-Mora.scr")), placeholderContents(kScreensaverFile));
-    EXPECT_EQ(messageBoxes(), 1);
+    EXPECT_TRUE(listDirectory(box.system32).empty());
+    EXPECT_EQ(messageBoxes(), 0);
 }
 
 TEST_F(InstallerActions, FailedExtractionIsStillReportedButLeavesRunDisabled) {
@@ -144,23 +121,16 @@ TEST_F(InstallerActions, FailedExtractionIsStillReportedButLeavesRunDisabled) {
     install();
     EXPECT_EQ(messageBoxes(), 1);
     EXPECT_FALSE(IsWindowEnabled(run));
-    EXPECT_EQ(listDirectory(box.windows), std::vector<std::string>{});
-    EXPECT_EQ(listDirectory(box.temp), (std::vector<std::string>{"d3dx9_25.cab", "vmo-ss.cab"}));
-
-    // A staging file that cannot be created ends the Install silently.
-    std::filesystem::create_directories(box.system32);
-    Sandbox::setVariable("temp", (box.root + "/no-such-dir").c_str());
-    install();
-    EXPECT_EQ(messageBoxes(), 1);
-    EXPECT_TRUE(listDirectory(box.system32).empty());
+    EXPECT_TRUE(listDirectory(box.windows).empty());
+    EXPECT_EQ(listDirectory(box.temp), (Names{"d3dx9_25.cab", "vmo-ss.cab"}));
 }
 
 TEST_F(InstallerActions, ASecondInstallOverwritesStagedAndInstalledFilesWhole) {
-    writeFile(staged("vmo-ss.cab"), Bytes(3000000, 0xAB));
+    writeFile(box.temp + "/vmo-ss.cab", Bytes(3000000, 0xAB));
     writeFile(system32("Q-Mora.scr"), Bytes(500000, 0xCD));
     install();
     install();
-    EXPECT_EQ(readFile(staged("vmo-ss.cab")), image(screensaverPayload()));
+    EXPECT_EQ(readFile(box.temp + "/vmo-ss.cab"), image(screensaverPayload()));
     EXPECT_EQ(readFile(system32("Q-Mora.scr")), placeholderContents(kScreensaverFile));
     EXPECT_EQ(messageBoxes(), 2);
 }
@@ -183,22 +153,20 @@ TEST_F(InstallerActions, RunAndDisplayPropertiesAskTheShell) {
     runScreensaver();
     openScreensaverSettings();
     ASSERT_EQ(shell.size(), 2u);
-    EXPECT_EQ(shell[0].owner, nullptr);
-    EXPECT_EQ(shell[0].verb, "open");
-    EXPECT_EQ(shell[0].file, "Q-Mora.scr");
-    EXPECT_EQ(shell[0].parameters, "");
-    EXPECT_EQ(shell[0].directory, box.windows + "\\system32\\");
-    EXPECT_EQ(shell[0].show, SW_SHOWNORMAL);
-    EXPECT_EQ(shell[1].owner, nullptr);
-    EXPECT_EQ(shell[1].verb, "open");
-    EXPECT_EQ(shell[1].file, "control");
-    EXPECT_EQ(shell[1].parameters, "desk.cpl ,@ScreenSaver");
-    EXPECT_EQ(shell[1].directory, "");
-    EXPECT_EQ(shell[1].show, SW_SHOWNORMAL);
-
-    Sandbox::setVariable("windir", nullptr);
-    runScreensaver();  // no system directory, no shell call
-    EXPECT_EQ(shell.size(), 2u);
+    const ShellCall& screensaver = shell[0];
+    EXPECT_EQ(screensaver.owner, nullptr);
+    EXPECT_EQ(screensaver.verb, "open");
+    EXPECT_EQ(screensaver.file, "Q-Mora.scr");
+    EXPECT_EQ(screensaver.parameters, "");
+    EXPECT_EQ(screensaver.directory, box.windows + "\\system32\\");
+    EXPECT_EQ(screensaver.show, SW_SHOWNORMAL);
+    const ShellCall& settings = shell[1];
+    EXPECT_EQ(settings.owner, nullptr);
+    EXPECT_EQ(settings.verb, "open");
+    EXPECT_EQ(settings.file, "control");
+    EXPECT_EQ(settings.parameters, "desk.cpl ,@ScreenSaver");
+    EXPECT_EQ(settings.directory, "");
+    EXPECT_EQ(settings.show, SW_SHOWNORMAL);
 }
 
 }  // namespace

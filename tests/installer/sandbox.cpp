@@ -3,31 +3,26 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <strings.h>
+
+#include "platform/testing.h"
 
 extern char** environ;
 
 namespace {
 
-const char* const kManagedVariables[] = {"windir", "temp", "tmp", "tz"};
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // Names in the environment equal to `name` when case is ignored.
 std::vector<std::string> spellingsOf(const char* name) {
     std::vector<std::string> found;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        std::string key = text.substr(0, text.find('='));
-        if (lower(key) == lower(name)) found.push_back(key);
+        std::string key(*entry, std::strchr(*entry, '=') - *entry);
+        if (strcasecmp(key.c_str(), name) == 0) found.push_back(key);
     }
     return found;
 }
@@ -40,7 +35,7 @@ void Sandbox::setVariable(const char* name, const char* value) {
 }
 
 Sandbox::Sandbox() {
-    for (const char* name : kManagedVariables) {
+    for (const char* name : {"windir", "temp", "tmp", "TZ"}) {
         for (const std::string& key : spellingsOf(name)) saved_.emplace_back(key, getenv(key.c_str()));
     }
     std::string pattern = (std::filesystem::temp_directory_path() / "qmora-installer-XXXXXX").string();
@@ -57,12 +52,10 @@ Sandbox::Sandbox() {
 }
 
 Sandbox::~Sandbox() {
-    for (const char* name : kManagedVariables) setVariable(name, nullptr);
+    for (const char* name : {"windir", "temp", "tmp", "TZ"}) setVariable(name, nullptr);
     for (const auto& [key, value] : saved_) setenv(key.c_str(), value.c_str(), 1);
     tzset();
     std::error_code ignored;
-    std::filesystem::permissions(root, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(root, ignored);
 }
 
@@ -77,10 +70,6 @@ void writeFile(const std::string& path, const Bytes& bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-bool fileExists(const std::string& path) {
-    return std::filesystem::exists(path);
-}
-
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
     std::error_code ignored;
@@ -89,4 +78,14 @@ std::vector<std::string> listDirectory(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void resetWindowsRecordingShell(std::vector<ShellCall>& calls) {
+    win32test::reset();
+    win32test::setMessageBoxAnswer(IDOK);
+    win32test::setShellRecorder([&calls](HWND owner, const std::string& verb,
+                                         const std::string& file, const std::string& parameters,
+                                         const std::string& directory, int show) {
+        calls.push_back({owner, verb, file, parameters, directory, show});
+    });
 }

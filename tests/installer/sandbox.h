@@ -1,8 +1,5 @@
-// A throw-away Windows-like directory tree for the installer's tests:
-//   <root>/windows/system32/   the system directory ("windir" points at windows)
-//   <root>/temp/               the temporary directory ("temp" points here)
-// The environment variables the installer reads are replaced for the
-// sandbox's lifetime and restored afterwards, as is TZ.
+// Test support: a throw-away Windows-like directory tree and a record of
+// shell requests.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "installer/win32_api.h"
+
 using Bytes = std::vector<uint8_t>;
 
+// <root>/windows/system32/ and <root>/temp/, with "windir" and "temp"
+// pointing at them and "tmp" unset. Those variables and TZ are restored, and
+// the tree removed, when the sandbox goes.
 class Sandbox {
 public:
     Sandbox();
@@ -30,6 +32,13 @@ private:
 
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
-bool fileExists(const std::string& path);
-// Names of the entries of a directory, sorted.
-std::vector<std::string> listDirectory(const std::string& path);
+std::vector<std::string> listDirectory(const std::string& path);  // sorted names
+
+struct ShellCall {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    int show;
+};
+// Resets the window manager, has message boxes answered with OK and records
+// every shell request into `calls` instead of performing it.
+void resetWindowsRecordingShell(std::vector<ShellCall>& calls);
