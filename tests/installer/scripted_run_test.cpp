@@ -1,6 +1,6 @@
 // Runs the built installer as a person would, typing on its standard input:
-// 'i' presses Install, Enter dismisses the completion message, 'q' closes
-// the frame.
+// 'i' presses Install, Enter dismisses the completion message, a second Enter
+// meets no message box, 'q' closes the frame.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
