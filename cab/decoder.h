@@ -4,39 +4,16 @@
 
 #include "cab/cab.h"
 #include "cab/codec.h"
+#include "cab/format.h"
 
 #include <cstdint>
 
-// Sizes of the cabinet format's fixed records and of the decoder's buffers.
-constexpr uint32_t kHeaderSize = 36;         // CFHEADER without optional parts
-constexpr uint32_t kReserveSizesSize = 4;    // cbCFHeader, cbCFFolder, cbCFData
-constexpr uint32_t kFolderFixedSize = 8;     // CFFOLDER without reserve
-constexpr uint32_t kFileFixedSize = 16;      // CFFILE without its name
-constexpr uint32_t kBlockFixedSize = 8;      // CFDATA header without reserve
+// Sizes of the decoder's name buffers and its markers for "unknown".
 constexpr uint32_t kNameLimit = 256;         // longest name read, NUL included
 constexpr uint32_t kTextSize = kCabNameBufferSize;  // 256 characters and a NUL
 constexpr uint32_t kSizeUnknown = 0xFFFF;    // a reserve-related size not yet learned
 constexpr uint16_t kNoFolder = 0xFFFF;
 constexpr uint16_t kAnyCabinet = 0xFFFF;     // openCabinet without a set check
-
-constexpr uint32_t kSignatureMscf = 0x4643534D;  // "MSCF"
-constexpr uint16_t kVersion13 = 0x0103;
-
-// CFHEADER flags.
-constexpr uint16_t kFlagPrevious = 0x0001;
-constexpr uint16_t kFlagNext = 0x0002;
-constexpr uint16_t kFlagReserve = 0x0004;
-
-// iFolder values of files that cross cabinet boundaries.
-constexpr uint16_t kFolderContinuedFromPrevious = 0xFFFD;
-constexpr uint16_t kFolderContinuedToNext = 0xFFFE;
-constexpr uint16_t kFolderContinuedPreviousAndNext = 0xFFFF;
-
-inline bool continuesFromPrevious(uint16_t iFolder) { return (iFolder & 0xFFFD) == 0xFFFD; }
-inline bool continuesIntoNext(uint16_t iFolder) { return (iFolder & 0xFFFE) == 0xFFFE; }
-
-// The attribute bit that asks for the file to be run after extraction.
-constexpr uint16_t kAttributeRunAfterExtract = 0x40;
 
 // The fixed cabinet header, decoded.
 struct CfHeader {

@@ -4,18 +4,13 @@
 
 #include "cab/bytes.h"
 #include "cab/cab.h"
+#include "cab/format.h"
 
 #include <stdexcept>
 
 namespace cabwriter {
 namespace detail {
 namespace {
-
-constexpr uint16_t kVersion13 = 0x0103;
-constexpr uint16_t kFlagPrevious = 0x0001;
-constexpr uint16_t kFlagNext = 0x0002;
-constexpr uint16_t kFlagReserve = 0x0004;
-constexpr uint32_t kBlockFixedSize = 8;
 
 void put16(Bytes& out, uint16_t value) {
     out.resize(out.size() + 2);
@@ -83,7 +78,7 @@ Cabinet buildCabinet(const CabinetPlan& plan, const Options& options) {
     Bytes& out = cabinet.image;
     Layout& layout = cabinet.layout;
 
-    out.insert(out.end(), {'M', 'S', 'C', 'F'});
+    put32(out, kSignatureMscf);
     put32(out, 0);  // reserved1
     put32(out, 0);  // cbCabinet, patched at the end
     put32(out, 0);  // reserved2
@@ -150,7 +145,7 @@ Cabinet buildCabinet(const CabinetPlan& plan, const Options& options) {
 void rechecksumBlock(Bytes& image, uint32_t blockOffset, uint8_t cbCFData) {
     uint8_t* header = image.data() + blockOffset;
     const uint16_t cbData = readLe16(header + 4);
-    const uint32_t dataOffset = blockOffset + detail::kBlockFixedSize + cbCFData;
+    const uint32_t dataOffset = blockOffset + kBlockFixedSize + cbCFData;
     if (dataOffset + size_t(cbData) > image.size()) {
         throw std::invalid_argument("block runs past the end of the image");
     }

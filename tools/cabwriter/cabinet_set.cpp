@@ -110,9 +110,9 @@ uint16_t setFolderIndex(const Span& span, size_t cabinet, size_t localFolder,
                         bool folderContinued) {
     const bool fromPrevious = span.first < cabinet || folderContinued;
     const bool intoNext = span.last > cabinet;
-    if (fromPrevious && intoNext) return kContinuedBothWays;
-    if (fromPrevious) return kContinuedFromPrevious;
-    if (intoNext) return kContinuedToNext;
+    if (fromPrevious && intoNext) return kFolderContinuedPreviousAndNext;
+    if (fromPrevious) return kFolderContinuedFromPrevious;
+    if (intoNext) return kFolderContinuedToNext;
     return uint16_t(localFolder);
 }
 

@@ -2,6 +2,7 @@
 // blocks, and the plan of one cabinet that the image builder serialises.
 #pragma once
 
+#include "cab/format.h"
 #include "tools/cabwriter/cab_writer.h"
 
 #include <cstddef>
@@ -15,10 +16,6 @@ namespace cabwriter::detail {
 // MSZIP input buffer is the output block size + 12.
 constexpr size_t kMaxMszipBlockData = 32768 + 12;
 
-// Folder indices of files whose data crosses a cabinet boundary.
-constexpr uint16_t kContinuedFromPrevious = 0xFFFD;
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-constexpr uint16_t kContinuedBothWays = 0xFFFF;
 
 struct EncodedBlock {
     Bytes data;
