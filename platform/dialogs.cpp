@@ -14,19 +14,7 @@ constexpr DWORD kControlIdNotFound = 1421;  // ERROR_CONTROL_ID_NOT_FOUND
 // Messages whose dialog-procedure result is the message result itself; for
 // all others a handled message returns DWLP_MSGRESULT.
 bool resultIsDirect(UINT message) {
-  switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_INITDIALOG:
-      return true;
-    default:
-      return false;
-  }
+  return message == WM_INITDIALOG || platform::isControlColorMessage(message);
 }
 
 void loadStaticBitmap(HWND control, const platform::DialogItem& item) {

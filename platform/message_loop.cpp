@@ -183,15 +183,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return FALSE;
     }
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      return defaultControlColor(message, wParam);
     default:
-      return 0;
+      return platform::isControlColorMessage(message) ? defaultControlColor(message, wParam) : 0;
   }
 }

@@ -143,6 +143,11 @@ NonClient nonClientOf(DWORD style, DWORD exStyle);
 // Whether the window and all its ancestors are enabled / visible.
 bool isEnabledChain(HWND hwnd);
 bool isVisibleChain(HWND hwnd);
+// The WM_CTLCOLOR* messages, which ask a parent for a control's colours.
+inline bool isControlColorMessage(UINT message) {
+  return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+}
+
 // Marks the window and its descendants as needing WM_PAINT.
 void invalidateTree(HWND hwnd);
 
