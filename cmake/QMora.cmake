@@ -22,6 +22,7 @@ function(qmora_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   qmora_warnings(${name})
+  # A hanging test fails after five minutes instead of holding up the run.
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-                       DISCOVERY_TIMEOUT 60)
+                       DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
