@@ -27,5 +27,9 @@ constexpr uint16_t kFolderContinuedPreviousAndNext = 0xFFFF;
 inline bool continuesFromPrevious(uint16_t iFolder) { return (iFolder & 0xFFFD) == 0xFFFD; }
 inline bool continuesIntoNext(uint16_t iFolder) { return (iFolder & 0xFFFE) == 0xFFFE; }
 
-// The attribute bit that asks for a file to be run after extraction.
-constexpr uint16_t kAttributeRunAfterExtract = 0x40;
+// File attribute bits stored in CFFILE.
+constexpr uint16_t kAttributeReadOnly = 0x01;
+constexpr uint16_t kAttributeHidden = 0x02;
+constexpr uint16_t kAttributeSystem = 0x04;
+constexpr uint16_t kAttributeArchive = 0x20;
+constexpr uint16_t kAttributeRunAfterExtract = 0x40;  // run the file after extraction

@@ -70,16 +70,13 @@ FileEntry entryFrom(const Walk& walk, const CabNotification& n) {
     return entry;
 }
 
-// iFolder of a file that goes on into the next cabinet and began here.
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-
 // Before crossing, the decoder reads a file of folder 0 from this cabinet's
 // first block of it, counting offsets from there; when that folder began in
 // an earlier cabinet the file's offset counts from the folder's true start.
 bool decodedFromWrongPlace(const Walk& walk, const FileEntry& entry) {
     if (walk.crossed || !walk.firstFolderContinued) return false;
     return entry.folderIndex == 0 ||
-           (entry.folderIndex == kContinuedToNext && walk.folderCount == 1);
+           (entry.folderIndex == kFolderContinuedToNext && walk.folderCount == 1);
 }
 
 std::string nextCabinetProblem(const Walk& walk, const std::string& name) {

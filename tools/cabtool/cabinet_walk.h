@@ -1,6 +1,8 @@
 // Walking a cabinet and the rest of its set through the decoder.
 #pragma once
 
+#include "cab/format.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,15 +20,8 @@ struct FileEntry {
     uint16_t folderIndex = 0;  // iFolder as stored
 
     // Its data goes on in the next cabinet (iFolder 0xFFFE or 0xFFFF).
-    bool continuesIntoNext() const { return (folderIndex & 0xFFFE) == 0xFFFE; }
+    bool continuesIntoNext() const { return ::continuesIntoNext(folderIndex); }
 };
-
-// File attribute bits stored in a cabinet.
-constexpr uint16_t kAttributeReadOnly = 0x01;
-constexpr uint16_t kAttributeHidden = 0x02;
-constexpr uint16_t kAttributeSystem = 0x04;
-constexpr uint16_t kAttributeArchive = 0x20;
-constexpr uint16_t kAttributeRunAfterExtraction = 0x40;
 
 // What a command does with the files of the walk.
 struct FileHandlers {

@@ -15,7 +15,7 @@ std::string attributeLetters(uint16_t attributes) {
     if (attributes & kAttributeHidden) letters[1] = 'h';
     if (attributes & kAttributeSystem) letters[2] = 's';
     if (attributes & kAttributeArchive) letters[3] = 'a';
-    if (attributes & kAttributeRunAfterExtraction) letters[4] = 'x';
+    if (attributes & kAttributeRunAfterExtract) letters[4] = 'x';
     return letters;
 }
 
