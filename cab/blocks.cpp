@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace cab {
+
 // CFDATA header fields, read from the held header. cbData is rewritten after
 // a split block is joined, so that it always gives the bytes in inputBuffer.
 constexpr uint32_t kBlockCsumOffset = 0;
@@ -61,3 +63,5 @@ bool nextBlock(CabDecoder* d) {
     if (produced != expected) return setError(d, CodecFailed);
     return true;
 }
+
+}  // namespace cab

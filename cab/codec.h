@@ -1,10 +1,10 @@
 // The uniform decompressor interface every folder codec implements.
 //
-// A codec sees only the decoder's input and output buffers and the callbacks
-// handed to it at creation; it never sees cabinets or files of its own.
+// A codec sees only the input and output buffers it is handed and the
+// callbacks given to it at creation; it never sees cabinets or files of its
+// own. This header stands alone so that codecs depend on nothing else of the
+// cabinet decoder.
 #pragma once
-
-#include "cab/cab.h"
 
 #include <cstdint>
 
@@ -40,6 +40,25 @@ struct CodecParams {
     int32_t cpuType;  // Quantum: the decoder's cpuType; LZX: unused
 };
 
+// Memory and file callbacks a codec may be given. They have the same shapes
+// as the cabinet decoder's client callbacks, which are passed through as is.
+// File handles are 32-bit integers, -1 meaning none or failure.
+typedef void* (*CodecAllocFn)(uint32_t size);
+typedef void (*CodecFreeFn)(void* block);
+typedef int32_t (*CodecOpenFn)(const char* path, int flags, int mode);
+typedef int (*CodecReadFn)(int32_t handle, void* buffer, uint32_t count);
+typedef int (*CodecWriteFn)(int32_t handle, const void* buffer, uint32_t count);
+typedef int (*CodecCloseFn)(int32_t handle);
+typedef int32_t (*CodecSeekFn)(int32_t handle, int32_t offset, int origin);  // origin 0 start, 1 current
+
+struct CodecFileCallbacks {
+    CodecOpenFn open;
+    CodecReadFn read;
+    CodecWriteFn write;
+    CodecCloseFn close;
+    CodecSeekFn seek;
+};
+
 // Every input block handed to decompress is followed by this many readable
 // bytes, all zero, beyond its size (and beyond the reported input buffer
 // size), so a bit reader may look ahead without bounds checks. A codec must
@@ -53,9 +72,9 @@ constexpr uint32_t kOutputBlockSize = 0x8000;
 // the size query: it only reports the input buffer size it needs. The file
 // callbacks are null for codecs that need none and during the size query.
 struct Codec {
-    int (*create)(uint32_t* outputBlockSize, const CodecParams* params, CabAllocFn alloc,
-                  CabFreeFn free, uint32_t* inputBufferSize, void** handle,
-                  const CabIoCallbacks* files);
+    int (*create)(uint32_t* outputBlockSize, const CodecParams* params, CodecAllocFn alloc,
+                  CodecFreeFn free, uint32_t* inputBufferSize, void** handle,
+                  const CodecFileCallbacks* files);
     int (*decompress)(void* handle, const uint8_t* input, uint32_t inputSize, uint8_t* output,
                       uint32_t* outputSize);
     int (*reset)(void* handle);
@@ -66,5 +85,6 @@ struct Codec {
 };
 
 // The codec for a method, or null when the method has none (stored, or a
-// method whose decompressor is not part of this build).
+// method whose decompressor is not part of this build). Defined by the codec
+// registry, the one place that knows every codec.
 const Codec* codecForMethod(uint16_t method);

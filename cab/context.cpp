@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace cab {
+
 bool setError(CabDecoder* d, int32_t code, int32_t detail) {
     d->error->errorCode = code;
     d->error->detail = detail;
@@ -19,6 +21,10 @@ bool copyText(char* destination, const char* source) {
     destination[length] = '\0';
     return fits;
 }
+
+}  // namespace cab
+
+using namespace cab;
 
 CabDecoder* cabCreate(CabAllocFn alloc, CabFreeFn free, CabOpenFn open, CabReadFn read,
                       CabWriteFn write, CabCloseFn close, CabSeekFn seek, int32_t cpuType,

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace cab {
+
 // Sizes of the decoder's name buffers and its markers for "unknown".
 constexpr uint32_t kNameLimit = 256;         // longest name read, NUL included
 constexpr uint32_t kTextSize = kCabNameBufferSize;  // 256 characters and a NUL
@@ -38,6 +40,9 @@ struct CfFile {
     uint16_t attribs;
 };
 
+}  // namespace cab
+
+// The decoder context behind the client's opaque handle.
 struct CabDecoder {
     CabError* error;
     CabIoCallbacks io;
@@ -60,8 +65,8 @@ struct CabDecoder {
     uint8_t* blockHeader;       // blockHeaderSize bytes
     uint8_t* cabinetReserve;    // cabinetReserveSize bytes
 
-    CfHeader header;
-    CfFile file;
+    cab::CfHeader header;
+    cab::CfFile file;
 
     int32_t dataHandle;         // folder records and data blocks
     int32_t directoryHandle;    // header, names and the file list
@@ -82,17 +87,19 @@ struct CabDecoder {
     uint16_t blocksLeft;
     uint16_t compressionType;
 
-    char fileName[kTextSize];
-    char previousCabinet[kTextSize];
-    char previousDisk[kTextSize];
-    char nextCabinet[kTextSize];
-    char nextDisk[kTextSize];
-    char cabinetPath[kTextSize];
-    char fullPath[kTextSize];
+    char fileName[cab::kTextSize];
+    char previousCabinet[cab::kTextSize];
+    char previousDisk[cab::kTextSize];
+    char nextCabinet[cab::kTextSize];
+    char nextDisk[cab::kTextSize];
+    char cabinetPath[cab::kTextSize];
+    char fullPath[cab::kTextSize];
 
     CabNotification notification;
     CabReserveEvent reserveEvent;
 };
+
+namespace cab {
 
 // Records an error in the client's record; always returns false so callers
 // can write `return setError(...)`.
@@ -131,3 +138,5 @@ bool releaseCodec(CabDecoder* d);
 bool createCodec(CabDecoder* d);
 bool resetCodec(CabDecoder* d);
 bool decompressBlock(CabDecoder* d, uint16_t* size);
+
+}  // namespace cab

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace cab {
+
 namespace {
 
 CfHeader decodeHeader(const uint8_t* raw) {
@@ -199,3 +201,5 @@ bool loadFolder(CabDecoder* d, uint16_t folderIndex, bool continuesFolder) {
     if (!setCompressionType(d, typeCompress)) return false;
     return raiseFolderEvent(d);
 }
+
+}  // namespace cab

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace cab {
+
 namespace {
 
 bool methodHasCodec(uint16_t method) {
@@ -90,7 +92,7 @@ bool createCodec(CabDecoder* d) {
     memset(d->outputBuffer, 0, d->outputBlockSize);
 
     if (codec != nullptr) {
-        CabIoCallbacks files = d->io;
+        CodecFileCallbacks files{d->io.open, d->io.read, d->io.write, d->io.close, d->io.seek};
         int result = codec->create(&d->outputBlockSize, &d->codecParams, d->io.alloc, d->io.free,
                                    &d->inputBufferSize, &d->codec, &files);
         if (result != CodecOk) {
@@ -136,3 +138,5 @@ bool decompressBlock(CabDecoder* d, uint16_t* size) {
     *size = uint16_t(produced);
     return true;
 }
+
+}  // namespace cab

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace cab {
+
 namespace {
 
 void closeCabinetHandles(CabDecoder* d) {
@@ -50,7 +52,9 @@ bool selectFolder(CabDecoder* d, uint16_t iFolder) {
     uint32_t folderIndex = continuesIntoNext(iFolder) ? uint32_t(d->header.cFolders) - 1 : iFolder;
     if (folderIndex >= d->header.cFolders) return setError(d, DamagedCabinet);
     if (folderIndex == d->currentFolder) return true;
-    if (!resetCodec(d) || !loadFolder(d, uint16_t(folderIndex)) || !nextBlock(d)) return false;
+    // The reset comes after the folder is loaded, so it reaches the codec
+    // that will decode the folder even when loading switched codecs.
+    if (!loadFolder(d, uint16_t(folderIndex)) || !resetCodec(d) || !nextBlock(d)) return false;
     d->blockStart = 0;
     return true;
 }
@@ -190,6 +194,10 @@ bool moveToNextCabinet(CabDecoder* d) {
     d->continuing = true;
     return true;
 }
+
+}  // namespace cab
+
+using namespace cab;
 
 int32_t cabExtract(CabDecoder* d, const char* cabinetName, const char* cabinetPath,
                    CabNotifyFn notify, CabReserveHook reserveHook, void* userContext) {

@@ -2,6 +2,8 @@
 // together with its reserve bytes.
 #include "cab/decoder.h"
 
+namespace cab {
+
 namespace {
 
 bool raise(CabDecoder* d, CabReserveEventKind kind, uint8_t* reserve, uint32_t reserveSize) {
@@ -40,3 +42,5 @@ bool raiseDataBlockEvent(CabDecoder* d, uint16_t offset) {
     block.firstPartSize = offset;
     return raise(d, DataBlockReserve, size ? d->blockHeader + kBlockFixedSize : nullptr, size);
 }
+
+}  // namespace cab

@@ -26,15 +26,15 @@ bool decodeStream(MszipDecoder* d, uint32_t* outputSize) {
     return true;
 }
 
-int createAsCodec(uint32_t* outputBlockSize, const CodecParams* /*params*/, CabAllocFn alloc,
-                  CabFreeFn free, uint32_t* inputBufferSize, void** handle,
-                  const CabIoCallbacks* /*files*/) {
+int createAsCodec(uint32_t* outputBlockSize, const CodecParams* /*params*/, CodecAllocFn alloc,
+                  CodecFreeFn free, uint32_t* inputBufferSize, void** handle,
+                  const CodecFileCallbacks* /*files*/) {
     return mszipCreate(outputBlockSize, alloc, free, inputBufferSize, handle);
 }
 
 }  // namespace
 
-int mszipCreate(uint32_t* outputBlockSize, CabAllocFn alloc, CabFreeFn free,
+int mszipCreate(uint32_t* outputBlockSize, CodecAllocFn alloc, CodecFreeFn free,
                 uint32_t* inputBufferSize, void** handle) {
     if (*outputBlockSize == 0 || *outputBlockSize > kMszipMaxBlockSize) {
         *outputBlockSize = kMszipMaxBlockSize;
@@ -94,7 +94,7 @@ int mszipDestroy(void* handle) {
     MszipHandle* h = liveHandle(handle);
     if (h == nullptr) return CodecBadHandle;
     h->signature = 0;
-    CabFreeFn free = h->free;
+    CodecFreeFn free = h->free;
     free(h->decoder);
     free(h);
     return CodecOk;

@@ -2,7 +2,7 @@
 // points and the Deflate block decoder.
 #pragma once
 
-#include "cab/cab.h"
+#include "cab/codec.h"
 #include "codecs/mszip/huffman_table.h"
 
 #include <cstdint>
@@ -46,7 +46,7 @@ struct MszipDecoder {
 
 struct MszipHandle {
     uint32_t signature;  // kMszipSignature while alive, 0 once destroyed
-    CabFreeFn free;
+    CodecFreeFn free;
     uint32_t maxBlockSize;
     MszipDecoder* decoder;
 };

@@ -72,20 +72,3 @@ TEST(CodecDispatch, MszipHistoryCarriesAcrossASplitBlockIntoTheNextCabinet) {
     EXPECT_EQ(memfiles::output("big.txt"), big.data);
     EXPECT_EQ(recording::eventsOfKind("NeedCabinet").size(), cabinets.size() - 1);
 }
-
-TEST(CodecDispatch, MethodsWithoutADecompressorInThisBuildFailCleanly) {
-    for (uint16_t type : {uint16_t(0x0F02), uint16_t(0x1503)}) {  // Quantum, LZX
-        World w;
-        cabwriter::Folder folder;
-        folder.method = cabwriter::Method::Raw;
-        folder.typeCompress = type;
-        folder.rawBlocks = {{cabwriter::Bytes(10, 0), 100}};
-        folder.files = {cabwriter::File{"q", cabwriter::Bytes(100)}};
-        memfiles::addFile("q.cab", cabwriter::writeCabinet({folder}).image);
-        EXPECT_EQ(recording::extract(w.decoder, "q.cab"), 0);
-        EXPECT_EQ(w.error.errorCode, CodecFailed);
-        cabDestroy(w.decoder);
-        w.decoder = nullptr;
-        EXPECT_EQ(memfiles::stats().liveBytes, 0);
-    }
-}
