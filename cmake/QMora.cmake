@@ -1,11 +1,26 @@
 # Project-wide settings and helpers.
 
-# Warnings as errors for the project's own code.
+# Warnings are errors in developer and CI builds (Debug, RelWithDebInfo, and
+# whenever QMORA_WARNINGS_AS_ERRORS is set), never in a user's plain build:
+# a newer compiler's new warning must not stop someone from building.
+if(CMAKE_BUILD_TYPE MATCHES "^(Debug|RelWithDebInfo)$")
+  set(qmora_strict_default ON)
+else()
+  set(qmora_strict_default OFF)
+endif()
+option(QMORA_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ${qmora_strict_default})
+
 function(qmora_warnings target)
   if(MSVC)
-    target_compile_options(${target} PRIVATE /W4 /WX)
+    target_compile_options(${target} PRIVATE /W4)
+    if(QMORA_WARNINGS_AS_ERRORS)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+    if(QMORA_WARNINGS_AS_ERRORS)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
   endif()
 endfunction()
 

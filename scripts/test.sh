@@ -10,12 +10,17 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 scripts/install-deps.sh
 
 echo "== Build and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMORA_WARNINGS_AS_ERRORS=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+echo "== Release build, as a user builds it (optimised; warnings still checked here)"
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQMORA_WARNINGS_AS_ERRORS=ON \
+  -DQMORA_WINDOWS_INSTALLER=OFF
+cmake --build build-release -j"$jobs"
+
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQMORA_SANITIZE=ON \
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQMORA_SANITIZE=ON -DQMORA_WARNINGS_AS_ERRORS=ON \
   -DQMORA_WINDOWS_INSTALLER=OFF
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
