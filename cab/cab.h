@@ -4,9 +4,17 @@
 // their files to its client through notifications. It touches memory and files
 // only through the callbacks the client supplies, prints nothing and reports
 // every failure through a caller-owned CabError record.
+//
+// The header compiles as C (C11 or later) and as C++; the operations have C
+// linkage, so C programs link the decoder library as C++ programs do.
 #pragma once
 
+#ifdef __cplusplus
 #include <cstdint>
+extern "C" {
+#else
+#include <stdint.h>
+#endif
 
 // ---- Client callbacks -------------------------------------------------------
 // File handles are plain 32-bit integers; -1 means no handle, or failure.
@@ -22,7 +30,7 @@ typedef int (*CabCloseFn)(int32_t handle);
 typedef int32_t (*CabSeekFn)(int32_t handle, int32_t offset, int origin);
 
 // The seven callbacks, in the order cabCreate takes them.
-struct CabIoCallbacks {
+typedef struct CabIoCallbacks {
     CabAllocFn alloc;
     CabFreeFn free;
     CabOpenFn open;
@@ -30,16 +38,20 @@ struct CabIoCallbacks {
     CabWriteFn write;
     CabCloseFn close;
     CabSeekFn seek;
-};
+} CabIoCallbacks;
 
 // Flags and mode the decoder opens cabinet files with: binary, read-only;
 // read and write permission bits.
+#ifdef __cplusplus
 constexpr int kCabOpenFlags = 0x8000;
 constexpr int kCabOpenMode = 0x180;
+#else
+enum { kCabOpenFlags = 0x8000, kCabOpenMode = 0x180 };
+#endif
 
 // ---- Errors -----------------------------------------------------------------
 
-enum CabErrorCode : int32_t {
+typedef enum CabErrorCode {
     CabNoError = 0,
     CannotOpen = 1,
     BadSignature = 2,
@@ -52,21 +64,21 @@ enum CabErrorCode : int32_t {
     ReserveSizeChanged = 9,
     NotNextInSet = 10,
     ClientAbort = 11,
-};
+} CabErrorCode;
 
 // Owned by the caller; the decoder only ever writes it.
-struct CabError {
+typedef struct CabError {
     int32_t errorCode;  // CabErrorCode of the most recent failure
     int32_t detail;     // the version word found, for BadVersion; else 0
     int32_t failed;     // set to 1 each time an error is recorded
-};
+} CabError;
 
 // A short English description of an error code, for clients' messages.
 const char* cabErrorText(int32_t errorCode);
 
 // ---- Cabinet facts ----------------------------------------------------------
 
-struct CabInfo {
+typedef struct CabInfo {
     uint32_t cabinetSize;  // cbCabinet
     uint16_t folderCount;  // cFolders
     uint16_t fileCount;    // cFiles
@@ -75,21 +87,21 @@ struct CabInfo {
     int32_t hasReserve;    // 1 when the header carries reserve fields
     int32_t hasPrevious;   // flags & 0x0001
     int32_t hasNext;       // flags & 0x0002 (2 or 0)
-};
+} CabInfo;
 
 // ---- Notifications ----------------------------------------------------------
 
-enum CabNotifyKind : int {
+typedef enum CabNotifyKind {
     CabinetOpened = 0,
     FileFromPrevious = 1,
     OpenOutput = 2,
     CloseOutput = 3,
     NeedCabinet = 4,
     DirectoryCursor = 5,
-};
+} CabNotifyKind;
 
 // One record, reused for every notification; each kind sets only its fields.
-struct CabNotification {
+typedef struct CabNotification {
     int32_t size;          // file size; run-after flag (CloseOutput); directory position (DirectoryCursor)
     char* text1;           // file name; or the next cabinet's file name
     char* text2;           // previous cabinet's name; or the next cabinet's disk name
@@ -103,41 +115,45 @@ struct CabNotification {
     uint16_t cabinetIndex; // index of a cabinet in its set
     uint16_t folderIndex;  // the file's iFolder; or entries left (DirectoryCursor)
     int32_t lastError;     // NeedCabinet: 0 on the first request, else the failed attempt's code
-};
+} CabNotification;
 
 // Returns -1 to abort; the meaning of other answers depends on the kind.
 typedef int (*CabNotifyFn)(int kind, CabNotification* notification);
 
 // Sizes of the strings a client may rewrite during NeedCabinet (text1, text3):
 // 256 characters and a NUL.
+#ifdef __cplusplus
 constexpr uint32_t kCabNameBufferSize = 257;
+#else
+enum { kCabNameBufferSize = 257 };
+#endif
 
 // ---- Reserve events ---------------------------------------------------------
 
-enum CabReserveEventKind : uint32_t {
+typedef enum CabReserveEventKind {
     CabinetReserve = 0,
     FolderReserve = 1,
     DataBlockReserve = 2,
-};
+} CabReserveEventKind;
 
 // Per-kind fields of a reserve event.
-struct CabReserveCabinet {
+typedef struct CabReserveCabinet {
     uint16_t setId;
     uint32_t cabinetIndex;
-};
+} CabReserveCabinet;
 
-struct CabReserveFolder {
+typedef struct CabReserveFolder {
     uint16_t folderIndex;
-};
+} CabReserveFolder;
 
-struct CabReserveDataBlock {
+typedef struct CabReserveDataBlock {
     uint8_t* data;          // the data bytes of the piece just read
     uint16_t dataSize;      // the block's data size after joining
     int32_t split;          // 1 for a piece of a block split across cabinets
     uint16_t firstPartSize; // bytes read from the previous cabinet
-};
+} CabReserveDataBlock;
 
-struct CabReserveEvent {
+typedef struct CabReserveEvent {
     uint32_t kind;        // CabReserveEventKind
     void* userContext;    // the value given to cabExtract
     uint8_t* reserve;     // the reserve bytes, or null
@@ -147,14 +163,14 @@ struct CabReserveEvent {
         CabReserveFolder folder;
         CabReserveDataBlock dataBlock;
     };
-};
+} CabReserveEvent;
 
 // Optional second callback of cabExtract; -1 aborts the extraction.
 typedef int (*CabReserveHook)(CabReserveEvent* event);
 
 // ---- Operations -------------------------------------------------------------
 
-struct CabDecoder;
+typedef struct CabDecoder CabDecoder;
 
 // Creates a decoder over the client's callbacks; null (with NoMemory
 // recorded) when the context cannot be allocated.
@@ -177,3 +193,7 @@ int32_t cabExtract(CabDecoder* decoder, const char* cabinetName, const char* cab
 // The data-block checksum: XOR of the little-endian 32-bit words of the data,
 // then the trailing bytes packed high-first, starting from seed.
 uint32_t blockChecksum(const uint8_t* data, uint32_t length, uint32_t seed);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif

@@ -1,0 +1,81 @@
+# What `cmake --install` puts in place: cabtool with its manual page, and the
+# cabinet decoder as a library for other projects, with its public headers, a
+# CMake package (find_package(QMoraCab) gives the imported target QMora::cab)
+# and a pkg-config file (qmora-cab).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QMORA_CAB_INCLUDE_SUBDIR qmora)
+set(QMORA_CAB_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QMoraCab)
+
+# The decoder is a static library that links its codecs' libraries; those go
+# into the installed tree too. They are found by following the link
+# libraries, so a codec added to the registry is installed without a change
+# here.
+function(qmora_collect_link_targets target)
+  get_property(collected GLOBAL PROPERTY QMORA_CAB_INSTALLED_TARGETS)
+  if(target IN_LIST collected)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY QMORA_CAB_INSTALLED_TARGETS ${target})
+  get_target_property(links ${target} LINK_LIBRARIES)
+  if(links)
+    foreach(link IN LISTS links)
+      if(TARGET ${link})
+        qmora_collect_link_targets(${link})
+      endif()
+    endforeach()
+  endif()
+endfunction()
+qmora_collect_link_targets(cab)
+get_property(qmora_cab_targets GLOBAL PROPERTY QMORA_CAB_INSTALLED_TARGETS)
+
+# Inside the tree every library includes from the source root; installed,
+# the headers sit under include/qmora. Plain paths become build-tree only.
+set(qmora_cab_libs "")
+foreach(target IN LISTS qmora_cab_targets)
+  get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
+  if(dirs)
+    set(wrapped "")
+    foreach(dir IN LISTS dirs)
+      if(dir MATCHES "^\\$<")
+        list(APPEND wrapped "${dir}")
+      else()
+        list(APPEND wrapped "$<BUILD_INTERFACE:${dir}>")
+      endif()
+    endforeach()
+    set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${wrapped}")
+  endif()
+  # Installed archive names carry the project's prefix: libqmora-cab.a, ...
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME qmora-${target})
+  string(APPEND qmora_cab_libs " -lqmora-${target}")
+endforeach()
+target_include_directories(cab INTERFACE
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}>)
+
+install(TARGETS ${qmora_cab_targets} EXPORT QMoraCabTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES cab/cab.h cab/cab_owner.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}/cab)
+install(EXPORT QMoraCabTargets NAMESPACE QMora:: DESTINATION ${QMORA_CAB_CMAKE_DIR})
+
+configure_package_config_file(cmake/QMoraCabConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QMoraCabConfig.cmake INSTALL_DESTINATION ${QMORA_CAB_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QMoraCabConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QMoraCabConfig.cmake
+  ${PROJECT_BINARY_DIR}/QMoraCabConfigVersion.cmake DESTINATION ${QMORA_CAB_CMAKE_DIR})
+
+# The library is static and written in C++: C programs need the C++ runtime
+# on their link line.
+# Paths in the file are relative to where it lies, so the installed tree may
+# be moved or installed with another --prefix.
+string(STRIP "${qmora_cab_libs}" QMORA_CAB_PC_LIBS)
+file(RELATIVE_PATH QMORA_CAB_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+string(REGEX REPLACE "/$" "" QMORA_CAB_PC_TO_PREFIX "${QMORA_CAB_PC_TO_PREFIX}")
+configure_file(cab/qmora-cab.pc.in ${PROJECT_BINARY_DIR}/qmora-cab.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/qmora-cab.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+install(TARGETS cabtool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES tools/cabtool/cabtool.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
