@@ -2,10 +2,12 @@
 // knows every codec.
 #include "cab/codec.h"
 #include "codecs/mszip/mszip.h"
+#include "codecs/quantum/quantum.h"
 
 const Codec* codecForMethod(uint16_t method) {
     switch (method) {
         case MethodMszip: return &mszipCodec;
+        case MethodQuantum: return &quantumCodec;
         default: return nullptr;
     }
 }

@@ -16,6 +16,7 @@ enum class Method {
     Stored,  // blocks hold the bytes as they are (type word 0)
     Mszip,   // "CK" + a raw Deflate stream from zlib per block (type word 1)
     Raw,     // the caller supplies every block's data and uncompressed size
+    Quantum,  // blocks from the test Quantum encoder (type word 2 | bits << 8)
 };
 
 struct RawBlock {
@@ -41,7 +42,7 @@ struct Folder {
     // required for Raw folders).
     int32_t typeCompress = -1;
     std::vector<File> files;  // in folder order; their data is concatenated
-    // Stored/Mszip: uncompressed bytes per block (every block but the last is
+    // Stored/Mszip/Quantum: uncompressed bytes per block (every block but the last is
     // this size, at most 32,768).
     uint32_t blockSize = 32768;
     // Mszip: zlib level, strategy (Z_DEFAULT_STRATEGY, Z_FILTERED,
@@ -53,6 +54,7 @@ struct Folder {
     int zlibStrategy = 0;
     bool presetDictionary = true;
     std::vector<RawBlock> rawBlocks;  // Raw: the folder's blocks
+    uint32_t quantumWindowBits = 16;  // Quantum: window size exponent, 10..21
     Bytes reserve;                    // per-folder reserve bytes (cbCFFolder of them)
     Bytes blockReserve;               // per-block reserve bytes (cbCFData of them)
 };

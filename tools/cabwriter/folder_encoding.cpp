@@ -1,4 +1,5 @@
 // Turns a folder's files into the data blocks that carry them.
+#include "tools/cabwriter/quantum_encoder.h"
 #include "tools/cabwriter/writer_internal.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@ uint16_t typeWordFor(const Folder& folder) {
     switch (folder.method) {
         case Method::Stored: return 0;
         case Method::Mszip: return 1;
+        case Method::Quantum: return uint16_t(2 | (folder.quantumWindowBits << 8));
         case Method::Raw: break;
     }
     throw std::invalid_argument("a Raw folder needs an explicit typeCompress");
@@ -34,6 +36,14 @@ std::vector<EncodedBlock> makeBlocks(const Folder& folder) {
     }
     const Bytes all = concatenatedData(folder);
     std::vector<EncodedBlock> blocks;
+    if (folder.method == Method::Quantum) {
+        QuantumEncoder encoder(folder.quantumWindowBits);
+        for (size_t start = 0; start < all.size(); start += folder.blockSize) {
+            const size_t size = std::min<size_t>(folder.blockSize, all.size() - start);
+            blocks.push_back({encoder.encodeBlock(all.data() + start, size), uint16_t(size)});
+        }
+        return blocks;
+    }
     for (size_t start = 0; start < all.size(); start += folder.blockSize) {
         const size_t size = std::min<size_t>(folder.blockSize, all.size() - start);
         const uint8_t* data = all.data() + start;
