@@ -3,6 +3,8 @@
 // payload generator. Uses zlib to make MSZIP blocks.
 #pragma once
 
+#include "tools/cabwriter/lzx_encoder.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ enum class Method {
     Mszip,   // "CK" + a raw Deflate stream from zlib per block (type word 1)
     Raw,     // the caller supplies every block's data and uncompressed size
     Quantum,  // blocks from the test Quantum encoder (type word 2 | bits << 8)
+    Lzx,     // the test LZX encoder, one CFDATA block per 32,768-byte frame (type word 3)
 };
 
 struct RawBlock {
@@ -55,6 +58,9 @@ struct Folder {
     bool presetDictionary = true;
     std::vector<RawBlock> rawBlocks;  // Raw: the folder's blocks
     uint32_t quantumWindowBits = 16;  // Quantum: window size exponent, 10..21
+    // Lzx: the encoder's settings; lzx.windowBits (15..21) is the window and
+    // goes into the type word as 3 | bits << 8.
+    lzxenc::Options lzx;
     Bytes reserve;                    // per-folder reserve bytes (cbCFFolder of them)
     Bytes blockReserve;               // per-block reserve bytes (cbCFData of them)
 };

@@ -18,6 +18,7 @@ uint16_t typeWordFor(const Folder& folder) {
         case Method::Stored: return 0;
         case Method::Mszip: return 1;
         case Method::Quantum: return uint16_t(2 | (folder.quantumWindowBits << 8));
+        case Method::Lzx: return uint16_t(3 | folder.lzx.windowBits << 8);
         case Method::Raw: break;
     }
     throw std::invalid_argument("a Raw folder needs an explicit typeCompress");
@@ -60,6 +61,18 @@ std::vector<EncodedBlock> makeBlocks(const Folder& folder) {
     return blocks;
 }
 
+std::vector<EncodedBlock> makeLzxBlocks(const Folder& folder) {
+    const Bytes all = concatenatedData(folder);
+    std::vector<EncodedBlock> blocks;
+    for (lzxenc::Frame& frame : lzxenc::encode(all.data(), all.size(), folder.lzx)) {
+        if (frame.data.size() > kMaxBlockData) {
+            throw std::invalid_argument("an LZX frame needs more than 65535 bytes");
+        }
+        blocks.push_back({std::move(frame.data), uint16_t(frame.size)});
+    }
+    return blocks;
+}
+
 std::vector<EncodedBlock> copyRawBlocks(const Folder& folder) {
     std::vector<EncodedBlock> blocks;
     for (const RawBlock& raw : folder.rawBlocks) {
@@ -76,7 +89,11 @@ std::vector<EncodedBlock> copyRawBlocks(const Folder& folder) {
 EncodedFolder encodeFolder(const Folder& folder) {
     EncodedFolder encoded;
     encoded.typeCompress = typeWordFor(folder);
-    encoded.blocks = folder.method == Method::Raw ? copyRawBlocks(folder) : makeBlocks(folder);
+    switch (folder.method) {
+        case Method::Raw: encoded.blocks = copyRawBlocks(folder); break;
+        case Method::Lzx: encoded.blocks = makeLzxBlocks(folder); break;
+        default: encoded.blocks = makeBlocks(folder); break;
+    }
 
     uint32_t offset = 0;
     for (const File& file : folder.files) {

@@ -1,0 +1,134 @@
+// The LZX decoder state and the routines that share it. Internal to the codec.
+#pragma once
+
+#include "cab/codec.h"
+
+#include <cstdint>
+
+namespace lzx {
+
+constexpr uint32_t kMinWindowBits = 15;
+constexpr uint32_t kMaxWindowBits = 21;
+constexpr uint32_t kInputOverhead = 6144;  // input buffer bytes beyond the output block size
+constexpr uint32_t kWindowSpare = 261;     // allocated beyond the window proper
+
+constexpr int kMaxSlots = 51;               // entries of the position-slot tables
+constexpr int kLiteralCount = 256;
+constexpr int kMainLengthsSize = 672;       // 256 + 8 x 52
+constexpr int kLengthSymbols = 249;
+constexpr int kAlignedSymbols = 8;
+constexpr int kPretreeSymbols = 20;
+constexpr int kMainLookupBits = 10;
+constexpr int kLengthLookupBits = 8;
+constexpr int kPretreeLookupBits = 8;
+constexpr int kAlignedLookupBits = 7;
+constexpr int kMinMatch = 2;
+constexpr int kMaxMatch = 257;
+constexpr int kTranslatedFrames = 32768;  // frames after a reset that get call translation
+
+enum BlockType : uint32_t { NoBlock = 0, Verbatim = 1, AlignedOffset = 2, Uncompressed = 3 };
+enum BlockState : uint32_t { HeaderDue = 1, InBlock = 2 };
+
+// Extra offset bits and distance base (the format's position base - 2) per
+// position slot: no extra bits for slots 0..3, then 1, 1, 2, 2, ... 16, 16,
+// then 17 for slots 36..50; each position base is the previous one plus
+// 2^(previous slot's extra bits).
+struct SlotTables {
+    uint8_t extraBits[kMaxSlots];
+    int32_t distanceBase[kMaxSlots];
+};
+
+constexpr SlotTables makeSlotTables() {
+    SlotTables t{};
+    int32_t positionBase = 0;
+    for (int slot = 0; slot < kMaxSlots; ++slot) {
+        t.extraBits[slot] = uint8_t(slot < 4 ? 0 : slot < 36 ? slot / 2 - 1 : 17);
+        t.distanceBase[slot] = positionBase - 2;
+        positionBase += int32_t(1) << t.extraBits[slot];
+    }
+    return t;
+}
+
+inline constexpr SlotTables kSlots = makeSlotTables();
+
+// Position slots needed to reach every distance of a window.
+uint32_t slotCountFor(uint32_t windowSize);
+
+struct Decoder {
+    uint8_t* window;  // windowSize + kWindowSpare bytes
+    uint32_t windowSize;
+    uint32_t windowMask;
+    uint32_t repeatedOffsets[3];  // R0, R1, R2
+
+    int16_t mainTable[1 << kMainLookupBits];
+    int16_t lengthTable[1 << kLengthLookupBits];
+    uint8_t mainLengths[kMainLengthsSize];
+    uint8_t lengthLengths[kLengthSymbols];
+    uint8_t alignedTable[1 << kAlignedLookupBits];
+    uint8_t alignedLengths[kAlignedSymbols];
+    int16_t mainNodes[2 * kMainLengthsSize][2];
+    int16_t lengthNodes[2 * kLengthSymbols][2];
+
+    const uint8_t* inPos;
+    const uint8_t* inLimit;  // data end + 4: where the look-ahead may reach
+    const uint8_t* dataEnd;  // input + input size
+    uint8_t* outBuffer;
+
+    uint8_t priorMainLengths[kMainLengthsSize];
+    uint8_t priorLengthLengths[kLengthSymbols];
+
+    uint32_t bitBuffer;  // next bit in bit 31
+    int32_t spareBits;   // valid bits beyond the top 16
+    uint32_t slotCount;
+    uint32_t mainSymbols;  // 256 + 8 x slotCount
+    bool translationPending;
+    bool inputExhausted;
+    uint32_t writePos;
+    uint32_t translationSize;
+    uint32_t translationOffset;
+    uint32_t frameCount;
+    uint32_t blockSize;
+    int32_t blockLeft;
+    uint32_t blockType;
+    uint32_t blockState;
+
+    CodecAllocFn alloc;
+    CodecFreeFn free;
+};
+
+struct Handle {
+    uint32_t signature;
+    CodecAllocFn alloc;
+    CodecFreeFn free;
+    uint32_t maxBlockSize;
+    Decoder* decoder;
+};
+
+// Puts back the state a folder starts from.
+void resetDecoder(Decoder& d);
+
+// One frame of `requested` bytes into the window and the caller's buffer.
+bool decodeFrame(Decoder& d, uint32_t requested);
+
+// Block headers and trees.
+void primeBits(Decoder& d);
+bool readBlockHeader(Decoder& d);
+
+// Lookup tables from path lengths: canonical codes, `lookupBits`-bit
+// direct table, longer codes through overflow nodes numbered from
+// symbolCount. False for an incomplete or over-subscribed code.
+bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
+                int16_t (*nodes)[2]);
+bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
+
+// Block contents into the window at `start`; writePos ends after them.
+bool expandVerbatim(Decoder& d, uint32_t start, uint32_t count);
+bool expandAligned(Decoder& d, uint32_t start, uint32_t count);
+bool copyStored(Decoder& d, uint32_t start, uint32_t count);
+
+// Copies the frame ending at writePos to the caller and undoes the call
+// translation on it.
+void emitFrame(Decoder& d, uint32_t count);
+uint32_t translateCalls(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n);
+
+}  // namespace lzx

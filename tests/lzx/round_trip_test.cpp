@@ -1,0 +1,130 @@
+// Folders made by the test encoder decode byte for byte: every window size,
+// every block type forced or chosen per block, blocks spanning frames and
+// frames holding several blocks, the call translation, folders several
+// windows long, and several folders on one instance with a reset between.
+#include "tests/lzx/codec_harness.h"
+#include "tests/lzx/sample_data.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using lzxdata::Kind;
+using lzxenc::BlockKind;
+using lzxtest::Bytes;
+
+Bytes mixed(size_t size, uint32_t seed) {
+    Bytes data;
+    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records};
+    for (size_t part = 0; data.size() < size; ++part) {
+        Bytes piece = lzxdata::make(kinds[part % 5], 20000 + 7919 * (part % 3), seed + uint32_t(part));
+        data.insert(data.end(), piece.begin(), piece.end());
+    }
+    data.resize(size);
+    return data;
+}
+
+void expectRoundTrip(const Bytes& data, const lzxenc::Options& options, const std::string& what) {
+    auto frames = lzxenc::encode(data.data(), data.size(), options);
+    lzxtest::Instance codec(options.windowBits);
+    ASSERT_EQ(codec.createResult(), CodecOk);
+    Bytes out;
+    size_t failed = 0;
+    ASSERT_TRUE(lzxtest::decodeFolder(codec, frames, out, &failed)) << what << ": frame " << failed;
+    ASSERT_EQ(out.size(), data.size()) << what;
+    size_t firstDiff = 0;
+    while (firstDiff < out.size() && out[firstDiff] == data[firstDiff]) ++firstDiff;
+    EXPECT_EQ(firstDiff, data.size()) << what << ": first difference";
+}
+
+TEST(LzxRoundTrip, EveryWindowSizeWithEveryKindOfData) {
+    for (int bits = 15; bits <= 21; ++bits) {
+        for (Kind kind : {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records}) {
+            lzxenc::Options options;
+            options.windowBits = bits;
+            options.translationSize = kind == Kind::X86 ? 12000000 : 0;
+            expectRoundTrip(lzxdata::make(kind, 100000 + 333 * bits, uint32_t(bits)), options,
+                            std::string(lzxdata::name(kind)) + " window " + std::to_string(bits));
+        }
+    }
+}
+
+TEST(LzxRoundTrip, ForcedBlockTypesWithBlocksSpanningAndSharingFrames) {
+    const Bytes data = mixed(300000, 5);
+    const std::vector<std::vector<BlockKind>> cycles = {
+        {BlockKind::Verbatim}, {BlockKind::Aligned}, {BlockKind::Uncompressed},
+        {BlockKind::Verbatim, BlockKind::Uncompressed, BlockKind::Aligned}};
+    // Block sizes below, at and above a frame; odd sizes put the pad byte of
+    // uncompressed blocks anywhere, including the start of the next frame.
+    for (uint32_t blockSize : {777u, 32768u, 32767u, 50001u, 131071u}) {
+        for (size_t c = 0; c < cycles.size(); ++c) {
+            lzxenc::Options options;
+            options.windowBits = 17;
+            options.blockKinds = cycles[c];
+            options.blockSize = blockSize;
+            expectRoundTrip(data, options,
+                            "block size " + std::to_string(blockSize) + " cycle " + std::to_string(c));
+        }
+    }
+}
+
+TEST(LzxRoundTrip, FoldersSeveralWindowsLongWrapTheWindow) {
+    // Repeats far back in the window and across its end.
+    Bytes data = mixed(200000, 9);
+    Bytes again(data.begin(), data.begin() + 150000);
+    data.insert(data.end(), again.begin(), again.end());
+    for (int bits : {15, 16}) {
+        lzxenc::Options options;
+        options.windowBits = bits;
+        options.maxChain = 64;
+        expectRoundTrip(data, options, "window " + std::to_string(bits));
+    }
+}
+
+TEST(LzxRoundTrip, CallTranslationOnAndOffWithEveryFrameSizeNearTheEnd) {
+    for (size_t size : {5u, 6u, 7u, 11u, 32768u + 7u, 3u * 32768u - 1u}) {
+        Bytes data(size, 0xE8);  // an opcode at every position
+        for (size_t i = 0; i < size; i += 3) data[i] = uint8_t(i);
+        for (uint32_t translation : {0u, 1u, 65536u, 0x7FFFFFFFu}) {
+            lzxenc::Options options;
+            options.translationSize = translation;
+            options.sendTranslationSize = true;
+            options.maxChain = 0;
+            expectRoundTrip(data, options,
+                            "size " + std::to_string(size) + " translation " + std::to_string(translation));
+        }
+    }
+    lzxenc::Options options;
+    options.translationSize = 12000000;
+    expectRoundTrip(lzxdata::make(Kind::X86, 400000, 3), options, "x86 code");
+}
+
+TEST(LzxRoundTrip, TreesSentWithoutRunsOrWithOnlySomeRunSymbols) {
+    const Bytes data = mixed(120000, 11);
+    for (bool zeroRuns : {false, true}) {
+        for (bool sameRuns : {false, true}) {
+            lzxenc::Options options;
+            options.lengthCoding = {zeroRuns, sameRuns};
+            options.blockSize = 20000;
+            expectRoundTrip(data, options,
+                            "zero runs " + std::to_string(zeroRuns) + " same runs " + std::to_string(sameRuns));
+        }
+    }
+}
+
+TEST(LzxRoundTrip, ResetStartsEachFolderAfreshOnOneInstance) {
+    lzxtest::Instance codec(16);
+    ASSERT_EQ(codec.createResult(), CodecOk);
+    for (uint32_t folder = 0; folder < 4; ++folder) {
+        Bytes data = mixed(70000 + 1000 * folder, 20 + folder);
+        lzxenc::Options options;
+        options.translationSize = folder % 2 ? 5000000 : 0;
+        auto frames = lzxenc::encode(data.data(), data.size(), options);
+        ASSERT_EQ(codec.reset(), CodecOk);
+        Bytes out;
+        ASSERT_TRUE(lzxtest::decodeFolder(codec, frames, out)) << "folder " << folder;
+        EXPECT_TRUE(out == data) << "folder " << folder;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// Deterministic sample data for the LZX tests, benchmark and fuzz seeds:
+// text, x86-like code full of E8 calls, records, noise and long runs.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace lzxdata {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Kind { Text, X86, Records, Random, Runs };
+
+inline const char* name(Kind kind) {
+    switch (kind) {
+        case Kind::Text: return "text";
+        case Kind::X86: return "x86";
+        case Kind::Records: return "records";
+        case Kind::Random: return "random";
+        case Kind::Runs: return "runs";
+    }
+    return "?";
+}
+
+inline Bytes make(Kind kind, size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data;
+    data.reserve(size + 300);
+    static const char* const words[] = {
+        "the ",    "screen ", "saver ",   "window ", "of ",    "a ",      "cabinet ", "folder ",
+        "block ",  "and ",    "files ",   "setup ",  "Q-Mora ", "install ", "with ",  "system ",
+        "data ",   "to ",     "in ",      "is ",     "\r\n",   ", ",      ". ",       "display "};
+    // A small instruction repertoire: calls with nearby targets, moves,
+    // pushes and returns, so that calls and their operands repeat.
+    while (data.size() < size) {
+        switch (kind) {
+            case Kind::Text: {
+                const char* w = words[random() % 24];
+                data.insert(data.end(), w, w + std::char_traits<char>::length(w));
+                break;
+            }
+            case Kind::X86: {
+                uint32_t op = random() % 8;
+                if (op < 3) {
+                    // CALL rel32 to one of a few functions.
+                    int32_t target = int32_t(random() % 16) * 0x140 + 0x1000;
+                    int32_t rel = target - int32_t(data.size() + 5);
+                    data.push_back(0xE8);
+                    for (int k = 0; k < 4; ++k) data.push_back(uint8_t(uint32_t(rel) >> (8 * k)));
+                } else if (op < 5) {
+                    const uint8_t mov[] = {0x8B, 0x45, uint8_t(0x08 + 4 * (random() % 4))};
+                    data.insert(data.end(), mov, mov + 3);
+                } else if (op < 7) {
+                    data.push_back(uint8_t(0x50 + random() % 8));
+                } else {
+                    const uint8_t tail[] = {0x5D, 0xC3, 0x55, 0x8B, 0xEC};
+                    data.insert(data.end(), tail, tail + 5);
+                }
+                break;
+            }
+            case Kind::Records: {
+                uint32_t id = uint32_t(data.size() / 12);
+                uint32_t fields[3] = {id, id % 7, uint32_t(1000 + random() % 64)};
+                for (uint32_t f : fields) {
+                    for (int k = 0; k < 4; ++k) data.push_back(uint8_t(f >> (8 * k)));
+                }
+                break;
+            }
+            case Kind::Random: data.push_back(uint8_t(random())); break;
+            case Kind::Runs: {
+                uint8_t byte = uint8_t(random() % 4);
+                data.insert(data.end(), 1 + random() % 700, byte);
+                break;
+            }
+        }
+    }
+    data.resize(size);
+    return data;
+}
+
+}  // namespace lzxdata
