@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cab/cab.h"
+#include "tests/cabtool/cabinet_edit.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -257,6 +258,77 @@ TEST(Cabtool, FailedExtractionLeavesNoPartialFileAndKeepsTheOlderOne) {
     EXPECT_EQ(readFile(scratch.path() / "out/victim.bin"), "older contents");
     // Nothing else: no temporary file, and nothing past the damage.
     EXPECT_EQ(filesBelow(scratch.path() / "out"), (std::set<std::string>{"fine.txt", "victim.bin"}));
+}
+
+TEST(Cabtool, FilesListedAfterTheCrossingFileAreStillExtracted) {
+    ScratchDirectory scratch;
+    // Cabinet 1 lists "span" (going on into cabinet 2) before "x", a file of
+    // its own: a walk that follows the directory leaves for cabinet 2 with
+    // "span" and never comes back for "x".
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("x", 50, 30), makeFile("span", 3000, 31)})};
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "s%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    cabtooltest::reorderDirectory(set[0], {1, 0});
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+
+    const ToolResult extracted = runCabtool({"extract", "-d", "out", "s1.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 0) << extracted.err;
+    EXPECT_EQ(readFile(scratch.path() / "out/x"), text(folders[0].files[0].data));
+    EXPECT_EQ(readFile(scratch.path() / "out/span"), text(folders[0].files[1].data));
+    const ToolResult tested = runCabtool({"test", "s1.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 0) << tested.err;
+    EXPECT_TRUE(contains(tested.out, "2 files tested, all good")) << tested.out;
+    // What is printed keeps the directory's order.
+    EXPECT_LT(tested.out.find("OK      span"), tested.out.find("OK      x")) << tested.out;
+
+    // The writer's own set: an empty file between two that cross the cut.
+    const std::vector<cabwriter::Folder> withEmpty = {storedFolder(
+        {makeFile("a.bin", 3000, 32), makeFile("empty.txt", 0, 0), makeFile("b.bin", 1000, 33)},
+        32768)};
+    for (const auto& cabinet : cabwriter::writeCabinetSet(withEmpty, 2000, "e%d.cab")) {
+        save(cabinet, scratch.path());
+    }
+    const ToolResult fromWriter = runCabtool({"extract", "-d", "out2", "e1.cab"}, scratch.path());
+    EXPECT_EQ(fromWriter.exitStatus, 0) << fromWriter.err;
+    EXPECT_EQ(filesBelow(scratch.path() / "out2"),
+              (std::set<std::string>{"a.bin", "empty.txt", "b.bin"}));
+    EXPECT_EQ(readFile(scratch.path() / "out2/b.bin"), text(withEmpty[0].files[2].data));
+    const ToolResult listed = runCabtool({"list", "e1.cab"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "3 files, 4000 bytes")) << listed.out;
+}
+
+TEST(Cabtool, StoredNamesNeverReachTheTerminalRaw) {
+    ScratchDirectory scratch;
+    // A title-setting escape, a forged listing row, a raw C1 control
+    // sequence introducer, and one that is refused (so that it appears in an
+    // error message).
+    const std::vector<std::string> names = {"t\x1b]0;owned\x07.txt", "a\n   666  forged.txt",
+                                            "c\x9b" "2J.txt", "..\\e\x1b[2J.txt", "caf\xc3\xa9.txt"};
+    std::vector<cabwriter::File> files;
+    for (size_t i = 0; i < names.size(); ++i) files.push_back(makeFile(names[i], 20, uint8_t(i)));
+    save(cabwriter::writeCabinet({storedFolder(files)}, {}, "names.cab"), scratch.path());
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", "names.cab"}, {"test", "names.cab"},
+          {"extract", "-d", "out", "names.cab"}}) {
+        const ToolResult r = runCabtool(args, scratch.path());
+        for (const std::string* stream : {&r.out, &r.err}) {
+            for (const char c : *stream) {
+                const auto byte = uint8_t(c);
+                EXPECT_FALSE((byte < 0x20 && c != '\n') || byte == 0x7F || byte == 0x9B)
+                    << args[0] << " printed byte " << int(byte) << ":\n" << *stream;
+            }
+            EXPECT_EQ(stream->find("\n   666  forged"), std::string::npos) << *stream;
+        }
+        const std::string all = r.out + r.err;
+        EXPECT_TRUE(contains(all, "t\\x1B]0;owned\\x07.txt")) << args[0] << "\n" << all;
+        EXPECT_TRUE(contains(all, "a\\x0A   666  forged.txt")) << all;
+        EXPECT_TRUE(contains(all, "c\\x9B2J.txt")) << all;
+        EXPECT_TRUE(contains(all, "caf\xc3\xa9.txt")) << all;
+    }
+    EXPECT_EQ(readFile(scratch.path() / "out" / "a\n   666  forged.txt"), text(files[1].data));
 }
 
 TEST(Cabtool, UsageErrorsExitWithTwoAndHelpExplains) {

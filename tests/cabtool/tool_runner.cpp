@@ -1,6 +1,7 @@
 #include "tests/cabtool/tool_runner.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,11 @@ constexpr auto kTimeout = std::chrono::seconds(30);
 }
 
 ToolResult runCabtool(const std::vector<std::string>& args, const fs::path& workingDirectory) {
+    return runCabtool(args, workingDirectory, RunHooks{});
+}
+
+ToolResult runCabtool(const std::vector<std::string>& args, const fs::path& workingDirectory,
+                      const RunHooks& hooks) {
     const fs::path outPath = fs::temp_directory_path() / ("cabtool-out-" + std::to_string(getpid()));
     const fs::path errPath = fs::temp_directory_path() / ("cabtool-err-" + std::to_string(getpid()));
     std::vector<std::string> argvStrings = {CABTOOL_PATH};
@@ -30,6 +36,10 @@ ToolResult runCabtool(const std::vector<std::string>& args, const fs::path& work
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
+        if (hooks.fileSizeLimit >= 0) {
+            const rlimit limit{rlim_t(hooks.fileSizeLimit), rlim_t(hooks.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (chdir(workingDirectory.c_str()) != 0 || !freopen(outPath.c_str(), "w", stdout) ||
             !freopen(errPath.c_str(), "w", stderr)) {
             _exit(127);
@@ -48,9 +58,11 @@ ToolResult runCabtool(const std::vector<std::string>& args, const fs::path& work
             result.err = "timed out\n";
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (hooks.whileRunning) hooks.whileRunning(pid);
+        std::this_thread::sleep_for(std::chrono::milliseconds(hooks.whileRunning ? 1 : 5));
     }
     if (WIFEXITED(status) && result.err.empty()) result.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     result.out = readFile(outPath);
     result.err += readFile(errPath);
     fs::remove(outPath);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@ namespace cabtooltest {
 
 struct ToolResult {
     int exitStatus = -1;  // -1 when the process did not exit normally
+    int signal = 0;       // the signal that ended it, if one did
     std::string out;
     std::string err;
 };
@@ -17,6 +19,14 @@ struct ToolResult {
 // (a hang is reported as exitStatus -1 and "timed out" in err).
 ToolResult runCabtool(const std::vector<std::string>& args,
                       const std::filesystem::path& workingDirectory);
+
+struct RunHooks {
+    long fileSizeLimit = -1;  // RLIMIT_FSIZE for the process, when not -1
+    // Called every few milliseconds while the process runs.
+    std::function<void(int pid)> whileRunning;
+};
+ToolResult runCabtool(const std::vector<std::string>& args,
+                      const std::filesystem::path& workingDirectory, const RunHooks& hooks);
 
 // A fresh directory, removed with everything in it when the object goes.
 class ScratchDirectory {

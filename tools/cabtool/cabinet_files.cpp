@@ -1,10 +1,50 @@
 #include "tools/cabtool/cabinet_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "tools/cabtool/messages.h"
+#include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
+
+int openRegularFile(const std::string& path, std::string& problem) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = "cannot open: " + describeErrno(errno);
+        return -1;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        problem = "not a regular file";
+        close(fd);
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        problem = "cannot open: " + describeErrno(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string nextCabinetProblem(const std::string& directory, const std::string& name) {
+    if (name.empty()) {
+        return "cabinet is damaged: a file goes on in a next cabinet, but the cabinet names none";
+    }
+    if (!isPlainFileName(name)) return "next cabinet name '" + name + "' is not a plain file name";
+    if (directory.size() + name.size() > kMaxCabinetPath) {
+        return "path of next cabinet '" + name + "' is too long";
+    }
+    return "";
+}
 
 CabinetLocation splitCabinetPath(const std::string& path) {
     const size_t slash = path.rfind('/');

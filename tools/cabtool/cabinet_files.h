@@ -14,6 +14,15 @@ struct CabinetLocation {
     std::string name;       // the file name within it
 };
 
+// Opens `path` for reading when it is a regular file; anything else (a FIFO,
+// a device, a directory) is refused without blocking. -1 on failure, with the
+// reason in `problem`.
+int openRegularFile(const std::string& path, std::string& problem);
+
+// Why the next cabinet a header names cannot be opened from `directory`;
+// empty when it can.
+std::string nextCabinetProblem(const std::string& directory, const std::string& name);
+
 // Splits a cabinet path at its last '/'.
 CabinetLocation splitCabinetPath(const std::string& path);
 

@@ -1,20 +1,22 @@
 #include "tools/cabtool/cabinet_walk.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "cab/cab.h"
 #include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/cabinet_scan.h"
+#include "tools/cabtool/cabinet_visit.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/posix_io.h"
 #include "tools/cabtool/safe_name.h"
+#include "tools/cabtool/visit_plan.h"
 
 namespace cabtool {
 namespace {
@@ -24,179 +26,51 @@ struct SetPosition {
     uint16_t cabinetIndex;
 };
 
-struct Failure {
-    std::string cabinet;  // path of the cabinet the message is about
-    std::string text;
+// A file continued over several cabinets is listed in each; it is reported
+// once, by the name and place of its data.
+using FileKey = std::tuple<std::string, uint32_t, uint32_t>;
+
+FileKey keyOf(const FileEntry& entry) { return {entry.name, entry.folderOffset, entry.size}; }
+
+// How far a walk reached into the files a cabinet continues from the one
+// before: the decoder, crossing into it, hands out its continued files from
+// the start of its directory up to the first file of its own.
+struct ContinuedReach {
+    // The first continued files, already dealt with: extracted while
+    // crossing, or handed out in the cabinet before as going on.
+    uint32_t dealtWith = 0;
+    // A file went on into this cabinet but the decoder did not cross (a
+    // listing declines every file): the rest of that leading run could have
+    // been reached, and is handed to `reachedByCrossing`.
+    bool runReachable = false;
 };
 
-// The state of one walk, reached from the notification handler through the
-// decoder's user context.
-struct Walk {
-    explicit Walk(const FileHandlers& h) : handlers(h) {}
-
-    const FileHandlers& handlers;
-    std::string directory;         // prefix of every cabinet name
-    std::string currentCabinet;    // name of the cabinet the decoder has open
-    std::string nextCabinet;       // its successor, as its header names it
-    SetPosition position{};        // its set id and index
-    std::string requestedCabinet;  // the name given to the decoder's last NeedCabinet
-    bool awaitingNext = false;     // a NeedCabinet was answered; next CabinetOpened is that cabinet
-    bool crossed = false;          // this cabExtract has moved into a following cabinet
-    bool startingCabinet = true;   // the first cabExtract of the walk
-    uint16_t folderCount = 0;      // cFolders of the cabinet this cabExtract began with
-    bool firstFolderContinued = false;  // its folder 0 began in an earlier cabinet
-    // Files of the current cabinet seen so far that go on into the next one.
-    uint32_t continuingFiles = 0;
-    // Of the continued files this cabExtract will meet as FileFromPrevious,
-    // how many the walk already handled in the previous cabinet.
-    uint32_t alreadyHandled = 0;
-    uint32_t fromPreviousSeen = 0;
-    std::optional<FileEntry> openFile;
-    std::optional<Failure> failure;  // why the handler stopped the decoder
-    std::set<std::string> visited;
-
-    std::string pathOf(const std::string& name) const { return directory + name; }
+// What the walk carries from one cabinet of the set to the next.
+struct SetWalk {
+    std::string directory;          // prefix of every cabinet name
+    std::string current;            // name of the cabinet to handle next
+    std::optional<SetPosition> expected;  // its place in the set, when it is a next cabinet
+    bool startingCabinet = true;
+    bool previousWentOn = false;    // the cabinet before had files going on into this one
+    std::set<std::string> handled;  // cabinets whose own files were handed out
+    // Per cabinet: what the walk through the cabinet before did about its
+    // continued files.
+    std::map<std::string, ContinuedReach> continued;
+    std::set<FileKey> reported;     // files going on that were reported as not extractable
 };
-
-FileEntry entryFrom(const Walk& walk, const CabNotification& n) {
-    FileEntry entry;
-    entry.cabinet = walk.pathOf(walk.currentCabinet);
-    entry.name = n.text1 != nullptr ? n.text1 : "";
-    entry.size = uint32_t(n.size);
-    entry.date = n.date;
-    entry.time = n.time;
-    entry.attributes = n.attributes;
-    entry.folderIndex = n.folderIndex;
-    return entry;
-}
-
-// Before crossing, the decoder reads a file of folder 0 from this cabinet's
-// first block of it, counting offsets from there; when that folder began in
-// an earlier cabinet the file's offset counts from the folder's true start.
-bool decodedFromWrongPlace(const Walk& walk, const FileEntry& entry) {
-    if (walk.crossed || !walk.firstFolderContinued) return false;
-    return entry.folderIndex == 0 ||
-           (entry.folderIndex == kFolderContinuedToNext && walk.folderCount == 1);
-}
-
-std::string nextCabinetProblem(const Walk& walk, const std::string& name) {
-    if (name.empty()) return "its data goes on in a next cabinet, but it names none";
-    if (!isPlainFileName(name)) return "next cabinet name '" + name + "' is not a plain file name";
-    if (walk.directory.size() + name.size() > kMaxCabinetPath) {
-        return "path of next cabinet '" + name + "' is too long";
-    }
-    return "";
-}
-
-// The decoder wants the next cabinet of the set. It is looked for in the
-// same directory; after one failed attempt the walk gives up, so that a
-// missing or wrong cabinet ends the walk instead of being asked for forever.
-int onNeedCabinet(Walk& walk, CabNotification& n) {
-    const std::string current = walk.pathOf(walk.currentCabinet);
-    if (n.lastError != 0) {
-        std::string reason = cabErrorText(n.lastError);
-        struct stat status;
-        const std::string path = walk.pathOf(walk.requestedCabinet);
-        if (n.lastError == CannotOpen && stat(path.c_str(), &status) != 0) {
-            reason = describeErrno(errno);
-        }
-        walk.failure = Failure{current, "cannot continue into next cabinet '" + path + "': " + reason};
-        return -1;
-    }
-    const std::string named = n.text1 != nullptr ? n.text1 : "";
-    const std::string problem = nextCabinetProblem(walk, named);
-    if (!problem.empty()) {
-        walk.failure = Failure{current, problem};
-        return -1;
-    }
-    const std::string resolved = resolveCabinetName(walk.directory, named);
-    std::memcpy(n.text1, resolved.c_str(), resolved.size() + 1);  // same length as `named`
-    walk.requestedCabinet = resolved;
-    walk.awaitingNext = true;
-    return 0;
-}
-
-void onCabinetOpened(Walk& walk, const CabNotification& n) {
-    if (walk.awaitingNext) {
-        walk.currentCabinet = walk.requestedCabinet;
-        walk.awaitingNext = false;
-        walk.crossed = true;
-    }
-    walk.nextCabinet = n.text1 != nullptr ? n.text1 : "";
-    walk.continuingFiles = 0;
-    walk.position = SetPosition{n.setId, n.cabinetIndex};
-    walk.visited.insert(walk.currentCabinet);
-}
-
-// The first continued files were handled in the previous cabinet (listed
-// there, or extracted while crossing); any others were never offered.
-void onFileFromPrevious(Walk& walk, const CabNotification& n) {
-    walk.firstFolderContinued = true;
-    const FileEntry entry = entryFrom(walk, n);
-    if (entry.continuesIntoNext()) ++walk.continuingFiles;
-    const std::string previous = n.text2 != nullptr ? n.text2 : "";
-    if (walk.startingCabinet) {
-        if (walk.handlers.fileFromEarlier) walk.handlers.fileFromEarlier(entry, previous);
-    } else if (walk.fromPreviousSeen < walk.alreadyHandled) {
-        ++walk.fromPreviousSeen;
-    } else if (walk.handlers.unreachable) {
-        walk.handlers.unreachable(entry, "not reached: its folder goes on from '" + previous +
-                                             "', but no file crossed into this cabinet");
-    }
-}
-
-int onNotify(int kind, CabNotification* notification) {
-    CabNotification& n = *notification;
-    Walk& walk = *static_cast<Walk*>(n.userContext);
-    switch (kind) {
-        case CabinetOpened:
-            onCabinetOpened(walk, n);
-            return 0;
-        case NeedCabinet:
-            return onNeedCabinet(walk, n);
-        case FileFromPrevious:
-            onFileFromPrevious(walk, n);
-            return 0;
-        case OpenOutput: {
-            FileEntry entry = entryFrom(walk, n);
-            if (entry.continuesIntoNext()) ++walk.continuingFiles;
-            if (decodedFromWrongPlace(walk, entry)) {
-                if (walk.handlers.unreachable) {
-                    walk.handlers.unreachable(entry,
-                                              "cannot be extracted: it lies inside a folder "
-                                              "continued from the previous cabinet");
-                }
-                return 0;
-            }
-            const int32_t handle = walk.handlers.openOutput(entry);
-            if (handle != 0 && handle != -1) walk.openFile = std::move(entry);
-            return handle;
-        }
-        case CloseOutput: {
-            // CloseOutput carries the run-after flag in `size`; the entry
-            // kept from OpenOutput has the real size.
-            FileEntry entry = walk.openFile ? *walk.openFile : entryFrom(walk, n);
-            walk.openFile.reset();
-            return walk.handlers.closeOutput(entry, n.fileHandle);
-        }
-        default:
-            return 0;
-    }
-}
 
 // Checks, before the decoder walks it, that `name` is a readable cabinet and,
 // when `expected` is given, that it is that member of the set.
-bool checkCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
-                  const std::string& name, const std::optional<SetPosition>& expected,
-                  CabInfo& info) {
-    const std::string path = directory + name;
+bool checkCabinet(CabDecoder* decoder, CabError& error, const SetWalk& walk, CabInfo& info) {
+    const std::string path = walk.directory + walk.current;
     if (path.size() > kMaxCabinetPath) {
         reportCabinetError(path, "path is too long (at most 256 characters)");
         return false;
     }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string problem;
+    const int fd = openRegularFile(path, problem);
     if (fd < 0) {
-        reportCabinetError(path, "cannot open: " + describeErrno(errno));
+        reportCabinetError(path, problem);
         return false;
     }
     error = CabError{};
@@ -214,6 +88,7 @@ bool checkCabinet(CabDecoder* decoder, CabError& error, const std::string& direc
         }
         return false;
     }
+    const auto& expected = walk.expected;
     if (expected && (info.setId != expected->setId || info.cabinetIndex != expected->cabinetIndex)) {
         char detail[128];
         std::snprintf(detail, sizeof detail,
@@ -226,93 +101,145 @@ bool checkCabinet(CabDecoder* decoder, CabError& error, const std::string& direc
     return true;
 }
 
-// Runs the decoder over one cabinet (and whatever following cabinets its
-// last files continue into). Returns false after reporting a failure.
-bool extractOne(CabDecoder* decoder, CabError& error, Walk& walk) {
-    error = CabError{};
-    walk.failure.reset();
-    walk.crossed = false;
-    walk.awaitingNext = false;
-    walk.firstFolderContinued = false;
-    walk.fromPreviousSeen = 0;
-    const int32_t result = cabExtract(decoder, walk.currentCabinet.c_str(), walk.directory.c_str(),
-                                      onNotify, nullptr, &walk);
-    if (result != 0) return true;
+// Files continued from an earlier cabinet: in the starting cabinet they
+// cannot be extracted from here; later, the first of them were dealt with
+// by the walk through the cabinet before, and any others were never reached.
+// Returns how many of the files dealt with or handed to `reachedByCrossing`
+// go on further, into the next cabinet.
+uint32_t settleFromEarlier(SetWalk& walk, const CabinetDirectory& cabinet, const VisitPlan& plan,
+                           const FileHandlers& handlers) {
+    uint32_t goingOn = 0;
+    const ContinuedReach reach = walk.continued[walk.current];
+    uint32_t dealtWith = reach.dealtWith;
+    const auto firstOwn = std::find_if(cabinet.entries.begin(), cabinet.entries.end(),
+                                       [](const FileEntry& e) { return !e.continuesFromPrevious(); });
+    const auto leadingRun = uint32_t(firstOwn - cabinet.entries.begin());
+    for (const uint32_t i : plan.fromEarlier) {
+        const FileEntry& entry = cabinet.entries[i];
+        if (walk.startingCabinet) {
+            if (handlers.fileFromEarlier) handlers.fileFromEarlier(entry, cabinet.previousCabinet);
+        } else if (dealtWith > 0) {
+            --dealtWith;
+            if (entry.continuesIntoNext()) ++goingOn;
+        } else if (reach.runReachable && i < leadingRun && handlers.reachedByCrossing) {
+            handlers.reachedByCrossing(entry);
+            if (entry.continuesIntoNext()) ++goingOn;
+        } else if (walk.reported.insert(keyOf(entry)).second && handlers.unreachable) {
+            handlers.unreachable(entry, "not reached: its folder goes on from '" +
+                                            cabinet.previousCabinet +
+                                            "', but no file crossed into this cabinet");
+        }
+    }
+    return goingOn;
+}
 
-    if (walk.openFile) {
-        walk.handlers.abandonOutput(*walk.openFile);
-        walk.openFile.reset();
+void settleRefused(SetWalk& walk, const CabinetDirectory& cabinet, const VisitPlan& plan,
+                   const FileHandlers& handlers) {
+    for (const Refusal& refusal : plan.refused) {
+        const FileEntry& entry = cabinet.entries[refusal.entry];
+        if (entry.continuesIntoNext()) walk.reported.insert(keyOf(entry));
+        if (handlers.unreachable) handlers.unreachable(entry, refusal.reason);
     }
-    if (walk.failure) {
-        reportCabinetError(walk.failure->cabinet, walk.failure->text);
-    } else {
-        reportCabinetError(walk.pathOf(walk.currentCabinet), cabErrorText(error.errorCode));
+}
+
+std::vector<FileEntry> filesToHandOut(const CabinetDirectory& cabinet, const VisitPlan& plan) {
+    std::vector<FileEntry> files;
+    for (const uint32_t i : plan.steered) files.push_back(cabinet.entries[i]);
+    if (plan.tailStart) {
+        for (size_t i = *plan.tailStart; i < cabinet.entries.size(); ++i) {
+            const FileEntry& entry = cabinet.entries[i];
+            if (entry.continuesIntoNext() && !entry.continuesFromPrevious()) files.push_back(entry);
+        }
     }
-    return false;
+    return files;
+}
+
+// Handles one cabinet; false after a reported failure.
+bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const FileHandlers& handlers,
+                 WalkOutcome& outcome, CabinetDirectory& cabinet) {
+    CabInfo info{};
+    if (!checkCabinet(decoder, error, walk, info)) return false;
+    std::string problem;
+    if (!scanCabinet(decoder, error, walk.directory, walk.current, info, cabinet, problem)) {
+        reportCabinetError(walk.directory + walk.current, problem);
+        return false;
+    }
+    walk.handled.insert(walk.current);
+    const VisitPlan plan = planVisits(cabinet, walk.previousWentOn);
+    settleRefused(walk, cabinet, plan, handlers);
+    const uint32_t goingOnReached = settleFromEarlier(walk, cabinet, plan, handlers);
+    if (handlers.beforeCabinet) {
+        const std::vector<FileEntry> files = filesToHandOut(cabinet, plan);
+        if (!files.empty() && !handlers.beforeCabinet(files)) {
+            outcome.notReached += files.size();
+            return false;
+        }
+    }
+
+    const VisitResult visit =
+        visitCabinet(decoder, error, walk.directory, walk.current, cabinet, plan, handlers);
+    outcome.notReached += visit.notReached;
+    if (!visit.ok) return false;
+
+    walk.startingCabinet = false;
+    walk.previousWentOn = std::any_of(cabinet.entries.begin(), cabinet.entries.end(),
+                                      [](const FileEntry& e) { return e.continuesIntoNext(); });
+    for (const auto& [name, count] : visit.crossings) {
+        ContinuedReach& reach = walk.continued[name];
+        reach.dealtWith = std::max(reach.dealtWith, count);
+    }
+    const uint32_t handedOnward = visit.intoNextOffered + goingOnReached;
+    if (visit.crossings.empty() && !cabinet.nextCabinet.empty() && handedOnward != 0) {
+        ContinuedReach& reach = walk.continued[resolveCabinetName(walk.directory, cabinet.nextCabinet)];
+        reach.dealtWith = std::max(reach.dealtWith, handedOnward);
+        reach.runReachable = true;
+    }
+    return true;
 }
 
 }  // namespace
 
-bool walkCabinetSet(const std::string& path, const FileHandlers& handlers) {
+WalkOutcome walkCabinetSet(const std::string& path, const FileHandlers& handlers) {
+    WalkOutcome outcome;
     const CabinetLocation start = splitCabinetPath(path);
     if (!isPlainFileName(start.name)) {
         reportCabinetError(path, "not a cabinet file name");
-        return false;
+        return outcome;
     }
     CabError error{};
-    CabDecoder* decoder = createPosixDecoder(&error);
-    if (decoder == nullptr) {
+    const CabDecoderOwner decoder = createPosixDecoder(&error);
+    if (!decoder) {
         reportCabinetError(path, cabErrorText(error.errorCode));
-        return false;
+        return outcome;
     }
 
-    Walk walk{handlers};
+    SetWalk walk;
     walk.directory = start.directory;
-    walk.currentCabinet = start.name;
-    std::optional<SetPosition> expected;
-    bool ok = true;
+    walk.current = start.name;
     while (true) {
-        CabInfo info{};
-        if (!checkCabinet(decoder, error, walk.directory, walk.currentCabinet, expected, info)) {
-            ok = false;
-            break;
-        }
-        walk.folderCount = info.folderCount;
-        if (!extractOne(decoder, error, walk)) {
-            ok = false;
-            break;
-        }
-        walk.startingCabinet = false;
-        if (walk.crossed) {
-            // The walk stopped in the cabinet it crossed into, at its first
-            // file of its own: go on with the rest of that cabinet, whose
-            // continued files were all offered while crossing.
-            expected = walk.position;
-            walk.alreadyHandled = UINT32_MAX;
-            continue;
-        }
-        walk.alreadyHandled = walk.continuingFiles;
-        if (walk.nextCabinet.empty()) break;
+        CabinetDirectory cabinet;
+        const bool ok = walkCabinet(decoder.get(), error, walk, handlers, outcome, cabinet);
+        if (handlers.cabinetFinished) handlers.cabinetFinished();
+        if (!ok) return outcome;
+        if (cabinet.nextCabinet.empty()) break;
 
-        const std::string current = walk.pathOf(walk.currentCabinet);
-        const std::string problem = nextCabinetProblem(walk, walk.nextCabinet);
+        const std::string current = walk.directory + walk.current;
+        const std::string problem = nextCabinetProblem(walk.directory, cabinet.nextCabinet);
         if (!problem.empty()) {
             reportCabinetError(current, problem);
-            ok = false;
-            break;
+            return outcome;
         }
-        const std::string next = resolveCabinetName(walk.directory, walk.nextCabinet);
-        if (walk.visited.count(next) != 0) {
-            reportCabinetError(current, "next cabinet '" + walk.pathOf(next) +
+        const std::string next = resolveCabinetName(walk.directory, cabinet.nextCabinet);
+        if (walk.handled.count(next) != 0) {
+            reportCabinetError(current, "next cabinet '" + walk.directory + next +
                                             "' was already read: the set runs in a circle");
-            ok = false;
-            break;
+            return outcome;
         }
-        expected = SetPosition{walk.position.setId, uint16_t(walk.position.cabinetIndex + 1)};
-        walk.currentCabinet = next;
+        walk.expected = SetPosition{cabinet.setId, uint16_t(cabinet.cabinetIndex + 1)};
+        walk.current = next;
     }
-    cabDestroy(decoder);
-    return ok;
+    outcome.complete = true;
+    return outcome;
 }
 
 }  // namespace cabtool

@@ -1,30 +1,21 @@
 // Walking a cabinet and the rest of its set through the decoder.
 #pragma once
 
-#include "cab/format.h"
-
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "tools/cabtool/file_entry.h"
 
 namespace cabtool {
 
-// A file as the decoder offers it.
-struct FileEntry {
-    std::string cabinet;  // path of the cabinet it is listed in
-    std::string name;     // as stored, with backslashes
-    uint32_t size = 0;
-    uint16_t date = 0;
-    uint16_t time = 0;
-    uint16_t attributes = 0;
-    uint16_t folderIndex = 0;  // iFolder as stored
-
-    // Its data goes on in the next cabinet (iFolder 0xFFFE or 0xFFFF).
-    bool continuesIntoNext() const { return ::continuesIntoNext(folderIndex); }
-};
-
 // What a command does with the files of the walk.
 struct FileHandlers {
+    // Optional: the files of the next cabinet the walk is about to handle
+    // (those it can extract from there); false stops the walk before
+    // anything of that cabinet is decoded (the command says why).
+    std::function<bool(const std::vector<FileEntry>&)> beforeCabinet;
     // A file can be extracted: return its output handle, 0 to skip it, or -1
     // to stop the walk.
     std::function<int32_t(const FileEntry&)> openOutput;
@@ -33,30 +24,46 @@ struct FileHandlers {
     std::function<int(const FileEntry&, int32_t handle)> closeOutput;
     // The decoder failed while the file was open and has closed its handle.
     std::function<void(const FileEntry&)> abandonOutput;
+    // Optional: `copy` has the same data as `original`, which was just
+    // completed; it is not decoded again. Without this handler every file
+    // is decoded on its own.
+    std::function<void(const FileEntry& copy, const FileEntry& original)> sameData;
     // In the starting cabinet: a file continued from an earlier cabinet of
     // the set (its folder's data begins there), which cannot be extracted
     // from here.
     std::function<void(const FileEntry&, const std::string& previousCabinet)> fileFromEarlier;
-    // A file the decoder does not offer, or would decode from the wrong
-    // place (see walkCabinetSet); `reason` says which.
+    // Optional: a file continued into a later cabinet that a decoder crossing
+    // into it would hand out, when the walk did not cross because every file
+    // going on was declined (a listing). Without this handler such a file
+    // counts as unreachable.
+    std::function<void(const FileEntry&)> reachedByCrossing;
+    // A file the walk cannot extract; `reason` says why.
     std::function<void(const FileEntry&, const std::string& reason)> unreachable;
+    // Optional: the walk is done with a cabinet (and any it crossed into),
+    // whether or not it failed there.
+    std::function<void()> cabinetFinished;
+};
+
+struct WalkOutcome {
+    bool complete = false;    // every cabinet of the set was read without failure
+    uint64_t notReached = 0;  // files of a cabinet the walk stopped in, never handed out
 };
 
 // Walks the cabinet at `path` and every later cabinet of its set, found in
 // the same directory by the names the headers give. Reports every failure on
-// standard error, naming the cabinet; returns false when any cabinet failed.
+// standard error, naming the cabinet.
 //
-// Each cabinet gets a cabExtract of its own. Files of a folder continued from
-// the previous cabinet are marked so, and the decoder offers them only while
-// it crosses into that cabinet from a file that goes on there; in a later
-// cabExtract they come as FileFromPrevious. Those not reached by a crossing
-// are passed to `unreachable`. So is a file of folder 0 not marked so in a
-// cabinet whose folder 0 is continued: the decoder would read it from that
-// cabinet's first block, with offsets that count from the folder's true
-// start, so it is refused rather than written with wrong contents.
+// Each cabinet's directory is read first. Its files are then handed out
+// folder by folder in the order of their data, so that each folder is
+// decoded in one forward pass, and files with the same data are decoded
+// once; the files going on into the next cabinet come last, in directory
+// order, and the decoder crosses into that cabinet with them, handing out
+// the files continued there. Files continued into a cabinet that no walk
+// reached, or lying in a folder continued from a previous cabinet that the
+// decoder cannot start from here, are passed to `unreachable`.
 //
 // To keep the crossing, a command that declines a file going on into the
-// next cabinet (kContinuesIntoNext) should decode it into kDiscardHandle.
-bool walkCabinetSet(const std::string& path, const FileHandlers& handlers);
+// next cabinet (continuesIntoNext) should decode it into kDiscardHandle.
+WalkOutcome walkCabinetSet(const std::string& path, const FileHandlers& handlers);
 
 }  // namespace cabtool

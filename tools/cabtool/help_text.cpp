@@ -36,7 +36,8 @@ cabinet sets:
   the headers give (a name differing only in letter case is accepted). A
   missing or wrong next cabinet ends the command with a message naming it.
   Started at a later cabinet, files continued from an earlier one are
-  skipped with a note.
+  skipped with a note. A file that no walk through the set can reach is
+  reported by name, counted in the summary, and makes the exit status 1.
 
 safety:
   Nothing is ever written outside DIR. A stored name that is absolute, starts
@@ -44,7 +45,10 @@ safety:
   reported and skipped, the others are extracted. Each file is written under
   a temporary name and renamed into place only when it is complete, so a
   failed extraction leaves no partial file, and an existing file of the same
-  name is replaced only by a complete new one.
+  name is replaced only by a complete new one. An interrupted extraction
+  removes the file in progress; a cabinet whose files would not fit in the
+  free space of DIR is refused before anything of it is written. Bytes of
+  stored names that a terminal could act on are printed as \xHH.
 
 exit status:
   0  everything succeeded

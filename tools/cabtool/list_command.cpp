@@ -4,6 +4,9 @@
 #include "tools/cabtool/cabinet_walk.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/dos_time.h"
+#include "tools/cabtool/messages.h"
+#include "tools/cabtool/ordered_lines.h"
+#include "tools/cabtool/printable.h"
 
 namespace cabtool {
 namespace {
@@ -19,45 +22,60 @@ std::string attributeLetters(uint16_t attributes) {
     return letters;
 }
 
-struct Totals {
+struct Listing {
+    OrderedLines lines;
     uint64_t files = 0;
     uint64_t bytes = 0;
-};
+    uint64_t unreachable = 0;  // listed, but no walk can extract them
 
-void printFile(Totals& totals, const FileEntry& entry, const std::string& note) {
-    std::printf("%10" PRIu32 "  %s  %s  %s%s\n", entry.size,
-                formatDosDateTime(entry.date, entry.time).c_str(),
-                attributeLetters(entry.attributes).c_str(), entry.name.c_str(), note.c_str());
-    ++totals.files;
-    totals.bytes += entry.size;
-}
+    void add(const FileEntry& entry, const std::string& note) {
+        char row[64];
+        std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", entry.size,
+                      formatDosDateTime(entry.date, entry.time).c_str(),
+                      attributeLetters(entry.attributes).c_str());
+        lines.add(entry, row + printable(entry.name) + printable(note));
+        ++files;
+        bytes += entry.size;
+    }
+};
 
 }  // namespace
 
 int listCabinets(const std::string& cabinet) {
-    Totals totals;
+    Listing listing;
     FileHandlers handlers;
     // Every file is declined, so nothing is decompressed; files that go on
     // into the next cabinet are listed once, in the first cabinet they are in.
     handlers.openOutput = [&](const FileEntry& entry) -> int32_t {
-        printFile(totals, entry, "");
+        listing.add(entry, "");
         return 0;
     };
     handlers.closeOutput = [](const FileEntry&, int32_t) { return 1; };
     handlers.abandonOutput = [](const FileEntry&) {};
+    // Continued files met first in a later cabinet, which extraction reaches
+    // by crossing into it.
+    handlers.reachedByCrossing = [&](const FileEntry& entry) { listing.add(entry, ""); };
     handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
-        printFile(totals, entry, "  (continued from " + previous + ")");
+        listing.add(entry, "  (continued from " + previous + ")");
     };
-    // Files of a continued folder that were not listed in the cabinet before.
-    handlers.unreachable = [&](const FileEntry& entry, const std::string&) {
-        printFile(totals, entry, "");
+    // Files of the set that extraction cannot reach are listed too, marked,
+    // with the reason on standard error.
+    handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
+        reportFileError(entry.cabinet, entry.name, reason);
+        listing.add(entry, "  (cannot be extracted)");
+        ++listing.unreachable;
     };
+    handlers.cabinetFinished = [&] { listing.lines.flush(stdout); };
 
     std::printf("%10s  %-19s  %-5s  %s\n", "Size", "Date       Time", "Attr", "Name");
-    const bool ok = walkCabinetSet(cabinet, handlers);
-    std::printf("%" PRIu64 " file%s, %" PRIu64 " bytes\n", totals.files,
-                totals.files == 1 ? "" : "s", totals.bytes);
-    return ok ? kExitSuccess : kExitFailure;
+    const WalkOutcome outcome = walkCabinetSet(cabinet, handlers);
+    std::printf("%" PRIu64 " file%s, %" PRIu64 " bytes", listing.files,
+                listing.files == 1 ? "" : "s", listing.bytes);
+    if (listing.unreachable != 0) {
+        std::printf(", %" PRIu64 " cannot be extracted", listing.unreachable);
+    }
+    std::printf("\n");
+    return outcome.complete && listing.unreachable == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace cabtool

@@ -3,21 +3,27 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/cabtool/printable.h"
+
 namespace cabtool {
 namespace {
 constexpr const char* kProgram = "cabtool";
 }
 
+// Messages carry names from cabinets and from the command line; every part
+// is escaped so that no stored byte reaches the terminal raw.
 void reportCabinetError(const std::string& cabinet, const std::string& what) {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, cabinet.c_str(), what.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, printable(cabinet).c_str(),
+                 printable(what).c_str());
 }
 
 void reportFileError(const std::string& cabinet, const std::string& file, const std::string& what) {
-    std::fprintf(stderr, "%s: %s: %s: %s\n", kProgram, cabinet.c_str(), file.c_str(), what.c_str());
+    std::fprintf(stderr, "%s: %s: %s: %s\n", kProgram, printable(cabinet).c_str(),
+                 printable(file).c_str(), printable(what).c_str());
 }
 
 void reportError(const std::string& what) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, printable(what).c_str());
 }
 
 std::string describeErrno(int error) { return std::strerror(error); }

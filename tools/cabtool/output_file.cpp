@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <random>
 
+#include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
 
 namespace cabtool {
@@ -64,8 +65,9 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
 
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         file.temporaryName_ = randomTemporaryName();
-        const int fd = openat(file.directoryFd_, file.temporaryName_.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+        const int fd = createFileInProgress(file.directoryFd_, file.temporaryName_.c_str(),
+                                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                            kNewFileMode);
         if (fd >= 0) {
             file.fd_ = avoidZero(fd);
             if (file.fd_ < 0) {
@@ -103,6 +105,7 @@ void OutputFile::removeTemporary() {
     if (!temporaryName_.empty() && directoryFd_ >= 0) {
         unlinkat(directoryFd_, temporaryName_.c_str(), 0);
     }
+    unregisterFileInProgress();
     finished_ = true;
 }
 
@@ -133,6 +136,7 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
         ok = false;
     }
     if (ok) {
+        unregisterFileInProgress();
         finished_ = true;
     } else {
         removeTemporary();

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tools/cabtool/cabinet_files.h"
+
 namespace cabtool {
 namespace {
 
@@ -44,7 +46,9 @@ int32_t ioOpen(const char* path, int flags, int /*mode*/) {
     // The decoder reads cabinets only; output files are made by the
     // notification handlers, never through this callback.
     if ((flags & kAccessMask) != 0 || (flags & kCreateFlag) != 0) return -1;
-    return open(path, O_RDONLY | O_CLOEXEC);
+    // Only regular files: a FIFO named as a cabinet must not block the walk.
+    std::string problem;
+    return openRegularFile(path, problem);
 }
 
 int ioRead(int32_t handle, void* buffer, uint32_t count) {
@@ -95,8 +99,9 @@ int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
 
 }  // namespace
 
-CabDecoder* createPosixDecoder(CabError* error) {
-    return cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWrite, ioClose, ioSeek, kCpuType, error);
+CabDecoderOwner createPosixDecoder(CabError* error) {
+    return CabDecoderOwner(
+        cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWrite, ioClose, ioSeek, kCpuType, error));
 }
 
 }  // namespace cabtool

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cab/cab.h"
+#include "cab/cab_owner.h"
 
 namespace cabtool {
 
@@ -11,7 +12,8 @@ namespace cabtool {
 // decodes files into it. No file descriptor ever has this value.
 constexpr int32_t kDiscardHandle = 0x7FFF0000;
 
-// Creates a decoder over the POSIX callbacks; null when out of memory.
-CabDecoder* createPosixDecoder(CabError* error);
+// Creates a decoder over the POSIX callbacks, destroyed with its owner;
+// empty when out of memory.
+CabDecoderOwner createPosixDecoder(CabError* error);
 
 }  // namespace cabtool

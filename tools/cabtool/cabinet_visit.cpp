@@ -1,0 +1,264 @@
+#include "tools/cabtool/cabinet_visit.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+
+#include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/messages.h"
+
+namespace cabtool {
+namespace {
+
+enum class VisitState {
+    Steering,      // each DirectoryCursor hands the decoder the next planned file
+    Tail,          // the directory is read on in order from the first file going on
+    AwaitingNext,  // a NeedCabinet was answered; the next CabinetOpened is that cabinet
+    Crossed,       // in a following cabinet, taking the files continued there
+    Done,          // nothing more to hand out; the decoder ends the walk
+};
+
+struct Failure {
+    std::string cabinet;  // path of the cabinet the message is about
+    std::string file;     // the file it is about, or empty
+    std::string text;
+};
+
+// The state of one cabExtract, reached from the notification handler
+// through the decoder's user context.
+struct Visit {
+    Visit(const FileHandlers& h, const CabinetDirectory& c, const VisitPlan& p)
+        : handlers(h), cabinet(c), plan(p), settled(c.entries.size(), false) {}
+
+    const FileHandlers& handlers;
+    const CabinetDirectory& cabinet;
+    const VisitPlan& plan;
+    std::string directory;
+    std::string cabinetName;       // the cabinet the decoder has open
+    std::string requestedCabinet;  // the name given with the last NeedCabinet
+    VisitState state = VisitState::Steering;
+    size_t steerNext = 0;           // next place in plan.steered
+    uint32_t entryIndex = kNoEntry;  // directory entry the decoder reads next
+    // Per entry of the starting cabinet: handed out, or nothing left to do.
+    std::vector<bool> settled;
+    std::map<uint32_t, uint32_t> completedData;  // sameDataAs group -> completed entry
+    std::optional<FileEntry> openFile;
+    std::optional<Failure> failure;  // why the handler stopped the decoder
+    VisitResult result;
+    uint32_t declinedIntoNext = 0;  // since the last crossing, as the decoder counts them
+
+    std::string pathOf(const std::string& name) const { return directory + name; }
+    uint32_t dataGroup(uint32_t entry) const {
+        return plan.sameDataAs[entry] == kNoEntry ? entry : plan.sameDataAs[entry];
+    }
+};
+
+FileEntry entryFrom(const Visit& visit, const CabNotification& n) {
+    FileEntry entry;
+    entry.cabinet = visit.pathOf(visit.cabinetName);
+    entry.name = n.text1 != nullptr ? n.text1 : "";
+    entry.size = uint32_t(n.size);
+    entry.date = n.date;
+    entry.time = n.time;
+    entry.attributes = n.attributes;
+    entry.folderIndex = n.folderIndex;
+    entry.listIndex = kNoEntry;
+    return entry;
+}
+
+// Points the decoder at the next planned file; files whose data was already
+// produced for another file are settled here without decoding.
+int onDirectoryCursor(Visit& visit, CabNotification& n) {
+    const auto& entries = visit.cabinet.entries;
+    if (visit.state == VisitState::Steering) {
+        while (visit.steerNext < visit.plan.steered.size()) {
+            const uint32_t i = visit.plan.steered[visit.steerNext++];
+            const auto done = visit.completedData.find(visit.dataGroup(i));
+            if (visit.handlers.sameData && done != visit.completedData.end()) {
+                visit.settled[i] = true;
+                visit.handlers.sameData(entries[i], entries[done->second]);
+                continue;
+            }
+            visit.entryIndex = i;
+            n.size = entries[i].position;
+            n.folderIndex = 1;
+            return 0;
+        }
+        if (visit.plan.tailStart) {
+            visit.state = VisitState::Tail;
+            visit.entryIndex = *visit.plan.tailStart;
+            n.size = entries[visit.entryIndex].position;
+            n.folderIndex = uint16_t(entries.size() - visit.entryIndex);
+            return 0;
+        }
+        visit.state = VisitState::Done;
+    }
+    n.folderIndex = 0;
+    return 0;
+}
+
+int32_t handOut(Visit& visit, const FileEntry& entry) {
+    const int32_t handle = visit.handlers.openOutput(entry);
+    if (handle == 0 && entry.continuesIntoNext()) ++visit.declinedIntoNext;
+    if (handle != 0 && handle != -1) visit.openFile = entry;
+    return handle;
+}
+
+int onOpenOutput(Visit& visit, const CabNotification& n) {
+    switch (visit.state) {
+        case VisitState::Steering: {
+            const uint32_t i = visit.entryIndex;
+            if (i >= visit.settled.size() || visit.settled[i]) return 0;
+            visit.settled[i] = true;
+            return handOut(visit, visit.cabinet.entries[i]);
+        }
+        case VisitState::Tail: {
+            const uint32_t i = visit.entryIndex++;
+            if (i >= visit.settled.size() || visit.settled[i]) return 0;
+            const FileEntry& entry = visit.cabinet.entries[i];
+            if (!entry.continuesIntoNext()) return 0;  // handed out before, by offset
+            visit.settled[i] = true;
+            ++visit.result.intoNextOffered;
+            return handOut(visit, entry);
+        }
+        case VisitState::Crossed:
+            ++visit.result.crossings.back().second;
+            return handOut(visit, entryFrom(visit, n));
+        default:
+            return 0;
+    }
+}
+
+int onCloseOutput(Visit& visit, const CabNotification& n) {
+    // CloseOutput carries the run-after flag in `size`; the entry kept from
+    // OpenOutput has the real size.
+    const FileEntry entry = visit.openFile ? *visit.openFile : entryFrom(visit, n);
+    visit.openFile.reset();
+    const int answer = visit.handlers.closeOutput(entry, n.fileHandle);
+    if (answer == 1 && visit.state == VisitState::Steering && entry.listIndex < visit.settled.size()) {
+        visit.completedData.emplace(visit.dataGroup(entry.listIndex), entry.listIndex);
+    }
+    return answer;
+}
+
+// The decoder wants the next cabinet of the set. Only a file marked as going
+// on there may lead into it: any other file claims more data than its folder
+// holds in this cabinet. After one failed attempt the walk gives up, so that
+// a missing or wrong cabinet ends the walk instead of being asked for forever.
+int onNeedCabinet(Visit& visit, CabNotification& n) {
+    const std::string current = visit.pathOf(visit.cabinetName);
+    if (!visit.openFile || !visit.openFile->continuesIntoNext()) {
+        visit.failure = Failure{current, visit.openFile ? visit.openFile->name : "",
+                                "cabinet is damaged: the file runs past the end of its folder"};
+        return -1;
+    }
+    if (n.lastError != 0) {
+        std::string reason = cabErrorText(n.lastError);
+        struct stat status;
+        const std::string path = visit.pathOf(visit.requestedCabinet);
+        if (n.lastError == CannotOpen && stat(path.c_str(), &status) != 0) {
+            reason = describeErrno(errno);
+        }
+        visit.failure =
+            Failure{current, "", "cannot continue into next cabinet '" + path + "': " + reason};
+        return -1;
+    }
+    const std::string named = n.text1 != nullptr ? n.text1 : "";
+    const std::string problem = nextCabinetProblem(visit.directory, named);
+    if (!problem.empty()) {
+        visit.failure = Failure{current, visit.openFile->name, problem};
+        return -1;
+    }
+    const std::string resolved = resolveCabinetName(visit.directory, named);
+    std::memcpy(n.text1, resolved.c_str(), resolved.size() + 1);  // same length as `named`
+    visit.requestedCabinet = resolved;
+    visit.state = VisitState::AwaitingNext;
+    return 0;
+}
+
+void onCabinetOpened(Visit& visit) {
+    if (visit.state != VisitState::AwaitingNext) return;
+    visit.cabinetName = visit.requestedCabinet;
+    visit.state = VisitState::Crossed;
+    // The decoder passes over the declined files and the one being extracted.
+    visit.result.crossings.emplace_back(visit.requestedCabinet, visit.declinedIntoNext + 1);
+    visit.declinedIntoNext = 0;
+    // The rest of the starting cabinet's files going on are listed first in
+    // the cabinet just entered, where the decoder hands them out.
+    for (size_t i = 0; i < visit.settled.size(); ++i) {
+        if (visit.cabinet.entries[i].continuesIntoNext()) visit.settled[i] = true;
+    }
+}
+
+int onNotify(int kind, CabNotification* notification) {
+    CabNotification& n = *notification;
+    Visit& visit = *static_cast<Visit*>(n.userContext);
+    switch (kind) {
+        case CabinetOpened:
+            onCabinetOpened(visit);
+            return 0;
+        case DirectoryCursor:
+            return onDirectoryCursor(visit, n);
+        case FileFromPrevious:
+            if (visit.state == VisitState::Tail) ++visit.entryIndex;
+            return 0;
+        case OpenOutput:
+            return onOpenOutput(visit, n);
+        case CloseOutput:
+            return onCloseOutput(visit, n);
+        case NeedCabinet:
+            return onNeedCabinet(visit, n);
+        default:
+            return 0;
+    }
+}
+
+uint64_t countNotReached(const Visit& visit) {
+    uint64_t count = 0;
+    for (const uint32_t i : visit.plan.steered) count += visit.settled[i] ? 0 : 1;
+    if (visit.plan.tailStart) {
+        for (size_t i = *visit.plan.tailStart; i < visit.settled.size(); ++i) {
+            const FileEntry& entry = visit.cabinet.entries[i];
+            if (!visit.settled[i] && entry.continuesIntoNext() && !entry.continuesFromPrevious()) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
+                         const std::string& name, const CabinetDirectory& cabinet,
+                         const VisitPlan& plan, const FileHandlers& handlers) {
+    Visit visit(handlers, cabinet, plan);
+    visit.directory = directory;
+    visit.cabinetName = name;
+    for (const Refusal& refusal : plan.refused) visit.settled[refusal.entry] = true;
+    for (const uint32_t i : plan.fromEarlier) visit.settled[i] = true;
+
+    error = CabError{};
+    visit.result.ok =
+        cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, nullptr, &visit) != 0;
+    if (visit.result.ok) return visit.result;
+
+    if (visit.openFile) {
+        handlers.abandonOutput(*visit.openFile);
+        visit.openFile.reset();
+    }
+    if (visit.failure && !visit.failure->file.empty()) {
+        reportFileError(visit.failure->cabinet, visit.failure->file, visit.failure->text);
+    } else if (visit.failure) {
+        reportCabinetError(visit.failure->cabinet, visit.failure->text);
+    } else {
+        reportCabinetError(visit.pathOf(visit.cabinetName), cabErrorText(error.errorCode));
+    }
+    visit.result.notReached = countNotReached(visit);
+    return visit.result;
+}
+
+}  // namespace cabtool
