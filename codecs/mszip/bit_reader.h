@@ -6,6 +6,8 @@
 
 #include "codecs/mszip/mszip_decoder.h"
 
+namespace mszip {
+
 inline uint32_t lowBits(uint64_t value, uint32_t count) {
     return uint32_t(value & ((uint64_t(1) << count) - 1));
 }
@@ -37,3 +39,5 @@ inline uint32_t readBits(MszipDecoder* d, uint32_t count) {
 inline uint32_t alignedInputPosition(const MszipDecoder* d) {
     return d->inputUsed - d->bitCount / 8;
 }
+
+}  // namespace mszip

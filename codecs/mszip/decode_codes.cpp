@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstring>
 
+namespace mszip {
 namespace {
 
 enum class Outcome { Continue, EndOfBlock, Failed };
@@ -23,6 +24,17 @@ constexpr uint32_t kFastInputMargin = 8;  // one 64-bit load
 // most 15 + 5 bits (length) and 15 + 13 bits (distance).
 constexpr uint32_t kRefillFloor = 56;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
+// A code has at most 16 bits and every link of a sound table consumes at
+// least one, so a longer chain of links is a fault in the table.
+constexpr uint32_t kMaxLinks = kMaxCodeLength;
+// Past the end of the input the reader supplies zero bits. The all-zero
+// code is the first of the shortest length: at most 8 bits for literals and
+// lengths (fewer than 512 symbols), at most 4 for a complete distance code
+// (fewer than 32). So a symbol decoded from zeros writes a literal for 8
+// bits, or a match of at least 3 bytes for at most 8 + 5 + 4 + 13 bits:
+// less than two zero bytes per output byte, plus the reservoir's
+// look-ahead. Reading further means the tables never end the block.
+constexpr uint32_t kMaxZeroTail = 2 * kMszipMaxBlockSize + 8;
 
 // ---- careful loop -----------------------------------------------------------
 
@@ -30,8 +42,8 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
                      HuffmanEntry* found) {
     needBits(d, bits);
     HuffmanEntry entry = table[lowBits(d->bitBuffer, bits)];
-    while (entry.kind > kLiteral) {
-        if (entry.kind > kLastLinkKind) return false;
+    for (uint32_t links = 0; entry.kind > kLiteral; ++links) {
+        if (entry.kind > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = entry.kind - kLinkBase;
         dropBits(d, entry.codeBits);
         needBits(d, subBits);
@@ -46,7 +58,8 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
 // start of this block's output reads the end of the ring, which still holds
 // the previous block. Stops at the output limit.
 bool copyThroughRing(MszipDecoder* d, uint32_t length, uint32_t distance) {
-    if (distance > d->ringSize) return false;  // more history than the buffer holds
+    // More history than the buffer holds, or a distance no code can give.
+    if (distance > d->ringSize || distance == 0) return false;
     uint32_t out = d->outPos;
     uint32_t from = distance <= out ? out - distance : out + d->ringSize - distance;
     const uint32_t count = length < d->outLeft ? length : d->outLeft;
@@ -62,6 +75,7 @@ bool copyThroughRing(MszipDecoder* d, uint32_t length, uint32_t distance) {
 
 Outcome decodeOneSymbol(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                         const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    if (d->inputUsed > d->inputSize + kMaxZeroTail) return Outcome::Failed;
     HuffmanEntry entry;
     if (!lookUpCarefully(d, literalTable, literalBits, &entry)) return Outcome::Failed;
     if (entry.kind == kLiteral) {
@@ -142,8 +156,8 @@ struct FastState {
 // Follows links from a first-level entry down to the code's entry and drops
 // the code's bits. False for a pattern that is no code.
 inline bool resolve(FastState& state, const HuffmanEntry* table, HuffmanEntry& entry) {
-    while (entry.kind > kLiteral) {
-        if (entry.kind > kLastLinkKind) return false;
+    for (uint32_t links = 0; entry.kind > kLiteral; ++links) {
+        if (entry.kind > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = entry.kind - kLinkBase;
         QMORA_DROP(entry.codeBits);
         entry = table[entry.value + lowBits(state.bits, subBits)];
@@ -154,7 +168,8 @@ inline bool resolve(FastState& state, const HuffmanEntry* table, HuffmanEntry& e
 
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
-    if (d->inputUsed + kFastInputMargin > d->inputSize || d->outLeft < kMaxMatchLength) {
+    if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
+        d->outLeft < kMaxMatchLength) {
         return Outcome::Continue;
     }
     FastState state{d->bitBuffer, d->bitCount, d->inputUsed, d->outPos, d->outLeft};
@@ -203,6 +218,10 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
         const uint32_t distance = entry.value + lowBits(state.bits, entry.kind);
         QMORA_DROP(entry.kind);
 
+        if (distance == 0) {  // no code gives it; copying from itself would never end
+            outcome = Outcome::Failed;
+            break;
+        }
         if (distance <= state.outPos) {
             copyMatch(window + state.outPos, length, distance);
             state.outPos += length;
@@ -241,3 +260,5 @@ bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uin
         if (outcome == Outcome::EndOfBlock || d->outLeft == 0) return true;
     }
 }
+
+}  // namespace mszip

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+namespace mszip {
 namespace {
 
 constexpr uint32_t kMaxLiteralLengthCodes = 286;
@@ -23,10 +24,12 @@ bool copyStoredBlock(MszipDecoder* d) {
     d->bitBuffer = 0;
     d->bitCount = 0;
     const uint32_t available = start < d->inputSize ? d->inputSize - start : 0;
-    if (length > available) return false;  // the block claims bytes the input lacks
-    d->inputUsed = start + length;
-
     const uint32_t count = length < d->outLeft ? length : d->outLeft;
+    // Only the bytes that are written must be present: when the output
+    // limit ends the call inside the input, the rest of LEN is never looked
+    // at, as with any block cut by the limit.
+    if (count > available) return false;
+    d->inputUsed = start + (length < available ? length : available);
     if (count == 0) return true;
     std::memcpy(d->windowStart + d->outPos, d->input + start, count);
     d->outPos += count;
@@ -127,3 +130,5 @@ bool decodeDeflateBlock(MszipDecoder* d) {
         default: return false;
     }
 }
+
+}  // namespace mszip

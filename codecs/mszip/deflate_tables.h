@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace mszip {
+
 // Base lengths of literal/length symbols 257..287; 286 and 287 have no length.
 inline constexpr uint16_t kDeflateLengthBase[31] = {
     3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
@@ -33,3 +35,5 @@ constexpr uint32_t kDistanceSymbols = 30;        // codes 30 and 31 are not defi
 constexpr uint32_t kCodeLengthSymbols = 19;
 constexpr uint32_t kMaxMatchLength = 258;
 constexpr uint32_t kMaxDistance = 32768;
+
+}  // namespace mszip

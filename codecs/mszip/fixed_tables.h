@@ -1,18 +1,49 @@
-// The decoding tables of Deflate's fixed codes, built once per process and
-// shared by every MSZIP instance.
+// The decoding tables of Deflate's fixed codes, computed by the compiler and
+// shared read-only by every MSZIP instance: nothing is built at run time, so
+// there is no first-use race and no build result left unchecked.
 #pragma once
 
+#include "codecs/mszip/deflate_tables.h"
 #include "codecs/mszip/huffman_table.h"
+
+namespace mszip {
 
 constexpr uint32_t kFixedLiteralCapacity = 520;  // the build uses 512
 constexpr uint32_t kFixedDistanceCapacity = 32;
 constexpr uint32_t kFixedLiteralBits = 9;
 constexpr uint32_t kFixedDistanceBits = 5;
 
-extern HuffmanEntry fixedLiteralTable[kFixedLiteralCapacity];
-extern HuffmanEntry fixedDistanceTable[kFixedDistanceCapacity];
-extern uint32_t fixedTablesBuilt;
+struct FixedTables {
+    HuffmanEntry literal[kFixedLiteralCapacity];
+    HuffmanEntry distance[kFixedDistanceCapacity];
+    HuffmanResult literalResult;
+    HuffmanResult distanceResult;
+};
 
-// Builds both fixed tables. The distance code leaves codes 30 and 31 unused,
-// which is accepted here (they decode as InvalidCode).
-HuffmanResult buildFixedTables();
+constexpr FixedTables buildFixedTables() {
+    FixedTables tables{};
+    uint32_t lengths[kLiteralLengthSymbols] = {};
+    for (uint32_t symbol = 0; symbol < kLiteralLengthSymbols; ++symbol) {
+        lengths[symbol] = symbol < 144 ? 8 : symbol < 256 ? 9 : symbol < 280 ? 7 : 8;
+    }
+    uint32_t bits = kFixedLiteralBits;
+    tables.literalResult = buildHuffmanTable(lengths, kLiteralLengthSymbols, kFirstLengthSymbol,
+                                             kDeflateLengthBase, kDeflateLengthExtra,
+                                             tables.literal, kFixedLiteralCapacity, &bits);
+    for (uint32_t code = 0; code < kDistanceSymbols; ++code) lengths[code] = 5;
+    bits = kFixedDistanceBits;
+    tables.distanceResult = buildHuffmanTable(lengths, kDistanceSymbols, 0, kDeflateDistanceBase,
+                                              kDeflateDistanceExtra, tables.distance,
+                                              kFixedDistanceCapacity, &bits);
+    return tables;
+}
+
+inline constexpr FixedTables kFixedTables = buildFixedTables();
+static_assert(kFixedTables.literalResult == TableComplete);
+// Distance codes 30 and 31 are left unused; they decode as InvalidCode.
+static_assert(kFixedTables.distanceResult == TableIncomplete);
+
+inline constexpr const HuffmanEntry* fixedLiteralTable = kFixedTables.literal;
+inline constexpr const HuffmanEntry* fixedDistanceTable = kFixedTables.distance;
+
+}  // namespace mszip

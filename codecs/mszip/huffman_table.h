@@ -6,9 +6,15 @@
 // deeper sub-tables in turn. All tables of one build lie one after another
 // in the caller's store: the first-level table, then each sub-table in the
 // order it is opened.
+//
+// The builder is constexpr so that the tables of Deflate's fixed codes are
+// computed by the compiler (fixed_tables.h); dynamic blocks run the same
+// code at decoding time.
 #pragma once
 
 #include <cstdint>
+
+namespace mszip {
 
 // Entry kinds besides 0..13, which mean "length or distance base in `value`,
 // followed by `kind` extra bits".
@@ -38,6 +44,168 @@ enum HuffmanResult : int {
 constexpr uint32_t kMaxCodeLength = 16;
 constexpr uint32_t kMaxSymbols = 288;
 
+// ---- step 1: how many codes of each length ----------------------------------
+
+struct CodeCounts {
+    uint32_t perLength[kMaxCodeLength + 1] = {};
+    uint32_t shortest = 0;  // 0 when every length is 0
+    uint32_t longest = 0;
+};
+
+constexpr CodeCounts countLengths(const uint32_t* lengths, uint32_t count) {
+    CodeCounts counts;
+    for (uint32_t symbol = 0; symbol < count; ++symbol) counts.perLength[lengths[symbol]]++;
+    for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
+        if (counts.perLength[k] == 0) continue;
+        if (counts.shortest == 0) counts.shortest = k;
+        counts.longest = k;
+    }
+    return counts;
+}
+
+// Patterns left unused once every code is placed, or -1 when some length has
+// more codes than patterns left for it.
+constexpr int64_t unusedPatterns(const CodeCounts& counts) {
+    int64_t unused = int64_t(1) << counts.shortest;
+    for (uint32_t k = counts.shortest; k < counts.longest; ++k) {
+        unused -= counts.perLength[k];
+        if (unused < 0) return -1;
+        unused *= 2;
+    }
+    unused -= counts.perLength[counts.longest];
+    return unused < 0 ? -1 : unused;
+}
+
+// ---- step 2: symbols in canonical order ---------------------------------------
+
+// Fills `ordered` with the symbols that have a code, by length and then by
+// symbol: the order in which canonical codes are handed out.
+constexpr void canonicalOrder(const uint32_t* lengths, uint32_t count, const CodeCounts& counts,
+                              uint16_t* ordered) {
+    uint32_t next[kMaxCodeLength + 1] = {};
+    for (uint32_t k = 1; k < counts.longest; ++k) next[k + 1] = next[k] + counts.perLength[k];
+    for (uint32_t symbol = 0; symbol < count; ++symbol) {
+        if (lengths[symbol] != 0) ordered[next[lengths[symbol]]++] = uint16_t(symbol);
+    }
+}
+
+// ---- step 3: fill the tables --------------------------------------------------
+
+// What the fill step needs to know about the symbols and the store.
+struct TableTarget {
+    uint32_t simpleCount;  // symbols below are literals (end-of-block from 256)
+    const uint16_t* base;  // for symbols from simpleCount up
+    const uint16_t* extra;
+    HuffmanEntry* store;
+    uint32_t capacity;
+};
+
+// Width of a table opened at `w` bits for a code of length k, with `later`
+// more codes of that length still to place: grow from k - w bits while the
+// codes of the next lengths cannot fill the patterns left, never beyond
+// `limit` bits.
+constexpr uint32_t subTableBits(const CodeCounts& counts, uint32_t k, uint32_t w, uint32_t later,
+                                uint32_t limit) {
+    uint32_t bits = k - w;
+    // Never wider than `limit`, so a link always stands in a table of the
+    // lookup width and every index stays inside its table.
+    if (bits >= limit) return limit;
+    uint32_t patternsLeft = 1u << bits;
+    if (patternsLeft <= later + 1) return bits;
+    patternsLeft -= later + 1;
+    uint32_t length = k;
+    while (++bits < limit) {
+        patternsLeft <<= 1;
+        ++length;
+        if (patternsLeft <= counts.perLength[length]) break;
+        patternsLeft -= counts.perLength[length];
+    }
+    return bits;
+}
+
+constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint32_t codeBits) {
+    HuffmanEntry entry{};
+    entry.codeBits = uint8_t(codeBits);
+    if (symbol < target.simpleCount) {
+        entry.kind = symbol < 256 ? kLiteral : kEndOfBlock;
+        entry.value = uint16_t(symbol);
+    } else {
+        entry.kind = uint8_t(target.extra[symbol - target.simpleCount]);
+        entry.value = target.base[symbol - target.simpleCount];
+    }
+    return entry;
+}
+
+// Walks the codes in canonical order and writes their entries, opening
+// sub-tables as longer codes need them. `counts` already includes the
+// unused patterns as codes of the longest length (they become InvalidCode
+// entries once the `realCodes` symbols are placed). Returns false when the
+// store runs out; `used` receives the slots taken.
+constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uint32_t realCodes,
+                          uint32_t bits, const TableTarget& target, uint32_t* used) {
+    uint32_t tableStart[kMaxCodeLength + 1] = {};
+    uint32_t tableBits[kMaxCodeLength + 1] = {};
+    uint32_t prefix[kMaxCodeLength + 1] = {};
+    // `code` is the current code in reading order (first bit in bit 0); `w`
+    // the bits consumed by the levels above the current table.
+    uint32_t code = 0;
+    int level = -1;
+    int w = -int(bits);
+    uint32_t placed = 0;
+    *used = 0;
+    for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {
+        for (uint32_t left = counts.perLength[k]; left > 0; --left) {
+            while (int(k) > w + int(bits)) {
+                ++level;
+                w += int(bits);
+                uint32_t width = bits;  // the first level is indexed by all lookup bits
+                if (level > 0) {
+                    uint32_t limit = counts.longest - uint32_t(w);
+                    if (limit > bits) limit = bits;
+                    width = subTableBits(counts, k, uint32_t(w), left - 1, limit);
+                }
+                tableStart[level] = *used;
+                tableBits[level] = width;
+                *used += 1u << width;
+                if (*used > target.capacity || tableStart[level] > 0xFFFF) return false;
+                if (level > 0) {
+                    prefix[level] = code;
+                    uint32_t parentMask = (1u << tableBits[level - 1]) - 1;
+                    uint32_t index = (code >> (uint32_t(w) - bits)) & parentMask;
+                    target.store[tableStart[level - 1] + index] = HuffmanEntry{
+                        uint8_t(kLinkBase + width), uint8_t(bits), uint16_t(tableStart[level])};
+                }
+            }
+
+            const uint32_t codeBits = k - uint32_t(w);
+            HuffmanEntry entry{kInvalidCode, uint8_t(codeBits), 0};
+            if (placed < realCodes) entry = entryFor(ordered[placed++], target, codeBits);
+            const uint32_t size = 1u << tableBits[level];
+            HuffmanEntry* table = target.store + tableStart[level];
+            for (uint32_t index = code >> w; index < size; index += 1u << codeBits) {
+                table[index] = entry;
+            }
+
+            // Next code of length k in reading order: a bit-reversed increment.
+            uint32_t bit = 1u << (k - 1);
+            while (code & bit) {
+                code ^= bit;
+                bit >>= 1;
+            }
+            code ^= bit;
+
+            // Back out of the tables whose prefix the new code no longer has.
+            while (level > 0 && ((code ^ prefix[level]) & ((1u << w) - 1)) != 0) {
+                --level;
+                w -= int(bits);
+            }
+        }
+    }
+    return true;
+}
+
+// ---- the whole build ----------------------------------------------------------
+
 // Builds the decoding tables for `count` code lengths (0 = unused, at most 16;
 // at most 288 symbols). Symbols below `simpleCount` become Literal entries
 // (EndOfBlock from 256 up); symbol s >= simpleCount takes kind =
@@ -46,7 +214,38 @@ constexpr uint32_t kMaxSymbols = 288;
 // (the wanted width clamped to the shortest and longest code length; 0 when
 // every length is 0, in which case nothing is written). `slotsUsed`, when
 // not null, receives the number of store slots the tables took.
-HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t count, uint32_t simpleCount,
-                                const uint16_t* base, const uint16_t* extra, HuffmanEntry* store,
-                                uint32_t capacity, uint32_t* lookupBits,
-                                uint32_t* slotsUsed = nullptr);
+constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t count,
+                                          uint32_t simpleCount, const uint16_t* base,
+                                          const uint16_t* extra, HuffmanEntry* store,
+                                          uint32_t capacity, uint32_t* lookupBits,
+                                          uint32_t* slotsUsed = nullptr) {
+    if (slotsUsed) *slotsUsed = 0;
+    CodeCounts counts = countLengths(lengths, count);
+    if (counts.longest == 0) {
+        *lookupBits = 0;
+        return TableComplete;
+    }
+    uint32_t bits = *lookupBits;
+    if (bits < counts.shortest) bits = counts.shortest;
+    if (bits > counts.longest) bits = counts.longest;
+    *lookupBits = bits;
+
+    const int64_t unused = unusedPatterns(counts);
+    if (unused < 0) return TableOversubscribed;
+    const uint32_t realCodes = count - counts.perLength[0];
+    // The unused patterns are filled as codes of the longest length that
+    // decode as InvalidCode.
+    counts.perLength[counts.longest] += uint32_t(unused);
+
+    uint16_t ordered[kMaxSymbols] = {};
+    canonicalOrder(lengths, count, counts, ordered);
+
+    uint32_t used = 0;
+    const bool fits = fillTables(counts, ordered, realCodes, bits,
+                                 TableTarget{simpleCount, base, extra, store, capacity}, &used);
+    if (slotsUsed) *slotsUsed = used;
+    if (!fits) return TableNoSpace;
+    return (unused != 0 && counts.longest != 1) ? TableIncomplete : TableComplete;
+}
+
+}  // namespace mszip

@@ -2,12 +2,14 @@
 // decompress call, reset and destroy.
 #include "codecs/mszip/mszip.h"
 
-#include "codecs/mszip/fixed_tables.h"
 #include "codecs/mszip/mszip_decoder.h"
 
 #include <cstring>
 
 namespace {
+
+using mszip::MszipDecoder;
+using mszip::MszipHandle;
 
 MszipHandle* liveHandle(void* handle) {
     MszipHandle* h = static_cast<MszipHandle*>(handle);
@@ -20,7 +22,7 @@ bool decodeStream(MszipDecoder* d, uint32_t* outputSize) {
     const uint32_t requested = *outputSize < d->maxBlockSize ? *outputSize : d->maxBlockSize;
     d->outLeft = requested;
     while (d->lastBlock == 0 && d->outLeft != 0) {
-        if (!decodeDeflateBlock(d)) return false;
+        if (!mszip::decodeDeflateBlock(d)) return false;
     }
     *outputSize = requested - d->outLeft;
     return true;
@@ -36,10 +38,10 @@ int createAsCodec(uint32_t* outputBlockSize, const CodecParams* /*params*/, Code
 
 int mszipCreate(uint32_t* outputBlockSize, CodecAllocFn alloc, CodecFreeFn free,
                 uint32_t* inputBufferSize, void** handle) {
-    if (*outputBlockSize == 0 || *outputBlockSize > kMszipMaxBlockSize) {
-        *outputBlockSize = kMszipMaxBlockSize;
+    if (*outputBlockSize == 0 || *outputBlockSize > mszip::kMszipMaxBlockSize) {
+        *outputBlockSize = mszip::kMszipMaxBlockSize;
     }
-    *inputBufferSize = *outputBlockSize + kMszipInputOverhead;
+    *inputBufferSize = *outputBlockSize + mszip::kMszipInputOverhead;
     if (handle == nullptr) return CodecOk;
 
     *handle = nullptr;
@@ -51,10 +53,6 @@ int mszipCreate(uint32_t* outputBlockSize, CodecAllocFn alloc, CodecFreeFn free,
         return CodecNoMemory;
     }
     std::memset(static_cast<void*>(decoder), 0, sizeof(MszipDecoder));
-    if (fixedTablesBuilt == 0) {
-        buildFixedTables();
-        fixedTablesBuilt = 1;
-    }
     h->free = free;
     h->maxBlockSize = *outputBlockSize;
     h->decoder = decoder;
@@ -67,7 +65,7 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
                     uint32_t* outputSize) {
     MszipHandle* h = liveHandle(handle);
     if (h == nullptr) return CodecBadHandle;
-    if (inputSize > h->maxBlockSize + kMszipInputOverhead) return CodecBadSize;
+    if (inputSize > h->maxBlockSize + mszip::kMszipInputOverhead) return CodecBadSize;
     if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') return CodecBadData;
 
     MszipDecoder* d = h->decoder;
@@ -81,7 +79,7 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
     d->outPos = 0;
     // The caller's output size is the buffer it hands over: the ring never
     // reaches outside it.
-    d->ringSize = *outputSize < kHistoryRingSize ? *outputSize : kHistoryRingSize;
+    d->ringSize = *outputSize < mszip::kHistoryRingSize ? *outputSize : mszip::kHistoryRingSize;
     d->maxBlockSize = h->maxBlockSize;
     return decodeStream(d, outputSize) ? CodecOk : CodecBadData;
 }

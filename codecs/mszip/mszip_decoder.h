@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace mszip {
+
 constexpr uint32_t kMszipMaxBlockSize = 32768;
 constexpr uint32_t kMszipInputOverhead = 12;  // "CK" plus the worst stored-block framing
 constexpr uint32_t kHistoryRingSize = 32768;
@@ -40,6 +42,10 @@ struct MszipDecoder {
     uint32_t ringSize;    // history ring span: the buffer given, at most 32,768
     uint32_t maxBlockSize;
 
+    // Non-zero: decode with the careful loop alone, the reference the fast
+    // loop is checked against. Zero (as created) in every real use.
+    uint32_t carefulOnly;
+
     HuffmanEntry literalStore[kLiteralStoreCapacity];
     HuffmanEntry distanceStore[kDistanceStoreCapacity];
 };
@@ -59,3 +65,5 @@ bool decodeDeflateBlock(MszipDecoder* decoder);
 bool decodeCompressedData(MszipDecoder* decoder, const HuffmanEntry* literalTable,
                           uint32_t literalBits, const HuffmanEntry* distanceTable,
                           uint32_t distanceBits);
+
+}  // namespace mszip

@@ -2,7 +2,7 @@
 // codes from code lengths, and dynamic block headers with chosen codes.
 #pragma once
 
-#include "codecs/mszip/deflate_tables.h"
+#include "tests/mszip/rfc1951.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -107,17 +107,15 @@ public:
     void literal(uint8_t byte) { symbol(byte); }
     void end() { symbol(256); }
     void match(uint32_t length, uint32_t distance) {
-        uint32_t s = 28;
-        while (kDeflateLengthBase[s] > length) --s;
-        symbol(kFirstLengthSymbol + s);
-        out_.bits(length - kDeflateLengthBase[s], kDeflateLengthExtra[s]);
-        uint32_t d = 29;
-        while (kDeflateDistanceBase[d] > distance) --d;
-        distanceCode(d, distance - kDeflateDistanceBase[d]);
+        const uint32_t s = rfc1951::lengthIndex(length);
+        symbol(rfc1951::kFirstLengthSymbol + s);
+        out_.bits(length - rfc1951::kLengths[s].base, rfc1951::kLengths[s].extraBits);
+        const uint32_t d = rfc1951::distanceIndex(distance);
+        distanceCode(d, distance - rfc1951::kDistances[d].base);
     }
     void distanceCode(uint32_t code, uint32_t extra) {
         out_.code(distanceCodes_[code], distanceLengths_[code]);
-        out_.bits(extra, kDeflateDistanceExtra[code]);
+        out_.bits(extra, rfc1951::kDistances[code].extraBits);
     }
 
 private:
@@ -131,7 +129,7 @@ private:
         out_.bits(uint32_t(literalLengths_.size() - 257), 5);
         out_.bits(uint32_t(distanceLengths_.size() - 1), 5);
         out_.bits(19 - 4, 4);
-        for (uint32_t s : kCodeLengthOrder) out_.bits(codeLengthLengths[s], 3);
+        for (uint32_t s : rfc1951::kCodeLengthOrder) out_.bits(codeLengthLengths[s], 3);
         for (const LengthItem& item : items) {
             out_.code(codeLengthCodes[item.symbol], codeLengthLengths[item.symbol]);
             if (item.symbol == 16) out_.bits(item.extra, 2);
@@ -156,14 +154,12 @@ inline void fixedSymbol(BitWriter& out, uint32_t symbol) {
 }
 
 inline void fixedMatch(BitWriter& out, uint32_t length, uint32_t distance) {
-    uint32_t s = 28;
-    while (kDeflateLengthBase[s] > length) --s;
-    fixedSymbol(out, kFirstLengthSymbol + s);
-    out.bits(length - kDeflateLengthBase[s], kDeflateLengthExtra[s]);
-    uint32_t d = 29;
-    while (kDeflateDistanceBase[d] > distance) --d;
+    const uint32_t s = rfc1951::lengthIndex(length);
+    fixedSymbol(out, rfc1951::kFirstLengthSymbol + s);
+    out.bits(length - rfc1951::kLengths[s].base, rfc1951::kLengths[s].extraBits);
+    const uint32_t d = rfc1951::distanceIndex(distance);
     out.code(d, 5);
-    out.bits(distance - kDeflateDistanceBase[d], kDeflateDistanceExtra[d]);
+    out.bits(distance - rfc1951::kDistances[d].base, rfc1951::kDistances[d].extraBits);
 }
 
 // A fixed-code block of literals and matches, given as bytes and

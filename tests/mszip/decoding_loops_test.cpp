@@ -1,0 +1,179 @@
+// The code loop's two paths and its defences: the fast loop must decode
+// every stream exactly as the careful loop does, stop exactly at the output
+// limit, and the loop must fail rather than hang or run on when its tables
+// are faulty.
+#include "codecs/mszip/mszip_decoder.h"
+#include "tests/mszip/codec_harness.h"
+#include "tests/mszip/deflate_writer.h"
+#include "tests/mszip/test_data.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using deflate_writer::BitWriter;
+using deflate_writer::DynamicBlock;
+using deflate_writer::LengthItem;
+using deflate_writer::Token;
+using harness::Bytes;
+
+mszip::MszipDecoder* decoderOf(harness::Mszip& codec) {
+    return static_cast<mszip::MszipHandle*>(codec.handle)->decoder;
+}
+
+// Two instances over the same stream: one as shipped, one held to the
+// careful loop. Their results and every byte of their buffers must agree.
+struct FastAndCareful {
+    harness::Mszip fast, careful;
+    FastAndCareful() { decoderOf(careful)->carefulOnly = 1; }
+
+    int decodeBoth(const Bytes& block, uint32_t outputSize = 32768) {
+        const int result = fast.decode(block, outputSize);
+        EXPECT_EQ(careful.decode(block, outputSize), result);
+        if (result == CodecOk) {
+            EXPECT_EQ(fast.produced, careful.produced);
+        }
+        EXPECT_TRUE(fast.window == careful.window) << "the two loops wrote different bytes";
+        return result;
+    }
+};
+
+TEST(DecodingLoops, FastAndCarefulAgreeOnZlibFoldersAndDamagedCopies) {
+    std::mt19937 random(99);
+    for (test_data::Kind kind : {test_data::Kind::Text, test_data::Kind::Binary,
+                                 test_data::Kind::Skewed, test_data::Kind::Runs}) {
+        SCOPED_TRACE(test_data::name(kind));
+        const Bytes data = test_data::make(kind, 3 * 32768, 5);
+        for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY}) {
+            const std::vector<Bytes> blocks = test_data::zlibFolder(data, 6, strategy);
+            FastAndCareful loops;
+            for (const Bytes& block : blocks) ASSERT_EQ(loops.decodeBoth(block), CodecOk);
+            // Damaged copies: a few flipped bits anywhere after "CK", and
+            // blocks cut short.
+            for (int round = 0; round < 40; ++round) {
+                Bytes damaged = blocks[size_t(round) % blocks.size()];
+                for (int flips = 0; flips < 1 + round % 3; ++flips) {
+                    damaged[2 + random() % (damaged.size() - 2)] ^= uint8_t(1u << (random() % 8));
+                }
+                if (round % 4 == 3) damaged.resize(2 + random() % (damaged.size() - 2));
+                loops.decodeBoth(damaged);
+                if (::testing::Test::HasFailure()) return;
+            }
+        }
+    }
+}
+
+// 'x', then `matches` copies of length 258 at distance 1: about a byte of
+// input per match, so the input always has room for the fast loop.
+Bytes longRuns(uint32_t matches) {
+    std::vector<Token> tokens{{'x'}};
+    for (uint32_t i = 0; i < matches; ++i) tokens.push_back({258, 1});
+    BitWriter out;
+    deflate_writer::fixedBlock(out, true, tokens);
+    return out.mszipBlock();
+}
+
+TEST(DecodingLoops, OutputLimitHoldsWhateverInputIsLeft) {
+    // With plenty of input left, the limit may fall inside a match; nothing
+    // beyond it may change, since those bytes are the previous block's
+    // history.
+    const Bytes stream = longRuns(200);
+    ASSERT_GE(stream.size(), 270u);
+    for (uint32_t limit : {1u, 7u, 100u, 257u, 258u, 259u, 260u, 300u, 516u, 517u, 518u, 4000u}) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        FastAndCareful loops;
+        for (size_t i = 0; i < 32768; ++i) {
+            loops.fast.window[i] = loops.careful.window[i] = uint8_t(i * 7 + 3);
+        }
+        Bytes before = loops.fast.window;
+        ASSERT_EQ(loops.decodeBoth(stream, limit), CodecOk);
+        EXPECT_EQ(loops.fast.output(), Bytes(limit, 'x'));
+        EXPECT_TRUE(std::equal(before.begin() + limit, before.end(),
+                               loops.fast.window.begin() + limit));
+    }
+    // At the very end of the buffer: the last match is cut at byte 32,768.
+    FastAndCareful loops;
+    ASSERT_EQ(loops.decodeBoth(longRuns(130)), CodecOk);
+    EXPECT_EQ(loops.fast.output(), Bytes(32768, 'x'));
+}
+
+TEST(DecodingLoops, RepeatAfterAZeroRunRepeatsZero) {
+    // The literal/length lengths: 'a', 'b', end-of-block and symbol 257 with
+    // 2 bits each. Symbols 99..108 come as a run of zeros (17) and 109..114
+    // as a repeat of the previous length (16), which is that run's 0: were
+    // it still 2, the code would be over-subscribed.
+    std::vector<uint32_t> literals(258, 0);
+    for (uint32_t s : {97u, 98u, 256u, 257u}) literals[s] = 2;
+    const std::vector<LengthItem> items = {{18, 97 - 11}, {2},      {2},     {17, 7}, {16, 3},
+                                           {18, 127},     {17, 0},  {2},     {2},     {1}};
+    BitWriter out;
+    DynamicBlock block(out, true, literals, {1}, items);
+    block.literal('a');
+    block.literal('b');
+    block.match(3, 1);
+    block.end();
+    FastAndCareful loops;
+    ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
+    EXPECT_EQ(loops.fast.output(), (Bytes{'a', 'b', 'b', 'b', 'b'}));
+}
+
+// ---- faulty tables ------------------------------------------------------------
+
+// Runs the code loop over `input` with hand-made tables, as a fixed or
+// dynamic block would, with 32,768 bytes of output allowed.
+struct LoopRun {
+    harness::Mszip codec;
+    Bytes input;
+    bool run(const mszip::HuffmanEntry* literals, uint32_t literalBits,
+             const mszip::HuffmanEntry* distances, uint32_t distanceBits, bool careful) {
+        mszip::MszipDecoder* d = decoderOf(codec);
+        d->carefulOnly = careful ? 1 : 0;
+        d->input = input.data();
+        d->inputSize = uint32_t(input.size());
+        d->inputUsed = 0;
+        d->bitBuffer = 0;
+        d->bitCount = 0;
+        d->windowStart = codec.window.data();
+        d->outPos = 0;
+        d->outLeft = 32768;
+        d->ringSize = 32768;
+        return mszip::decodeCompressedData(d, literals, literalBits, distances, distanceBits);
+    }
+};
+
+TEST(DecodingLoops, FaultyTablesFailInsteadOfHangingOrRunningOn) {
+    using mszip::HuffmanEntry;
+    for (bool careful : {false, true}) {
+        SCOPED_TRACE(careful ? "careful loop" : "fast loop");
+        // A link that leads back to itself without taking any bits.
+        HuffmanEntry selfLink[2] = {{mszip::kLinkBase + 1, 0, 0}, {mszip::kLinkBase + 1, 0, 0}};
+        LoopRun links;
+        links.input = Bytes(64, 0x55);
+        EXPECT_FALSE(links.run(selfLink, 1, selfLink, 1, careful));
+
+        // Every code a length 3 whose distance comes out as 0.
+        HuffmanEntry lengths[2] = {{0, 1, 3}, {0, 1, 3}};
+        HuffmanEntry zeroDistance[2] = {{0, 1, 0}, {0, 1, 0}};
+        LoopRun distance;
+        distance.input = Bytes(64, 0x00);
+        distance.codec.window[0] = 'q';
+        EXPECT_FALSE(distance.run(lengths, 1, zeroDistance, 1, careful));
+
+        // Literals whose codes take 18 bits each through a link: on the zero
+        // bits past the end such tables run far beyond what any sound code
+        // could take, and the loop stops there.
+        HuffmanEntry longLiterals[1024];
+        for (uint32_t i = 0; i < 512; ++i) {
+            longLiterals[i] = {mszip::kLinkBase + 9, 9, 512};
+            longLiterals[512 + i] = {mszip::kLiteral, 9, 'z'};
+        }
+        LoopRun tail;
+        tail.input = Bytes(16, 0xFF);
+        EXPECT_FALSE(tail.run(longLiterals, 9, zeroDistance, 1, careful));
+    }
+}
+
+}  // namespace
