@@ -9,6 +9,7 @@
 // same stream to the same bytes.
 #include "codecs/mszip/bit_reader.h"
 #include "codecs/mszip/deflate_tables.h"
+#include "codecs/mszip/match_copy.h"
 #include "codecs/mszip/mszip_decoder.h"
 
 #include <bit>
@@ -54,21 +55,19 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
     return true;
 }
 
-// Copies through the history ring: a reference that reaches before the
-// start of this block's output reads the end of the ring, which still holds
-// the previous block. Stops at the output limit.
+// Copies a match through the history ring: a reference that reaches before
+// the start of this block's output reads the end of the ring, which still
+// holds the previous block. Stops at the output limit.
 bool copyThroughRing(MszipDecoder* d, uint32_t length, uint32_t distance) {
     // More history than the buffer holds, or a distance no code can give.
     if (distance > d->ringSize || distance == 0) return false;
-    uint32_t out = d->outPos;
-    uint32_t from = distance <= out ? out - distance : out + d->ringSize - distance;
     const uint32_t count = length < d->outLeft ? length : d->outLeft;
-    uint8_t* ring = d->windowStart;
-    for (uint32_t i = 0; i < count; ++i) {
-        ring[out++] = ring[from++];
-        if (from == d->ringSize) from = 0;
+    if (distance <= d->outPos) {
+        copyMatch(d->windowStart + d->outPos, count, distance);
+    } else {
+        copyFromRing(d->windowStart, d->outPos, count, distance, d->ringSize);
     }
-    d->outPos = out;
+    d->outPos += count;
     d->outLeft -= count;
     return true;
 }
@@ -97,46 +96,6 @@ inline uint64_t load64(const uint8_t* p) {
     std::memcpy(&value, p, sizeof value);
     if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
     return value;
-}
-
-// Forward copy of a match that lies inside this block's output, with the
-// source at least 8 bytes back. Never writes past dst + length: the bytes
-// beyond still hold the previous block's history.
-inline void copyDistantMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
-    const uint8_t* src = dst - distance;
-    if (length >= 8) {
-        uint32_t done = 0;
-        do {
-            std::memcpy(dst + done, src + done, 8);
-            done += 8;
-        } while (done + 8 <= length);
-        // The last chunk ends exactly at the match end; it may rewrite bytes
-        // just copied, with the same values.
-        if (done < length) std::memcpy(dst + length - 8, src + length - 8, 8);
-    } else if (length >= 4) {
-        std::memcpy(dst, src, 4);
-        std::memcpy(dst + length - 4, src + length - 4, 4);
-    } else {
-        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-    }
-}
-
-inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
-    if (distance >= 8) {
-        copyDistantMatch(dst, length, distance);
-    } else if (distance == 1) {
-        std::memset(dst, dst[-1], length);
-    } else {
-        // The match repeats with the period `distance`, and so with any
-        // multiple of it: write one period of 8 bytes or more byte by byte,
-        // then copy from that far back in chunks.
-        uint32_t period = distance;
-        while (period < 8) period *= 2;
-        const uint32_t head = length < period ? length : period;
-        const uint8_t* src = dst - distance;
-        for (uint32_t i = 0; i < head; ++i) dst[i] = src[i];
-        if (length > period) copyDistantMatch(dst + period, length - period, period);
-    }
 }
 
 struct FastState {

@@ -1,0 +1,70 @@
+// Back-reference copies into the output buffer, which is also the history
+// ring. Every copy here writes exactly `length` bytes and nothing beyond:
+// the bytes after the current position still hold the previous block's
+// output, which later references may read through the ring.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace mszip {
+
+// Forward copy with the source at least 8 bytes back: each 8-byte chunk
+// reads only bytes already final.
+inline void copyDistantMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
+    const uint8_t* src = dst - distance;
+    if (length >= 8) {
+        uint32_t done = 0;
+        do {
+            std::memcpy(dst + done, src + done, 8);
+            done += 8;
+        } while (done + 8 <= length);
+        // The last chunk ends exactly at the match end; it may rewrite bytes
+        // just copied, with the same values.
+        if (done < length) std::memcpy(dst + length - 8, src + length - 8, 8);
+    } else if (length >= 4) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + length - 4, src + length - 4, 4);
+    } else {
+        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+}
+
+// A match inside this block's output (distance 1 up to the bytes written),
+// with byte-by-byte semantics: a distance shorter than the length repeats
+// the bytes just written.
+inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
+    if (distance >= 8) {
+        copyDistantMatch(dst, length, distance);
+    } else if (distance == 1) {
+        std::memset(dst, dst[-1], length);
+    } else {
+        // The match repeats with the period `distance`, and so with any
+        // multiple of it: write one period of 8 bytes or more byte by byte,
+        // then copy from that far back in chunks.
+        uint32_t period = distance;
+        while (period < 8) period *= 2;
+        const uint32_t head = length < period ? length : period;
+        const uint8_t* src = dst - distance;
+        for (uint32_t i = 0; i < head; ++i) dst[i] = src[i];
+        if (length > period) copyDistantMatch(dst + period, length - period, period);
+    }
+}
+
+// A match whose source starts before this block's output, at ring offset
+// out + ringSize - distance, that is at or after the current position.
+// `distance` is above `out` and at most `ringSize`.
+inline void copyFromRing(uint8_t* window, uint32_t out, uint32_t length, uint32_t distance,
+                         uint32_t ringSize) {
+    const uint32_t from = out + ringSize - distance;
+    const uint32_t beforeWrap = ringSize - from;
+    const uint32_t head = length < beforeWrap ? length : beforeWrap;
+    // The source lies at or ahead of the destination, so a forward byte
+    // copy never reads a byte it wrote: memmove gives the same result.
+    std::memmove(window + out, window + from, head);
+    // Past the wrap the source is this block's first byte, `distance`
+    // back from where the copy has got to.
+    if (head < length) copyMatch(window + out + head, length - head, distance);
+}
+
+}  // namespace mszip
