@@ -240,6 +240,55 @@ TEST(Cabtool, FileBeginningInsideAFolderFromThePreviousCabinetIsRefusedNotCorrup
     EXPECT_EQ(readFile(scratch.path() / "out/second"), text(folders[0].files[1].data));
 }
 
+TEST(Cabtool, SetsCutOnAFileBoundaryNeverGiveWrongBytesOrLoseFilesSilently) {
+    ScratchDirectory scratch;
+    // One folder of "first" (200 bytes), "third" (100) and "fourth" (300) in
+    // stored blocks of 100, cut into cabinets of 200: both cuts fall where a
+    // file begins.
+    const std::vector<cabwriter::Folder> folders = {storedFolder(
+        {makeFile("first", 200, 40), makeFile("third", 100, 41), makeFile("fourth", 300, 42)}, 100)};
+    for (const auto& cabinet : cabwriter::writeCabinetSet(folders, 200, "b%d.cab")) {
+        save(cabinet, scratch.path());
+    }
+    const ToolResult whole = runCabtool({"extract", "-d", "whole", "b1.cab"}, scratch.path());
+    EXPECT_EQ(whole.exitStatus, 0) << whole.err;
+    for (const auto& file : folders[0].files) {
+        EXPECT_EQ(readFile(scratch.path() / "whole" / file.name), text(file.data)) << file.name;
+    }
+
+    // The later parts keep folder index 0: "fourth" would be read from the
+    // start of cabinet 2's blocks, so it is refused by name, not written.
+    cabwriter::Options keepsIndex;
+    keepsIndex.continuedFolderKeepsIndex = true;
+    for (const auto& cabinet : cabwriter::writeCabinetSet(folders, 200, "k%d.cab", keepsIndex)) {
+        save(cabinet, scratch.path());
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"extract", "-d", "kept", "k1.cab"}, {"test", "k1.cab"}}) {
+        const ToolResult run = runCabtool(args, scratch.path());
+        EXPECT_EQ(run.exitStatus, 1) << args[0];
+        EXPECT_TRUE(contains(run.err, "k2.cab: fourth: cannot be extracted")) << run.err;
+        EXPECT_EQ(run.err.find("fourth", run.err.find("fourth") + 1), std::string::npos)
+            << "reported once: " << run.err;
+    }
+    EXPECT_EQ(filesBelow(scratch.path() / "kept"), (std::set<std::string>{"first", "third"}));
+    EXPECT_EQ(readFile(scratch.path() / "kept/third"), text(folders[0].files[1].data));
+
+    // Cabinet 1 not listing "third" at all: nothing leads into cabinet 2, so
+    // its continued files are reported by name and counted.
+    auto unlisted = cabwriter::writeCabinetSet(folders, 200, "u%d.cab");
+    unlisted[0].image[28] = 1;  // cFiles: "first" only
+    for (const auto& cabinet : unlisted) save(cabinet, scratch.path());
+    const ToolResult tested = runCabtool({"test", "u1.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 1);
+    EXPECT_TRUE(contains(tested.err, "u2.cab: third: not reached")) << tested.err;
+    EXPECT_TRUE(contains(tested.err, "u2.cab: fourth: not reached")) << tested.err;
+    EXPECT_TRUE(contains(tested.out, "1 file good, 2 failed")) << tested.out;
+    const ToolResult listed = runCabtool({"list", "u1.cab"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 1);
+    EXPECT_TRUE(contains(listed.out, "3 files, 600 bytes, 2 cannot be extracted")) << listed.out;
+}
+
 TEST(Cabtool, FailedExtractionLeavesNoPartialFileAndKeepsTheOlderOne) {
     ScratchDirectory scratch;
     cabwriter::Cabinet cabinet = cabwriter::writeCabinet(

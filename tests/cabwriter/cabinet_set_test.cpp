@@ -212,3 +212,44 @@ TEST(CabinetSet, CutOnABlockBoundarySplitsNothing) {
     }
     EXPECT_EQ(out, data);
 }
+
+TEST(CabinetSet, CutOnAFileBoundaryLeadsTheWalkOnAndFilesGoingOnAreListedLast) {
+    // Stored blocks of 100 and cabinets of 200 data bytes: both cuts fall
+    // where a file begins. That file is listed in the earlier cabinet as
+    // going on, or no walk would lead into the next cabinet.
+    cabwriter::Folder folder;
+    folder.blockSize = 100;
+    folder.files = {file("first", 200, 1), file("third", 100, 2), file("fourth", 300, 3)};
+    const auto cabinets = cabwriter::writeCabinetSet({folder}, 200);
+    ASSERT_EQ(cabinets.size(), 3u);
+    using E = std::vector<Entry>;
+    EXPECT_EQ(entries(parsed::parse(cabinets[0].image)), (E{{"first", 0, 0}, {"third", 0xFFFE, 200}}));
+    EXPECT_EQ(entries(parsed::parse(cabinets[1].image)),
+              (E{{"third", 0xFFFD, 200}, {"fourth", 0xFFFF, 300}}));
+    EXPECT_EQ(entries(parsed::parse(cabinets[2].image)), (E{{"fourth", 0xFFFD, 300}}));
+
+    // A file of no bytes after one that goes on: listed before it.
+    cabwriter::Folder withEmpty;
+    withEmpty.blockSize = 32768;
+    withEmpty.files = {file("a.bin", 3000, 4), file("empty.txt", 0, 0), file("b.bin", 1000, 5)};
+    const auto set = cabwriter::writeCabinetSet({withEmpty}, 2000);
+    ASSERT_EQ(set.size(), 2u);
+    EXPECT_EQ(entries(parsed::parse(set[0].image)),
+              (E{{"empty.txt", 0, 3000}, {"a.bin", 0xFFFE, 0}, {"b.bin", 0xFFFE, 3000}}));
+    EXPECT_EQ(entries(parsed::parse(set[1].image)), (E{{"a.bin", 0xFFFD, 0}, {"b.bin", 0xFFFD, 3000}}));
+}
+
+TEST(CabinetSet, ChecksumCoversDataThenHeaderFields) {
+    // "abc" stored: its data sums to 0x00616263 (tail bytes packed high
+    // first), then cbData = 3 and cbUncomp = 3 as one little-endian word.
+    cabwriter::Folder folder;
+    folder.files = {cabwriter::File{"abc", Bytes{'a', 'b', 'c'}}};
+    const auto cab = parsed::parse(cabwriter::writeCabinet({folder}).image);
+    ASSERT_EQ(cab.folders[0].blocks.size(), 1u);
+    EXPECT_EQ(cab.folders[0].blocks[0].csum, 0x00616263u ^ 0x00030003u);
+
+    // Five bytes: one whole word, little-endian, and one tail byte.
+    folder.files = {cabwriter::File{"five", Bytes{1, 2, 3, 4, 5}}};
+    const auto five = parsed::parse(cabwriter::writeCabinet({folder}).image);
+    EXPECT_EQ(five.folders[0].blocks[0].csum, 0x04030201u ^ 0x05u ^ 0x00050005u);
+}

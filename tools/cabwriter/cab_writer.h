@@ -121,6 +121,11 @@ Cabinet writeCabinet(const std::vector<Folder>& folders, const Options& options 
 // - In an earlier cabinet, only the files that go on into the next cabinet
 //   get 0xFFFE (0xFFFF if they also came from the previous one); the other
 //   files of the continued folder keep its index, which is cFolders - 1.
+//   The files going on are listed after the cabinet's other files, so that
+//   a walk reaches those before it crosses. When a cut falls on a block
+//   boundary, the file that begins there goes on from the earlier cabinet
+//   too (listed there with 0xFFFE and no bytes in it), so that a walk leads
+//   into the next cabinet.
 // - In a later cabinet the continued folder is folder 0 and its files are
 //   listed first. The files that came from the previous cabinet get 0xFFFD
 //   (0xFFFF), in the same order as they were marked there. Files lying

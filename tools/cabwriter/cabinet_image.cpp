@@ -3,7 +3,6 @@
 #include "tools/cabwriter/writer_internal.h"
 
 #include "cab/bytes.h"
-#include "cab/cab.h"
 #include "cab/format.h"
 
 #include <stdexcept>
@@ -149,8 +148,8 @@ void rechecksumBlock(Bytes& image, uint32_t blockOffset, uint8_t cbCFData) {
     if (dataOffset + size_t(cbData) > image.size()) {
         throw std::invalid_argument("block runs past the end of the image");
     }
-    uint32_t sum = blockChecksum(image.data() + dataOffset, cbData, 0);
-    sum = blockChecksum(header + 4, 4u + cbCFData, sum);
+    uint32_t sum = detail::blockChecksumOf(image.data() + dataOffset, cbData, 0);
+    sum = detail::blockChecksumOf(header + 4, 4u + cbCFData, sum);
     writeLe32(header, sum);
 }
 

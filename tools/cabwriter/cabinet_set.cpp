@@ -96,9 +96,17 @@ Span fileSpan(const Placement& placement, const EncodedFolder& folder, size_t g,
         const size_t end = spans.back().last;
         return {end, end};
     }
-    const Span& firstBlock = spans[blockAt(start)];
+    const size_t first = blockAt(start);
+    const Span& firstBlock = spans[first];
     if (size == 0) return {firstBlock.first, firstBlock.first};
     const Span& lastBlock = spans[blockAt(start + size - 1)];
+    // A file that begins exactly where a cut between cabinets fell (no
+    // block split there) is listed in the earlier cabinet as going on too:
+    // only a file going on leads a walk into the next cabinet, where the
+    // folder continues.
+    if (start == folder.blockStarts[first] && first > 0 && spans[first - 1].last < firstBlock.first) {
+        return {spans[first - 1].last, lastBlock.last};
+    }
     return {firstBlock.first, lastBlock.last};
 }
 
@@ -140,7 +148,9 @@ std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
             plan.nextCabinet = numberedName(namePattern, int(c + 2));
             plan.nextDisk = numberedName(options.diskNamePattern, int(c + 2));
         }
-        std::vector<PlannedFile> continued, own;
+        // Continued files first, as a walk crossing in expects; files going
+        // on last, so that a walk reaches every other file before it leaves.
+        std::vector<PlannedFile> continued, own, goingOn;
         if (c < placement.cabinets.size()) {
             const auto& parts = placement.cabinets[c];
             for (size_t local = 0; local < parts.size(); ++local) {
@@ -157,12 +167,17 @@ std::vector<Cabinet> writeCabinetSet(const std::vector<Folder>& folders,
                                                  !options.continuedFolderKeepsIndex;
                     PlannedFile planned =
                         planFile(file, start, setFolderIndex(span, c, local, folderContinued));
-                    (span.first < c || folderContinued ? continued : own).push_back(planned);
+                    if (span.first < c || folderContinued) {
+                        continued.push_back(planned);
+                    } else {
+                        (span.last > c ? goingOn : own).push_back(planned);
+                    }
                 }
             }
         }
         plan.files = continued;
         plan.files.insert(plan.files.end(), own.begin(), own.end());
+        plan.files.insert(plan.files.end(), goingOn.begin(), goingOn.end());
         set.push_back(buildCabinet(plan, options));
     }
     return set;

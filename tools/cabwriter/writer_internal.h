@@ -65,6 +65,9 @@ struct CabinetPlan {
 // The CFFILE fields of a file, with the caller's overrides applied.
 PlannedFile planFile(const File& file, uint32_t start, uint16_t iFolder);
 
+// The CFDATA checksum of `length` bytes, starting from `seed`.
+uint32_t blockChecksumOf(const uint8_t* data, size_t length, uint32_t seed);
+
 // Serialises a plan; setID, reserve and checksum settings come from options.
 Cabinet buildCabinet(const CabinetPlan& plan, const Options& options);
 
