@@ -44,6 +44,7 @@ CabDecoder* cabCreate(CabAllocFn alloc, CabFreeFn free, CabOpenFn open, CabReadF
     d->cpuType = cpuType;
     d->compressionType = MethodNotLoaded;
     d->cabinetReserveSize = kSizeUnknown;
+    d->cabinetReserveKnown = false;
     d->folderRecordSize = kSizeUnknown;
     d->blockHeaderSize = kSizeUnknown;
     d->directoryHandle = -1;

@@ -78,6 +78,7 @@ struct CabDecoder {
     bool continuing;            // the walk has crossed into the next cabinet
 
     uint32_t cabinetReserveSize;
+    bool cabinetReserveKnown;   // cabinetReserveSize was learned (65,535 is a real size)
     uint32_t folderRecordSize;
     uint32_t blockHeaderSize;
 

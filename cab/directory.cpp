@@ -58,7 +58,11 @@ bool fixRecordSize(CabDecoder* d, uint8_t*& buffer, uint32_t& knownSize, uint32_
 // right place (the buffer keeps the first size: extra bytes are passed over,
 // missing ones read as zero).
 bool readCabinetReserve(CabDecoder* d, uint16_t cbCFHeader) {
-    if (d->cabinetReserveSize == kSizeUnknown) {
+    // "Known" is a flag of its own: 65,535 is also a size a cabinet may
+    // declare, and taking it for "unknown" would allocate the area again
+    // for every later cabinet.
+    if (!d->cabinetReserveKnown) {
+        d->cabinetReserveKnown = true;
         d->cabinetReserveSize = cbCFHeader;
         if (cbCFHeader != 0) {
             d->cabinetReserve = static_cast<uint8_t*>(d->io.alloc(cbCFHeader));
@@ -182,6 +186,9 @@ bool openCabinet(CabDecoder* d, const char* cabinetName, uint16_t expectedSetId,
 
 bool loadFolder(CabDecoder* d, uint16_t folderIndex, bool continuesFolder) {
     d->currentFolder = folderIndex;
+    // Only a folder the cabinet declares: past the table lie other records
+    // (and a next cabinet declaring no folders has no folder 0 to go on in).
+    if (folderIndex >= d->header.cFolders) return setError(d, DamagedCabinet);
     int64_t recordOffset = int64_t(d->folderTableOffset) + int64_t(folderIndex) * d->folderRecordSize;
     if (recordOffset > INT32_MAX ||
         d->io.seek(d->dataHandle, int32_t(recordOffset), 0) == -1 ||

@@ -159,10 +159,12 @@ bool moveToNextCabinet(CabDecoder* d) {
     n.lastError = 0;
     const uint16_t setId = n.setId;
     const uint16_t index = n.cabinetIndex;
-    // The name asked for; opening a cabinet replaces nextCabinet, so a failed
-    // attempt puts it back for the next request.
+    // The names asked for; opening a cabinet replaces nextCabinet and
+    // nextDisk, so a failed attempt puts them back for the next request.
     char wanted[kTextSize];
+    char wantedDisk[kTextSize];
     copyText(wanted, d->nextCabinet);
+    copyText(wantedDisk, d->nextDisk);
 
     for (;;) {
         int closeFailed = 0;
@@ -182,6 +184,7 @@ bool moveToNextCabinet(CabDecoder* d) {
         if (d->error->errorCode == ClientAbort) return false;
         // openCabinet's notification reused the record: restore this request.
         copyText(d->nextCabinet, wanted);
+        copyText(d->nextDisk, wantedDisk);
         n.text1 = d->nextCabinet;
         n.text2 = d->nextDisk;
         n.text3 = d->cabinetPath;

@@ -54,6 +54,16 @@ TEST(DamagedCabinet, OpeningFailures) {
                   0);
         EXPECT_EQ(w.error.errorCode, CannotOpen);
         EXPECT_EQ(memfiles::stats().opens, opensBefore);
+
+        // At the limit: a joined path of 256 characters opens, 257 does not.
+        const std::string directory = std::string(246, 'd') + "/";
+        for (const std::string name : {"12345678.c", "123456789.c"}) {
+            memfiles::addFile(directory + name, simple().image);
+            const int32_t result = cabExtract(w.decoder, name.c_str(), directory.c_str(),
+                                              recording::notify, nullptr, nullptr);
+            EXPECT_EQ(result, directory.size() + name.size() <= 256 ? 1 : 0) << name;
+        }
+        EXPECT_EQ(w.error.errorCode, CannotOpen);
     }
 
     auto image = simple().image;
@@ -97,10 +107,14 @@ TEST(DamagedCabinet, DirectoryDamage) {
         EXPECT_EQ(memfiles::output("next").size(), 2u);
     }
 
-    // A file naming a folder the cabinet does not have.
-    auto stray = file("stray", 10, 1);
-    stray.folderIndexOverride = 3;
-    EXPECT_EQ(extractImage(cabwriter::writeCabinet({stored({stray})}).image), DamagedCabinet);
+    // A file naming a folder the cabinet does not have: far past the table,
+    // or just past it (index cFolders).
+    for (int folder : {3, 1}) {
+        auto stray = file("stray", 10, 1);
+        stray.folderIndexOverride = folder;
+        EXPECT_EQ(extractImage(cabwriter::writeCabinet({stored({stray})}).image), DamagedCabinet)
+            << folder;
+    }
     // A file "continued into the next cabinet" in a cabinet with no folders.
     auto spanning = file("spanning", 10, 1);
     spanning.folderIndexOverride = 0xFFFE;
@@ -125,6 +139,19 @@ TEST(DamagedCabinet, DataBlockDamage) {
     auto plain = cabwriter::writeCabinet({stored({file("a.txt", 300, 1)}, 100)}, unchecked);
     plain.image[plain.layout.blockOffsets[1] + 8 + 5] ^= 0x01;
     EXPECT_EQ(extractImage(plain.image), 0);
+
+    // A changed per-block reserve byte, covered by the checksum too.
+    {
+        cabwriter::Options reserved;
+        reserved.reserveFlag = true;
+        reserved.cbCFData = 4;
+        auto folder = stored({file("a.txt", 300, 1)}, 100);
+        folder.blockReserve = {1, 2, 3, 4};
+        auto withReserve = cabwriter::writeCabinet({folder}, reserved);
+        EXPECT_EQ(extractImage(withReserve.image), 0);
+        withReserve.image[withReserve.layout.blockOffsets[1] + 8 + 2] ^= 0x40;
+        EXPECT_EQ(extractImage(withReserve.image), DamagedCabinet);
+    }
 
     // The file ends inside a block.
     EXPECT_EQ(extractImage(cabwriter::Bytes(cab.image.begin(), cab.image.begin() + block + 50)),

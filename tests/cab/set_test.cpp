@@ -174,4 +174,77 @@ TEST(CabinetSet, ReserveSizesAreFixedByTheFirstCabinet) {
     recording::addCabinets({cabwriter::writeCabinet({small}, changed, "wider.cab")});
     EXPECT_EQ(recording::extract(w.decoder, "wider.cab"), 1);
     EXPECT_EQ(memfiles::output("w").size(), 40u);
+    // A narrower one: only its own two bytes are read as its area.
+    changed.cabinetReserve = {1, 2};
+    recording::addCabinets({cabwriter::writeCabinet({small}, changed, "narrower.cab")});
+    EXPECT_EQ(recording::extract(w.decoder, "narrower.cab"), 1);
+    EXPECT_EQ(memfiles::output("w").size(), 40u);
+}
+
+TEST(CabinetSet, SecondPieceOfASplitBlockIsChecksummedToo) {
+    World w;
+    ThreeFileSet set;
+    auto second = set.cabinets[1].image;
+    second[set.cabinets[1].layout.blockOffsets[0] + 8 + 10] ^= 0x08;  // a byte of the second piece
+    memfiles::addFile("part1.cab", set.cabinets[0].image);
+    memfiles::addFile("part2.cab", second);
+    EXPECT_EQ(recording::extract(w.decoder, "part1.cab"), 0);
+    EXPECT_EQ(w.error.errorCode, DamagedCabinet);
+    EXPECT_FALSE(memfiles::hasOutput("middle") && memfiles::output("middle") == set.middle.data);
+}
+
+TEST(CabinetSet, LargestCabinetReserveIsAllocatedOnceForEveryCabinet) {
+    // 65,535 reserve bytes: the largest size, not a marker for "unknown".
+    World w;
+    cabwriter::Options options;
+    options.reserveFlag = true;
+    options.cabinetReserve.assign(65535, 0xA5);
+    auto cabinets = cabwriter::writeCabinetSet({stored({file("r", 300, 5)}, 100)}, 150, "r%d.cab",
+                                               options);
+    ASSERT_EQ(cabinets.size(), 2u);
+    recording::addCabinets(cabinets);
+    recording::recordReserveEvents(true);
+    ASSERT_EQ(recording::extract(w.decoder, "r1.cab"), 1);
+    ASSERT_EQ(recording::extract(w.decoder, "r2.cab"), 1);
+    // Three cabinets opened: the first, the second while crossing, the second again.
+    EXPECT_EQ(recording::eventsOfKind("Cabinet reserve=65535").size(), 3u);
+    cabDestroy(w.decoder);
+    w.decoder = nullptr;
+    EXPECT_EQ(memfiles::stats().liveBytes, 0) << "a reserve area was allocated more than once";
+    EXPECT_EQ(memfiles::stats().allocations, memfiles::stats().frees);
+}
+
+TEST(CabinetSet, NextCabinetThatCannotContinueTheFolderIsAskedForAgain) {
+    ThreeFileSet set;
+    struct Damage {
+        const char* what;
+        size_t offset;  // in the second cabinet's image
+        uint8_t value;
+    };
+    // No folders at all; or a folder 0 whose compression differs from the
+    // folder in progress (stored, here MSZIP).
+    const size_t typeCompress = set.cabinets[1].layout.folderOffsets[0] + 6;
+    for (const Damage& damage : {Damage{"cFolders 0", 26, 0}, Damage{"MSZIP", typeCompress, 1}}) {
+        World w;
+        auto second = set.cabinets[1].image;
+        second[damage.offset] = damage.value;
+        second[damage.offset + 1] = 0;
+        memfiles::addFile("part1.cab", set.cabinets[0].image);
+        memfiles::addFile("part2.cab", second);
+        std::vector<std::string> disks;
+        recording::setAnswer([&](int kind, CabNotification* n) {
+            if (kind != NeedCabinet) return recording::kDefaultAnswer;
+            disks.push_back(n->text2);
+            return n->lastError != 0 ? -1 : 0;
+        });
+        EXPECT_EQ(recording::extract(w.decoder, "part1.cab"), 0) << damage.what;
+        EXPECT_EQ(recording::eventsOfKind("NeedCabinet"),
+                  (Events{"NeedCabinet part2.cab index=1 lastError=0",
+                          "NeedCabinet part2.cab index=1 lastError=4"}))
+            << damage.what;
+        // The request is repeated as it was made, disk name included, even
+        // though the rejected cabinet named no next disk.
+        EXPECT_EQ(disks, (std::vector<std::string>{"disk2", "disk2"})) << damage.what;
+        EXPECT_FALSE(memfiles::hasOutput("tail")) << damage.what;
+    }
 }
