@@ -1,6 +1,8 @@
 // Writes the fuzzers' seed corpora: OUTDIR/mszip/ holds MSZIP block
 // sequences in fuzz_mszip's input format, OUTDIR/cabinet/ cabinets made by
 // the cabinet writer.
+#include "fuzz/lzx_fuzz_input.h"
+#include "tests/lzx/sample_data.h"
 #include "tests/mszip/test_data.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -50,6 +52,49 @@ cabwriter::Folder folder(cabwriter::Method method, std::vector<cabwriter::File> 
     f.zlibLevel = level;
     f.zlibStrategy = strategy;
     return f;
+}
+
+// LZX frames from the test encoder in the LZX fuzzers' format: the same
+// seeds serve the codec and the cabinet fuzzer; round-trip seeds (flag 0x80)
+// only the codec's.
+int writeLzxSeeds(const fs::path& root) {
+    using lzxdata::Kind;
+    using lzxenc::BlockKind;
+    fs::create_directories(root / "lzx");
+    fs::create_directories(root / "lzx_cabinet");
+    int count = 0;
+    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records};
+    const std::vector<std::vector<BlockKind>> cycles = {
+        {BlockKind::Best}, {BlockKind::Verbatim}, {BlockKind::Aligned},
+        {BlockKind::Uncompressed, BlockKind::Verbatim}};
+    for (int k = 0; k < 5; ++k) {
+        for (size_t c = 0; c < cycles.size(); ++c) {
+            lzxenc::Options options;
+            options.windowBits = 15 + (k + int(c)) % 7;
+            options.blockKinds = cycles[c];
+            options.blockSize = 20000 + 5000 * uint32_t(c);
+            options.translationSize = kinds[k] == Kind::X86 ? 1000000 : 0;
+            Bytes data = lzxdata::make(kinds[k], 40000 + 900 * size_t(c), uint32_t(k * 10 + c));
+            Bytes seed{uint8_t(options.windowBits - 15), 0};
+            for (const auto& frame : lzxenc::encode(data.data(), data.size(), options)) {
+                lzxfuzz::appendBlock(seed, frame.size, frame.data);
+            }
+            // A second folder after a reset marker.
+            lzxfuzz::appendBlock(seed, 0xFFFF, {});
+            Bytes small = lzxdata::make(kinds[(k + 1) % 5], 300, uint32_t(k));
+            for (const auto& frame : lzxenc::encode(small.data(), small.size(), options)) {
+                lzxfuzz::appendBlock(seed, frame.size, frame.data);
+            }
+            const std::string name = "seed" + std::to_string(count++);
+            save(root / "lzx" / name, seed);
+            save(root / "lzx_cabinet" / name, seed);
+        }
+        Bytes roundTrip{uint8_t(k), 0x80, uint8_t(k * 37)};
+        Bytes plain = lzxdata::make(kinds[k], 3000, uint32_t(k));
+        roundTrip.insert(roundTrip.end(), plain.begin(), plain.end());
+        save(root / "lzx" / ("seed" + std::to_string(count++)), roundTrip);
+    }
+    return count;
 }
 
 }  // namespace
@@ -113,6 +158,8 @@ int main(int argc, char** argv) {
     for (const auto& cabinet : cabwriter::writeCabinetSet(cabinets[1], 4000, "set%d.cab")) {
         save(root / "cabinet" / ("seed" + std::to_string(index++) + ".cab"), cabinet.image);
     }
-    std::printf("%d MSZIP seeds, %d cabinet seeds in %s\n", count, index, root.c_str());
+    const int lzxSeeds = writeLzxSeeds(root);
+    std::printf("%d MSZIP seeds, %d cabinet seeds, %d LZX seeds in %s\n", count, index, lzxSeeds,
+                root.c_str());
     return 0;
 }

@@ -95,8 +95,8 @@ bool readStoredHeader(Decoder& d) {
     // one before that; dropping those bits pads to the word boundary, so the
     // block's bytes start at the last word read.
     d.inPos -= 2;
-    // The three repeated offsets must lie inside this call's data.
-    if (d.inPos + 12 > d.dataEnd) return false;
+    // The block's bytes must begin inside this call's data.
+    if (d.inPos >= d.dataEnd) return false;
     for (int r = 0; r < 3; ++r) d.repeatedOffsets[r] = readLong(d.inPos + 4 * r);
     d.inPos += 12;
     return true;

@@ -107,7 +107,7 @@ std::vector<uint8_t> huffmanLengths(const std::vector<uint32_t>& frequencies, in
 std::vector<uint32_t> canonicalCodes(const std::vector<uint8_t>& lengths) {
     std::vector<uint32_t> codes(lengths.size(), 0);
     uint32_t code = 0;
-    for (int l = 1; l <= 32; ++l) {
+    for (int l = 1; l <= 16; ++l) {  // path lengths are at most 16
         for (size_t s = 0; s < lengths.size(); ++s) {
             if (lengths[s] == l) codes[s] = code++;
         }
