@@ -1,11 +1,11 @@
 #include "tools/cabtool/safe_name.h"
 
+#include "cab/client_names.h"
+
 namespace cabtool {
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 SafeName refused(std::string problem) {
     SafeName result;
@@ -25,31 +25,22 @@ std::string SafeName::joined() const {
 }
 
 SafeName checkStoredName(const std::string& stored) {
-    if (stored.empty()) return refused("empty file name");
-    if (isSeparator(stored[0])) return refused("absolute path");
-    if (stored.size() >= 2 && isAsciiLetter(stored[0]) && stored[1] == ':') {
-        return refused("path with a drive letter");
-    }
-    if (isSeparator(stored.back())) return refused("names a directory, not a file");
+    // The rule is the one every client applies; a NUL inside the name (not
+    // possible in a cabinet, whose names end at the first) is refused too.
+    if (stored.find('\0') != std::string::npos) return refused("name with a NUL byte");
+    const CabNameProblem problem = cabCheckStoredName(stored.c_str());
+    if (problem != CabNameUsable) return refused(cabNameProblemText(problem));
 
     SafeName result;
     std::string component;
-    auto finishComponent = [&]() -> bool {
-        if (component == "..") return false;
+    for (const char c : stored + '/') {
+        if (!isSeparator(c)) {
+            component += c;
+            continue;
+        }
         if (!component.empty() && component != ".") result.components.push_back(component);
         component.clear();
-        return true;
-    };
-    for (char c : stored) {
-        if (isSeparator(c)) {
-            if (!finishComponent()) return refused("path leads out of the directory (\"..\")");
-        } else {
-            component += c;
-        }
     }
-    if (component == ".") return refused("names a directory, not a file");
-    if (!finishComponent()) return refused("path leads out of the directory (\"..\")");
-    if (result.components.empty()) return refused("names no file");
     return result;
 }
 

@@ -15,9 +15,9 @@ struct SafeName {
     std::string joined() const;           // components joined with '/'
 };
 
-// Splits a stored name at backslashes and slashes. Refuses names that are
-// absolute, carry a drive letter, climb with "..", name a directory or
-// nothing at all. Empty and "." components are dropped.
+// Checks a stored name with the clients' shared rule (cab/client_names.h)
+// and splits a usable one at backslashes and slashes, dropping empty and "."
+// components.
 SafeName checkStoredName(const std::string& stored);
 
 // True when `name` is a plain file name: not empty, no separator, not "." or "..".
