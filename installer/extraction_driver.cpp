@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cab/client_names.h"
 #include "installer/file_stamp.h"
 #include "installer/paths.h"
 #include "installer/win32_api.h"
@@ -105,18 +106,7 @@ int closeOutput(const CabNotification* notification) {
 
 }  // namespace
 
-bool isSafeOutputName(const char* name) {
-    if (name[0] == '\0' || name[0] == '\\' || name[0] == '/') return false;
-    if (std::strchr(name, ':') != nullptr) return false;
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        if (*p == '\\' || *p == '/' || *p == '\0') {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
-            if (*p == '\0') return true;
-            component = p + 1;
-        }
-    }
-}
+bool isSafeOutputName(const char* name) { return cabCheckStoredName(name) == CabNameUsable; }
 
 int handleCabinetNotification(int kind, CabNotification* notification) {
     switch (kind) {

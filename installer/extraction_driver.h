@@ -17,9 +17,8 @@ int extractCabinet(const char* cabinetPath, const char* targetDirectory);
 // Uses the destination of the most recent extractCabinet call.
 int handleCabinetNotification(int kind, CabNotification* notification);
 
-// Whether a file name from a cabinet may be written below the destination:
-// not empty, not absolute, without a drive or stream colon and without a
-// ".." component.
+// Whether a file name from a cabinet may be written below the destination,
+// by the rule every client of the decoder applies (cab/client_names.h).
 bool isSafeOutputName(const char* name);
 
 // Suffix of the temporary name an output file is written under.
