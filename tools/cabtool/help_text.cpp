@@ -40,8 +40,8 @@ cabinet sets:
   reported by name, counted in the summary, and makes the exit status 1.
 
 safety:
-  Nothing is ever written outside DIR. A stored name that is absolute, starts
-  with a drive letter or contains a '..' component is refused: that file is
+  Nothing is ever written outside DIR. A stored name that is absolute, or
+  contains a ':' or a '..' component, is refused: that file is
   reported and skipped, the others are extracted. Each file is written under
   a temporary name and renamed into place only when it is complete, so a
   failed extraction leaves no partial file, and an existing file of the same
