@@ -1,0 +1,161 @@
+// LZX decoding speed next to zlib's inflate on the same source data.
+//
+// Each input is compressed twice: by the test LZX encoder (window 2^21,
+// call translation for code) into 32,768-byte frames, and by zlib (level 6)
+// into one raw Deflate stream. One benchmark iteration decodes the whole
+// input through lzxDecompress (one instance, reset once, one output buffer,
+// as the cabinet decoder does) and through inflate, timing each; the
+// counters report both rates in MB of output per second and their ratio
+// (above 1 when the LZX decoder is the faster). Inputs: generated text,
+// x86-like code and noise, and, where the system has them, C headers, ELF
+// executables and licence texts (QMORA_BENCH_MB caps their size).
+#include "bench/real_files.h"
+#include "codecs/lzx/lzx.h"
+#include "tests/lzx/sample_data.h"
+#include "tools/cabwriter/lzx_encoder.h"
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kGeneratedSize = 4u << 20;
+constexpr size_t kRealSize = 4u << 20;
+
+struct Input {
+    Bytes data;
+    std::vector<lzxenc::Frame> frames;
+    Bytes deflated;
+};
+
+Input prepare(Bytes data, bool code) {
+    Input in;
+    in.data = std::move(data);
+    lzxenc::Options options;
+    options.windowBits = 21;
+    options.translationSize = code ? 12000000 : 0;
+    options.maxChain = 16;
+    in.frames = lzxenc::encode(in.data.data(), in.data.size(), options);
+    for (auto& frame : in.frames) frame.data.resize(frame.data.size() + kCodecInputSlack, 0);
+
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
+    in.deflated.resize(deflateBound(&z, uLong(in.data.size())));
+    z.next_in = in.data.data();
+    z.avail_in = uInt(in.data.size());
+    z.next_out = in.deflated.data();
+    z.avail_out = uInt(in.deflated.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
+    in.deflated.resize(z.total_out);
+    deflateEnd(&z);
+    return in;
+}
+
+void* benchAlloc(uint32_t size) { return std::malloc(size); }
+void benchFree(void* block) { std::free(block); }
+
+double decodeWithLzx(void* handle, const Input& in, Bytes& output) {
+    auto start = Clock::now();
+    if (lzxReset(handle) != CodecOk) std::abort();
+    size_t at = 0;
+    for (const lzxenc::Frame& frame : in.frames) {
+        uint32_t produced = frame.size;
+        if (lzxDecompress(handle, frame.data.data(), uint32_t(frame.data.size() - kCodecInputSlack),
+                          output.data() + at, &produced) != CodecOk ||
+            produced != frame.size) {
+            std::abort();
+        }
+        at += produced;
+    }
+    benchmark::DoNotOptimize(output[at - 1]);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double decodeWithZlib(z_stream* z, const Input& in, Bytes& output) {
+    auto start = Clock::now();
+    inflateReset(z);
+    z->next_in = const_cast<Bytef*>(in.deflated.data());
+    z->avail_in = uInt(in.deflated.size());
+    z->next_out = output.data();
+    z->avail_out = uInt(output.size());
+    if (inflate(z, Z_FINISH) != Z_STREAM_END) std::abort();
+    benchmark::DoNotOptimize(output[output.size() - 1]);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void compareWithZlib(benchmark::State& state, const Input& in) {
+    CodecParams params{};
+    params.windowSize = 1u << 21;
+    uint32_t blockSize = 32768, inputSize = 0;
+    void* handle = nullptr;
+    if (lzxCreate(&blockSize, &params, benchAlloc, benchFree, &inputSize, &handle, nullptr) !=
+        CodecOk) {
+        std::abort();
+    }
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK) std::abort();
+    Bytes lzxOut(in.data.size()), zlibOut(in.data.size());
+
+    // Both decoders must give the original back before anything is timed.
+    decodeWithLzx(handle, in, lzxOut);
+    decodeWithZlib(&z, in, zlibOut);
+    if (lzxOut != in.data || zlibOut != in.data) std::abort();
+
+    double lzxSeconds = 0, zlibSeconds = 0;
+    for (auto _ : state) {
+        lzxSeconds += decodeWithLzx(handle, in, lzxOut);
+        zlibSeconds += decodeWithZlib(&z, in, zlibOut);
+    }
+    const double megabytes = double(state.iterations()) * double(in.data.size()) / 1e6;
+    state.counters["lzx_MBps"] = megabytes / lzxSeconds;
+    state.counters["zlib_MBps"] = megabytes / zlibSeconds;
+    state.counters["ratio"] = zlibSeconds / lzxSeconds;
+    size_t compressed = 0;
+    for (const auto& frame : in.frames) compressed += frame.data.size() - kCodecInputSlack;
+    state.counters["lzx_pct"] = 100.0 * double(compressed) / double(in.data.size());
+    state.counters["zlib_pct"] = 100.0 * double(in.deflated.size()) / double(in.data.size());
+    inflateEnd(&z);
+    lzxDestroy(handle);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    // Inputs live until the end: the benchmarks refer to them.
+    static std::vector<std::pair<std::string, Input>> inputs;
+    const size_t generated = real_files::capped(kGeneratedSize);
+    inputs.emplace_back("text", prepare(lzxdata::make(lzxdata::Kind::Text, generated, 7), false));
+    inputs.emplace_back("x86", prepare(lzxdata::make(lzxdata::Kind::X86, generated, 7), true));
+    inputs.emplace_back("random", prepare(lzxdata::make(lzxdata::Kind::Random, generated, 7), false));
+    for (const real_files::Kind& kind : real_files::kinds()) {
+        if (std::strcmp(kind.name, "images") == 0) continue;
+        Bytes sample = real_files::gather(kind);
+        if (sample.empty()) {
+            std::fprintf(stderr, "skipping %s: too few such files on this system\n", kind.name);
+            continue;
+        }
+        if (sample.size() > kRealSize) sample.resize(kRealSize);
+        const bool code = std::strcmp(kind.name, "executables") == 0;
+        inputs.emplace_back(std::string("real_") + kind.name, prepare(std::move(sample), code));
+    }
+    for (const auto& [name, in] : inputs) {
+        const Input* input = &in;
+        benchmark::RegisterBenchmark(("lzxVersusZlib/" + name).c_str(),
+                                     [input](benchmark::State& state) {
+                                         compareWithZlib(state, *input);
+                                     })
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
