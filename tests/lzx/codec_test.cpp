@@ -109,6 +109,40 @@ TEST(LzxCodec, DecodingAllocatesNothing) {
     lzxDestroy(handle);
 }
 
+void* garbageAlloc(uint32_t size) {
+    void* block = std::malloc(size);
+    if (block) std::memset(block, 0xCD, size);
+    return block;
+}
+
+TEST(LzxCodec, DistancesBeforeTheFolderStartReadZerosNotStaleMemory) {
+    // A fresh window comes from the allocator holding anything; a match
+    // reaching before the first byte decoded copies zeros, not those bytes.
+    CodecParams params{};
+    params.windowSize = 1u << 15;
+    uint32_t maxBlock = 32768, inputSize = 0;
+    void* handle = nullptr;
+    ASSERT_EQ(lzxCreate(&maxBlock, &params, garbageAlloc, std::free, &inputSize, &handle, nullptr),
+              CodecOk);
+    lzxtest::StreamBuilder s(15);
+    uint32_t slot, bits;
+    lzxtest::slotFor(1000, slot, bits);
+    s.translation(false);
+    s.header(lzx::Verbatim, 8);
+    s.trees(lzxtest::lengthsFor(s.mainSymbols(), {'x', 256 + 8 * slot + 6}),
+            std::vector<uint8_t>(lzx::kLengthSymbols, 0));
+    s.match(8, slot, bits);
+    Bytes in = s.finish();
+    in.resize(in.size() + kCodecInputSlack, 0);
+    std::vector<uint8_t> out(8, 0xAA);
+    uint32_t size = 8;
+    ASSERT_EQ(lzxDecompress(handle, in.data(), uint32_t(in.size() - kCodecInputSlack), out.data(),
+                            &size),
+              CodecOk);
+    EXPECT_EQ(out, std::vector<uint8_t>(8, 0));
+    lzxDestroy(handle);
+}
+
 TEST(LzxCodec, ForeignHandlesAreRefusedUntouched) {
     lzx::Handle fake{};
     fake.signature = 0x4349444D;  // another codec's signature
