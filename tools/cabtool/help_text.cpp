@@ -50,6 +50,12 @@ safety:
   free space of DIR is refused before anything of it is written. Bytes of
   stored names that a terminal could act on are printed as \xHH.
 
+environment:
+  QMORA_QUANTUM_PAGES=N   diagnostic (N >= 3): Quantum folders are decoded
+                          with their window in at most N pages of 4 KB,
+                          spilled to an unlinked temporary file in TMPDIR
+                          (default /tmp), instead of one block of memory
+
 exit status:
   0  everything succeeded
   1  a cabinet or a file failed (the reason is on standard error)

@@ -1,5 +1,7 @@
 #include "tools/cabtool/posix_io.h"
 
+#include "codecs/quantum/quantum.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 
 #include "tools/cabtool/cabinet_files.h"
 
@@ -36,9 +39,56 @@ int32_t openSpillFile() {
     return fd;
 }
 
-void* ioAlloc(uint32_t size) { return std::malloc(size != 0 ? size : 1); }
+// Diagnostic QMORA_QUANTUM_PAGES=N (N >= 3): the one-piece Quantum window is
+// refused and at most N window page buffers are live at once, so Quantum
+// folders are decoded through the paged window and its spill file.
+struct PagedWindowDiagnostic {
+    bool active = false;
+    size_t maxPages = 0;
+    std::unordered_set<void*> pages;
+};
 
-void ioFree(void* block) { std::free(block); }
+PagedWindowDiagnostic& pagedWindowDiagnostic() {
+    static PagedWindowDiagnostic diagnostic = [] {
+        PagedWindowDiagnostic d;
+        const char* value = std::getenv("QMORA_QUANTUM_PAGES");
+        char* end = nullptr;
+        const long pages = value != nullptr ? std::strtol(value, &end, 10) : 0;
+        if (value != nullptr && end != value && *end == '\0' && pages >= 3) {
+            d.active = true;
+            d.maxPages = size_t(pages);
+        }
+        return d;
+    }();
+    return diagnostic;
+}
+
+bool isQuantumWindowRequest(uint32_t size) {
+    for (uint32_t bits = kQuantumMinWindowBits; bits <= kQuantumMaxWindowBits; ++bits) {
+        if (size == quantumWindowAllocationSize(bits)) return true;
+    }
+    return false;
+}
+
+void* ioAlloc(uint32_t size) {
+    PagedWindowDiagnostic& paged = pagedWindowDiagnostic();
+    if (paged.active) {
+        if (isQuantumWindowRequest(size)) return nullptr;
+        if (size == quantumPageAllocationSize()) {
+            if (paged.pages.size() >= paged.maxPages) return nullptr;
+            void* page = std::malloc(size);
+            if (page != nullptr) paged.pages.insert(page);
+            return page;
+        }
+    }
+    return std::malloc(size != 0 ? size : 1);
+}
+
+void ioFree(void* block) {
+    PagedWindowDiagnostic& paged = pagedWindowDiagnostic();
+    if (paged.active) paged.pages.erase(block);
+    std::free(block);
+}
 
 int32_t ioOpen(const char* path, int flags, int /*mode*/) {
     if (path == nullptr) return -1;
