@@ -163,6 +163,11 @@ TEST_F(QuantumPagedStore, SpillFileFailuresFailTheBlockAndAResetRecovers) {
         spill.*fault.flag = true;
         const int failedAt = decodeAll(instance, folder);
         EXPECT_NE(failedAt, -1) << fault.name;
+        if (fault.flag == &SpillFiles::failWrite) {
+            // The block fails as the first page cannot be saved, before any
+            // page would have to be read back.
+            EXPECT_EQ(spill.reads, 0);
+        }
         // The store is not used again before a reset, even if asked.
         EXPECT_EQ(instance.decode(folder.blocks[0], folder.sizes[0]), CodecBadData)
             << fault.name;
