@@ -4,101 +4,142 @@
 #include "codecs/quantum/memory_window.h"
 #include "codecs/quantum/paged_window.h"
 
+#include <bit>
+
 namespace quantum {
 namespace {
 
-// Next bit of the block, most significant first; 0 (and the block marked as
-// short of input) once the bytes are used up.
-inline uint32_t nextBit(Decoder& d) {
-    if (d.bitsLeft == 0) {
-        if (d.inLeft == 0) {
-            d.inputExhausted = true;
-            return 0;
-        }
-        d.bitBuffer = *d.inPos++;
-        --d.inLeft;
-        d.bitsLeft = 8;
+// The arithmetic decoder and its bit input, restarted in every block. Kept
+// apart from the instance so that, living on the stack, its registers are
+// not reloaded after every byte stored into the output.
+struct Coder {
+    uint32_t low;   // 16-bit registers kept in 32-bit words
+    uint32_t high;  // inclusive
+    uint32_t code;
+    uint64_t bitBuffer;  // unread input bits in the low bitCount bits, next bit highest
+    uint32_t bitCount;
+    const uint8_t* inPos;
+    uint32_t inLeft;
+    bool inputExhausted;  // a bit was wanted after the block's last byte
+};
+
+// Takes whole bytes into the bit buffer while it has room for them.
+inline void refill(Coder& c) {
+    while (c.bitCount <= 56 && c.inLeft != 0) {
+        c.bitBuffer = (c.bitBuffer << 8) | *c.inPos++;
+        --c.inLeft;
+        c.bitCount += 8;
     }
-    --d.bitsLeft;
-    return (d.bitBuffer >> d.bitsLeft) & 1;
 }
 
-inline uint32_t readRawBits(Decoder& d, uint32_t count) {
-    uint32_t value = 0;
-    while (count-- != 0) value = (value << 1) | nextBit(d);
-    return value;
+// The next `count` bits of the block (at most 32), the first taken the most
+// significant; bits wanted past the block's last byte read as 0 and mark
+// the block as short of input.
+inline uint32_t readBits(Coder& c, uint32_t count) {
+    if (c.bitCount < count) {
+        refill(c);
+        if (c.bitCount < count) {
+            c.inputExhausted = true;
+            const uint64_t rest = c.bitBuffer & ((uint64_t(1) << c.bitCount) - 1);
+            const uint32_t value = uint32_t(rest << (count - c.bitCount));
+            c.bitCount = 0;
+            return value;
+        }
+    }
+    c.bitCount -= count;
+    return uint32_t((c.bitBuffer >> c.bitCount) & ((uint64_t(1) << count) - 1));
 }
 
-void startCoder(Decoder& d) {
-    d.bitsLeft = 0;  // unread bits of the previous block are dropped
-    d.code = 0;
-    for (int i = 0; i < 16; ++i) d.code = ((d.code << 1) | nextBit(d)) & 0xFFFF;
-    d.low = 0;
-    d.high = 0xFFFF;
+// The code register starts with the block's first 16 bits.
+void startCoder(Coder& c, const uint8_t* input, uint32_t inputSize) {
+    c.bitBuffer = 0;
+    c.bitCount = 0;
+    c.inPos = input;
+    c.inLeft = inputSize;
+    c.inputExhausted = false;
+    c.code = readBits(c, 16);
+    c.low = 0;
+    c.high = 0xFFFF;
 }
 
-inline void narrowRange(Decoder& d, uint32_t upper, uint32_t lower, uint32_t total) {
-    const uint32_t range = d.high - d.low + 1;
-    d.high = (d.low + (upper * range) / total - 1) & 0xFFFF;
-    d.low = (d.low + (lower * range) / total) & 0xFFFF;
+inline void narrowRange(Coder& c, uint32_t upper, uint32_t lower, uint32_t total) {
+    const uint32_t range = c.high - c.low + 1;
+    c.high = (c.low + (upper * range) / total - 1) & 0xFFFF;
+    c.low = (c.low + (lower * range) / total) & 0xFFFF;
     for (;;) {
-        if ((d.low ^ d.high) & 0x8000) {
-            // Top bits differ: shift only while the interval straddles the
-            // middle closely (low 01..., high 10...), folding it outwards.
-            if ((d.low & 0x4000) == 0 || (d.high & 0x4000) != 0) return;
-            d.code ^= 0x4000;
-            d.low &= 0x3FFF;
-            d.high |= 0x4000;
+        const uint32_t differ = (c.low ^ c.high) & 0xFFFF;
+        if ((differ & 0x8000) == 0) {
+            // The top bits agree: shift out all the leading bits that agree
+            // at once, as that many single shifts would.
+            const uint32_t n = uint32_t(std::countl_zero(differ)) - 16;
+            c.low = (c.low << n) & 0xFFFF;
+            c.high = ((c.high << n) | ((1u << n) - 1)) & 0xFFFF;
+            c.code = ((c.code << n) | readBits(c, n)) & 0xFFFF;
+            continue;
         }
-        d.low = (d.low << 1) & 0xFFFF;
-        d.high = ((d.high << 1) | 1) & 0xFFFF;
-        d.code = ((d.code << 1) | nextBit(d)) & 0xFFFF;
+        // Top bits differ: shift only while the interval straddles the
+        // middle closely (low 01..., high 10...), folding it outwards.
+        if ((c.low & 0x4000) == 0 || (c.high & 0x4000) != 0) return;
+        c.code ^= 0x4000;
+        c.low = (c.low & 0x3FFF) << 1;
+        c.high = (((c.high | 0x4000) << 1) | 1) & 0xFFFF;
+        c.code = ((c.code << 1) | readBits(c, 1)) & 0xFFFF;
     }
 }
 
-inline uint32_t decodeSymbol(Decoder& d, Model& m) {
+inline uint32_t decodeSymbol(Coder& c, Model& m) {
     ModelEntry* e = m.entries;
     const uint32_t total = e[0].cumFreq;
-    const uint32_t range = d.high - d.low + 1;
-    const uint32_t target = ((d.code - d.low + 1) * total - 1) / range;
-    // The terminator's 0 ends the search.
+    const uint32_t range = c.high - c.low + 1;
+    const uint32_t target = ((c.code - c.low + 1) * total - 1) / range;
+    // Find the entry; the terminator's 0 ends the search. Every entry passed
+    // and the one found gain the step (their cumulative counts include the
+    // found symbol's frequency), done on the way rather than in a second pass.
     uint32_t i = 0;
-    while (e[i + 1].cumFreq > target) ++i;
+    while (e[i + 1].cumFreq > target) {
+        e[i].cumFreq += kFrequencyStep;
+        ++i;
+    }
     const uint32_t symbol = e[i].symbol;
-    narrowRange(d, e[i].cumFreq, e[i + 1].cumFreq, total);
-    for (uint32_t j = 0; j <= i; ++j) e[j].cumFreq += kFrequencyStep;
-    if (e[0].cumFreq > kRescaleThreshold) rescaleModel(m);
+    const uint32_t upper = e[i].cumFreq;
+    e[i].cumFreq = upper + kFrequencyStep;
+    narrowRange(c, upper, e[i + 1].cumFreq, total);
+    // Rescaling may reorder the entries: the symbol was taken before.
+    if (total + kFrequencyStep > kRescaleThreshold) rescaleModel(m);
     return symbol;
 }
 
 template <class Window>
-inline void copyMatch(Decoder& d, uint32_t length, Model& positions) {
-    const uint32_t slot = decodeSymbol(d, positions);
-    const uint32_t extra = readRawBits(d, kPositionExtraBits[slot]);
+inline void decodeMatch(Decoder& d, Coder& c, uint32_t length, Model& positions) {
+    const uint32_t slot = decodeSymbol(c, positions);
+    const uint32_t extra = readBits(c, kPositionExtraBits[slot]);
     Window::copyMatch(d, length, d.positionBase[slot] + extra + 1);
 }
 
 template <class Window>
-inline void decodeItem(Decoder& d) {
-    const uint32_t selector = decodeSymbol(d, d.selectorModel);
+inline void decodeItem(Decoder& d, Coder& c) {
+    const uint32_t selector = decodeSymbol(c, d.selectorModel);
     if (selector < kLiteralModels) {
-        const uint32_t low6 = decodeSymbol(d, d.literalModels[selector]);
+        const uint32_t low6 = decodeSymbol(c, d.literalModels[selector]);
         Window::putLiteral(d, uint8_t((selector << 6) | low6));
         return;
     }
-    if (selector == 4) return copyMatch<Window>(d, 3, d.position3Model);
-    if (selector == 5) return copyMatch<Window>(d, 4, d.position4Model);
+    if (selector == 4) return decodeMatch<Window>(d, c, 3, d.position3Model);
+    if (selector == 5) return decodeMatch<Window>(d, c, 4, d.position4Model);
     // A long match: length slot, its extra bits, then the position.
-    const uint32_t slot = decodeSymbol(d, d.lengthModel);
-    const uint32_t length = d.lengthBase[slot] + readRawBits(d, kLengthExtraBits[slot]) + 5;
-    copyMatch<Window>(d, length, d.positionModel);
+    const uint32_t slot = decodeSymbol(c, d.lengthModel);
+    const uint32_t length = d.lengthBase[slot] + readBits(c, kLengthExtraBits[slot]) + 5;
+    decodeMatch<Window>(d, c, length, d.positionModel);
 }
 
+// The block's items until its output is complete or its input runs out; an
+// item that runs out of input midway is finished with zero bits first.
 template <class Window>
-bool decodeBlockWith(Decoder& d) {
-    startCoder(d);
-    while (d.outLeft != 0 && !d.inputExhausted) decodeItem<Window>(d);
-    return !(d.inputExhausted || d.outputOverrun || d.pageFailure);
+bool decodeBlockWith(Decoder& d, const uint8_t* input, uint32_t inputSize) {
+    Coder c;
+    startCoder(c, input, inputSize);
+    while (d.outLeft != 0 && !c.inputExhausted) decodeItem<Window>(d, c);
+    return !(c.inputExhausted || d.outputOverrun || d.pageFailure);
 }
 
 }  // namespace

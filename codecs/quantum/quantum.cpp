@@ -65,10 +65,7 @@ int quantumDecompress(void* handle, const uint8_t* input, uint32_t inputSize, ui
     d.outLeft = *outputSize;
     d.outPos = output;
     d.outputOverrun = false;
-    d.inPos = input;
-    d.inLeft = inputSize;
-    d.inputExhausted = false;
-    return d.decodeBlock(d) ? CodecOk : CodecBadData;
+    return d.decodeBlock(d, input, inputSize) ? CodecOk : CodecBadData;
 }
 
 int quantumReset(void* handle) {

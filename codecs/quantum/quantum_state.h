@@ -50,7 +50,7 @@ struct PageSlot {
 
 struct Decoder;
 // Decodes one block with the window routines chosen at creation.
-typedef bool (*BlockDecoderFn)(Decoder& d);
+typedef bool (*BlockDecoderFn)(Decoder& d, const uint8_t* input, uint32_t inputSize);
 
 struct Decoder {
     CodecAllocFn alloc;
@@ -66,21 +66,12 @@ struct Decoder {
     uint32_t position;  // bytes output since create or reset, modulo 2^32
     BlockDecoderFn decodeBlock;
 
-    // The current block.
+    // The current block (the arithmetic decoder and the block's input are
+    // local to the block decoder).
     uint32_t outLeft;
     uint8_t* outPos;
-    const uint8_t* inPos;
-    uint32_t inLeft;
-    bool inputExhausted;
     bool outputOverrun;
     bool pageFailure;  // cleared only at create and reset
-
-    // Arithmetic decoder and bit input.
-    uint32_t bitBuffer;
-    uint32_t bitsLeft;
-    uint32_t low;   // 16-bit registers kept in 32-bit words
-    uint32_t high;
-    uint32_t code;
 
     Model selectorModel;
     Model literalModels[kLiteralModels];
