@@ -5,6 +5,7 @@
 #include "tests/lzx/sample_data.h"
 #include "tests/mszip/test_data.h"
 #include "tools/cabwriter/cab_writer.h"
+#include "tools/cabwriter/quantum_encoder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -99,6 +100,44 @@ int writeLzxSeeds(const fs::path& root) {
 
 }  // namespace
 
+// fuzz_quantum's records: window byte, store byte, then per block its
+// output size, input length and bytes. fuzz_quantum_cabinet's inputs: an
+// allocator byte and a cabinet.
+int writeQuantumSeeds(const fs::path& root) {
+    fs::create_directories(root / "quantum");
+    fs::create_directories(root / "quantum_cabinet");
+    int count = 0;
+    const Kind kinds[] = {Kind::Text, Kind::Binary, Kind::Random, Kind::Runs, Kind::Skewed};
+    for (uint32_t bits = 10; bits <= 21; ++bits) {
+        const Kind kind = kinds[bits % 5];
+        const Bytes data = test_data::make(kind, bits < 14 ? 6000 : 20000, bits);
+        cabwriter::QuantumEncoder encoder(bits);
+        const uint8_t stores[] = {0x00, 0x01, 0x0F};  // memory, 3 buffers, every buffer
+        Bytes records = {uint8_t(bits - 10), stores[bits % 3]};
+        const size_t blockSize = 4000 + 1000 * (bits % 4);
+        for (size_t start = 0; start < data.size(); start += blockSize) {
+            const size_t size = std::min(blockSize, data.size() - start);
+            const Bytes block = encoder.encodeBlock(data.data() + start, size);
+            const uint8_t header[4] = {uint8_t(size), uint8_t(size >> 8), uint8_t(block.size()),
+                                       uint8_t(block.size() >> 8)};
+            records.insert(records.end(), header, header + 4);
+            records.insert(records.end(), block.begin(), block.end());
+        }
+        save(root / "quantum" / ("seed" + std::to_string(count++)), records);
+
+        cabwriter::Folder folder;
+        folder.method = cabwriter::Method::Quantum;
+        folder.quantumWindowBits = bits;
+        folder.blockSize = uint32_t(blockSize);
+        folder.files = {file("q" + std::to_string(bits), kind, bits < 14 ? 6000 : 12000, bits)};
+        Bytes cabinet = {uint8_t(bits % 2 == 0 ? 0x00 : 0x03)};  // memory, or 4 buffers
+        const Bytes image = cabwriter::writeCabinet({folder}).image;
+        cabinet.insert(cabinet.end(), image.begin(), image.end());
+        save(root / "quantum_cabinet" / ("seed" + std::to_string(bits) + ".cab"), cabinet);
+    }
+    return count;
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
@@ -159,7 +198,8 @@ int main(int argc, char** argv) {
         save(root / "cabinet" / ("seed" + std::to_string(index++) + ".cab"), cabinet.image);
     }
     const int lzxSeeds = writeLzxSeeds(root);
-    std::printf("%d MSZIP seeds, %d cabinet seeds, %d LZX seeds in %s\n", count, index, lzxSeeds,
-                root.c_str());
+    const int quantumSeeds = writeQuantumSeeds(root);
+    std::printf("%d MSZIP seeds, %d cabinet seeds, %d LZX seeds, %d Quantum seeds in %s\n", count,
+                index, lzxSeeds, quantumSeeds, root.c_str());
     return 0;
 }

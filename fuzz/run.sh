@@ -2,8 +2,9 @@
 # Usage: fuzz/run.sh FUZZ_BUILD_DIR SEED_TOOL SECONDS
 #
 # Writes the seed corpora with SEED_TOOL, then runs fuzz_mszip,
-# fuzz_cabinet, fuzz_lzx and fuzz_lzx_cabinet from FUZZ_BUILD_DIR/fuzz for
-# SECONDS each, one after the other. Exits non-zero as soon as a fuzzer reports anything: a crash, a
+# fuzz_cabinet, fuzz_lzx, fuzz_lzx_cabinet, fuzz_quantum and
+# fuzz_quantum_cabinet from FUZZ_BUILD_DIR/fuzz for SECONDS each, one after
+# the other. Exits non-zero as soon as a fuzzer reports anything: a crash, a
 # sanitizer report, a leak, a timeout or running out of memory. Inputs that
 # caused a finding are kept in FUZZ_BUILD_DIR/fuzz-artifacts/.
 set -euo pipefail
@@ -26,7 +27,7 @@ mkdir -p "$artifacts"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
 
-for target in mszip cabinet lzx lzx_cabinet; do
+for target in mszip cabinet lzx lzx_cabinet quantum quantum_cabinet; do
   fuzzer="$build/fuzz/fuzz_$target"
   corpus="$work/corpus-$target"
   mkdir -p "$corpus"
