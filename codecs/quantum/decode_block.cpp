@@ -1,6 +1,7 @@
 // One block: the arithmetic decoder over the block's bytes, the adaptive
 // models, and the items (literals and matches) they spell out.
 #include "codecs/quantum/block_decoder.h"
+#include "codecs/quantum/divide_by_total.h"
 #include "codecs/quantum/memory_window.h"
 #include "codecs/quantum/paged_window.h"
 
@@ -64,8 +65,8 @@ void startCoder(Coder& c, const uint8_t* input, uint32_t inputSize) {
 
 inline void narrowRange(Coder& c, uint32_t upper, uint32_t lower, uint32_t total) {
     const uint32_t range = c.high - c.low + 1;
-    c.high = (c.low + (upper * range) / total - 1) & 0xFFFF;
-    c.low = (c.low + (lower * range) / total) & 0xFFFF;
+    c.high = (c.low + divideByTotal(upper * range, total) - 1) & 0xFFFF;
+    c.low = (c.low + divideByTotal(lower * range, total)) & 0xFFFF;
     for (;;) {
         const uint32_t differ = (c.low ^ c.high) & 0xFFFF;
         if ((differ & 0x8000) == 0) {
