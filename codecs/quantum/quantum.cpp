@@ -22,6 +22,7 @@ Handle* liveHandle(void* handle) {
 int quantumCreate(uint32_t* maxBlockSize, const CodecParams* params, CodecAllocFn alloc,
                   CodecFreeFn free, uint32_t* inputBufferSize, void** handle,
                   const CodecFileCallbacks* files) {
+    if (params == nullptr) return CodecBadParameter;
     const uint32_t windowBits = params->windowBits;
     if (windowBits < kQuantumMinWindowBits || windowBits > kQuantumMaxWindowBits) {
         return CodecBadParameter;
