@@ -1,9 +1,9 @@
 // The literal/length and distance code loop of fixed and dynamic blocks.
 //
-// Two loops share the decoder's state. The fast loop runs while at least 8
+// Two loops share the decoder's state. The fast loop runs while at least 16
 // input bytes are left and a whole match fits in the output: it refills a
-// 64-bit reservoir with one unaligned load per symbol, and copies matches
-// in 8-byte chunks. Near either end the careful loop takes over, one symbol
+// 64-bit reservoir with whole unaligned loads, takes up to three literals
+// per refill, and copies matches in 8-byte chunks. Near either end the careful loop takes over, one symbol
 // at a time, with the byte-wise reader that supplies zeros past the input
 // and with the copy stopping exactly at the output limit. Both decode the
 // same stream to the same bytes.
@@ -20,7 +20,11 @@ namespace {
 
 enum class Outcome { Continue, EndOfBlock, Failed };
 
-constexpr uint32_t kFastInputMargin = 8;  // one 64-bit load
+// The fast loop runs while two 8-byte refills cannot pass the input's end
+// and while its output cannot pass the limit: a symbol writes at most two
+// literals and then a whole match.
+constexpr uint32_t kFastInputMargin = 16;
+constexpr uint32_t kFastOutputMargin = 2 + kMaxMatchLength;
 // After a refill the reservoir holds at least 56 bits; one symbol takes at
 // most 15 + 5 bits (length) and 15 + 13 bits (distance).
 constexpr uint32_t kRefillFloor = 56;
@@ -98,113 +102,120 @@ inline uint64_t load64(const uint8_t* p) {
     return value;
 }
 
-struct FastState {
-    uint64_t bits;
-    uint32_t count;
-    uint32_t inPos;
-    uint32_t outPos;
-    uint32_t outLeft;
-};
-
-#define QMORA_DROP(n)        \
-    do {                     \
-        state.bits >>= (n);  \
-        state.count -= (n);  \
-    } while (0)
-
 // Follows links from a first-level entry down to the code's entry and drops
 // the code's bits. False for a pattern that is no code.
-inline bool resolve(FastState& state, const HuffmanEntry* table, HuffmanEntry& entry) {
+inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table,
+                    HuffmanEntry& entry) {
     for (uint32_t links = 0; entry.kind > kLiteral; ++links) {
         if (entry.kind > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = entry.kind - kLinkBase;
-        QMORA_DROP(entry.codeBits);
-        entry = table[entry.value + lowBits(state.bits, subBits)];
+        bits >>= entry.codeBits;
+        count -= entry.codeBits;
+        entry = table[entry.value + lowBits(bits, subBits)];
     }
-    QMORA_DROP(entry.codeBits);
+    bits >>= entry.codeBits;
+    count -= entry.codeBits;
     return true;
 }
 
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
-        d->outLeft < kMaxMatchLength) {
+        d->outLeft < kFastOutputMargin) {
         return Outcome::Continue;
     }
-    FastState state{d->bitBuffer, d->bitCount, d->inputUsed, d->outPos, d->outLeft};
-    const uint8_t* input = d->input;
-    const uint32_t inputLimit = d->inputSize - kFastInputMargin;
-    uint8_t* window = d->windowStart;
+    const uint8_t* in = d->input + d->inputUsed;
+    const uint8_t* const inLimit = d->input + d->inputSize - kFastInputMargin;
+    uint8_t* const window = d->windowStart;
+    uint8_t* out = window + d->outPos;
+    uint8_t* const outLimit = out + (d->outLeft - kFastOutputMargin);
+    uint64_t bits = d->bitBuffer;
+    uint32_t count = d->bitCount;
     const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
     const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
+
+    // Tops the reservoir up to 56..63 bits with one 8-byte load; the bytes
+    // whose bits all fit are counted as taken. Bits already held stay where
+    // they are, so an entry looked up before a refill stays valid.
+    auto refill = [&] {
+        bits |= load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= kRefillFloor;
+    };
+    auto drop = [&](uint32_t n) {
+        bits >>= n;
+        count -= n;
+    };
+
     Outcome outcome = Outcome::Continue;
-
-    while (state.inPos <= inputLimit && state.outLeft >= kMaxMatchLength) {
-        state.bits |= load64(input + state.inPos) << state.count;
-        state.inPos += (63 - state.count) >> 3;
-        state.count |= kRefillFloor;
-
-        HuffmanEntry entry = literalTable[state.bits & literalMask];
-        if (!resolve(state, literalTable, entry)) {
+    while (in <= inLimit && out <= outLimit) {
+        refill();
+        HuffmanEntry entry = literalTable[bits & literalMask];
+        if (entry.kind == kLiteral) {
+            // Literals settled by the first level take at most 9 bits each:
+            // up to three come out of one refill. Runs of literals are the
+            // bulk of poorly compressible data.
+            drop(entry.codeBits);
+            *out++ = uint8_t(entry.value);
+            entry = literalTable[bits & literalMask];
+            if (entry.kind == kLiteral) {
+                drop(entry.codeBits);
+                *out++ = uint8_t(entry.value);
+                entry = literalTable[bits & literalMask];
+                if (entry.kind == kLiteral) {
+                    drop(entry.codeBits);
+                    *out++ = uint8_t(entry.value);
+                    continue;
+                }
+            }
+            // A length and its distance may need 48 bits: top up again. The
+            // second load reads at most 15 bytes past the first one's start.
+            refill();
+        }
+        if (!resolve(bits, count, literalTable, entry)) {
             outcome = Outcome::Failed;
             break;
         }
-        if (entry.kind == kLiteral) {
-            window[state.outPos++] = uint8_t(entry.value);
-            state.outLeft--;
-            // A second literal fits in the bits left when its code is
-            // settled by the first level.
-            HuffmanEntry next = literalTable[state.bits & literalMask];
-            if (next.kind == kLiteral) {
-                QMORA_DROP(next.codeBits);
-                window[state.outPos++] = uint8_t(next.value);
-                state.outLeft--;
-            }
+        if (entry.kind == kLiteral) {  // a long literal code, from a sub-table
+            *out++ = uint8_t(entry.value);
             continue;
         }
         if (entry.kind == kEndOfBlock) {
             outcome = Outcome::EndOfBlock;
             break;
         }
-        const uint32_t length = entry.value + lowBits(state.bits, entry.kind);
-        QMORA_DROP(entry.kind);
+        const uint32_t length = entry.value + lowBits(bits, entry.kind);
+        drop(entry.kind);
 
-        entry = distanceTable[state.bits & distanceMask];
-        if (!resolve(state, distanceTable, entry)) {
+        entry = distanceTable[bits & distanceMask];
+        if (!resolve(bits, count, distanceTable, entry)) {
             outcome = Outcome::Failed;
             break;
         }
-        const uint32_t distance = entry.value + lowBits(state.bits, entry.kind);
-        QMORA_DROP(entry.kind);
+        const uint32_t distance = entry.value + lowBits(bits, entry.kind);
+        drop(entry.kind);
 
-        if (distance == 0) {  // no code gives it; copying from itself would never end
-            outcome = Outcome::Failed;
-            break;
-        }
-        if (distance <= state.outPos) {
-            copyMatch(window + state.outPos, length, distance);
-            state.outPos += length;
-            state.outLeft -= length;
+        const uint32_t written = uint32_t(out - window);
+        if (distance - 1 < written) {  // distance 1..written: inside this block
+            copyMatch(out, length, distance);
+        } else if (distance != 0 && distance <= d->ringSize) {
+            copyFromRing(window, written, length, distance, d->ringSize);
         } else {
-            d->outPos = state.outPos;
-            d->outLeft = state.outLeft;
-            if (!copyThroughRing(d, length, distance)) {
-                outcome = Outcome::Failed;
-                break;
-            }
-            state.outPos = d->outPos;
-            state.outLeft = d->outLeft;
+            // Beyond the history the buffer holds, or distance 0, which no
+            // code gives and whose copy from itself would never end.
+            outcome = Outcome::Failed;
+            break;
         }
+        out += length;
     }
-    d->bitBuffer = state.bits & ((uint64_t(1) << state.count) - 1);
-    d->bitCount = state.count;
-    d->inputUsed = state.inPos;
-    d->outPos = state.outPos;
-    d->outLeft = state.outLeft;
+    d->bitBuffer = bits & ((uint64_t(1) << count) - 1);
+    d->bitCount = count;
+    d->inputUsed = uint32_t(in - d->input);
+    const uint32_t produced = uint32_t(out - (window + d->outPos));
+    d->outPos += produced;
+    d->outLeft -= produced;
     return outcome;
 }
-
-#undef QMORA_DROP
 
 }  // namespace
 
