@@ -8,8 +8,21 @@
 
 namespace mszip {
 
+// bitMask[n] = 2^n - 1. A table lookup is cheaper than building the mask
+// with a variable shift, and it is on the path of every length, distance
+// and sub-table index.
+inline constexpr auto bitMask = [] {
+    struct Masks {
+        uint32_t of[33];
+    } masks{};
+    for (uint32_t n = 0; n < 32; ++n) masks.of[n] = (1u << n) - 1;
+    masks.of[32] = 0xFFFFFFFFu;
+    return masks;
+}();
+
+// The low `count` bits of `value` (count <= 32).
 inline uint32_t lowBits(uint64_t value, uint32_t count) {
-    return uint32_t(value & ((uint64_t(1) << count) - 1));
+    return uint32_t(value) & bitMask.of[count];
 }
 
 // Makes at least `count` bits (count <= 32) available in the reservoir.

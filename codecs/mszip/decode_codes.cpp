@@ -22,9 +22,10 @@ enum class Outcome { Continue, EndOfBlock, Failed };
 
 // The fast loop runs while two 8-byte refills cannot pass the input's end
 // and while its output cannot pass the limit: a symbol writes at most two
-// literals and then a whole match.
+// literals and then a whole match, whose copy may use 8 bytes of room
+// beyond its end.
 constexpr uint32_t kFastInputMargin = 16;
-constexpr uint32_t kFastOutputMargin = 2 + kMaxMatchLength;
+constexpr uint32_t kFastOutputMargin = 2 + kMaxMatchLength + 8;
 // After a refill the reservoir holds at least 56 bits; one symbol takes at
 // most 15 + 5 bits (length) and 15 + 13 bits (distance).
 constexpr uint32_t kRefillFloor = 56;
@@ -197,7 +198,11 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
 
         const uint32_t written = uint32_t(out - window);
         if (distance - 1 < written) {  // distance 1..written: inside this block
-            copyMatch(out, length, distance);
+            if (distance >= 8) {
+                copyDistantMatchWithRoom(out, length, distance);
+            } else {
+                copyMatch(out, length, distance);
+            }
         } else if (distance != 0 && distance <= d->ringSize) {
             copyFromRing(window, written, length, distance, d->ringSize);
         } else {

@@ -51,6 +51,23 @@ inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
     }
 }
 
+// The fast loop's copy of a match inside this block's output, for a
+// distance of 8 or more with at least 8 bytes of room after the match:
+// whole 8-byte chunks that may run up to 7 bytes past the match end, with
+// those 8 bytes saved before and put back after, so no byte of history
+// beyond the match changes. No branch on the length, which is mostly short.
+inline void copyDistantMatchWithRoom(uint8_t* dst, uint32_t length, uint32_t distance) {
+    const uint8_t* src = dst - distance;
+    uint8_t beyond[8];
+    std::memcpy(beyond, dst + length, 8);
+    uint32_t done = 0;
+    do {
+        std::memcpy(dst + done, src + done, 8);
+        done += 8;
+    } while (done < length);
+    std::memcpy(dst + length, beyond, 8);
+}
+
 // A match whose source starts before this block's output, at ring offset
 // out + ringSize - distance, that is at or after the current position.
 // `distance` is above `out` and at most `ringSize`.
