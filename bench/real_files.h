@@ -66,10 +66,10 @@ inline Bytes readFile(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The sample of one kind, or an empty vector when the system has too few
-// such files to fill it.
-inline Bytes gather(const Kind& kind) {
-    const size_t size = capped(kind.size);
+// The sample of one kind, `size` bytes long (the kind's own size when 0), or
+// an empty vector when the system has too few such files to fill it.
+inline Bytes gather(const Kind& kind, size_t size = 0) {
+    size = capped(size != 0 ? size : kind.size);
     std::vector<fs::path> paths;
     for (const char* root : kind.roots) {
         std::error_code error;

@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpora: OUTDIR/mszip/ holds MSZIP block
 // sequences in fuzz_mszip's input format, OUTDIR/cabinet/ cabinets made by
 // the cabinet writer.
+#include "bench/real_files.h"
 #include "fuzz/lzx_fuzz_input.h"
 #include "tests/lzx/sample_data.h"
 #include "tests/mszip/test_data.h"
@@ -161,6 +162,14 @@ int main(int argc, char** argv) {
             save(root / "mszip" / ("seed" + std::to_string(count++)),
                  blockSequence(test_data::zlibFolder(small, level, strategy)));
         }
+    }
+
+    // Real files of the system, where present: two blocks of each kind.
+    for (const real_files::Kind& kind : real_files::kinds()) {
+        Bytes data = real_files::gather(kind, 32768 + 9000);
+        if (data.empty()) continue;
+        save(root / "mszip" / ("seed" + std::to_string(count++)),
+             blockSequence(test_data::zlibFolder(data, 6, Z_DEFAULT_STRATEGY)));
     }
 
     using cabwriter::Method;
