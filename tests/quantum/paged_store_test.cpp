@@ -179,6 +179,22 @@ TEST_F(QuantumPagedStore, SpillFileFailuresFailTheBlockAndAResetRecovers) {
     }
 }
 
+TEST_F(QuantumPagedStore, AfterAPageFailureNothingMoreIsWrittenUntilReset) {
+    // Three buffers over a 16 KB window: the output reaching page 3 must
+    // push page 0 out, and that write fails. The output page is then full;
+    // a further block must not write past it.
+    QuantumEncoder encoder(14);
+    for (int k = 0; k < 12300; ++k) encoder.literal(uint8_t(k * 7));
+    const Bytes first = encoder.finishBlock();
+    for (int k = 0; k < 50; ++k) encoder.literal(uint8_t(k));
+    const Bytes second = encoder.finishBlock();
+    Instance instance(14, 3);
+    spill.failWrite = true;
+    EXPECT_EQ(instance.decode(first, 12300), CodecBadData);
+    EXPECT_EQ(instance.decode(second, 50), CodecBadData);
+    EXPECT_EQ(instance.output[0], 0xEE);  // nothing decoded
+}
+
 TEST_F(QuantumPagedStore, AfterResetNothingIsReadFromTheSpillFile) {
     const Folder folder = encode(16, farReachingText());
     Instance instance(16, 4);
