@@ -33,3 +33,4 @@ constexpr uint16_t kAttributeHidden = 0x02;
 constexpr uint16_t kAttributeSystem = 0x04;
 constexpr uint16_t kAttributeArchive = 0x20;
 constexpr uint16_t kAttributeRunAfterExtract = 0x40;  // run the file after extraction
+constexpr uint16_t kAttributeNameIsUtf8 = 0x80;       // the name is UTF-8, not a code page

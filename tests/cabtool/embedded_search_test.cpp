@@ -1,0 +1,216 @@
+// Finding cabinets inside other files: which candidates pass the header
+// checks, a search over megabytes of other data, and reading a found cabinet
+// through handles that start at its offset.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "tests/cabtool/tool_runner.h"
+#include "tools/cabtool/cabinet_header.h"
+#include "tools/cabtool/cabinet_offsets.h"
+#include "tools/cabtool/embedded_search.h"
+#include "tools/cabwriter/cab_writer.h"
+
+using cabtooltest::ScratchDirectory;
+using cabwriter::Bytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+cabwriter::Cabinet sampleCabinet(cabwriter::Method method = cabwriter::Method::Stored,
+                                 size_t size = 5000) {
+    cabwriter::Folder folder;
+    folder.method = method;
+    folder.blockSize = 2000;
+    for (int i = 0; i < 2; ++i) {
+        cabwriter::File file;
+        file.name = "dir\\file" + std::to_string(i) + ".txt";
+        for (size_t j = 0; j < size; ++j) file.data.push_back(uint8_t('a' + (j * 7 + i) % 26));
+        folder.files.push_back(file);
+    }
+    return cabwriter::writeCabinet({folder});
+}
+
+void put16(Bytes& b, size_t at, uint16_t v) {
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+bool sound(const Bytes& bytes) {
+    cabtool::CabinetHeader header;
+    return cabtool::isSoundCabinet(bytes.data(), bytes.size(), header);
+}
+
+void writeBytes(const fs::path& path, const Bytes& bytes) {
+    cabtooltest::writeFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+}  // namespace
+
+TEST(EmbeddedSearch, HeaderChecksRejectEachInconsistentField) {
+    const cabwriter::Cabinet cabinet = sampleCabinet();
+    ASSERT_TRUE(sound(cabinet.image));
+    const uint32_t files = cabinet.layout.coffFiles;
+    const uint32_t folder = cabinet.layout.folderOffsets[0];
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> damage;
+    } cases[] = {
+        {"declared size past the end", [](Bytes& b) { put32(b, 8, uint32_t(b.size() + 1)); }},
+        {"declared size below a header", [](Bytes& b) { put32(b, 8, 20); }},
+        {"version 1.2", [](Bytes& b) { put16(b, 24, 0x0102); }},
+        {"unknown header flag", [](Bytes& b) { put16(b, 30, 0x0010); }},
+        {"no folders", [](Bytes& b) { put16(b, 26, 0); }},
+        {"no files", [](Bytes& b) { put16(b, 28, 0); }},
+        {"file list inside the folder table", [&](Bytes& b) { put32(b, 16, folder + 2); }},
+        {"file list past the end", [](Bytes& b) { put32(b, 16, uint32_t(b.size() - 10)); }},
+        {"unknown method", [&](Bytes& b) { put16(b, folder + 6, 0x0005); }},
+        {"data before the file list", [&](Bytes& b) { put32(b, folder, files); }},
+        {"blocks past the end", [&](Bytes& b) { put16(b, folder + 4, 60000); }},
+        {"first file in a missing folder", [&](Bytes& b) { put16(b, files + 8, 3); }},
+        {"first file name empty", [&](Bytes& b) { b[files + 16] = 0; }},
+    };
+    for (const auto& c : cases) {
+        Bytes damaged = cabinet.image;
+        c.damage(damaged);
+        EXPECT_FALSE(sound(damaged)) << c.what;
+    }
+    // The declared size decides: bytes after the cabinet do not matter, a
+    // cabinet cut short is refused.
+    Bytes longer = cabinet.image;
+    longer.resize(longer.size() + 100, 0xEE);
+    EXPECT_TRUE(sound(longer));
+    Bytes shorter(cabinet.image.begin(), cabinet.image.end() - 1);
+    EXPECT_FALSE(sound(shorter));
+}
+
+TEST(EmbeddedSearch, FindsOnlyTheRealCabinetsInMegabytesOfOtherData) {
+    ScratchDirectory scratch;
+    std::mt19937 random(12345);
+    Bytes host(6 << 20);
+    for (auto& byte : host) byte = uint8_t(random());
+    // Stray signatures, some even with the right version word after them.
+    for (size_t at = 1000; at + 64 < host.size(); at += 99991) {
+        std::memcpy(&host[at], "MSCF", 4);
+        if (at % 2 == 0) put16(host, at + 24, 0x0103);
+    }
+    const cabwriter::Cabinet stored = sampleCabinet();
+    const cabwriter::Cabinet packed = sampleCabinet(cabwriter::Method::Mszip, 40000);
+    const size_t firstAt = 3333333, secondAt = 5000001;
+    std::copy(stored.image.begin(), stored.image.end(), host.begin() + long(firstAt));
+    std::copy(packed.image.begin(), packed.image.end(), host.begin() + long(secondAt));
+    // A cabinet cut off by the end of the file is not one.
+    std::copy(stored.image.begin(), stored.image.end() - 30, host.end() - long(stored.image.size() - 30));
+    writeBytes(scratch.path() / "setup.exe", host);
+
+    std::vector<cabtool::EmbeddedCabinet> found;
+    std::string problem;
+    ASSERT_TRUE(cabtool::findEmbeddedCabinets((scratch.path() / "setup.exe").string(), found, problem))
+        << problem;
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].offset, firstAt);
+    EXPECT_EQ(found[0].size, stored.image.size());
+    EXPECT_EQ(found[1].offset, secondAt);
+    EXPECT_EQ(found[1].size, packed.image.size());
+}
+
+TEST(EmbeddedSearch, ACabinetStoredInsideAFoundOneIsNotReportedAgain) {
+    ScratchDirectory scratch;
+    const cabwriter::Cabinet inner = sampleCabinet();
+    cabwriter::Folder folder;
+    cabwriter::File carried;
+    carried.name = "inner.cab";
+    carried.data = inner.image;
+    folder.files.push_back(carried);
+    const cabwriter::Cabinet outer = cabwriter::writeCabinet({folder});
+    Bytes host(777, 0x90);
+    host.insert(host.end(), outer.image.begin(), outer.image.end());
+    host.insert(host.end(), 500, 0x00);
+    writeBytes(scratch.path() / "host.bin", host);
+
+    std::vector<cabtool::EmbeddedCabinet> found;
+    std::string problem;
+    ASSERT_TRUE(cabtool::findEmbeddedCabinets((scratch.path() / "host.bin").string(), found, problem));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].offset, 777u);
+
+    EXPECT_FALSE(cabtool::findEmbeddedCabinets((scratch.path() / "missing").string(), found, problem));
+    EXPECT_NE(problem.find("cannot open"), std::string::npos) << problem;
+}
+
+TEST(EmbeddedSearch, HandlesReadAndSeekFromTheCabinetsStart) {
+    ScratchDirectory scratch;
+    Bytes host(4096, 0x11);
+    const cabwriter::Cabinet cabinet = sampleCabinet();
+    host.insert(host.end(), cabinet.image.begin(), cabinet.image.end());
+    const std::string path = (scratch.path() / "host.bin").string();
+    writeBytes(path, host);
+
+    cabtool::setCabinetStart(path, 4096);
+    const int fd = cabtool::openAtCabinetStart(path);
+    ASSERT_GE(fd, 0);
+    char signature[4];
+    ASSERT_EQ(read(fd, signature, 4), 4);
+    EXPECT_EQ(std::string(signature, 4), "MSCF");
+    EXPECT_EQ(cabtool::seekInCabinet(fd, 0, 1), 4);
+    EXPECT_EQ(cabtool::seekInCabinet(fd, 16, 0), 16);
+    uint8_t coffFiles[4];
+    ASSERT_EQ(read(fd, coffFiles, 4), 4);
+    EXPECT_EQ(coffFiles[0] | coffFiles[1] << 8, int(cabinet.layout.coffFiles & 0xFFFF));
+    // Nothing before the cabinet can be reached.
+    EXPECT_EQ(cabtool::seekInCabinet(fd, -100, 1), -1);
+    EXPECT_EQ(cabtool::seekInCabinet(fd, 0, 1), 0);
+    cabtool::forgetCabinetHandle(fd);
+    close(fd);
+
+    cabtool::setCabinetStart(path, 0);
+    const int plain = cabtool::openAtCabinetStart(path);
+    ASSERT_GE(plain, 0);
+    EXPECT_EQ(cabtool::seekInCabinet(plain, 0, 1), 0);
+    ASSERT_EQ(read(plain, signature, 1), 1);
+    EXPECT_EQ(signature[0], 0x11);
+    close(plain);
+}
+
+TEST(EmbeddedSearch, HeaderReaderGivesNamesOfNeighboursAndFolderMethods) {
+    ScratchDirectory scratch;
+    cabwriter::Folder folder;
+    folder.method = cabwriter::Method::Mszip;
+    cabwriter::File file;
+    file.name = "a.txt";
+    file.data = Bytes(10000, 'q');
+    folder.files = {file};
+    cabwriter::Options options;
+    options.reserveFlag = true;
+    options.cabinetReserve = Bytes(300, 7);
+    options.cbCFFolder = 5;
+    options.previousCabinet = "zero.cab";
+    options.previousDisk = "Disk 0";
+    options.nextCabinet = "two.cab";
+    options.nextDisk = "Disk 2";
+    options.setId = 4242;
+    options.firstIndex = 1;
+    const cabwriter::Cabinet cabinet = cabwriter::writeCabinet({folder, folder}, options, "one.cab");
+    Bytes host(100, 0);
+    host.insert(host.end(), cabinet.image.begin(), cabinet.image.end());
+    writeBytes(scratch.path() / "one.bin", host);
+
+    const auto header = cabtool::readCabinetHeader((scratch.path() / "one.bin").string(), 100);
+    ASSERT_TRUE(header.has_value());
+    EXPECT_EQ(header->previousCabinet, "zero.cab");
+    EXPECT_EQ(header->previousDisk, "Disk 0");
+    EXPECT_EQ(header->nextCabinet, "two.cab");
+    EXPECT_EQ(header->setId, 4242);
+    EXPECT_EQ(header->cabinetIndex, 1);
+    ASSERT_EQ(header->folders.size(), 2u);
+    EXPECT_EQ(header->folders[1].typeCompress, 1);
+    EXPECT_EQ(header->folders[1].firstBlockOffset, cabinet.layout.blockOffsets[header->folders[0].blockCount]);
+    EXPECT_FALSE(cabtool::readCabinetHeader((scratch.path() / "one.bin").string(), 0).has_value());
+}

@@ -1,0 +1,134 @@
+#include "tools/cabtool/cabinet_header.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "cab/format.h"
+
+namespace cabtool {
+namespace {
+
+// Everything parseCabinetHeader can need: the fixed header, the reserve
+// sizes, the largest reserve area, four names and the largest folder table.
+// Real headers are far smaller; the first read takes kUsualHeader bytes.
+constexpr size_t kLongestHeader =
+    kHeaderSize + kReserveSizesSize + 0xFFFF + 4 * 256 + 0xFFFF * (kFolderFixedSize + 0xFF);
+constexpr size_t kUsualHeader = 128 * 1024;
+constexpr size_t kNameLimit = 256;  // characters and NUL
+constexpr uint16_t kKnownFlags = kFlagPrevious | kFlagNext | kFlagReserve;
+constexpr uint16_t kHighestMethod = 3;  // LZX
+
+uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t read32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// A NUL-terminated name at `at`; false when it has no NUL in range.
+bool readName(const uint8_t* bytes, size_t size, size_t& at, std::string& name) {
+    const size_t limit = std::min(size, at + kNameLimit);
+    const void* nul = at < limit ? std::memchr(bytes + at, 0, limit - at) : nullptr;
+    if (nul == nullptr) return false;
+    const size_t end = size_t(static_cast<const uint8_t*>(nul) - bytes);
+    name.assign(reinterpret_cast<const char*>(bytes + at), end - at);
+    at = end + 1;
+    return true;
+}
+
+}  // namespace
+
+bool CabinetHeader::hasPrevious() const { return (flags & kFlagPrevious) != 0; }
+bool CabinetHeader::hasNext() const { return (flags & kFlagNext) != 0; }
+
+std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t size) {
+    if (size < kHeaderSize || read32(bytes) != kSignatureMscf || read16(bytes + 24) != kVersion13) {
+        return std::nullopt;
+    }
+    CabinetHeader h;
+    h.cabinetSize = read32(bytes + 8);
+    h.filesOffset = read32(bytes + 16);
+    h.folderCount = read16(bytes + 26);
+    h.fileCount = read16(bytes + 28);
+    h.flags = read16(bytes + 30);
+    h.setId = read16(bytes + 32);
+    h.cabinetIndex = read16(bytes + 34);
+
+    size_t at = kHeaderSize;
+    size_t folderReserve = 0;
+    if (h.flags & kFlagReserve) {
+        if (size < at + kReserveSizesSize) return std::nullopt;
+        const size_t cabinetReserve = read16(bytes + at);
+        folderReserve = bytes[at + 2];
+        at += kReserveSizesSize + cabinetReserve;
+        if (at > size) return std::nullopt;
+    }
+    if (h.hasPrevious() && (!readName(bytes, size, at, h.previousCabinet) ||
+                            !readName(bytes, size, at, h.previousDisk))) {
+        return std::nullopt;
+    }
+    if (h.hasNext() &&
+        (!readName(bytes, size, at, h.nextCabinet) || !readName(bytes, size, at, h.nextDisk))) {
+        return std::nullopt;
+    }
+    h.folderTableOffset = uint32_t(at);
+    const size_t recordSize = kFolderFixedSize + folderReserve;
+    if (size < at + size_t(h.folderCount) * recordSize) return std::nullopt;
+    for (uint16_t i = 0; i < h.folderCount; ++i, at += recordSize) {
+        h.folders.push_back({read32(bytes + at), read16(bytes + at + 4), read16(bytes + at + 6)});
+    }
+    return h;
+}
+
+bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header) {
+    if (available < kHeaderSize || read32(bytes) != kSignatureMscf) return false;
+    const uint32_t declared = read32(bytes + 8);
+    if (declared < kHeaderSize || declared > available) return false;
+    const std::optional<CabinetHeader> parsed = parseCabinetHeader(bytes, declared);
+    if (!parsed) return false;
+    const CabinetHeader& h = *parsed;
+    if ((h.flags & ~kKnownFlags) != 0 || h.folderCount == 0 || h.fileCount == 0) return false;
+
+    const size_t reserveSize = (h.flags & kFlagReserve) ? bytes[kHeaderSize + 2] : 0;
+    const size_t tableEnd = h.folderTableOffset + h.folderCount * (kFolderFixedSize + reserveSize);
+    // Each file entry takes its 16 bytes and a name of at least one character.
+    const size_t shortestFileList = size_t(h.fileCount) * (kFileFixedSize + 2);
+    if (h.filesOffset < tableEnd || h.filesOffset + shortestFileList > declared) return false;
+    const size_t dataStart = h.filesOffset + shortestFileList;
+    const size_t blockHeader = kBlockFixedSize + ((h.flags & kFlagReserve) ? bytes[kHeaderSize + 3] : 0);
+    for (const FolderFacts& folder : h.folders) {
+        if ((folder.typeCompress & 0x000F) > kHighestMethod) return false;
+        if (folder.firstBlockOffset < dataStart) return false;
+        if (folder.firstBlockOffset + size_t(folder.blockCount) * blockHeader > declared) return false;
+    }
+
+    const uint8_t* file = bytes + h.filesOffset;
+    const uint16_t folderIndex = read16(file + 8);
+    if (folderIndex < kFolderContinuedFromPrevious && folderIndex >= h.folderCount) return false;
+    size_t nameAt = h.filesOffset + kFileFixedSize;
+    std::string name;
+    if (!readName(bytes, declared, nameAt, name) || name.empty()) return false;
+    header = h;
+    return true;
+}
+
+std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    std::optional<CabinetHeader> header;
+    for (size_t want : {kUsualHeader, kLongestHeader}) {
+        bytes.resize(want);
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = pread(fd, bytes.data() + got, want - got, off_t(offset + got));
+            if (n <= 0) break;
+            got += size_t(n);
+        }
+        header = parseCabinetHeader(bytes.data(), got);
+        if (header || got < want) break;  // parsed, or the whole file was read
+    }
+    close(fd);
+    return header;
+}
+
+}  // namespace cabtool

@@ -1,0 +1,72 @@
+#include "tools/cabtool/embedded_search.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tools/cabtool/cabinet_header.h"
+#include "tools/cabtool/messages.h"
+
+namespace cabtool {
+namespace {
+
+constexpr char kSignature[4] = {'M', 'S', 'C', 'F'};
+
+// Unmaps and closes whatever it holds when the search ends.
+struct MappedFile {
+    int fd = -1;
+    void* data = MAP_FAILED;
+    size_t size = 0;
+    ~MappedFile() {
+        if (data != MAP_FAILED) munmap(data, size);
+        if (fd >= 0) close(fd);
+    }
+};
+
+}  // namespace
+
+bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>& found,
+                          std::string& problem) {
+    found.clear();
+    MappedFile file;
+    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (file.fd < 0 || fstat(file.fd, &status) != 0) {
+        problem = "cannot open: " + describeErrno(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        problem = "not a regular file";
+        return false;
+    }
+    file.size = size_t(status.st_size);
+    if (file.size == 0) return true;
+    file.data = mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
+    if (file.data == MAP_FAILED) {
+        problem = "cannot read: " + describeErrno(errno);
+        return false;
+    }
+    madvise(file.data, file.size, MADV_SEQUENTIAL);
+
+    const auto* bytes = static_cast<const uint8_t*>(file.data);
+    size_t at = 0;
+    while (at + sizeof kSignature <= file.size) {
+        const void* hit = memmem(bytes + at, file.size - at, kSignature, sizeof kSignature);
+        if (hit == nullptr) break;
+        const size_t offset = size_t(static_cast<const uint8_t*>(hit) - bytes);
+        CabinetHeader header;
+        if (isSoundCabinet(bytes + offset, file.size - offset, header)) {
+            found.push_back({offset, header.cabinetSize});
+            at = offset + header.cabinetSize;
+        } else {
+            at = offset + 1;
+        }
+    }
+    return true;
+}
+
+}  // namespace cabtool

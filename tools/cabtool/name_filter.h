@@ -1,0 +1,32 @@
+// Choosing files by shell-style wildcard patterns (--filter).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cabtool {
+
+// Matches `name` (UTF-8, '/' between directories) against a shell-style
+// `pattern`: '*' matches any run of characters within one path component,
+// '**' any run across components, '?' one character other than '/',
+// '[abc]', '[a-z]' and '[!a-z]' (or '[^a-z]') one character of a set, and
+// '\' takes the next character literally. Characters are UTF-8 code points;
+// ASCII letters match in either case, as names in cabinets come from file
+// systems that do not tell case apart.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// A set of patterns. A pattern with a '/' is matched against the whole path;
+// one without is matched against the last component, so that "*.dll" picks
+// every DLL in every directory. An empty set selects every file.
+class NameFilter {
+public:
+    void add(std::string pattern) { patterns_.push_back(std::move(pattern)); }
+    bool empty() const { return patterns_.empty(); }
+    bool selects(std::string_view path) const;
+
+private:
+    std::vector<std::string> patterns_;
+};
+
+}  // namespace cabtool
