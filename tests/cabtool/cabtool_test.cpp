@@ -350,13 +350,15 @@ TEST(Cabtool, FilesListedAfterTheCrossingFileAreStillExtracted) {
 
 TEST(Cabtool, StoredNamesNeverReachTheTerminalRaw) {
     ScratchDirectory scratch;
-    // A title-setting escape, a forged listing row, a raw C1 control
-    // sequence introducer, and one that is refused (so that it appears in an
-    // error message).
+    // A title-setting escape, a forged listing row, a C1 control sequence
+    // introducer in a UTF-8 name, and one that is refused (so that it appears
+    // in an error message); the last is a plain UTF-8 name.
     const std::vector<std::string> names = {"t\x1b]0;owned\x07.txt", "a\n   666  forged.txt",
-                                            "c\x9b" "2J.txt", "..\\e\x1b[2J.txt", "caf\xc3\xa9.txt"};
+                                            "c\xc2\x9b" "2J.txt", "..\\e\x1b[2J.txt", "caf\xc3\xa9.txt"};
     std::vector<cabwriter::File> files;
     for (size_t i = 0; i < names.size(); ++i) files.push_back(makeFile(names[i], 20, uint8_t(i)));
+    files[2].attribs |= 0x80;  // names stored as UTF-8
+    files[4].attribs |= 0x80;
     save(cabwriter::writeCabinet({storedFolder(files)}, {}, "names.cab"), scratch.path());
 
     for (const std::vector<std::string>& args :
@@ -372,12 +374,16 @@ TEST(Cabtool, StoredNamesNeverReachTheTerminalRaw) {
             EXPECT_EQ(stream->find("\n   666  forged"), std::string::npos) << *stream;
         }
         const std::string all = r.out + r.err;
-        EXPECT_TRUE(contains(all, "t\\x1B]0;owned\\x07.txt")) << args[0] << "\n" << all;
-        EXPECT_TRUE(contains(all, "a\\x0A   666  forged.txt")) << all;
-        EXPECT_TRUE(contains(all, "c\\x9B2J.txt")) << all;
+        // Listed and tested names are escaped; extracted files are named
+        // with '_' for each control character, and printed so.
+        const bool extracted = args[0] == "extract";
+        EXPECT_TRUE(contains(all, extracted ? "t_]0;owned_.txt" : "t\\x1B]0;owned\\x07.txt")) << args[0] << "\n" << all;
+        EXPECT_TRUE(contains(all, extracted ? "a_   666  forged.txt" : "a\\x0A   666  forged.txt")) << all;
+        EXPECT_TRUE(contains(all, extracted ? "c_2J.txt" : "c\\xC2\\x9B2J.txt")) << all;
         EXPECT_TRUE(contains(all, "caf\xc3\xa9.txt")) << all;
     }
-    EXPECT_EQ(readFile(scratch.path() / "out" / "a\n   666  forged.txt"), text(files[1].data));
+    // Files get printable names: controls become '_'.
+    EXPECT_EQ(readFile(scratch.path() / "out" / "a_   666  forged.txt"), text(files[1].data));
 }
 
 TEST(Cabtool, UsageErrorsExitWithTwoAndHelpExplains) {
@@ -386,7 +392,7 @@ TEST(Cabtool, UsageErrorsExitWithTwoAndHelpExplains) {
         {},
         {"unpack", "a.cab"},
         {"extract"},
-        {"list", "a.cab", "b.cab"},
+        {"list", "--json", "--json=x", "a.cab"},
         {"extract", "a.cab", "-d"},
         {"list", "-d", "out", "a.cab"},
         {"test", "--verbose", "a.cab"},
@@ -398,7 +404,7 @@ TEST(Cabtool, UsageErrorsExitWithTwoAndHelpExplains) {
     }
     const ToolResult help = runCabtool({"--help"}, scratch.path());
     EXPECT_EQ(help.exitStatus, 0);
-    for (const char* topic : {"list", "test", "extract [-d DIR]", "set", "read-only", "exit status"}) {
+    for (const char* topic : {"list", "test", "extract [-d DIR", "set", "read-only", "exit status"}) {
         EXPECT_TRUE(contains(help.out, topic)) << topic;
     }
 }

@@ -143,9 +143,19 @@ TEST(NameEncoding, InvalidSequencesAndControlsNeverReachAFileName) {
         {"rtl\xE2\x80\xAEtxt.exe", 0x80, "rtl_txt.exe"},  // right-to-left override
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(decoder->toUtf8(c.stored, c.attributes), c.expected) << c.stored;
+        EXPECT_EQ(cabtool::safeFileName(decoder->toUtf8(c.stored, c.attributes)), c.expected) << c.stored;
     }
     const auto viaLibrary = NameDecoder::forEncoding("KOI8-R");
     ASSERT_TRUE(viaLibrary.has_value());
-    EXPECT_EQ(viaLibrary->toUtf8("x\x1By", 0), "x_y");
+    EXPECT_EQ(cabtool::safeFileName(viaLibrary->toUtf8("x\x1By\xFF", 0)), "x_y\xD0\xAA");
+    // For printing, controls stay (to be shown escaped) and the result is
+    // still valid UTF-8.
+    EXPECT_EQ(decoder->toUtf8("a\x1B\xC0", 0x80), "a\x1B\xEF\xBF\xBD");
+}
+
+TEST(NameEncoding, LowerCaseCoversLatinGreekAndCyrillicCapitals) {
+    EXPECT_EQ(cabtool::lowerCaseName("SETUP.EXE"), "setup.exe");
+    EXPECT_EQ(cabtool::lowerCaseName("\xC3\x89T\xC3\x89 \xC3\x97"), "\xC3\xA9t\xC3\xA9 \xC3\x97");  // ÉTÉ ×
+    EXPECT_EQ(cabtool::lowerCaseName("\xCE\xA9\xD0\x96\xD0\x81"), "\xCF\x89\xD0\xB6\xD1\x91");  // ΩЖЁ
+    EXPECT_EQ(cabtool::lowerCaseName("\xE6\x97\xA5_\xEF\xBF\xBD"), "\xE6\x97\xA5_\xEF\xBF\xBD");
 }

@@ -20,6 +20,16 @@ namespace {
 
 constexpr uint16_t kCopyCodecType = 0x0F03;  // method 3, window 2^15: the logging codec
 constexpr size_t kFileSize = 100;
+
+std::vector<cabtool::CabinetSource> sourcesOf(const std::string& path) {
+    return cabtool::planSources({path}, true).sources;
+}
+
+cabtool::RunOptions extractInto(const std::filesystem::path& directory) {
+    cabtool::RunOptions options;
+    options.directory = directory.string();
+    return options;
+}
 constexpr size_t kBlockSize = 1000;
 
 cabwriter::File numberedFile(size_t index) {
@@ -79,13 +89,13 @@ TEST(CabtoolWalkOrder, ShuffledAndReversedDirectoriesDecodeEachFolderOnce) {
         const std::string path = (scratch.path() / "order.cab").string();
 
         fakecodec::reset();
-        EXPECT_EQ(cabtool::testCabinets(path), cabtool::kExitSuccess);
+        EXPECT_EQ(cabtool::testCabinets(sourcesOf(path), {}), cabtool::kExitSuccess);
         EXPECT_EQ(countCalls("reset"), 2u) << "one start per folder";
         EXPECT_EQ(countCalls("block"), 6u + 3u) << "each block decoded once";
 
         fakecodec::reset();
         const fs::path out = scratch.path() / "out";
-        EXPECT_EQ(cabtool::extractCabinets(path, out.string()), cabtool::kExitSuccess);
+        EXPECT_EQ(cabtool::extractCabinets(sourcesOf(path), extractInto(out)), cabtool::kExitSuccess);
         EXPECT_EQ(countCalls("reset"), 2u);
         for (const auto& folder : folders) {
             for (const auto& file : folder.files) {
@@ -120,13 +130,13 @@ TEST(CabtoolWalkOrder, EntriesSharingOneRangeAreDecodedOnceAndCopied) {
     // One pass for the small files, one for the shared range: the twelve
     // entries cost what one costs.
     fakecodec::reset();
-    EXPECT_EQ(cabtool::testCabinets(path), cabtool::kExitSuccess);
+    EXPECT_EQ(cabtool::testCabinets(sourcesOf(path), {}), cabtool::kExitSuccess);
     EXPECT_EQ(countCalls("reset"), 2u);
     EXPECT_EQ(countCalls("block"), 4u);
 
     fakecodec::reset();
     const fs::path out = scratch.path() / "out";
-    EXPECT_EQ(cabtool::extractCabinets(path, out.string()), cabtool::kExitSuccess);
+    EXPECT_EQ(cabtool::extractCabinets(sourcesOf(path), extractInto(out)), cabtool::kExitSuccess);
     EXPECT_EQ(countCalls("block"), 4u);
     std::string whole;
     for (size_t i = 0; i < 20; ++i) whole += cabtooltest::readFile(out / numberedFile(i).name);

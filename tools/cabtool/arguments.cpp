@@ -1,5 +1,7 @@
 #include "tools/cabtool/arguments.h"
 
+#include <optional>
+
 namespace cabtool {
 namespace {
 
@@ -13,6 +15,45 @@ ParseResult failure(std::string message) {
     return result;
 }
 
+// The options, by their short and long names; `value` for those that take
+// one, `only` when a single command accepts them.
+struct OptionSpec {
+    const char* shortName;
+    const char* longName;
+    bool value;
+    std::optional<Command> only;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"-d", "--directory", true, Command::Extract},
+    {"-f", "--filter", true, std::nullopt},
+    {"-e", "--encoding", true, std::nullopt},
+    {"-p", "--pipe", false, Command::Extract},
+    {"-L", "--lowercase", false, Command::Extract},
+    {"-k", "--keep", false, Command::Extract},
+    {"-j", "--json", false, Command::List},
+    {"-q", "--quiet", false, std::nullopt},
+};
+
+const OptionSpec* findOption(const std::string& name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (name == spec.shortName || name == spec.longName) return &spec;
+    }
+    return nullptr;
+}
+
+void apply(Arguments& out, const OptionSpec& spec, const std::string& value) {
+    const std::string name = spec.longName;
+    if (name == "--directory") out.directory = value;
+    if (name == "--filter") out.filters.push_back(value);
+    if (name == "--encoding") out.encoding = value;
+    if (name == "--pipe") out.pipe = true;
+    if (name == "--lowercase") out.lowercase = true;
+    if (name == "--keep") out.keep = true;
+    if (name == "--json") out.json = true;
+    if (name == "--quiet") out.quiet = true;
+}
+
 }  // namespace
 
 ParseResult parseArguments(const std::vector<std::string>& args) {
@@ -21,8 +62,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     ParseResult result;
     Arguments& out = result.arguments;
     const std::string& command = args[0];
-    if (isHelpWord(command)) {
-        out.command = Command::Help;
+    if (isHelpWord(command) || command == "--version") {
+        out.command = isHelpWord(command) ? Command::Help : Command::Version;
         result.ok = true;
         return result;
     }
@@ -36,31 +77,48 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         return failure("unknown command '" + command + "'");
     }
 
-    std::vector<std::string> positional;
     bool optionsEnded = false;
+    bool directoryGiven = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            positional.push_back(arg);
-        } else if (arg == "--") {
+            out.cabinets.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
             out.command = Command::Help;
             result.ok = true;
             return result;
-        } else if (arg == "-d" || arg == "--directory") {
-            if (out.command != Command::Extract) return failure(arg + " applies only to extract");
-            if (i + 1 >= args.size()) return failure(arg + " needs a directory");
-            out.directory = args[++i];
-            if (out.directory.empty()) return failure(arg + " needs a directory");
-        } else {
-            return failure("unknown option '" + arg + "'");
         }
+        // "--name=value" gives the value in the same word.
+        const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* spec = findOption(name);
+        if (spec == nullptr) return failure("unknown option '" + name + "'");
+        if (spec->only && *spec->only != out.command) {
+            return failure(name + " applies only to " + (*spec->only == Command::List ? "list" : "extract"));
+        }
+        std::string value;
+        if (spec->value) {
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            }
+            if (value.empty()) return failure(name + " needs a value");
+        } else if (equals != std::string::npos) {
+            return failure(name + " takes no value");
+        }
+        if (std::string(spec->longName) == "--directory") directoryGiven = true;
+        apply(out, *spec, value);
     }
 
-    if (positional.empty()) return failure(command + " needs a cabinet file");
-    if (positional.size() > 1) return failure("too many arguments: '" + positional[1] + "'");
-    out.cabinet = positional[0];
+    if (out.pipe && directoryGiven) return failure("--pipe writes to standard output: no -d");
+    if (out.cabinets.empty()) return failure(command + " needs a cabinet file");
     result.ok = true;
     return result;
 }

@@ -6,12 +6,19 @@
 
 namespace cabtool {
 
-enum class Command { Help, List, Test, Extract };
+enum class Command { Help, Version, List, Test, Extract };
 
 struct Arguments {
     Command command = Command::Help;
-    std::string cabinet;          // path of the cabinet to start from
-    std::string directory = ".";  // extract: where the files go
+    std::vector<std::string> cabinets;   // the files named, in order
+    std::string directory = ".";         // extract: where the files go
+    std::vector<std::string> filters;    // --filter patterns; none selects all
+    std::string encoding;                // --encoding; empty for the default
+    bool pipe = false;                   // extract: contents to standard output
+    bool lowercase = false;              // extract: lower-case names
+    bool keep = false;                   // extract: never replace a file
+    bool json = false;                   // list: JSON records
+    bool quiet = false;                  // only errors
 };
 
 struct ParseResult {

@@ -1,5 +1,7 @@
 #include "tools/cabtool/cabinet_files.h"
 
+#include "tools/cabtool/cabinet_offsets.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -29,6 +31,12 @@ int openRegularFile(const std::string& path, std::string& problem) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
         problem = "cannot open: " + describeErrno(errno);
+        close(fd);
+        return -1;
+    }
+    // A cabinet inside another file is read from where it begins.
+    if (!moveToCabinetStart(fd, path)) {
+        problem = "cannot read: " + describeErrno(errno);
         close(fd);
         return -1;
     }

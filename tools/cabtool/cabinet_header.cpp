@@ -1,6 +1,7 @@
 #include "tools/cabtool/cabinet_header.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,18 @@ constexpr uint16_t kHighestMethod = 3;  // LZX
 
 uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t read32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// Opens `path` for reading only when it is a regular file: a FIFO or device
+// named on the command line must not block or be read.
+int openRegular(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat status;
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // A NUL-terminated name at `at`; false when it has no NUL in range.
 bool readName(const uint8_t* bytes, size_t size, size_t& at, std::string& name) {
@@ -112,7 +125,7 @@ bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& heade
 }
 
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegular(path);
     if (fd < 0) return std::nullopt;
     std::vector<uint8_t> bytes;
     std::optional<CabinetHeader> header;
@@ -129,6 +142,43 @@ std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t
     }
     close(fd);
     return header;
+}
+
+}  // namespace cabtool
+
+namespace cabtool {
+
+std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset,
+                                        const CabinetHeader& header) {
+    std::vector<FileFacts> files;
+    const int fd = openRegular(path);
+    if (fd < 0) return files;
+    // Entries are read through a buffer refilled from each entry's start.
+    constexpr size_t kEntryLimit = kFileFixedSize + kNameLimit;
+    std::vector<uint8_t> buffer(64 * 1024);
+    uint64_t at = offset + header.filesOffset;
+    size_t held = 0, used = 0;
+    for (uint16_t i = 0; i < header.fileCount; ++i) {
+        if (held - used < kEntryLimit) {
+            at += used;
+            const ssize_t got = pread(fd, buffer.data(), buffer.size(), off_t(at));
+            if (got <= 0) break;
+            held = size_t(got);
+            used = 0;
+        }
+        const uint8_t* entry = buffer.data() + used;
+        if (held - used < kFileFixedSize) break;
+        FileFacts file;
+        file.size = read32(entry);
+        file.folderIndex = read16(entry + 8);
+        file.attributes = read16(entry + 14);
+        size_t nameAt = used + kFileFixedSize;
+        if (!readName(buffer.data(), held, nameAt, file.name)) break;
+        used = nameAt;
+        files.push_back(std::move(file));
+    }
+    close(fd);
+    return files;
 }
 
 }  // namespace cabtool

@@ -50,3 +50,19 @@ bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& heade
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset = 0);
 
 }  // namespace cabtool
+
+namespace cabtool {
+
+struct FileFacts {
+    uint32_t size = 0;         // cbFile
+    uint16_t folderIndex = 0;  // iFolder as stored
+    uint16_t attributes = 0;
+    std::string name;          // as stored
+};
+
+// The file entries of the cabinet starting at `offset` in `path`, whose
+// header is `header`; as many as can be read whole.
+std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset,
+                                        const CabinetHeader& header);
+
+}  // namespace cabtool

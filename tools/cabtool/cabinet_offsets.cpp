@@ -33,19 +33,24 @@ void setCabinetStart(const std::string& path, uint64_t offset) {
     }
 }
 
-int openAtCabinetStart(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
+bool moveToCabinetStart(int fd, const std::string& path) {
     const auto found = startsByPath().find(path);
     if (found == startsByPath().end()) {
         startsByHandle().erase(fd);
-        return fd;
+        return true;
     }
-    if (lseek(fd, off_t(found->second), SEEK_SET) < 0) {
+    if (lseek(fd, off_t(found->second), SEEK_SET) < 0) return false;
+    startsByHandle()[fd] = found->second;
+    return true;
+}
+
+int openAtCabinetStart(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (!moveToCabinetStart(fd, path)) {
         close(fd);
         return -1;
     }
-    startsByHandle()[fd] = found->second;
     return fd;
 }
 

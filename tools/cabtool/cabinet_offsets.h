@@ -13,8 +13,12 @@ namespace cabtool {
 // bytes into the file. An offset of 0 removes the registration.
 void setCabinetStart(const std::string& path, uint64_t offset);
 
-// Opens `path` read-only, positioned at the registered start of its cabinet
-// (0 when none), and remembers that start for the handle. -1 on failure.
+// Moves `fd`, just opened on `path`, to the registered start of its cabinet
+// (leaving it where it is when none) and remembers that start for the
+// handle. False when the seek fails.
+bool moveToCabinetStart(int fd, const std::string& path);
+
+// Opens `path` read-only and moves it to its cabinet's start. -1 on failure.
 int openAtCabinetStart(const std::string& path);
 
 // Seeks within the cabinet a handle from openAtCabinetStart reads:

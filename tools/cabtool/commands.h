@@ -1,7 +1,10 @@
 // The three commands; each returns the process exit status.
 #pragma once
 
-#include <string>
+#include <vector>
+
+#include "tools/cabtool/cabinet_sources.h"
+#include "tools/cabtool/run_options.h"
 
 namespace cabtool {
 
@@ -9,13 +12,15 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-// One line per file of the set, then a summary.
-int listCabinets(const std::string& cabinet);
+// One line per chosen file of every cabinet and set, then a summary; or,
+// with options.json, one JSON array of file records.
+int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options);
 
-// Decodes every file of the set, checking every data block, writing nothing.
-int testCabinets(const std::string& cabinet);
+// Decodes every chosen file, checking every data block, writing nothing.
+int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options);
 
-// Extracts every file of the set below `directory`.
-int extractCabinets(const std::string& cabinet, const std::string& directory);
+// Extracts every chosen file below options.directory, or to standard output
+// with options.pipe.
+int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options);
 
 }  // namespace cabtool

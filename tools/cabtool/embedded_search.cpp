@@ -33,7 +33,7 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
                           std::string& problem) {
     found.clear();
     MappedFile file;
-    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat status;
     if (file.fd < 0 || fstat(file.fd, &status) != 0) {
         problem = "cannot open: " + describeErrno(errno);

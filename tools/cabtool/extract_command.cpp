@@ -18,6 +18,7 @@
 #include "tools/cabtool/output_file.h"
 #include "tools/cabtool/posix_io.h"
 #include "tools/cabtool/printable.h"
+#include "tools/cabtool/progress.h"
 #include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
@@ -52,19 +53,39 @@ bool copyContents(int fromFd, int toFd) {
 }
 
 struct Extraction {
+    explicit Extraction(const RunOptions& o) : options(o) {}
+
+    const RunOptions& options;
     std::string directory;
     int rootFd = -1;
+    Progress* progress = nullptr;
+    int32_t pipeHandle = -1;  // --pipe: the copy of standard output being written
     OrderedLines lines;
     uint64_t files = 0;
     uint64_t bytes = 0;
     uint64_t failures = 0;
+    uint64_t kept = 0;  // --keep: files not written because the name was taken
     std::optional<OutputFile> output;  // the file being written
     std::map<std::string, std::string> written;  // cabinet path + stored name -> path below rootFd
 
     static std::string keyOf(const FileEntry& entry) { return entry.cabinet + '\0' + entry.name; }
 
+    // Where a file goes below the target: its UTF-8 name split into safe
+    // components, lowered with --lowercase.
+    SafeName placeOf(const FileEntry& entry) const {
+        SafeName safe = checkStoredName(safeFileName(nameOf(entry, options)));
+        if (options.lowercase) {
+            for (std::string& component : safe.components) component = lowerCaseName(component);
+        }
+        return safe;
+    }
+
+    void noteKept(const FileEntry& entry) {
+        if (!options.quiet) reportFileError(entry.cabinet, nameOf(entry, options), kExistsKept);
+    }
+
     void fail(const FileEntry& entry, const std::string& why) {
-        reportFileError(entry.cabinet, entry.name, why);
+        reportFileError(entry.cabinet, nameOf(entry, options), why);
         ++failures;
     }
 
@@ -78,7 +99,9 @@ struct Extraction {
     // Refuses a cabinet whose files would not fit in the free space left.
     bool checkRoom(const std::vector<FileEntry>& entries) {
         uint64_t needed = 0;
-        for (const FileEntry& entry : entries) needed += entry.size;
+        for (const FileEntry& entry : entries) {
+            if (isChosen(entry, options)) needed += entry.size;
+        }
         struct statvfs status;
         if (needed == 0 || fstatvfs(rootFd, &status) != 0) return true;
         const uint64_t available = uint64_t(status.f_bavail) * status.f_frsize;
@@ -91,7 +114,18 @@ struct Extraction {
     }
 
     int32_t open(const FileEntry& entry) {
-        const SafeName safe = checkStoredName(entry.name);
+        if (!isChosen(entry, options)) return decline(entry);
+        if (progress != nullptr) progress->startFile(printable(slashNameOf(entry, options)));
+        if (options.pipe) {
+            // Standard output is never closed: each file gets a copy of it.
+            pipeHandle = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+            if (pipeHandle < 0) {
+                fail(entry, "cannot write to standard output: " + describeErrno(errno));
+                return decline(entry);
+            }
+            return pipeHandle;
+        }
+        const SafeName safe = placeOf(entry);
         if (!safe.usable()) {
             fail(entry, "refused: " + safe.problem);
             return decline(entry);
@@ -102,6 +136,11 @@ struct Extraction {
             fail(entry, error);
             return decline(entry);
         }
+        if (options.keep && created->exists()) {
+            noteKept(entry);
+            ++kept;
+            return decline(entry);
+        }
         output.emplace(std::move(*created));
         return output->handle();
     }
@@ -109,12 +148,17 @@ struct Extraction {
     bool finish(OutputFile& file, const FileEntry& entry) {
         std::string error;
         const bool readOnly = (entry.attributes & kAttributeReadOnly) != 0;
-        if (!file.commit(dosToLocalTime(entry.date, entry.time), readOnly, error)) {
-            fail(entry, error);
+        if (!file.commit(dosToLocalTime(entry.date, entry.time), readOnly, error, !options.keep)) {
+            if (error == kExistsKept) {
+                noteKept(entry);
+                ++kept;
+            } else {
+                fail(entry, error);
+            }
             return false;
         }
-        const std::string path = checkStoredName(entry.name).joined();
-        lines.add(entry, "extracted  " + printable(path));
+        const std::string path = placeOf(entry).joined();
+        if (!options.quiet) lines.add(entry, "extracted  " + printable(path));
         written[keyOf(entry)] = path;
         ++files;
         bytes += entry.size;
@@ -122,6 +166,17 @@ struct Extraction {
     }
 
     int close(const FileEntry& entry) {
+        if (pipeHandle >= 0) {
+            const bool closed = ::close(pipeHandle) == 0;
+            pipeHandle = -1;
+            if (!closed) {
+                fail(entry, "cannot write to standard output: " + describeErrno(errno));
+                return 1;
+            }
+            ++files;
+            bytes += entry.size;
+            return 1;
+        }
         if (!output) return 1;  // a declined file, decoded into nothing
         finish(*output, entry);
         output.reset();
@@ -131,7 +186,9 @@ struct Extraction {
     // `copy` has the same data as `original`, already on disk: copy the file
     // rather than decode its data again.
     void copyFrom(const FileEntry& copy, const FileEntry& original) {
-        const SafeName safe = checkStoredName(copy.name);
+        if (!isChosen(copy, options)) return;
+        if (progress != nullptr) progress->addBytes(copy.size);
+        const SafeName safe = placeOf(copy);
         if (!safe.usable()) return fail(copy, "refused: " + safe.problem);
         const auto source = written.find(keyOf(original));
         if (source == written.end()) return fail(copy, "not extracted");
@@ -151,6 +208,10 @@ struct Extraction {
     }
 
     void abandon(const FileEntry& entry) {
+        if (pipeHandle >= 0) {
+            pipeHandle = -1;  // the decoder closed it
+            return fail(entry, "not extracted");
+        }
         if (!output) return;  // a declined file, already reported
         output->discardClosed();
         output.reset();
@@ -160,46 +221,71 @@ struct Extraction {
 
 }  // namespace
 
-int extractCabinets(const std::string& cabinet, const std::string& directory) {
+int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
     installInterruptCleanup();
-    if (!makeDirectories(directory)) {
-        reportError("cannot create directory '" + directory + "': " + describeErrno(errno));
-        return kExitFailure;
+    Extraction extraction(options);
+    if (!options.pipe) {
+        const std::string& directory = options.directory;
+        if (!makeDirectories(directory)) {
+            reportError("cannot create directory '" + directory + "': " + describeErrno(errno));
+            return kExitFailure;
+        }
+        extraction.directory = directory;
+        extraction.rootFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (extraction.rootFd < 0) {
+            reportError("cannot open directory '" + directory + "': " + describeErrno(errno));
+            return kExitFailure;
+        }
     }
-    Extraction extraction;
-    extraction.directory = directory;
-    extraction.rootFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (extraction.rootFd < 0) {
-        reportError("cannot open directory '" + directory + "': " + describeErrno(errno));
-        return kExitFailure;
-    }
+    const Workload load = workloadOf(sources, options);
+    Progress progress(progressWanted(options), load.bytes, load.cabinets);
+    setActiveProgress(&progress);
+    extraction.progress = &progress;
 
     FileHandlers handlers;
-    handlers.beforeCabinet = [&](const std::vector<FileEntry>& entries) {
-        return extraction.checkRoom(entries);
-    };
+    if (!options.pipe) {
+        handlers.beforeCabinet = [&](const std::vector<FileEntry>& entries) {
+            return extraction.checkRoom(entries);
+        };
+        // Files with the same data as one already written are copied from
+        // it; piped, every file is decoded on its own.
+        handlers.sameData = [&](const FileEntry& copy, const FileEntry& original) {
+            extraction.copyFrom(copy, original);
+        };
+    }
     handlers.openOutput = [&](const FileEntry& entry) { return extraction.open(entry); };
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) { return extraction.close(entry); };
     handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
-    handlers.sameData = [&](const FileEntry& copy, const FileEntry& original) {
-        extraction.copyFrom(copy, original);
-    };
-    handlers.fileFromEarlier = [](const FileEntry& entry, const std::string& previous) {
-        reportFileError(entry.cabinet, entry.name,
+    handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
+        if (!isChosen(entry, options) || options.quiet) return;
+        reportFileError(entry.cabinet, nameOf(entry, options),
                         "skipped: it is continued from the earlier cabinet '" + previous + "'");
     };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
-        extraction.fail(entry, reason);
+        if (isChosen(entry, options)) extraction.fail(entry, reason);
     };
-    handlers.cabinetFinished = [&] { extraction.lines.flush(stdout); };
+    handlers.cabinetFinished = [&] {
+        progress.clear();
+        extraction.lines.flush(stdout);
+        std::fflush(stdout);
+    };
 
-    const WalkOutcome outcome = walkCabinetSet(cabinet, handlers);
-    ::close(extraction.rootFd);
-    std::printf("%" PRIu64 " file%s extracted, %" PRIu64 " bytes", extraction.files,
-                extraction.files == 1 ? "" : "s", extraction.bytes);
-    if (extraction.failures != 0) std::printf(", %" PRIu64 " failed", extraction.failures);
-    if (outcome.notReached != 0) std::printf(", %" PRIu64 " not reached", outcome.notReached);
-    std::printf("\n");
+    const WalkOutcome outcome = walkSources(sources, handlers);
+    progress.clear();
+    setActiveProgress(nullptr);
+    if (extraction.rootFd >= 0) ::close(extraction.rootFd);
+    if (!options.quiet) {
+        // Piped, standard output carries the files' contents only.
+        std::FILE* summary = options.pipe ? stderr : stdout;
+        std::fprintf(summary, "%" PRIu64 " file%s extracted, %" PRIu64 " bytes", extraction.files,
+                     extraction.files == 1 ? "" : "s", extraction.bytes);
+        if (extraction.kept != 0) std::fprintf(summary, ", %" PRIu64 " kept", extraction.kept);
+        if (extraction.failures != 0) std::fprintf(summary, ", %" PRIu64 " failed", extraction.failures);
+        if (outcome.notReached != 0) {
+            std::fprintf(summary, ", %" PRIu64 " not reached", outcome.notReached);
+        }
+        std::fprintf(summary, "\n");
+    }
     return outcome.complete && extraction.failures == 0 ? kExitSuccess : kExitFailure;
 }
 

@@ -1,38 +1,65 @@
-// cabtool: lists, tests and extracts cabinet archives and sets of cabinets.
+// cabtool: lists, tests and extracts cabinet archives, sets of cabinets and
+// cabinets stored inside other files.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/cabtool/arguments.h"
+#include "tools/cabtool/cabinet_sources.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/help_text.h"
 #include "tools/cabtool/messages.h"
+
+namespace {
+
+int usageError(const std::string& error) {
+    cabtool::reportError(error);
+    std::fprintf(stderr, "%s\n", cabtool::kUsageLine);
+    return cabtool::kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace cabtool;
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = parseArguments(args);
-    if (!parsed.ok) {
-        reportError(parsed.error);
-        std::fprintf(stderr, "%s\n", kUsageLine);
-        return kExitUsage;
-    }
+    if (!parsed.ok) return usageError(parsed.error);
     const Arguments& a = parsed.arguments;
+    if (a.command == Command::Help || a.command == Command::Version) {
+        std::fputs(a.command == Command::Help ? kHelpText : kVersionLine, stdout);
+        return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+    }
+
+    RunOptions options;
+    const std::string encoding = a.encoding.empty() ? kDefaultNameEncoding : a.encoding;
+    const std::optional<NameDecoder> names = NameDecoder::forEncoding(encoding);
+    if (!names) return usageError("unknown encoding '" + encoding + "'");
+    options.names = *names;
+    for (const std::string& pattern : a.filters) options.filter.add(pattern);
+    options.directory = a.directory;
+    options.quiet = a.quiet;
+    options.json = a.json;
+    options.pipe = a.pipe;
+    options.lowercase = a.lowercase;
+    options.keep = a.keep;
+
+    const SourcePlan plan = planSources(a.cabinets, a.quiet);
     int status = kExitSuccess;
     switch (a.command) {
-        case Command::Help:
-            std::fputs(kHelpText, stdout);
-            break;
         case Command::List:
-            status = listCabinets(a.cabinet);
+            status = listCabinets(plan.sources, options);
             break;
         case Command::Test:
-            status = testCabinets(a.cabinet);
+            status = testCabinets(plan.sources, options);
             break;
         case Command::Extract:
-            status = extractCabinets(a.cabinet, a.directory);
+            status = extractCabinets(plan.sources, options);
+            break;
+        default:
             break;
     }
+    if (!plan.ok) status = kExitFailure;
     if (std::fflush(stdout) != 0 && status == kExitSuccess) status = kExitFailure;
     return status;
 }

@@ -38,7 +38,6 @@ bool isUnsafe(char32_t c) {
            c == 0x200F || c == 0x061C;
 }
 
-void appendSafe(std::string& out, char32_t c) { appendUtf8(out, isUnsafe(c) ? U'_' : c); }
 
 // Decodes one strict UTF-8 sequence at `at`: no overlong forms, surrogates
 // or values past U+10FFFF. Nothing (and `at` past one byte) when invalid.
@@ -90,7 +89,7 @@ std::string fromTable(std::string_view stored, const CodePage& page) {
     std::string out;
     for (char byte : stored) {
         const auto b = uint8_t(byte);
-        appendSafe(out, b < 0x80 ? char32_t(b) : char32_t(page.high[b - 0x80]));
+        appendUtf8(out, b < 0x80 ? char32_t(b) : char32_t(page.high[b - 0x80]));
     }
     return out;
 }
@@ -114,8 +113,8 @@ std::string fromIconv(std::string_view stored, iconv_t conversion) {
         ++in;
         --inLeft;
     }
-    // iconv's own output is UTF-8; it still goes through the same cleaning.
-    return cleanUtf8(converted);
+    // iconv's output is UTF-8; it is checked all the same.
+    return validUtf8(converted);
 }
 
 }  // namespace
@@ -135,15 +134,49 @@ bool sameLabel(std::string_view a, std::string_view b) {
     }
 }
 
-std::string cleanUtf8(std::string_view text) {
+std::string validUtf8(std::string_view text) {
     std::string out;
     size_t at = 0;
     while (at < text.size()) {
         char32_t c;
-        appendSafe(out, decodeUtf8(text, at, c) ? c : kReplacement);
+        appendUtf8(out, decodeUtf8(text, at, c) ? c : kReplacement);
     }
     return out;
 }
+
+std::string safeFileName(std::string_view utf8) {
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        char32_t c;
+        if (!decodeUtf8(utf8, at, c)) c = kReplacement;
+        appendUtf8(out, isUnsafe(c) ? U'_' : c);
+    }
+    return out;
+}
+
+std::string lowerCaseName(std::string_view utf8) {
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        const size_t start = at;
+        char32_t c;
+        if (!decodeUtf8(utf8, at, c)) {
+            out.append(utf8.substr(start, at - start));
+            continue;
+        }
+        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+            (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
+            c += 0x20;
+        } else if (c >= 0x400 && c <= 0x40F) {
+            c += 0x50;
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
+NameDecoder::NameDecoder() : name_(kDefaultNameEncoding), table_(findCodePage(kDefaultNameEncoding)) {}
 
 std::optional<NameDecoder> NameDecoder::forEncoding(const std::string& name) {
     NameDecoder decoder;
@@ -160,12 +193,13 @@ std::optional<NameDecoder> NameDecoder::forEncoding(const std::string& name) {
     const iconv_t conversion = iconv_open("UTF-8", name.c_str());
     if (conversion == iconv_t(-1)) return std::nullopt;
     decoder.name_ = name;
+    decoder.table_ = nullptr;
     decoder.iconv_ = std::shared_ptr<void>(conversion, [](void* c) { iconv_close(iconv_t(c)); });
     return decoder;
 }
 
 std::string NameDecoder::toUtf8(std::string_view stored, uint16_t attributes) const {
-    if (utf8_ || (attributes & kAttributeNameIsUtf8) != 0) return cleanUtf8(stored);
+    if (utf8_ || (attributes & kAttributeNameIsUtf8) != 0) return validUtf8(stored);
     if (table_ != nullptr) return fromTable(stored, *table_);
     return fromIconv(stored, iconv_t(iconv_.get()));
 }

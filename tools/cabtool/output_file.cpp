@@ -109,7 +109,13 @@ void OutputFile::removeTemporary() {
     finished_ = true;
 }
 
-bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std::string& error) {
+bool OutputFile::exists() const {
+    struct stat status;
+    return fstatat(directoryFd_, finalName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
+                        bool replace) {
     bool ok = true;
     if (modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
@@ -131,8 +137,12 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
         error = "cannot write the file: " + describeErrno(errno);
         ok = false;
     }
-    if (ok && renameat(directoryFd_, temporaryName_.c_str(), directoryFd_, finalName_.c_str()) != 0) {
-        error = "cannot put the file in place: " + describeErrno(errno);
+    // Without replacing, whatever appeared under the final name meanwhile
+    // (a file, a link) stays: the rename refuses to overwrite it.
+    if (ok && renameat2(directoryFd_, temporaryName_.c_str(), directoryFd_, finalName_.c_str(),
+                        replace ? 0 : RENAME_NOREPLACE) != 0) {
+        error = errno == EEXIST ? std::string(kExistsKept)
+                                : "cannot put the file in place: " + describeErrno(errno);
         ok = false;
     }
     if (ok) {

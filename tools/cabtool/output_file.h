@@ -12,6 +12,9 @@
 
 namespace cabtool {
 
+// Why a file was not put in place when it must not replace one there.
+constexpr const char* kExistsKept = "exists; kept";
+
 class OutputFile {
 public:
     // Creates the directories `components` asks for below `rootFd` (never
@@ -30,9 +33,14 @@ public:
     int handle() const { return fd_; }
 
     // Sets the modification time and read-only state, closes the file and
-    // moves it to its final name. On failure the temporary file is removed
-    // and `error` says why.
-    bool commit(std::optional<std::time_t> modified, bool readOnly, std::string& error);
+    // moves it to its final name, replacing what is there only when
+    // `replace`. On failure the temporary file is removed and `error` says
+    // why (kExistsKept when the name was taken and not replaced).
+    bool commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
+                bool replace = true);
+
+    // Something (a file, a link, a directory) already has the final name.
+    bool exists() const;
 
     // Removes the temporary file after the decoder has closed the handle
     // itself (a failed extraction).

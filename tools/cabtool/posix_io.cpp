@@ -12,6 +12,8 @@
 #include <unordered_set>
 
 #include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/cabinet_offsets.h"
+#include "tools/cabtool/progress.h"
 
 namespace cabtool {
 namespace {
@@ -36,6 +38,7 @@ int32_t openSpillFile() {
     const int fd = mkstemp(pattern.data());
     if (fd < 0) return -1;
     unlink(pattern.c_str());  // the file lives only as long as its handle
+    forgetCabinetHandle(fd);  // positions in it count from its own start
     return fd;
 }
 
@@ -129,21 +132,30 @@ int ioWrite(int32_t handle, const void* buffer, uint32_t count) {
     return int(done);
 }
 
+// Every byte decoded into a file goes through here: the progress line counts it.
+int ioWriteCounted(int32_t handle, const void* buffer, uint32_t count) {
+    const int written = ioWrite(handle, buffer, count);
+    if (written > 0 && activeProgress() != nullptr) activeProgress()->addBytes(uint32_t(written));
+    return written;
+}
+
 int ioClose(int32_t handle) {
     if (handle == kDiscardHandle) return 0;
+    forgetCabinetHandle(handle);
     return close(handle);
 }
 
+// Positions count from the cabinet's start: the file's own, unless the
+// cabinet lies inside another file.
 int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
-    int whence;
+    int64_t position;
     switch (origin) {
-        case 0: whence = SEEK_SET; break;
-        case 1: whence = SEEK_CUR; break;
-        case 2: whence = SEEK_END; break;
+        case 0:
+        case 1: position = seekInCabinet(handle, offset, origin); break;
+        case 2: position = lseek(handle, offset, SEEK_END); break;
         default: return -1;
     }
-    const off_t position = lseek(handle, offset, whence);
-    if (position < 0 || position > off_t(INT32_MAX)) return -1;
+    if (position < 0 || position > int64_t(INT32_MAX)) return -1;
     return int32_t(position);
 }
 
@@ -151,7 +163,7 @@ int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
 
 CabDecoderOwner createPosixDecoder(CabError* error) {
     return CabDecoderOwner(
-        cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWrite, ioClose, ioSeek, kCpuType, error));
+        cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWriteCounted, ioClose, ioSeek, kCpuType, error));
 }
 
 }  // namespace cabtool

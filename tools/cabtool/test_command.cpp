@@ -7,50 +7,83 @@
 #include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/posix_io.h"
 #include "tools/cabtool/printable.h"
+#include "tools/cabtool/progress.h"
 
 namespace cabtool {
 
-int testCabinets(const std::string& cabinet) {
+int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
+    const Workload load = workloadOf(sources, options);
+    Progress progress(progressWanted(options), load.bytes, load.cabinets);
+    setActiveProgress(&progress);
+
     OrderedLines lines;
     uint64_t good = 0;
     uint64_t bad = 0;
     auto passed = [&](const FileEntry& entry) {
-        lines.add(entry, "OK      " + printable(entry.name));
+        if (!options.quiet) lines.add(entry, "OK      " + printable(nameOf(entry, options)));
         ++good;
     };
     auto failed = [&](const FileEntry& entry) {
-        lines.add(entry, "FAILED  " + printable(entry.name));
+        if (options.quiet) {
+            reportFileError(entry.cabinet, nameOf(entry, options), "failed the test");
+        } else {
+            lines.add(entry, "FAILED  " + printable(nameOf(entry, options)));
+        }
         ++bad;
     };
     FileHandlers handlers;
-    // Every file is decoded into the discarding handle; the decoder checks
-    // each block's checksum and decompressed size on the way.
-    handlers.openOutput = [](const FileEntry&) -> int32_t { return kDiscardHandle; };
+    // Every chosen file is decoded into the discarding handle; the decoder
+    // checks each block's checksum and decompressed size on the way. A file
+    // not chosen that goes on into the next cabinet is decoded too, so that
+    // the walk crosses into that cabinet.
+    handlers.openOutput = [&](const FileEntry& entry) -> int32_t {
+        if (!isChosen(entry, options)) return entry.continuesIntoNext() ? kDiscardHandle : 0;
+        progress.startFile(printable(nameOf(entry, options)));
+        return kDiscardHandle;
+    };
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) {
-        passed(entry);
+        if (isChosen(entry, options)) passed(entry);
         return 1;
     };
-    handlers.abandonOutput = failed;
+    handlers.abandonOutput = [&](const FileEntry& entry) {
+        if (isChosen(entry, options)) failed(entry);
+    };
     // Files with the same data as one just tested are not decoded again.
-    handlers.sameData = [&](const FileEntry& copy, const FileEntry&) { passed(copy); };
-    handlers.fileFromEarlier = [](const FileEntry& entry, const std::string& previous) {
+    handlers.sameData = [&](const FileEntry& copy, const FileEntry&) {
+        if (!isChosen(copy, options)) return;
+        progress.addBytes(copy.size);
+        passed(copy);
+    };
+    handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
+        if (!isChosen(entry, options)) return;
         reportFileError(entry.cabinet, entry.name,
                         "not tested: it is continued from the earlier cabinet '" + previous + "'");
     };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
+        if (!isChosen(entry, options)) return;
         reportFileError(entry.cabinet, entry.name, reason);
         failed(entry);
     };
-    handlers.cabinetFinished = [&] { lines.flush(stdout); };
+    handlers.cabinetFinished = [&] {
+        progress.clear();
+        lines.flush(stdout);
+        std::fflush(stdout);
+    };
 
-    const WalkOutcome outcome = walkCabinetSet(cabinet, handlers);
+    const WalkOutcome outcome = walkSources(sources, handlers);
+    progress.clear();
+    setActiveProgress(nullptr);
     if (outcome.complete && bad == 0) {
-        std::printf("%" PRIu64 " file%s tested, all good\n", good, good == 1 ? "" : "s");
+        if (!options.quiet) {
+            std::printf("%" PRIu64 " file%s tested, all good\n", good, good == 1 ? "" : "s");
+        }
         return kExitSuccess;
     }
-    std::printf("%" PRIu64 " file%s good, %" PRIu64 " failed", good, good == 1 ? "" : "s", bad);
-    if (outcome.notReached != 0) std::printf(", %" PRIu64 " not reached", outcome.notReached);
-    std::printf("%s\n", outcome.complete ? "" : ", the walk stopped early");
+    if (!options.quiet) {
+        std::printf("%" PRIu64 " file%s good, %" PRIu64 " failed", good, good == 1 ? "" : "s", bad);
+        if (outcome.notReached != 0) std::printf(", %" PRIu64 " not reached", outcome.notReached);
+        std::printf("%s\n", outcome.complete ? "" : ", the walk stopped early");
+    }
     return kExitFailure;
 }
 

@@ -1,0 +1,147 @@
+#include "tools/cabtool/cabinet_sources.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/embedded_search.h"
+#include "tools/cabtool/messages.h"
+#include "tools/cabtool/printable.h"
+#include "tools/cabtool/safe_name.h"
+
+namespace cabtool {
+namespace {
+
+// A cabinet's identity whatever path names it: file and offset in it.
+using Identity = std::pair<std::pair<dev_t, ino_t>, uint64_t>;
+
+bool identify(const std::string& path, uint64_t offset, Identity& identity) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return false;
+    identity = {{status.st_dev, status.st_ino}, offset};
+    return true;
+}
+
+void note(bool quiet, const std::string& cabinet, const std::string& what) {
+    if (!quiet) reportCabinetError(cabinet, what);
+}
+
+bool startsWithSignature(const std::string& path) {
+    std::string problem;
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0) return true;  // the walk reports why it cannot be opened
+    char signature[4] = {};
+    const bool cabinet = read(fd, signature, 4) == 4 && std::memcmp(signature, "MSCF", 4) == 0;
+    close(fd);
+    return cabinet;
+}
+
+// The cabinet a set's walk should start from: following previous-cabinet
+// names back from `path` while each names a readable cabinet of the same set
+// with the index before.
+std::string firstOfSet(const std::string& path, bool quiet) {
+    const CabinetLocation location = splitCabinetPath(path);
+    std::optional<CabinetHeader> header = readCabinetHeader(path);
+    std::string current = location.name;
+    std::set<std::string> seen = {current};
+    while (header && header->hasPrevious()) {
+        const std::string& named = header->previousCabinet;
+        if (!isPlainFileName(named)) break;
+        const std::string previous = resolveCabinetName(location.directory, named);
+        const std::optional<CabinetHeader> earlier = readCabinetHeader(location.directory + previous);
+        if (!earlier || earlier->setId != header->setId ||
+            uint16_t(earlier->cabinetIndex + 1) != header->cabinetIndex || !seen.insert(previous).second) {
+            note(quiet, location.directory + current,
+                 "its previous cabinet '" + printable(named) + "' cannot be read as one of its set; "
+                 "starting here");
+            break;
+        }
+        current = previous;
+        header = earlier;
+    }
+    return location.directory + current;
+}
+
+}  // namespace
+
+std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset) {
+    std::vector<SurveyedCabinet> set;
+    const CabinetLocation location = splitCabinetPath(path);
+    std::string current = path;
+    std::set<std::string> seen;
+    while (seen.insert(current).second) {
+        std::optional<CabinetHeader> header = readCabinetHeader(current, set.empty() ? offset : 0);
+        if (!header) break;
+        SurveyedCabinet cabinet{current, *header, readCabinetFiles(current, set.empty() ? offset : 0, *header)};
+        set.push_back(std::move(cabinet));
+        if (!header->hasNext() || !isPlainFileName(header->nextCabinet)) break;
+        current = location.directory + resolveCabinetName(location.directory, header->nextCabinet);
+    }
+    return set;
+}
+
+SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
+    SourcePlan plan;
+    std::set<Identity> walked;  // every member of every set planned so far
+    std::vector<std::pair<Identity, std::string>> firstOfWalked;
+    auto alreadyWalked = [&](const std::string& path, uint64_t offset) {
+        Identity identity;
+        if (!identify(path, offset, identity) || walked.count(identity) == 0) return false;
+        for (const auto& [member, first] : firstOfWalked) {
+            if (member == identity) {
+                note(quiet, path, "already read as part of the set of '" + printable(first) + "'");
+                return true;
+            }
+        }
+        return true;
+    };
+    auto add = [&](CabinetSource source) {
+        source.set = surveySet(source.path, source.offset);
+        for (size_t i = 0; i < source.set.size(); ++i) {
+            Identity identity;
+            if (identify(source.set[i].path, i == 0 ? source.offset : 0, identity)) {
+                walked.insert(identity);
+                firstOfWalked.emplace_back(identity, source.path);
+            }
+        }
+        plan.sources.push_back(std::move(source));
+    };
+
+    for (const std::string& path : named) {
+        if (startsWithSignature(path)) {
+            const std::string first = firstOfSet(path, quiet);
+            if (alreadyWalked(path, 0)) continue;
+            if (first != path) {
+                note(quiet, path, "starting from the first cabinet of its set, '" + printable(first) + "'");
+            }
+            if (alreadyWalked(first, 0)) continue;
+            add(CabinetSource{first, 0, false, {}});
+            continue;
+        }
+        std::vector<EmbeddedCabinet> found;
+        std::string problem;
+        if (!findEmbeddedCabinets(path, found, problem)) {
+            reportCabinetError(path, problem);
+            plan.ok = false;
+            continue;
+        }
+        if (found.empty()) {
+            reportCabinetError(path, "not a cabinet file, and no cabinet found inside");
+            plan.ok = false;
+            continue;
+        }
+        for (const EmbeddedCabinet& cabinet : found) {
+            if (alreadyWalked(path, cabinet.offset)) continue;
+            note(quiet, path, "cabinet found at offset " + std::to_string(cabinet.offset));
+            add(CabinetSource{path, cabinet.offset, true, {}});
+        }
+    }
+    return plan;
+}
+
+}  // namespace cabtool

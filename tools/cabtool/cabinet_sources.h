@@ -1,0 +1,43 @@
+// From the files named on the command line to the cabinets to walk: a
+// cabinet of a set is walked from the set's first cabinet, a member of a set
+// already walked is not walked again, and a file that is not a cabinet is
+// searched for cabinets stored inside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/cabtool/cabinet_header.h"
+
+namespace cabtool {
+
+// One cabinet of a set, with its directory, read ahead of the walk.
+struct SurveyedCabinet {
+    std::string path;
+    CabinetHeader header;
+    std::vector<FileFacts> files;
+};
+
+struct CabinetSource {
+    std::string path;     // the file the decoder opens
+    uint64_t offset = 0;  // where the cabinet begins in it (inside another file)
+    bool embedded = false;
+    // The cabinets of the set from this one on, as far as they can be read
+    // before walking (for progress and listings; the walk checks them again).
+    std::vector<SurveyedCabinet> set;
+};
+
+struct SourcePlan {
+    std::vector<CabinetSource> sources;
+    bool ok = true;  // false when a named file could not be used (reported)
+};
+
+// Reports on standard error what it decides (unless `quiet`) and what fails.
+SourcePlan planSources(const std::vector<std::string>& named, bool quiet);
+
+// Reads the set that starts with the cabinet at `offset` in `path`, following
+// the next-cabinet names in the same directory.
+std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset);
+
+}  // namespace cabtool

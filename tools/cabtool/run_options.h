@@ -1,0 +1,54 @@
+// What the command line asks of every command, and the steps the commands
+// share: naming, choosing and walking the cabinets found.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/cabtool/cabinet_sources.h"
+#include "tools/cabtool/cabinet_walk.h"
+#include "tools/cabtool/name_encoding.h"
+#include "tools/cabtool/name_filter.h"
+
+namespace cabtool {
+
+struct RunOptions {
+    NameFilter filter;
+    NameDecoder names;             // turns stored names into UTF-8
+    std::string directory = ".";   // extract: where the files go
+    bool quiet = false;
+    bool json = false;
+    bool pipe = false;
+    bool lowercase = false;
+    bool keep = false;
+};
+
+// The file's name in UTF-8, separators as stored.
+std::string nameOf(const FileEntry& entry, const RunOptions& options);
+
+// The same with '/' between directories.
+std::string slashNameOf(const FileEntry& entry, const RunOptions& options);
+
+// True when the filter chooses the file.
+bool isChosen(const FileEntry& entry, const RunOptions& options);
+
+// Walks each source in turn, a cabinet inside another file from its offset;
+// `starting` (optional) is told of each source before its walk.
+WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHandlers& handlers,
+                        const std::function<void(const CabinetSource&)>& starting = {});
+
+// What a test or extraction will decode: the chosen files' bytes (each file
+// counted in the cabinet it starts in) and the number of cabinets.
+struct Workload {
+    uint64_t bytes = 0;
+    uint32_t cabinets = 0;
+};
+Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions& options);
+
+// Whether a progress line may be shown at all: standard error is a terminal
+// and the user did not ask for quiet.
+bool progressWanted(const RunOptions& options);
+
+}  // namespace cabtool
