@@ -310,6 +310,18 @@ TEST(CabtoolReporting, JsonListingHasOneObjectPerFile) {
               "\"attributes\": [\"archive\"], \"folder\": 1, \"method\": \"LZX\", \"window\": 524288, "
               "\"cabinet\": \"j.cab\"}\n"
               "]\n");
+
+    // A file going on into the next cabinet is in its cabinet's last folder.
+    const auto set = cabwriter::writeCabinetSet(
+        {folderOf({makeFile("first.txt", 300, 3)}), folderOf({makeFile("spans.bin", 3000, 4)})}, 2000,
+        "js%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+    const ToolResult spanning = runCabtool({"list", "--json", "js1.cab"}, scratch.path());
+    EXPECT_EQ(spanning.exitStatus, 0) << spanning.err;
+    EXPECT_TRUE(contains(spanning.out, "\"name\": \"spans.bin\", \"size\": 3000, ")) << spanning.out;
+    EXPECT_TRUE(contains(spanning.out, "\"folder\": 1, \"method\": \"stored\", \"window\": null, "
+                                       "\"cabinet\": \"js1.cab\"}\n]")) << spanning.out;
 }
 
 TEST(CabtoolReporting, ProgressOnATerminalOnlyForLongRuns) {
