@@ -80,9 +80,9 @@ json:
   "cabinet" and, for a cabinet inside another file, "offset".
 
 safety:
-  Nothing is ever written outside DIR. A stored name that is absolute, starts
-  with a drive letter or contains a '..' component is refused: that file is
-  reported and skipped, the others are extracted. A symbolic link already in
+  Nothing is ever written outside DIR. A stored name that is absolute, or
+  contains a ':' or a '..' component, is refused: that file is reported and
+  skipped, the others are extracted. A symbolic link already in
   DIR is never followed: one in a file's directory path makes that file
   fail, one at a file's name is replaced by the file (kept with --keep).
   Each file is written under a temporary name and renamed into place only
