@@ -71,7 +71,7 @@ int testQuietly(const std::string& path) {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     close(null);
-    const int status = cabtool::testCabinets(path);
+    const int status = cabtool::testCabinets(cabtool::planSources({path}, true).sources, {});
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
