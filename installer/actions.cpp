@@ -1,8 +1,10 @@
 #include "installer/actions.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "installer/extraction_driver.h"
+#include "installer/install_report.h"
 #include "installer/paths.h"
 #include "installer/payloads.h"
 #include "installer/resources/resource_ids.h"
@@ -13,59 +15,95 @@ namespace {
 
 constexpr char kScreensaverFileName[] = "Q-Mora.scr";
 constexpr char kSupportLibraryFileName[] = "d3dx9_25.dll";
-constexpr char kCompletionMessage[] = "Installation Completed.";
-
-enum class Staging {
-    NotCreated,  // the staging file could not be created
-    Failed,      // created, but the cabinet was not written in full
-    Written,
-};
-
-// Writes the payload's cabinet image to the staging path.
-Staging stageCabinet(const PayloadCabinet& payload, const char* stagingPath) {
-    FILE* file = win32Fopen(stagingPath, "wb");
-    if (file == nullptr) return Staging::NotCreated;
-    bool written = std::fwrite(payload.image, 1, payload.size, file) == payload.size;
-    bool closed = std::fclose(file) == 0;
-    return written && closed ? Staging::Written : Staging::Failed;
-}
 
 bool pathExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The staging name without its leading backslash, as the user knows it.
+const char* cabinetFileName(const PayloadCabinet& payload) {
+    return payload.stagingName[0] == '\\' ? payload.stagingName + 1 : payload.stagingName;
+}
+
+// Writes the payload's cabinet image to the staging path. A file that was
+// not written in full is removed: it is no cabinet.
+FailureReason stageCabinet(const PayloadCabinet& payload, const char* stagingPath) {
+    // A staging file left read-only by an earlier run is ours to replace.
+    DWORD attributes = GetFileAttributesA(stagingPath);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesA(stagingPath, FILE_ATTRIBUTE_NORMAL);
+    }
+    FILE* file = win32Fopen(stagingPath, "wb");
+    if (file == nullptr) return runtimeFailure();
+    FailureReason reason;
+    if (std::fwrite(payload.image, 1, payload.size, file) != payload.size) reason = runtimeFailure();
+    if (std::fclose(file) != 0 && !reason.failed()) reason = runtimeFailure();
+    if (reason.failed()) DeleteFileA(stagingPath);
+    return reason;
+}
+
+// Stages one payload and unpacks it into the system directory. True when
+// every file of it is in place; otherwise the report says why not.
+bool installPayload(const PayloadCabinet& payload, const char* temporaryDirectory,
+                    const char* targetDirectory, InstallReport& report) {
+    PathBuffer stagingPath;
+    // The decoder opens cabinets by paths of at most 256 characters.
+    if (!copyPath(stagingPath, temporaryDirectory) || !appendPath(stagingPath, payload.stagingName) ||
+        std::strlen(stagingPath) > kMaxCabinetPath) {
+        report.stagingFailed(cabinetFileName(payload), temporaryDirectory,
+                             FailureReason{FailureReason::Source::PathTooLong, 0});
+        return false;
+    }
+    FailureReason staging = stageCabinet(payload, stagingPath);
+    if (staging.failed()) {
+        report.stagingFailed(cabinetFileName(payload), temporaryDirectory, staging);
+        return false;
+    }
+    ExtractionFailure failure;
+    if (extractCabinet(stagingPath, targetDirectory, &failure) == 1) return true;
+    report.extractionFailed(failure);
+    return false;
+}
+
+void enableRunButton(bool enabled) {
+    EnableWindow(GetDlgItem(setupDialog, IDC_RUN), enabled ? TRUE : FALSE);
+}
+
 }  // namespace
 
 void install() {
-    PathBuffer stagingPath;
-    if (!temporaryDirectory(stagingPath)) return;
-    if (!appendPath(stagingPath, screensaverPayload().stagingName)) return;
+    InstallReport report;
+    bool screensaverInstalled = false;
+    PathBuffer temporary;
     PathBuffer targetDirectory;
-    if (!systemDirectory(targetDirectory)) return;
-
-    Staging staging = stageCabinet(screensaverPayload(), stagingPath);
-    if (staging == Staging::NotCreated) return;
-    // A cabinet that was not written in full is not worth unpacking.
-    if (staging == Staging::Written) extractCabinet(stagingPath, targetDirectory);
-
-    installSupportLibrary();
-    MessageBoxA(setupDialog, kCompletionMessage, kSetupCaption, MB_OK);
-    refreshRunButton();
+    if (!temporaryDirectory(temporary)) {
+        report.noTemporaryDirectory();
+    } else if (!systemDirectory(targetDirectory)) {
+        report.noWindowsDirectory();
+    } else {
+        screensaverInstalled = installPayload(screensaverPayload(), temporary, targetDirectory, report);
+        installSupportLibrary(report);
+    }
+    MessageBoxA(setupDialog, report.text(), kSetupCaption, MB_OK);
+    // Run is offered only for a complete screensaver from this Install; an
+    // older file that could not be replaced does not count.
+    if (screensaverInstalled) {
+        refreshRunButton();
+    } else {
+        enableRunButton(false);
+    }
 }
 
-void installSupportLibrary() {
+void installSupportLibrary(InstallReport& report) {
     PathBuffer libraryPath;
     if (!systemDirectory(libraryPath) || !appendPath(libraryPath, kSupportLibraryFileName)) return;
     if (pathExists(libraryPath)) return;  // an existing library is never replaced
 
-    PathBuffer stagingPath;
-    if (!temporaryDirectory(stagingPath)) return;
-    if (!appendPath(stagingPath, supportLibraryPayload().stagingName)) return;
-    if (stageCabinet(supportLibraryPayload(), stagingPath) != Staging::Written) return;
-
+    PathBuffer temporary;
     PathBuffer targetDirectory;
-    if (!systemDirectory(targetDirectory)) return;
-    extractCabinet(stagingPath, targetDirectory);
+    if (!temporaryDirectory(temporary) || !systemDirectory(targetDirectory)) return;
+    installPayload(supportLibraryPayload(), temporary, targetDirectory, report);
 }
 
 void runScreensaver() {
@@ -85,5 +123,5 @@ void refreshRunButton() {
     if (!copyPath(screensaverPath, directory) || !appendPath(screensaverPath, kScreensaverFileName)) {
         return;
     }
-    EnableWindow(GetDlgItem(setupDialog, IDC_RUN), pathExists(screensaverPath) ? TRUE : FALSE);
+    enableRunButton(pathExists(screensaverPath));
 }

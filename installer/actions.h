@@ -1,14 +1,18 @@
-// What the setup dialog's buttons do. Every action fails silently: the Run
-// button's state is the user's only sign that an Install worked.
+// What the setup dialog's buttons do.
 #pragma once
+
+class InstallReport;
 
 // Install: stages the screensaver cabinet in the temporary directory and
 // unpacks "Q-Mora.scr" into the system directory, adds the support library
-// when the system lacks it, reports completion and refreshes the Run button.
+// when the system lacks it, then says in a message box either that the
+// installation completed or what failed (file, directory, reason). Run is
+// left enabled only when this Install put a complete "Q-Mora.scr" in place.
 void install();
 
-// Stages and unpacks "d3dx9_25.dll" unless the system directory has one.
-void installSupportLibrary();
+// Stages and unpacks "d3dx9_25.dll" unless the system directory has one;
+// failures go into the report.
+void installSupportLibrary(InstallReport& report);
 
 // Run: asks the shell to open the installed screensaver.
 void runScreensaver();

@@ -39,3 +39,14 @@ bool copyPath(PathBuffer& buffer, const char* text) {
     std::memset(buffer, 0, kPathBufferSize);
     return appendPath(buffer, text);
 }
+
+const char* displayPath(PathBuffer& buffer, const char* path) {
+    std::memset(buffer, 0, kPathBufferSize);
+    std::strncpy(buffer, path, kPathBufferSize - 1);
+#ifndef _WIN32
+    for (char& c : buffer) {
+        if (c == '\\') c = '/';
+    }
+#endif
+    return buffer;
+}

@@ -30,3 +30,9 @@ bool appendPath(PathBuffer& buffer, const char* text);
 
 // Copies text into the buffer; false (buffer emptied) when it does not fit.
 bool copyPath(PathBuffer& buffer, const char* text);
+
+// The path as the user should see it, copied into the buffer: unchanged on
+// Windows; elsewhere with every backslash turned into a slash, so a path
+// joined from a Linux directory and Windows suffixes reads with one
+// separator. Returns the buffer.
+const char* displayPath(PathBuffer& buffer, const char* path);

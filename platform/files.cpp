@@ -8,6 +8,7 @@
 
 #include "platform/errors.h"
 #include "platform/file_handles.h"
+#include "platform/hooks.h"
 #include "platform/paths.h"
 
 namespace {
@@ -84,6 +85,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*shareMode: POSIX has no sh
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  if (!exists && (flags & O_CREAT) && platform::isInReadOnlyDirectory(file)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
   const int fd = ::open(file.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) {
@@ -119,7 +124,8 @@ BOOL DeleteFileA(LPCSTR path) {
     platform::setLastErrorFromErrno();
     return FALSE;
   }
-  if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && platform::isReadOnlyMode(st.st_mode))) {
+  if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && platform::isReadOnlyMode(st.st_mode)) ||
+      platform::isInReadOnlyDirectory(file)) {
     return fail(ERROR_ACCESS_DENIED);
   }
   if (::unlink(file.c_str()) != 0) {
@@ -129,7 +135,9 @@ BOOL DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
-BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
+namespace {
+
+BOOL moveFile(LPCSTR existing, LPCSTR replacement, DWORD flags) {
   if (existing == nullptr || replacement == nullptr) return fail(ERROR_INVALID_PARAMETER);
   const std::string from = platform::posixPath(existing);
   const std::string to = platform::posixPath(replacement);
@@ -146,6 +154,9 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
       return fail(ERROR_ACCESS_DENIED);
     }
   }
+  if (platform::isInReadOnlyDirectory(from) || platform::isInReadOnlyDirectory(to)) {
+    return fail(ERROR_ACCESS_DENIED);
+  }
   // rename() replaces atomically; the check above and the rename are not
   // one step, which matches Windows closely enough for one process.
   if (::rename(from.c_str(), to.c_str()) != 0) {
@@ -154,6 +165,16 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
   }
   return TRUE;
 }
+
+}  // namespace
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR replacement, DWORD flags) {
+  if (!platform::testHooks().moveFileExAvailable) return fail(ERROR_CALL_NOT_IMPLEMENTED);
+  return moveFile(existing, replacement, flags);
+}
+
+// Present on every Windows version; never replaces an existing file.
+BOOL MoveFileA(LPCSTR existing, LPCSTR replacement) { return moveFile(existing, replacement, 0); }
 
 DWORD GetFileAttributesA(LPCSTR path) {
   if (path == nullptr) {

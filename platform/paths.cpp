@@ -17,4 +17,12 @@ bool isReadOnlyFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && isReadOnlyMode(st.st_mode);
 }
 
+bool isInReadOnlyDirectory(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  return stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isReadOnlyMode(st.st_mode);
+}
+
 }  // namespace platform

@@ -20,4 +20,10 @@ bool isReadOnlyMode(mode_t mode);
 // through by POSIX).
 bool isReadOnlyFile(const std::string& path);
 
+// True when the directory that holds `path` exists and none of owner, group
+// and other may write it: no entry can be created, removed or renamed
+// there.  The layer refuses those even to root, who POSIX would let through,
+// so a write-protected directory behaves the same for every user.
+bool isInReadOnlyDirectory(const std::string& path);
+
 }  // namespace platform

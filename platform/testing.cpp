@@ -82,4 +82,10 @@ MessageBoxRecord lastMessageBox() { return platform::testHooks().lastMessageBox;
 
 void setMessageBoxAnswer(int answer) { platform::testHooks().messageBoxAnswer = answer; }
 
+void setDiskSpace(long long bytes) { platform::testHooks().diskSpace = bytes; }
+
+void setMoveFileExAvailable(bool available) {
+  platform::testHooks().moveFileExAvailable = available;
+}
+
 }  // namespace win32test

@@ -96,4 +96,13 @@ MessageBoxRecord lastMessageBox();
 // for a key; 0 lets the front end wait for Enter again.
 void setMessageBoxAnswer(int answer);
 
+// File-system faults for failure paths (reset() removes them).
+// Bytes that writes through _write and win32Fopen streams may still add
+// before the disk is full: a write then stores what fits and the next one
+// fails with ENOSPC.  Negative: no limit.
+void setDiskSpace(long long bytes);
+// false: MoveFileExA fails with ERROR_CALL_NOT_IMPLEMENTED, as on the
+// oldest 32-bit Windows systems.
+void setMoveFileExAvailable(bool available);
+
 }  // namespace win32test

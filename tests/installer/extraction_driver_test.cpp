@@ -11,6 +11,7 @@
 
 #include "installer/extraction_driver.h"
 #include "installer/win32_api.h"
+#include "platform/testing.h"
 #include "sandbox.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -97,16 +98,26 @@ TEST_F(ExtractionDriver, OpensCabinetsByPathOrRelativeNameAndReportsUnopenableOn
     EXPECT_EQ(relative, 1);
     EXPECT_EQ(readFile(installed("one.txt")), text("1"));
 
+    // The path is shown with the one separator of the system it runs on.
     std::string missing = box.temp + "\\missing.cab";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(extractCabinet(missing.c_str(), target().c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open '" + missing + "' for input\n");
+    ExtractionFailure failure;
+    EXPECT_EQ(extractCabinet(missing.c_str(), target().c_str(), &failure), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Unable to open '" + box.temp + "/missing.cab' for input\n");
+    EXPECT_TRUE(failure.inCabinet);
+    EXPECT_STREQ(failure.file, "missing.cab");
+    EXPECT_EQ(std::string(failure.directory), box.temp + "\\");
+    EXPECT_STREQ(reasonText(failure.reason), "the file does not exist");
 
-    // Not a cabinet: failure without a word.
+    // Not a cabinet: failure without a word on standard output.
     std::string notCabinet = stage(text("MSCX this is no cabinet at all, just words."), "x.cab");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(extractCabinet(notCabinet.c_str(), target().c_str()), 0);
+    EXPECT_EQ(extractCabinet(notCabinet.c_str(), target().c_str(), &failure), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(failure.inCabinet);
+    EXPECT_STREQ(failure.file, "x.cab");
+    EXPECT_STREQ(reasonText(failure.reason), "it is not a cabinet file");
 }
 
 TEST_F(ExtractionDriver, OutputsAreCreatedForReadAndWriteAndReplaceLongerFilesWhole) {
@@ -133,15 +144,44 @@ TEST_F(ExtractionDriver, FailedExtractionLeavesNoPartialFileAndKeepsTheOldOne) {
     cab.image[cab.layout.blockOffsets.back() + 8 + 20] ^= 0x55;
     std::string cabinet = stage(cab.image);
 
-    EXPECT_EQ(extractCabinet(cabinet.c_str(), target().c_str()), 0);
+    ExtractionFailure failure;
+    EXPECT_EQ(extractCabinet(cabinet.c_str(), target().c_str(), &failure), 0);
     EXPECT_EQ(readFile(installed("keep.txt")), text("the good old contents"));
     EXPECT_EQ(listDirectory(box.system32), (std::vector<std::string>{"keep.txt"}));
+    EXPECT_TRUE(failure.inCabinet);
+    EXPECT_STREQ(failure.file, "test.cab");
+    EXPECT_STREQ(reasonText(failure.reason), "the cabinet is damaged");
 
     // A directory that does not exist: the first output cannot be opened.
     std::string intact = stage(mszipCabinet({file("a.txt", text("a"))}).image, "ok.cab");
     std::string nowhere = box.root + "\\no-such-dir\\";
     EXPECT_EQ(extractCabinet(intact.c_str(), nowhere.c_str()), 0);
     EXPECT_FALSE(std::filesystem::exists(box.root + "/no-such-dir"));
+}
+
+TEST_F(ExtractionDriver, WithoutMoveFileExOldFilesAreDeletedThenReplaced) {
+    // The oldest Windows systems answer MoveFileExA with "not implemented".
+    win32test::setMoveFileExAvailable(false);
+    writeFile(installed("old.txt"), Bytes(100000, 'o'));
+    writeFile(installed("locked.txt"), text("keep me"));
+    SetFileAttributesA(installed("locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string cabinet = stage(mszipCabinet({file("old.txt", text("new")), file("fresh.txt", text("f"))}).image);
+    EXPECT_EQ(extractCabinet(cabinet.c_str(), target().c_str()), 1);
+    EXPECT_EQ(readFile(installed("old.txt")), text("new"));
+    EXPECT_EQ(readFile(installed("fresh.txt")), text("f"));
+
+    // A read-only old file is neither deleted nor replaced.
+    std::string locked = stage(mszipCabinet({file("locked.txt", text("new"))}).image, "l.cab");
+    ExtractionFailure failure;
+    EXPECT_EQ(extractCabinet(locked.c_str(), target().c_str(), &failure), 0);
+    EXPECT_EQ(readFile(installed("locked.txt")), text("keep me"));
+    EXPECT_FALSE(failure.inCabinet);
+    EXPECT_STREQ(failure.file, "locked.txt");
+    EXPECT_EQ(std::string(failure.directory), target());
+    EXPECT_STREQ(reasonText(failure.reason), "the existing file is read-only");
+    EXPECT_EQ(listDirectory(box.system32),
+              (std::vector<std::string>{"fresh.txt", "locked.txt", "old.txt"}));
+    win32test::setMoveFileExAvailable(true);
 }
 
 TEST_F(ExtractionDriver, NamesThatLeaveTheTargetDirectoryAreSkipped) {

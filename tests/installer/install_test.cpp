@@ -101,25 +101,26 @@ TEST_F(InstallerActions, AnExistingSupportLibraryIsNeitherStagedNorReplaced) {
     EXPECT_EQ(messageBoxes(), 1);
 }
 
-TEST_F(InstallerActions, WithoutATemporaryDirectoryInstallDoesNothing) {
-    Sandbox::setVariable("temp", nullptr);
+TEST_F(InstallerActions, AStagingFileThatCannotBeCreatedIsReported) {
+    std::string missing = box.root + "/no-such-dir";
+    Sandbox::setVariable("temp", missing.c_str());
     install();
-    EXPECT_TRUE(listDirectory(box.temp).empty());
+    EXPECT_EQ(win32test::lastMessageBox().text,
+              "vmo-ss.cab could not be written to " + missing + ": the directory does not exist.\n"
+              "d3dx9_25.cab could not be written to " + missing + ": the directory does not exist.");
     EXPECT_TRUE(listDirectory(box.system32).empty());
-    EXPECT_EQ(messageBoxes(), 0);
-
-    // A staging file that cannot be created ends the Install silently too.
-    Sandbox::setVariable("temp", (box.root + "/no-such-dir").c_str());
-    install();
-    EXPECT_TRUE(listDirectory(box.system32).empty());
-    EXPECT_EQ(messageBoxes(), 0);
+    EXPECT_EQ(messageBoxes(), 1);
 }
 
-TEST_F(InstallerActions, FailedExtractionIsStillReportedButLeavesRunDisabled) {
+TEST_F(InstallerActions, FailedExtractionIsReportedAndLeavesRunDisabled) {
     EnableWindow(run, TRUE);
     std::filesystem::remove_all(box.system32);  // nowhere to unpack to
     install();
     EXPECT_EQ(messageBoxes(), 1);
+    const std::string shown = box.system32 + "/";
+    EXPECT_EQ(win32test::lastMessageBox().text,
+              "Q-Mora.scr could not be installed in " + shown + ": the directory does not exist.\n"
+              "d3dx9_25.dll could not be installed in " + shown + ": the directory does not exist.");
     EXPECT_FALSE(IsWindowEnabled(run));
     EXPECT_TRUE(listDirectory(box.windows).empty());
     EXPECT_EQ(listDirectory(box.temp), (Names{"d3dx9_25.cab", "vmo-ss.cab"}));

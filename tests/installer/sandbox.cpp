@@ -35,7 +35,7 @@ void Sandbox::setVariable(const char* name, const char* value) {
 }
 
 Sandbox::Sandbox() {
-    for (const char* name : {"windir", "temp", "tmp", "TZ"}) {
+    for (const char* name : {"windir", "temp", "tmp", "TZ", "TMPDIR"}) {
         for (const std::string& key : spellingsOf(name)) saved_.emplace_back(key, getenv(key.c_str()));
     }
     std::string pattern = (std::filesystem::temp_directory_path() / "qmora-installer-XXXXXX").string();
@@ -52,10 +52,18 @@ Sandbox::Sandbox() {
 }
 
 Sandbox::~Sandbox() {
-    for (const char* name : {"windir", "temp", "tmp", "TZ"}) setVariable(name, nullptr);
+    for (const char* name : {"windir", "temp", "tmp", "TZ", "TMPDIR"}) setVariable(name, nullptr);
     for (const auto& [key, value] : saved_) setenv(key.c_str(), value.c_str(), 1);
     tzset();
     std::error_code ignored;
+    // Tests make directories read-only; give them back to their owner first.
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
     std::filesystem::remove_all(root, ignored);
 }
 

@@ -12,8 +12,8 @@
 using Bytes = std::vector<uint8_t>;
 
 // <root>/windows/system32/ and <root>/temp/, with "windir" and "temp"
-// pointing at them and "tmp" unset. Those variables and TZ are restored, and
-// the tree removed, when the sandbox goes.
+// pointing at them and "tmp" unset. Those variables, TZ and TMPDIR are
+// restored, and the tree removed, when the sandbox goes.
 class Sandbox {
 public:
     Sandbox();
