@@ -38,6 +38,7 @@ void FrontEnd::decideMode() {
   if (mode_ != Mode::Undecided) return;
   if (Terminal::available()) {
     mode_ = Mode::Interactive;
+    colorDepth_ = terminalColorDepth();
     terminal_.enter();
   } else {
     mode_ = Mode::Script;
@@ -54,8 +55,10 @@ void FrontEnd::useScript(const std::string& keys) {
   captured_.clear();
   lastShown_.clear();
   status_.clear();
+  printed_.clear();
   closeRequested_ = false;
   focus_ = nullptr;
+  focusBeforeBox_ = nullptr;
   messageBox_.reset();
 }
 
@@ -95,17 +98,19 @@ void FrontEnd::write(const std::string& text) {
 }
 
 void FrontEnd::notice(const std::string& line) {
-  if (mode_ == Mode::Interactive) {
-    status_ = line;  // shown under the picture on the next redraw
-  } else {
-    write(line + "\n");
-  }
+  status_ = line;  // under the picture until the next input
+  if (mode_ != Mode::Interactive) write(line + "\n");
 }
 
 void FrontEnd::finish() {
   if (mode_ == Mode::Interactive) {
-    terminal_.leave();
+    printed_ += terminal_.leave();
     mode_ = Mode::Undecided;
+    if (!printed_.empty()) {
+      std::fwrite(printed_.data(), 1, printed_.size(), stdout);
+      std::fflush(stdout);
+    }
+    printed_.clear();
   }
   lastShown_.clear();
 }
@@ -129,20 +134,50 @@ void FrontEnd::present() {
   if (focus_ && (!IsWindow(focus_) || !isEnabledChain(focus_) || !isVisibleChain(focus_))) {
     focus_ = nullptr;
   }
-  const bool interactive = mode_ == Mode::Interactive;
-  lastScreen_ = composeScreen(messageBox_, focus_, interactive);
-  if (interactive) {
-    const std::string picture = ansiText(lastScreen_) + status_ + "\n";
-    if (picture != lastShown_) {
-      write(kClearScreen + picture);
-      lastShown_ = picture;
-    }
+  if (mode_ == Mode::Interactive) {
+    presentInteractive();
+    return;
+  }
+  lastScreen_ = composeScreen(messageBox_, focus_, false);
+  const std::string picture = plainText(lastScreen_);
+  if (picture != lastShown_) {
+    write(picture);
+    lastShown_ = picture;
+  }
+}
+
+// What the program printed goes to the status line, its last line showing.
+void FrontEnd::takePrinted() {
+  const std::string printed = terminal_.takePrinted();
+  if (printed.empty()) return;
+  printed_ += printed;
+  std::string last = printed.substr(0, printed.find_last_not_of('\n') + 1);
+  last = last.substr(last.find_last_of('\n') + 1);
+  if (!last.empty()) status_ = last;
+}
+
+void FrontEnd::presentInteractive() {
+  takePrinted();
+  lastScreen_ = composeScreen(messageBox_, focus_, true);
+  int columns = 0, rows = 0;
+  const bool sized = terminal_.size(columns, rows);
+  std::string picture;
+  if (sized && (columns < requiredColumns(lastScreen_) || rows < requiredRows(lastScreen_))) {
+    // A frame cut by the terminal's edges would be garbled: say what is
+    // needed instead, and let nothing be clicked that cannot be seen.
+    picture = enlargeHint(lastScreen_, columns, rows);
+    lastScreen_.regions.clear();
   } else {
-    const std::string picture = plainText(lastScreen_);
-    if (picture != lastShown_) {
-      write(picture);
-      lastShown_ = picture;
-    }
+    std::string status = status_;
+    if (sized && static_cast<int>(status.size()) > columns) status.resize(static_cast<std::size_t>(columns));
+    picture = ansiText(lastScreen_, colorDepth_) + status + "\n";
+  }
+  // A new size redraws even the same picture: the terminal may have
+  // garbled what it showed.
+  const std::string key = picture + "|" + std::to_string(columns) + "x" + std::to_string(rows);
+  if (key != lastShown_) {
+    write(kClearScreen + picture);
+    lastShown_ = key;
   }
 }
 
@@ -186,6 +221,8 @@ void FrontEnd::moveFocus(bool forward) {
 
 FrontEnd::Wait FrontEnd::handle(const InputEvent& event) {
   using Kind = InputEvent::Kind;
+  // A notice lasts until the next thing the user does.
+  if (event.kind != Kind::Ignored && event.kind != Kind::End) status_.clear();
   switch (event.kind) {
     case Kind::End:
       if (!closeRequested_ && requestClose()) {
@@ -241,6 +278,7 @@ FrontEnd::Wait FrontEnd::waitForInput() {
 }
 
 void FrontEnd::showMessageBox(const MessageBoxState& box) {
+  if (!messageBox_) focusBeforeBox_ = focus_;
   messageBox_ = box;
 }
 
@@ -251,6 +289,7 @@ int FrontEnd::waitForMessageBoxAnswer() {
   const auto buttons = messageBoxButtons(type);
   const InputEvent event = nextEvent();
   using Kind = InputEvent::Kind;
+  if (event.kind != Kind::Ignored && event.kind != Kind::End) status_.clear();
   switch (event.kind) {
     case Kind::Enter:
     case Kind::Space:
@@ -274,6 +313,13 @@ int FrontEnd::waitForMessageBoxAnswer() {
   }
 }
 
-void FrontEnd::hideMessageBox() { messageBox_.reset(); }
+void FrontEnd::hideMessageBox() {
+  messageBox_.reset();
+  // The button that had the focus gets it back (unless it has gone or is
+  // disabled now, which the next redraw checks).
+  focus_ = focusBeforeBox_;
+  focusBeforeBox_ = nullptr;
+  if (focus_ && IsWindow(focus_)) WindowManager::instance().focus = focus_;
+}
 
 }  // namespace platform

@@ -40,9 +40,12 @@ class FrontEnd {
   int waitForMessageBoxAnswer();
   void hideMessageBox();
 
-  // A line for the user (shell actions, refused keys).
+  // A line for the user (shell actions, refused keys), shown in the status
+  // line until the next input.
   void notice(const std::string& line);
-  // Leaves the terminal as it was found.
+  const std::string& status() const { return status_; }
+  // Leaves the terminal as it was found, then prints again what the program
+  // printed while the windows were drawn.
   void finish();
 
   // Test support: script mode reading `keys`, output kept for takeOutput().
@@ -60,6 +63,8 @@ class FrontEnd {
   InputEvent nextEvent();
   int nextByte(int timeoutMs);
   void present();
+  void presentInteractive();
+  void takePrinted();
   void write(const std::string& text);
   bool requestClose();
   void press(HWND control, const std::string& label);
@@ -74,8 +79,11 @@ class FrontEnd {
   std::string captured_;
   std::string lastShown_;
   std::string status_;
+  std::string printed_;  // what the program printed in interactive mode
   bool closeRequested_ = false;
   HWND focus_ = nullptr;
+  HWND focusBeforeBox_ = nullptr;  // given back when the message box goes
+  ColorDepth colorDepth_ = ColorDepth::Palette256;
   std::optional<MessageBoxState> messageBox_;
   Screen lastScreen_;
   Terminal terminal_;

@@ -52,7 +52,9 @@ InputEvent controlSequence(const std::function<int(int)>& nextByte) {
 
 InputEvent readInputEvent(const std::function<int(int timeoutMs)>& nextByte) {
   const int byte = nextByte(-1);
-  if (byte == kEndOfInput || byte < 0) return InputEvent{InputEvent::Kind::End};
+  if (byte == kEndOfInput) return InputEvent{InputEvent::Kind::End};
+  // No byte, but something to look at again (the terminal changed size).
+  if (byte < 0) return InputEvent{};
   switch (byte) {
     case '\t': return InputEvent{InputEvent::Kind::Tab};
     case '\r':

@@ -14,7 +14,8 @@ struct InputEvent {
 };
 
 // Reads one event.  `nextByte(timeoutMs)` returns a byte, -1 when none came
-// in time, -2 at the end of input.  An escape byte not followed by a
+// in time, -2 at the end of input, -3 when the terminal changed size (an
+// Ignored event, after which the front end draws again).  An escape byte not followed by a
 // sequence within a short time is the Escape key.
 InputEvent readInputEvent(const std::function<int(int timeoutMs)>& nextByte);
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/key_bindings.h"
 #include "platform/window_manager.h"
@@ -36,9 +37,14 @@ std::vector<std::string> glyphsOf(const std::string& text) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     length = std::min(length, text.size() - i);
-    std::string glyph = text.substr(i, length);
-    if (lead < 0x20) glyph = " ";
-    glyphs.push_back(glyph);
+    // A control character shows as a space.  Each glyph is built once, in
+    // place: assigning over a copied substring trips GCC 12's -Wrestrict
+    // at -O3 with a false alarm.
+    if (lead < 0x20) {
+      glyphs.emplace_back(1, ' ');
+    } else {
+      glyphs.emplace_back(text, i, length);
+    }
     i += length;
   }
   return glyphs;
@@ -134,8 +140,10 @@ class Painter {
     const int r1 = std::max(row(rect.bottom), r0 + 1);
     const std::string className = window.windowClass ? window.windowClass->name : "";
     if (className == "Button") {
-      button(window, row((rect.top + rect.bottom) / 2), c0, c1, focus, bindings);
-      screen_.regions.push_back(HitRegion{c0, r0, c1, r1, window.handle, 0});
+      // A button is drawn on one row, and only what is drawn takes clicks.
+      const int labelRow = row((rect.top + rect.bottom) / 2);
+      button(window, labelRow, c0, c1, focus, bindings);
+      screen_.regions.push_back(HitRegion{c0, labelRow, c1, labelRow + 1, window.handle, 0});
     } else if (className == "Static" && (window.style & SS_TYPEMASK) == SS_BITMAP) {
       picture(window, c0, r0, c1, r1);
     } else {
@@ -220,6 +228,10 @@ class Painter {
     }
   }
 
+  // The bitmap at its own size, each cell showing two pixel blocks stacked
+  // as an upper half block: its foreground is the upper block's average
+  // colour, its background the lower one's.  Plain text has no colours and
+  // marks the picture's area with '#'.
   void picture(const Window& window, int c0, int r0, int c1, int r1) {
     if (window.style & SS_SUNKEN) frame(c0, r0, c1, r1, "");
     if (!window.bitmap) return;
@@ -232,18 +244,43 @@ class Painter {
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         Cell cell;
+        const auto upper = blockColor(bitmap, x, width, 2 * y, 2 * height);
+        const auto lower = blockColor(bitmap, x, width, 2 * y + 1, 2 * height);
         if (!unicode_) {
           cell.glyph = "#";
-        } else if (auto color = bitmapPixel(bitmap, (2 * x + 1) * bitmap.width / (2 * width),
-                                            (2 * y + 1) * bitmap.height / (2 * height))) {
-          cell.glyph = "█";
-          cell.color = *color;
+        } else if (upper && lower) {
+          cell.glyph = "▀";
+          cell.color = *upper;
+          cell.background = *lower;
         } else {
-          cell.glyph = "▒";
+          cell.glyph = "▒";  // pixels in a format the layer cannot read
         }
         if (Cell* target = screen_.at(start + x, top + y)) *target = cell;
       }
     }
+  }
+
+  // The average colour of block (column, row) when the bitmap is cut into
+  // columns x rows blocks; nothing when its pixels cannot be read.
+  static std::optional<std::uint32_t> blockColor(const BitmapInfo& bitmap, int column, int columns,
+                                                 int row, int rows) {
+    const int x0 = column * bitmap.width / columns;
+    const int x1 = std::max(x0 + 1, (column + 1) * bitmap.width / columns);
+    const int y0 = row * bitmap.height / rows;
+    const int y1 = std::max(y0 + 1, (row + 1) * bitmap.height / rows);
+    unsigned long red = 0, green = 0, blue = 0, count = 0;
+    for (int y = y0; y < y1 && y < bitmap.height; ++y) {
+      for (int x = x0; x < x1 && x < bitmap.width; ++x) {
+        const auto pixel = bitmapPixel(bitmap, x, y);
+        if (!pixel) return std::nullopt;
+        red += GetRValue(*pixel);
+        green += GetGValue(*pixel);
+        blue += GetBValue(*pixel);
+        ++count;
+      }
+    }
+    if (count == 0) return std::nullopt;
+    return RGB((red + count / 2) / count, (green + count / 2) / count, (blue + count / 2) / count);
   }
 
   void staticText(const Window& window, int c0, int r0, int c1) {
@@ -261,6 +298,9 @@ class Painter {
     if (color != CLR_INVALID && color != GetSysColor(COLOR_WINDOWTEXT)) style.color = color;
     const bool link = (window.style & SS_NOTIFY) != 0;
     style.underline = link && unicode_;
+    // A coloured text keeps the dialog's face behind it, as on Windows, so
+    // that a dark link colour stays readable on a dark terminal too.
+    if (style.color != kDefaultColor) style.background = GetSysColor(COLOR_3DFACE);
     // Text wider than its control (cells are coarser than the dialog font)
     // may run on over the parent's client area, but no further.
     int clip0 = c0, clip1 = c1;
@@ -302,6 +342,38 @@ int ownerDepth(const Window& window) {
   return depth;
 }
 
+// The items after `lead`, separated by " | ", on as many lines as it takes
+// to keep each within kLegendWidth columns; an item too long for a line of
+// its own is cut short.
+std::vector<std::string> wrapLegend(const std::string& lead, const std::vector<std::string>& items) {
+  const std::string indent(lead.size(), ' ');
+  std::vector<std::string> lines;
+  std::string line = lead;
+  std::size_t used = lead.size();
+  bool lineHasItem = false;
+  for (const std::string& item : items) {
+    auto glyphs = glyphsOf(item);
+    const std::size_t separator = lineHasItem ? 3 : 0;
+    if (lineHasItem && used + separator + glyphs.size() > static_cast<std::size_t>(kLegendWidth)) {
+      lines.push_back(line);
+      line = indent;
+      used = indent.size();
+      lineHasItem = false;
+    }
+    if (lineHasItem) {
+      line += " | ";
+      used += 3;
+    }
+    const std::size_t room = static_cast<std::size_t>(kLegendWidth) - used;
+    if (glyphs.size() > room) glyphs.resize(room);
+    for (const std::string& glyph : glyphs) line += glyph;
+    used += glyphs.size();
+    lineHasItem = true;
+  }
+  lines.push_back(line);
+  return lines;
+}
+
 std::vector<std::string> legendFor(const std::optional<MessageBoxState>& box,
                                    const std::vector<KeyBinding>& bindings, HWND focus) {
   if (box) {
@@ -314,20 +386,21 @@ std::vector<std::string> legendFor(const std::optional<MessageBoxState>& box,
     }
     return {line};
   }
-  std::string keys = "keys:";
+  std::vector<std::string> items;
   for (const KeyBinding& binding : bindings) {
-    keys += std::string(" ") + binding.key + " " + binding.label;
+    std::string item = std::string(1, binding.key) + " " + binding.label;
     Window* window = WindowManager::instance().find(binding.control);
     if (binding.isLink && window && window->lastTextColor != CLR_INVALID) {
-      keys += " (link, " + colorName(window->lastTextColor) + ")";
+      item += " (link, " + colorName(window->lastTextColor) + ")";
     } else if (binding.isLink) {
-      keys += " (link)";
+      item += " (link)";
     }
-    if (!isEnabledChain(binding.control)) keys += " (disabled)";
-    keys += " |";
+    if (!isEnabledChain(binding.control)) item += " (disabled)";
+    items.push_back(item);
   }
-  keys += std::string(" Tab, Enter | ") + kCloseKey + " close";
-  std::vector<std::string> legend{keys};
+  items.push_back("Tab, Enter");
+  items.push_back(std::string(1, kCloseKey) + " close");
+  std::vector<std::string> legend = wrapLegend("keys: ", items);
   if (Window* window = WindowManager::instance().find(focus)) {
     legend.push_back("focus: " + labelOf(window->text));
   }
@@ -395,7 +468,74 @@ std::string plainText(const Screen& screen) {
   return text;
 }
 
-std::string ansiText(const Screen& screen) {
+int requiredColumns(const Screen& screen) {
+  int columns = screen.width;
+  for (const std::string& line : screen.legend) {
+    columns = std::max(columns, static_cast<int>(glyphsOf(line).size()));
+  }
+  return columns;
+}
+
+int requiredRows(const Screen& screen) {
+  return screen.height + static_cast<int>(screen.legend.size()) + 1;
+}
+
+std::string enlargeHint(const Screen& screen, int columns, int rows) {
+  const std::string needed =
+      std::to_string(requiredColumns(screen)) + "x" + std::to_string(requiredRows(screen));
+  std::string hint = "Enlarge the terminal to " + needed + " to see the setup window (now " +
+                     std::to_string(columns) + "x" + std::to_string(rows) + "); q closes it";
+  if (static_cast<int>(hint.size()) > columns) hint = "Enlarge the terminal to " + needed;
+  if (static_cast<int>(hint.size()) > columns) hint = "Enlarge to " + needed;
+  if (static_cast<int>(hint.size()) > columns) hint.resize(static_cast<std::size_t>(std::max(columns, 0)));
+  return hint;
+}
+
+ColorDepth terminalColorDepth() {
+  const char* announced = std::getenv("COLORTERM");
+  const std::string colorTerm = announced ? announced : "";
+  return colorTerm == "truecolor" || colorTerm == "24bit" ? ColorDepth::TrueColor
+                                                          : ColorDepth::Palette256;
+}
+
+int paletteIndex(std::uint32_t color) {
+  const int red = GetRValue(color), green = GetGValue(color), blue = GetBValue(color);
+  // The cube's six levels per channel, and the nearest level of each.
+  constexpr int kLevels[6] = {0, 95, 135, 175, 215, 255};
+  auto nearestLevel = [&](int value) {
+    int best = 0;
+    for (int i = 1; i < 6; ++i) {
+      if (std::abs(kLevels[i] - value) < std::abs(kLevels[best] - value)) best = i;
+    }
+    return best;
+  };
+  const int r = nearestLevel(red), g = nearestLevel(green), b = nearestLevel(blue);
+  auto distance = [&](int r2, int g2, int b2) {
+    return (red - r2) * (red - r2) + (green - g2) * (green - g2) + (blue - b2) * (blue - b2);
+  };
+  const int cubeIndex = 16 + 36 * r + 6 * g + b;
+  const int cubeDistance = distance(kLevels[r], kLevels[g], kLevels[b]);
+  // The grey ramp: 24 steps from 8 to 238.
+  const int grey = std::clamp(((red + green + blue) / 3 - 8 + 5) / 10, 0, 23);
+  const int greyLevel = 8 + 10 * grey;
+  return distance(greyLevel, greyLevel, greyLevel) < cubeDistance ? 232 + grey : cubeIndex;
+}
+
+namespace {
+
+// The parameters that select a colour: 38 for the foreground, 48 for the
+// background.
+std::string colorParameters(int layer, std::uint32_t color, ColorDepth depth) {
+  if (depth == ColorDepth::TrueColor) {
+    return ";" + std::to_string(layer) + ";2;" + std::to_string(GetRValue(color)) + ";" +
+           std::to_string(GetGValue(color)) + ";" + std::to_string(GetBValue(color));
+  }
+  return ";" + std::to_string(layer) + ";5;" + std::to_string(paletteIndex(color));
+}
+
+}  // namespace
+
+std::string ansiText(const Screen& screen, ColorDepth depth) {
   std::string text;
   for (int r = 0; r < screen.height; ++r) {
     for (int c = 0; c < screen.width; ++c) {
@@ -404,11 +544,10 @@ std::string ansiText(const Screen& screen) {
       if (cell.dim) text += ";2";
       if (cell.underline) text += ";4";
       if (cell.reverse) text += ";7";
-      if (cell.color != kDefaultColor) {
-        text += ";38;2;" + std::to_string(GetRValue(cell.color)) + ";" +
-                std::to_string(GetGValue(cell.color)) + ";" + std::to_string(GetBValue(cell.color));
-      }
-      text += "m" + cell.glyph;
+      if (cell.color != kDefaultColor) text += colorParameters(38, cell.color, depth);
+      if (cell.background != kDefaultColor) text += colorParameters(48, cell.background, depth);
+      text += "m";
+      text += cell.glyph;
     }
     text += "\x1b[0m\n";
   }

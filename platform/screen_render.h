@@ -19,7 +19,8 @@ constexpr std::uint32_t kDefaultColor = 0xFFFFFFFFu;
 
 struct Cell {
   std::string glyph = " ";
-  std::uint32_t color = kDefaultColor;  // 0x00BBGGRR foreground, or the terminal's default
+  std::uint32_t color = kDefaultColor;       // 0x00BBGGRR foreground, or the terminal's default
+  std::uint32_t background = kDefaultColor;  // 0x00BBGGRR, or the terminal's default
   bool dim = false;
   bool reverse = false;
   bool underline = false;
@@ -49,7 +50,27 @@ Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool
 
 // The screen as plain text, no escape sequences.
 std::string plainText(const Screen& screen);
-// The screen with ANSI colours and attributes (24-bit colour).
-std::string ansiText(const Screen& screen);
+
+// How many colours the terminal shows.
+enum class ColorDepth { TrueColor, Palette256 };
+// The depth the terminal announces: 24-bit when COLORTERM says "truecolor"
+// or "24bit", else the 256-colour palette every xterm-like terminal has.
+ColorDepth terminalColorDepth();
+// The nearest colour of the 256-colour palette (its 6x6x6 cube or its grey
+// ramp) to a 0x00BBGGRR colour.
+int paletteIndex(std::uint32_t color);
+// The screen with ANSI colours and attributes.
+std::string ansiText(const Screen& screen, ColorDepth depth);
+
+// Lines of the key legend, each at most this many columns.
+constexpr int kLegendWidth = 80;
+
+// The terminal size the screen needs: the picture, its legend and one
+// status line below.
+int requiredColumns(const Screen& screen);
+int requiredRows(const Screen& screen);
+// The one line shown instead of the screen in a terminal of `columns`
+// columns that is too small for it, cut to fit.
+std::string enlargeHint(const Screen& screen, int columns, int rows);
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/front_end.h"
+#include "platform/paths.h"
 #include "platform/hooks.h"
 
 namespace {
@@ -87,7 +88,8 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, 
   }
   std::string description = "shell: would " + action + " \"" + target + "\"";
   if (parameters && *parameters) description += " with parameters \"" + text(parameters) + "\"";
-  if (directory && *directory) description += " in \"" + text(directory) + "\"";
+  // Paths are shown the way Linux writes them.
+  if (directory && *directory) description += " in \"" + platform::posixPath(directory) + "\"";
   description += isWebLink(target) ? " (no desktop to open it)" : " (not run on Linux)";
   frontEnd.notice(description);
   return reinterpret_cast<HINSTANCE>(kNoAssociation);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,15 +19,21 @@ constexpr int kRestoredSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 termios savedMode;
 volatile sig_atomic_t modeSaved = 0;
+// Where the picture goes: standard output as it was before the capture.
+volatile sig_atomic_t terminalOutput = STDOUT_FILENO;
+volatile sig_atomic_t resized = 0;
 
-// Async-signal-safe: only write() and tcsetattr().
+// Async-signal-safe: only write(), dup2() and tcsetattr().
 void restoreTerminal() {
   if (!modeSaved) return;
   modeSaved = 0;
-  ssize_t ignored = ::write(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+  ssize_t ignored = ::write(terminalOutput, kLeaveSequence, sizeof kLeaveSequence - 1);
   (void)ignored;
+  if (terminalOutput != STDOUT_FILENO) dup2(terminalOutput, STDOUT_FILENO);
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
 }
+
+void noteResize(int) { resized = 1; }
 
 void restoreAndDie(int signalNumber) {
   restoreTerminal();
@@ -53,20 +60,38 @@ void Terminal::enter() {
     hooksInstalled = true;
     std::atexit(restoreTerminal);
     for (int signalNumber : kRestoredSignals) std::signal(signalNumber, restoreAndDie);
+    struct sigaction onResize {};
+    onResize.sa_handler = noteResize;  // no SA_RESTART: a waiting poll() wakes up
+    sigemptyset(&onResize.sa_mask);
+    sigaction(SIGWINCH, &onResize, nullptr);
   }
+  const int output = capture_.start();
+  terminalOutput = output >= 0 ? output : STDOUT_FILENO;
   write(kEnterSequence);
 }
 
-void Terminal::leave() {
-  if (!active_) return;
+std::string Terminal::leave() {
+  if (!active_) return "";
   active_ = false;
   restoreTerminal();
+  terminalOutput = STDOUT_FILENO;
+  return capture_.stop();
+}
+
+bool Terminal::size(int& columns, int& rows) const {
+  winsize window{};
+  if (ioctl(terminalOutput, TIOCGWINSZ, &window) != 0 || window.ws_col == 0 || window.ws_row == 0) {
+    return false;
+  }
+  columns = window.ws_col;
+  rows = window.ws_row;
+  return true;
 }
 
 void Terminal::write(const std::string& text) {
   std::size_t written = 0;
   while (written < text.size()) {
-    const ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
+    const ssize_t n = ::write(terminalOutput, text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     written += static_cast<std::size_t>(n);
@@ -77,6 +102,10 @@ int Terminal::readByte(int timeoutMs) {
   pollfd input{STDIN_FILENO, POLLIN, 0};
   for (;;) {
     const int ready = poll(&input, 1, timeoutMs);
+    if (resized) {
+      resized = 0;
+      return kResized;
+    }
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return kEnd;
     if (ready == 0) return kTimeout;

@@ -23,6 +23,8 @@ std::string takeOutput() { return platform::FrontEnd::instance().takeOutput(); }
 
 std::string renderText() { return platform::FrontEnd::instance().renderPlain(); }
 
+std::string statusLine() { return platform::FrontEnd::instance().status(); }
+
 bool clickControl(HWND control) {
   if (!IsWindow(control) || !platform::isEnabledChain(control) ||
       !platform::isVisibleChain(control)) {

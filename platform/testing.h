@@ -46,6 +46,8 @@ void setScriptInput(const std::string& keys);
 std::string takeOutput();
 // The plain-text picture of the windows as the front end would show it now.
 std::string renderText();
+// The front end's status line: the latest notice, until the next input.
+std::string statusLine();
 
 // Clicks a control at once: WM_SETCURSOR, WM_LBUTTONDOWN and WM_LBUTTONUP
 // are sent to it as the system would for a mouse click.  Returns false and

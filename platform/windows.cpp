@@ -53,7 +53,13 @@ bool isInTree(HWND root, HWND hwnd) {
 }
 
 std::string propertyKey(LPCSTR name) {
-  if (IS_INTRESOURCE(name)) return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
+  if (IS_INTRESOURCE(name)) {
+    // Appended, not prefixed with operator+: GCC 12 at -O3 misreads the
+    // prefixing copy as an overlapping one (-Wrestrict).
+    std::string key = "#";
+    key += std::to_string(reinterpret_cast<std::uintptr_t>(name));
+    return key;
+  }
   std::string key = name;
   for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return key;

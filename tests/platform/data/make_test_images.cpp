@@ -1,7 +1,9 @@
 // Writes the icon and bitmap the resource-parser tests compile into their
 // resource script: icon.ico (a 16x16 and a 32x32 image, 32 bits per pixel)
 // and picture.bmp (5x3, 24 bits per pixel, blue with a red top-left pixel,
-// so a test can tell the rows' bottom-up order). Usage: make_test_images DIR
+// so a test can tell the rows' bottom-up order), and stripes.bmp (12x24, 24
+// bits per pixel: bands of 6 rows, red, green, blue and white from the top,
+// for the front end's half-block picture). Usage: make_test_images DIR
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -92,6 +94,27 @@ Bytes picture() {
     return out;
 }
 
+Bytes stripes() {
+    const int width = 12;
+    const int height = 24;
+    const uint8_t bands[4][3] = {{0x00, 0x00, 0xFF}, {0x00, 0xFF, 0x00}, {0xFF, 0x00, 0x00},
+                                 {0xFF, 0xFF, 0xFF}};  // blue, green, red bytes
+    const uint32_t row = uint32_t(width * 3);           // already a multiple of 4
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, 14 + 40 + row * height);
+    put32(out, 0);
+    put32(out, 14 + 40);
+    putInfoHeader(out, width, height, 24, row * height);
+    for (int y = height - 1; y >= 0; --y) {  // stored bottom-up
+        for (int x = 0; x < width; ++x) {
+            for (uint8_t byte : bands[y / 6]) out.push_back(byte);
+        }
+    }
+    return out;
+}
+
 bool save(const std::string& path, const Bytes& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
@@ -107,7 +130,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    if (!save(dir + "/icon.ico", icon()) || !save(dir + "/picture.bmp", picture())) {
+    if (!save(dir + "/icon.ico", icon()) || !save(dir + "/picture.bmp", picture()) ||
+        !save(dir + "/stripes.bmp", stripes())) {
         std::fprintf(stderr, "make_test_images: cannot write into %s\n", dir.c_str());
         return 1;
     }
