@@ -2,12 +2,16 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config
-  libgtest-dev libbenchmark-dev zlib1g-dev
-  clang libclang-rt-14-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
-)
+# What building and running the installer and cabtool needs; "--all" adds the
+# test, benchmark, fuzzing and Windows cross-build toolchains.
+packages=(cmake g++ make pkg-config zlib1g-dev binutils-mingw-w64-i686)  # windres reads the dialog resources
+if [ "${1:-}" = "--all" ]; then
+  packages+=(
+    libgtest-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    g++-mingw-w64-i686
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,7 +14,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QMORA_BUILD_DIR:-$repo/build}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$repo" -B "$build" >&2
+  cmake -S "$repo" -B "$build" -DQMORA_TESTS=OFF >&2
 fi
 cmake --build "$build" -j2 --target q-mora-setup >&2
 
