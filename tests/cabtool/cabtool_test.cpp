@@ -348,6 +348,26 @@ TEST(Cabtool, FilesListedAfterTheCrossingFileAreStillExtracted) {
     EXPECT_TRUE(contains(listed.out, "3 files, 4000 bytes")) << listed.out;
 }
 
+TEST(Cabtool, FilesReachedByOneWalkCrossingManyCabinetsAreNotReportedAgain) {
+    // Files of 1,500 bytes in blocks of 1,000 and cabinets of 1,500: every
+    // other cabinet's files all continue from the one before, and one walk
+    // from the first cabinet crosses all the way to the last.
+    ScratchDirectory scratch;
+    std::vector<cabwriter::File> files;
+    for (int i = 0; i < 12; ++i) files.push_back(makeFile("f" + std::to_string(i), 1500, uint8_t(i)));
+    const std::vector<cabwriter::Folder> folders = {storedFolder(files)};
+    const auto set = cabwriter::writeCabinetSet(folders, 1500, "m%d.cab");
+    ASSERT_GT(set.size(), 4u);
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+
+    const ToolResult tested = runCabtool({"test", "m1.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 0) << tested.err;
+    EXPECT_TRUE(contains(tested.out, "12 files tested, all good")) << tested.out;
+    const ToolResult extracted = runCabtool({"extract", "-d", "out", "m1.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 0) << extracted.err;
+    for (const auto& f : files) EXPECT_EQ(readFile(scratch.path() / "out" / f.name), text(f.data));
+}
+
 TEST(Cabtool, StoredNamesNeverReachTheTerminalRaw) {
     ScratchDirectory scratch;
     // A title-setting escape, a forged listing row, a C1 control sequence

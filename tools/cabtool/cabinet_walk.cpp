@@ -57,6 +57,12 @@ struct SetWalk {
     // continued files.
     std::map<std::string, ContinuedReach> continued;
     std::set<FileKey> reported;     // files going on that were reported as not extractable
+    // Files the decoder has offered so far, by name and size: a walk that
+    // crossed several cabinets in one go reached them all, whatever the
+    // count of entries each crossing skipped says. (A file offered after a
+    // crossing comes from the decoder's notification, which carries no
+    // folder offset.)
+    std::set<std::pair<std::string, uint32_t>> offered;
 };
 
 // Checks, before the decoder walks it, that `name` is a readable cabinet and,
@@ -120,6 +126,8 @@ uint32_t settleFromEarlier(SetWalk& walk, const CabinetDirectory& cabinet, const
             if (handlers.fileFromEarlier) handlers.fileFromEarlier(entry, cabinet.previousCabinet);
         } else if (dealtWith > 0) {
             --dealtWith;
+            if (entry.continuesIntoNext()) ++goingOn;
+        } else if (walk.offered.count({entry.name, entry.size}) != 0) {
             if (entry.continuesIntoNext()) ++goingOn;
         } else if (reach.runReachable && i < leadingRun && handlers.reachedByCrossing) {
             handlers.reachedByCrossing(entry);
@@ -216,9 +224,14 @@ WalkOutcome walkCabinetSet(const std::string& path, const FileHandlers& handlers
     SetWalk walk;
     walk.directory = start.directory;
     walk.current = start.name;
+    FileHandlers tracked = handlers;
+    tracked.openOutput = [&walk, &handlers](const FileEntry& entry) {
+        walk.offered.insert({entry.name, entry.size});
+        return handlers.openOutput(entry);
+    };
     while (true) {
         CabinetDirectory cabinet;
-        const bool ok = walkCabinet(decoder.get(), error, walk, handlers, outcome, cabinet);
+        const bool ok = walkCabinet(decoder.get(), error, walk, tracked, outcome, cabinet);
         if (handlers.cabinetFinished) handlers.cabinetFinished();
         if (!ok) return outcome;
         if (cabinet.nextCabinet.empty()) break;
