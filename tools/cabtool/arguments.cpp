@@ -17,14 +17,14 @@ ParseResult failure(std::string message) {
 
 // The options, by their short and long names; `value` for those that take
 // one, `only` when a single command accepts them.
-struct OptionSpec {
+struct OptionRule {
     const char* shortName;
     const char* longName;
     bool value;
     std::optional<Command> only;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"-d", "--directory", true, Command::Extract},
     {"-f", "--filter", true, std::nullopt},
     {"-e", "--encoding", true, std::nullopt},
@@ -35,15 +35,15 @@ constexpr OptionSpec kOptions[] = {
     {"-q", "--quiet", false, std::nullopt},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.shortName || name == spec.longName) return &spec;
+const OptionRule* findOption(const std::string& name) {
+    for (const OptionRule& option : kOptions) {
+        if (name == option.shortName || name == option.longName) return &option;
     }
     return nullptr;
 }
 
-void apply(Arguments& out, const OptionSpec& spec, const std::string& value) {
-    const std::string name = spec.longName;
+void apply(Arguments& out, const OptionRule& option, const std::string& value) {
+    const std::string name = option.longName;
     if (name == "--directory") out.directory = value;
     if (name == "--filter") out.filters.push_back(value);
     if (name == "--encoding") out.encoding = value;
@@ -97,13 +97,13 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         // "--name=value" gives the value in the same word.
         const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* spec = findOption(name);
-        if (spec == nullptr) return failure("unknown option '" + name + "'");
-        if (spec->only && *spec->only != out.command) {
-            return failure(name + " applies only to " + (*spec->only == Command::List ? "list" : "extract"));
+        const OptionRule* option = findOption(name);
+        if (option == nullptr) return failure("unknown option '" + name + "'");
+        if (option->only && *option->only != out.command) {
+            return failure(name + " applies only to " + (*option->only == Command::List ? "list" : "extract"));
         }
         std::string value;
-        if (spec->value) {
+        if (option->value) {
             if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
             } else if (i + 1 < args.size()) {
@@ -113,8 +113,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         } else if (equals != std::string::npos) {
             return failure(name + " takes no value");
         }
-        if (std::string(spec->longName) == "--directory") directoryGiven = true;
-        apply(out, *spec, value);
+        if (std::string(option->longName) == "--directory") directoryGiven = true;
+        apply(out, *option, value);
     }
 
     if (out.pipe && directoryGiven) return failure("--pipe writes to standard output: no -d");
