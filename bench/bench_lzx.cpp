@@ -11,7 +11,7 @@
 // executables and licence texts (QMORA_BENCH_MB caps their size).
 #include "bench/real_files.h"
 #include "codecs/lzx/lzx.h"
-#include "tests/lzx/sample_data.h"
+#include "tests/support/sample_data.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
 #include <benchmark/benchmark.h>
@@ -133,9 +133,9 @@ int main(int argc, char** argv) {
     // Inputs live until the end: the benchmarks refer to them.
     static std::vector<std::pair<std::string, Input>> inputs;
     const size_t generated = real_files::capped(kGeneratedSize);
-    inputs.emplace_back("text", prepare(lzxdata::make(lzxdata::Kind::Text, generated, 7), false));
-    inputs.emplace_back("x86", prepare(lzxdata::make(lzxdata::Kind::X86, generated, 7), true));
-    inputs.emplace_back("random", prepare(lzxdata::make(lzxdata::Kind::Random, generated, 7), false));
+    inputs.emplace_back("text", prepare(sample_data::make(sample_data::Kind::Text, generated, 7), false));
+    inputs.emplace_back("x86", prepare(sample_data::make(sample_data::Kind::X86, generated, 7), true));
+    inputs.emplace_back("random", prepare(sample_data::make(sample_data::Kind::Random, generated, 7), false));
     for (const real_files::Kind& kind : real_files::kinds()) {
         if (std::strcmp(kind.name, "images") == 0) continue;
         Bytes sample = real_files::gather(kind);

@@ -3,7 +3,7 @@
 // the cabinet writer.
 #include "bench/real_files.h"
 #include "fuzz/lzx_fuzz_input.h"
-#include "tests/lzx/sample_data.h"
+#include "tests/support/sample_data.h"
 #include "tests/mszip/test_data.h"
 #include "tools/cabwriter/cab_writer.h"
 #include "tools/cabwriter/quantum_encoder.h"
@@ -60,12 +60,12 @@ cabwriter::Folder folder(cabwriter::Method method, std::vector<cabwriter::File> 
 // seeds serve the codec and the cabinet fuzzer; round-trip seeds (flag 0x80)
 // only the codec's.
 int writeLzxSeeds(const fs::path& root) {
-    using lzxdata::Kind;
+    using sample_data::Kind;
     using lzxenc::BlockKind;
     fs::create_directories(root / "lzx");
     fs::create_directories(root / "lzx_cabinet");
     int count = 0;
-    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records};
+    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary};
     const std::vector<std::vector<BlockKind>> cycles = {
         {BlockKind::Best}, {BlockKind::Verbatim}, {BlockKind::Aligned},
         {BlockKind::Uncompressed, BlockKind::Verbatim}};
@@ -76,14 +76,14 @@ int writeLzxSeeds(const fs::path& root) {
             options.blockKinds = cycles[c];
             options.blockSize = 20000 + 5000 * uint32_t(c);
             options.translationSize = kinds[k] == Kind::X86 ? 1000000 : 0;
-            Bytes data = lzxdata::make(kinds[k], 40000 + 900 * size_t(c), uint32_t(k * 10 + c));
+            Bytes data = sample_data::make(kinds[k], 40000 + 900 * size_t(c), uint32_t(k * 10 + c));
             Bytes seed{uint8_t(options.windowBits - 15), 0};
             for (const auto& frame : lzxenc::encode(data.data(), data.size(), options)) {
                 lzxfuzz::appendBlock(seed, frame.size, frame.data);
             }
             // A second folder after a reset marker.
             lzxfuzz::appendBlock(seed, 0xFFFF, {});
-            Bytes small = lzxdata::make(kinds[(k + 1) % 5], 300, uint32_t(k));
+            Bytes small = sample_data::make(kinds[(k + 1) % 5], 300, uint32_t(k));
             for (const auto& frame : lzxenc::encode(small.data(), small.size(), options)) {
                 lzxfuzz::appendBlock(seed, frame.size, frame.data);
             }
@@ -92,7 +92,7 @@ int writeLzxSeeds(const fs::path& root) {
             save(root / "lzx_cabinet" / name, seed);
         }
         Bytes roundTrip{uint8_t(k), 0x80, uint8_t(k * 37)};
-        Bytes plain = lzxdata::make(kinds[k], 3000, uint32_t(k));
+        Bytes plain = sample_data::make(kinds[k], 3000, uint32_t(k));
         roundTrip.insert(roundTrip.end(), plain.begin(), plain.end());
         save(root / "lzx" / ("seed" + std::to_string(count++)), roundTrip);
     }

@@ -2,7 +2,7 @@
 // decoder: several folders and window sizes in one cabinet, reserve areas,
 // and sets whose folders and blocks are split across cabinets.
 #include "cab/cab.h"
-#include "tests/lzx/sample_data.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/memory_files.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -11,21 +11,12 @@
 namespace {
 
 using cabwriter::Bytes;
-using lzxdata::Kind;
-
-int notify(int kind, CabNotification* n) {
-    switch (kind) {
-        case OpenOutput: return memfiles::createOutput(n->text1);
-        case CloseOutput: return memfiles::close(n->fileHandle) == 0 ? 1 : 0;
-        case NeedCabinet: return n->lastError != 0 ? -1 : 0;
-        default: return 0;
-    }
-}
+using sample_data::Kind;
 
 cabwriter::File file(const std::string& name, Kind kind, size_t size, uint32_t seed) {
     cabwriter::File f;
     f.name = name;
-    f.data = lzxdata::make(kind, size, seed);
+    f.data = sample_data::make(kind, size, seed);
     return f;
 }
 
@@ -44,7 +35,7 @@ int32_t extract(const std::vector<cabwriter::Cabinet>& cabinets, CabError& error
     memfiles::reset();
     for (const auto& cabinet : cabinets) memfiles::addFile(cabinet.name, cabinet.image);
     CabDecoder* decoder = memfiles::createDecoder(&error);
-    int32_t result = cabExtract(decoder, cabinets.front().name.c_str(), "", notify, nullptr, nullptr);
+    int32_t result = cabExtract(decoder, cabinets.front().name.c_str(), "", memfiles::extractEveryFile, nullptr, nullptr);
     cabDestroy(decoder);
     return result;
 }
@@ -65,7 +56,7 @@ std::vector<cabwriter::Folder> sampleFolders() {
                   15, 20000000),
         lzxFolder({file("noise.bin", Kind::Random, 40000, 4)}, 21),
         lzxFolder({file("runs.bin", Kind::Runs, 150000, 5), file("one.txt", Kind::Text, 1, 6)}, 16),
-        lzxFolder({file("table.dat", Kind::Records, 66000, 7)}, 16),
+        lzxFolder({file("table.dat", Kind::Binary, 66000, 7)}, 16),
     };
 }
 
@@ -101,7 +92,7 @@ TEST(LzxCabinets, SetsWithFoldersAndBlocksSplitAcrossCabinets) {
     // and keeps its state across the cabinet change (no reset there).
     std::vector<cabwriter::Folder> folders = {
         lzxFolder({file("readme.txt", Kind::Text, 90000, 1), file("setup.exe", Kind::X86, 70001, 3),
-                   file("noise.bin", Kind::Random, 40000, 4), file("table.dat", Kind::Records, 66000, 7)},
+                   file("noise.bin", Kind::Random, 40000, 4), file("table.dat", Kind::Binary, 66000, 7)},
                   17, 20000000)};
     for (uint32_t budget : {7000u, 20000u}) {
         auto set = cabwriter::writeCabinetSet(folders, budget, "lzx%d.cab");

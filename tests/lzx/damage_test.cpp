@@ -2,7 +2,7 @@
 // made-up bytes: bad block types, trees that are not complete codes,
 // truncated frames, stored data and headers, and input already used up.
 #include "tests/lzx/codec_harness.h"
-#include "tests/lzx/sample_data.h"
+#include "tests/support/sample_data.h"
 #include "tests/lzx/stream_builder.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +74,7 @@ TEST(LzxDamage, TreesThatAreNotCompleteCodesFail) {
 }
 
 TEST(LzxDamage, TruncatedFramesFail) {
-    const Bytes data = lzxdata::make(lzxdata::Kind::Text, 32768, 1);
+    const Bytes data = sample_data::make(sample_data::Kind::Text, 32768, 1);
     for (auto kind : {lzxenc::BlockKind::Verbatim, lzxenc::BlockKind::Aligned,
                       lzxenc::BlockKind::Uncompressed}) {
         lzxenc::Options options;

@@ -3,21 +3,21 @@
 // frames holding several blocks, the call translation, folders several
 // windows long, and several folders on one instance with a reset between.
 #include "tests/lzx/codec_harness.h"
-#include "tests/lzx/sample_data.h"
+#include "tests/support/sample_data.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using lzxdata::Kind;
+using sample_data::Kind;
 using lzxenc::BlockKind;
 using lzxtest::Bytes;
 
 Bytes mixed(size_t size, uint32_t seed) {
     Bytes data;
-    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records};
+    const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary};
     for (size_t part = 0; data.size() < size; ++part) {
-        Bytes piece = lzxdata::make(kinds[part % 5], 20000 + 7919 * (part % 3), seed + uint32_t(part));
+        Bytes piece = sample_data::make(kinds[part % 5], 20000 + 7919 * (part % 3), seed + uint32_t(part));
         data.insert(data.end(), piece.begin(), piece.end());
     }
     data.resize(size);
@@ -39,12 +39,12 @@ void expectRoundTrip(const Bytes& data, const lzxenc::Options& options, const st
 
 TEST(LzxRoundTrip, EveryWindowSizeWithEveryKindOfData) {
     for (int bits = 15; bits <= 21; ++bits) {
-        for (Kind kind : {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Records}) {
+        for (Kind kind : {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary}) {
             lzxenc::Options options;
             options.windowBits = bits;
             options.translationSize = kind == Kind::X86 ? 12000000 : 0;
-            expectRoundTrip(lzxdata::make(kind, 100000 + 333 * bits, uint32_t(bits)), options,
-                            std::string(lzxdata::name(kind)) + " window " + std::to_string(bits));
+            expectRoundTrip(sample_data::make(kind, 100000 + 333 * bits, uint32_t(bits)), options,
+                            std::string(sample_data::name(kind)) + " window " + std::to_string(bits));
         }
     }
 }
@@ -96,7 +96,7 @@ TEST(LzxRoundTrip, CallTranslationOnAndOffWithEveryFrameSizeNearTheEnd) {
     }
     lzxenc::Options options;
     options.translationSize = 12000000;
-    expectRoundTrip(lzxdata::make(Kind::X86, 400000, 3), options, "x86 code");
+    expectRoundTrip(sample_data::make(Kind::X86, 400000, 3), options, "x86 code");
 }
 
 TEST(LzxRoundTrip, TreesSentWithoutRunsOrWithOnlySomeRunSymbols) {

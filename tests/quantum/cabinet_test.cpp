@@ -14,15 +14,6 @@ namespace {
 
 using test_data::Kind;
 
-int notify(int kind, CabNotification* n) {
-    switch (kind) {
-        case OpenOutput: return memfiles::createOutput(n->text1);
-        case CloseOutput: return memfiles::close(n->fileHandle) == 0 ? 1 : 0;
-        case NeedCabinet: return n->lastError != 0 ? -1 : 0;
-        default: return 0;
-    }
-}
-
 cabwriter::File file(const std::string& name, Kind kind, size_t size, uint32_t seed) {
     cabwriter::File f;
     f.name = name;
@@ -45,7 +36,7 @@ CabError extract(const std::vector<cabwriter::Cabinet>& cabinets, int32_t* resul
     for (const auto& cabinet : cabinets) memfiles::addFile(cabinet.name, cabinet.image);
     CabError error{};
     CabDecoder* decoder = memfiles::createDecoder(&error);
-    *result = cabExtract(decoder, cabinets.front().name.c_str(), "", notify, nullptr, nullptr);
+    *result = cabExtract(decoder, cabinets.front().name.c_str(), "", memfiles::extractEveryFile, nullptr, nullptr);
     cabDestroy(decoder);
     return error;
 }

@@ -146,4 +146,13 @@ CabDecoder* createDecoder(CabError* error) {
     return cabCreate(alloc, free, open, read, write, close, seek, 1, error);
 }
 
+int extractEveryFile(int kind, CabNotification* n) {
+    switch (kind) {
+        case OpenOutput: return createOutput(n->text1);
+        case CloseOutput: return close(n->fileHandle) == 0 ? 1 : 0;
+        case NeedCabinet: return n->lastError != 0 ? -1 : 0;
+        default: return 0;
+    }
+}
+
 }  // namespace memfiles

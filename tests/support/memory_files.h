@@ -53,4 +53,8 @@ int32_t seek(int32_t handle, int32_t offset, int origin);
 // A decoder over these callbacks.
 CabDecoder* createDecoder(CabError* error);
 
+// A notification handler that writes every file to an in-memory output and
+// follows a set to its next cabinet, giving up when a next cabinet fails.
+int extractEveryFile(int kind, CabNotification* n);
+
 }  // namespace memfiles

@@ -1,24 +1,28 @@
-// Deterministic sample data for the LZX tests, benchmark and fuzz seeds:
-// text, x86-like code full of E8 calls, records, noise and long runs.
+// Deterministic sample data of several kinds for the codec tests, benchmarks
+// and fuzz seeds: text, binary records, x86-like code full of E8 calls,
+// noise, skewed symbol frequencies and long runs.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
-namespace lzxdata {
+namespace sample_data {
+
 
 using Bytes = std::vector<uint8_t>;
 
-enum class Kind { Text, X86, Records, Random, Runs };
+enum class Kind { Text, Binary, X86, Random, Skewed, Runs };
 
 inline const char* name(Kind kind) {
     switch (kind) {
         case Kind::Text: return "text";
+        case Kind::Binary: return "binary";
         case Kind::X86: return "x86";
-        case Kind::Records: return "records";
         case Kind::Random: return "random";
+        case Kind::Skewed: return "skewed";
         case Kind::Runs: return "runs";
     }
     return "?";
@@ -27,13 +31,11 @@ inline const char* name(Kind kind) {
 inline Bytes make(Kind kind, size_t size, uint32_t seed) {
     std::mt19937 random(seed);
     Bytes data;
-    data.reserve(size + 300);
+    data.reserve(size + 700);
     static const char* const words[] = {
-        "the ",    "screen ", "saver ",   "window ", "of ",    "a ",      "cabinet ", "folder ",
-        "block ",  "and ",    "files ",   "setup ",  "Q-Mora ", "install ", "with ",  "system ",
-        "data ",   "to ",     "in ",      "is ",     "\r\n",   ", ",      ". ",       "display "};
-    // A small instruction repertoire: calls with nearby targets, moves,
-    // pushes and returns, so that calls and their operands repeat.
+        "the ",    "screen ",  "saver ",  "window ", "of ",     "a ",      "cabinet ", "folder ",
+        "block ",  "and ",     "files ",  "setup ",  "Q-Mora ", "install ", "with ",   "system ",
+        "data ",   "to ",      "in ",     "is ",     "\r\n",    ", ",       ". ",      "display "};
     while (data.size() < size) {
         switch (kind) {
             case Kind::Text: {
@@ -41,7 +43,18 @@ inline Bytes make(Kind kind, size_t size, uint32_t seed) {
                 data.insert(data.end(), w, w + std::char_traits<char>::length(w));
                 break;
             }
+            case Kind::Binary: {
+                // Records: an increasing id, a small field, a noisy sample.
+                uint32_t id = uint32_t(data.size() / 12);
+                uint32_t fields[3] = {id, id % 7, uint32_t(1000 + 50 * std::sin(id * 0.1)) +
+                                                      uint32_t(random() % 4)};
+                const uint8_t* p = reinterpret_cast<const uint8_t*>(fields);
+                data.insert(data.end(), p, p + sizeof fields);
+                break;
+            }
             case Kind::X86: {
+                // A small instruction repertoire: calls to nearby targets,
+                // moves, pushes and returns, so calls and operands repeat.
                 uint32_t op = random() % 8;
                 if (op < 3) {
                     // CALL rel32 to one of a few functions.
@@ -60,15 +73,15 @@ inline Bytes make(Kind kind, size_t size, uint32_t seed) {
                 }
                 break;
             }
-            case Kind::Records: {
-                uint32_t id = uint32_t(data.size() / 12);
-                uint32_t fields[3] = {id, id % 7, uint32_t(1000 + random() % 64)};
-                for (uint32_t f : fields) {
-                    for (int k = 0; k < 4; ++k) data.push_back(uint8_t(f >> (8 * k)));
-                }
+            case Kind::Random: data.push_back(uint8_t(random())); break;
+            case Kind::Skewed: {
+                // Symbol k with weight 1/phi^k: Fibonacci-like frequencies
+                // make the encoder use its longest codes.
+                double u = (random() + 0.5) / 4294967296.0;
+                uint32_t k = uint32_t(std::log(u) / std::log(0.6180339887));
+                data.push_back(uint8_t(k * 37 + 11));
                 break;
             }
-            case Kind::Random: data.push_back(uint8_t(random())); break;
             case Kind::Runs: {
                 uint8_t byte = uint8_t(random() % 4);
                 data.insert(data.end(), 1 + random() % 700, byte);
@@ -80,4 +93,4 @@ inline Bytes make(Kind kind, size_t size, uint32_t seed) {
     return data;
 }
 
-}  // namespace lzxdata
+}  // namespace sample_data
