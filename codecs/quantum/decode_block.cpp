@@ -63,29 +63,34 @@ void startCoder(Coder& c, const uint8_t* input, uint32_t inputSize) {
     c.high = 0xFFFF;
 }
 
+// Leading zero bits of a 16-bit value (16 for 0).
+inline uint32_t leadingZeros16(uint32_t value) {
+    return uint32_t(std::countl_zero(value << 16 | 0x8000));
+}
+
 inline void narrowRange(Coder& c, uint32_t upper, uint32_t lower, uint32_t total) {
     const uint32_t range = c.high - c.low + 1;
-    c.high = (c.low + divideByTotal(upper * range, total) - 1) & 0xFFFF;
-    c.low = (c.low + divideByTotal(lower * range, total)) & 0xFFFF;
-    for (;;) {
-        const uint32_t differ = (c.low ^ c.high) & 0xFFFF;
-        if ((differ & 0x8000) == 0) {
-            // The top bits agree: shift out all the leading bits that agree
-            // at once, as that many single shifts would.
-            const uint32_t n = uint32_t(std::countl_zero(differ)) - 16;
-            c.low = (c.low << n) & 0xFFFF;
-            c.high = ((c.high << n) | ((1u << n) - 1)) & 0xFFFF;
-            c.code = ((c.code << n) | readBits(c, n)) & 0xFFFF;
-            continue;
-        }
-        // Top bits differ: shift only while the interval straddles the
-        // middle closely (low 01..., high 10...), folding it outwards.
-        if ((c.low & 0x4000) == 0 || (c.high & 0x4000) != 0) return;
-        c.code ^= 0x4000;
-        c.low = (c.low & 0x3FFF) << 1;
-        c.high = (((c.high | 0x4000) << 1) | 1) & 0xFFFF;
-        c.code = ((c.code << 1) | readBits(c, 1)) & 0xFFFF;
-    }
+    const uint32_t high = (c.low + divideByTotal(upper * range, total) - 1) & 0xFFFF;
+    const uint32_t low = (c.low + divideByTotal(lower * range, total)) & 0xFFFF;
+    // Renormalise. One shift at a time, this shifts out a leading bit on
+    // which low and high agree, again and again; once the top bits differ
+    // (low 0..., high 1...), it goes on only while the interval straddles the
+    // middle closely (low 01..., high 10...), folding bit 14 away (low's
+    // cleared, high's set, code's flipped) before each shift. The folds
+    // cannot make the top bits agree again, so the whole run is: `agree`
+    // shifts, then one fold and shift for each further bit where low has 1
+    // and high 0. Done at once, without a branch per bit: only the last
+    // flipped code bit stays in the register, as its top bit.
+    const uint32_t agree = leadingZeros16(low ^ high);
+    const uint32_t lowShifted = (low << agree) & 0xFFFF;
+    const uint32_t highShifted = ((high << agree) | ((1u << agree) - 1)) & 0xFFFF;
+    const uint32_t straddle = lowShifted & ~highShifted;  // low 1, high 0
+    const uint32_t folds = leadingZeros16(~(straddle << 1) & 0xFFFF);
+    const uint32_t shift = agree + folds;
+    const uint32_t foldFlip = folds != 0 ? 0x8000 : 0;
+    c.low = ((lowShifted << folds) & 0xFFFF) & ~foldFlip;
+    c.high = ((highShifted << folds) | ((1u << folds) - 1) | foldFlip) & 0xFFFF;
+    c.code = (((c.code << shift) | readBits(c, shift)) & 0xFFFF) ^ foldFlip;
 }
 
 inline uint32_t decodeSymbol(Coder& c, Model& m) {
