@@ -17,18 +17,31 @@ struct Coder {
     uint32_t low;   // 16-bit registers kept in 32-bit words
     uint32_t high;  // inclusive
     uint32_t code;
-    uint64_t bitBuffer;  // unread input bits in the low bitCount bits, next bit highest
-    uint32_t bitCount;
+    uint64_t bits;      // unread input bits from the top down; zeros below them
+                        // once the input is used up
+    uint32_t bitCount;  // how many of the top bits are unread input
     const uint8_t* inPos;
-    uint32_t inLeft;
+    const uint8_t* inEnd;
     bool inputExhausted;  // a bit was wanted after the block's last byte
 };
 
-// Takes whole bytes into the bit buffer while it has room for them.
+// Tops the bit buffer up to at least 57 bits, or to whatever input is left.
 inline void refill(Coder& c) {
-    while (c.bitCount <= 56 && c.inLeft != 0) {
-        c.bitBuffer = (c.bitBuffer << 8) | *c.inPos++;
-        --c.inLeft;
+    if (c.inEnd - c.inPos >= 8) {
+        // Eight bytes at once, without a branch on how many fit: the bytes
+        // that do not fit whole land below the counted bits and are loaded
+        // again, to the same places, by the next refill. Reads only within
+        // the block.
+        uint64_t word = 0;
+        for (int k = 0; k < 8; ++k) word = word << 8 | c.inPos[k];
+        c.bits |= word >> c.bitCount;
+        c.inPos += (63 - c.bitCount) >> 3;
+        c.bitCount |= 56;
+        return;
+    }
+    // Near the block's end, byte by byte, so nothing past it is read.
+    while (c.bitCount <= 56 && c.inPos != c.inEnd) {
+        c.bits |= uint64_t(*c.inPos++) << (56 - c.bitCount);
         c.bitCount += 8;
     }
 }
@@ -37,26 +50,26 @@ inline void refill(Coder& c) {
 // significant; bits wanted past the block's last byte read as 0 and mark
 // the block as short of input.
 inline uint32_t readBits(Coder& c, uint32_t count) {
-    if (c.bitCount < count) {
-        refill(c);
-        if (c.bitCount < count) {
-            c.inputExhausted = true;
-            const uint64_t rest = c.bitBuffer & ((uint64_t(1) << c.bitCount) - 1);
-            const uint32_t value = uint32_t(rest << (count - c.bitCount));
-            c.bitCount = 0;
-            return value;
-        }
+    refill(c);
+    // Shifted in two steps so that a count of 0 gives 0.
+    const uint32_t value = uint32_t((c.bits >> 1) >> (63 - count));
+    if (count > c.bitCount) {
+        c.inputExhausted = true;
+        c.bits = 0;
+        c.bitCount = 0;
+        return value;
     }
+    c.bits <<= count;
     c.bitCount -= count;
-    return uint32_t((c.bitBuffer >> c.bitCount) & ((uint64_t(1) << count) - 1));
+    return value;
 }
 
 // The code register starts with the block's first 16 bits.
 void startCoder(Coder& c, const uint8_t* input, uint32_t inputSize) {
-    c.bitBuffer = 0;
+    c.bits = 0;
     c.bitCount = 0;
     c.inPos = input;
-    c.inLeft = inputSize;
+    c.inEnd = input + inputSize;
     c.inputExhausted = false;
     c.code = readBits(c, 16);
     c.low = 0;
