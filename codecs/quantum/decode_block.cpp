@@ -110,12 +110,17 @@ inline uint32_t decodeSymbol(Coder& c, Model& m) {
     ModelEntry* e = m.entries;
     const uint32_t total = e[0].cumFreq;
     const uint32_t range = c.high - c.low + 1;
-    const uint32_t target = ((c.code - c.low + 1) * total - 1) / range;
-    // Find the entry; the terminator's 0 ends the search. Every entry passed
-    // and the one found gain the step (their cumulative counts include the
-    // found symbol's frequency), done on the way rather than in a second pass.
+    // The entry sought is the first whose next count is not above the
+    // target ((code - low + 1) * total - 1) / range. Since the count is an
+    // integer, "count > target" is "count * range >= scaled" below: the
+    // search compares products and need not wait for a division. Neither
+    // product passes 2^28. The terminator's 0 ends the search.
+    const uint32_t scaled = (c.code - c.low + 1) * total;
+    // Every entry passed and the one found gain the step (their cumulative
+    // counts include the found symbol's frequency), done on the way rather
+    // than in a second pass.
     uint32_t i = 0;
-    while (e[i + 1].cumFreq > target) {
+    while (e[i + 1].cumFreq * range >= scaled) {
         e[i].cumFreq += kFrequencyStep;
         ++i;
     }
