@@ -9,6 +9,8 @@
 // still get three buffers.
 #include "codecs/quantum/paged_window.h"
 
+#include "codecs/quantum/copy_run.h"
+
 namespace quantum {
 namespace {
 
@@ -199,10 +201,16 @@ void PagedWindow::copyMatch(Decoder& d, uint32_t length, uint32_t distance) {
         length -= chunk;
         source = (source + chunk) & d.windowMask;
         const uint8_t* src = from->data + offset;
-        for (uint32_t k = 0; k < chunk; ++k) {
-            const uint8_t byte = src[k];
-            d.pagePos[k] = byte;
-            d.outPos[k] = byte;
+        // A source in another buffer than the output page never overlaps it.
+        if (from != d.outPage ||
+            wordCopyIsSafe(offset, uint32_t(d.pagePos - d.outPage->data), chunk)) {
+            copyRunByWords(d.pagePos, d.outPos, src, chunk);
+        } else {
+            for (uint32_t k = 0; k < chunk; ++k) {
+                const uint8_t byte = src[k];
+                d.pagePos[k] = byte;
+                d.outPos[k] = byte;
+            }
         }
         d.pagePos += chunk;
         d.outPos += chunk;
