@@ -1,12 +1,12 @@
 // The literal/length and distance code loop of fixed and dynamic blocks.
 //
 // Two loops share the decoder's state. The fast loop runs while at least 16
-// input bytes are left and a whole match fits in the output: it refills a
-// 64-bit reservoir with whole unaligned loads, takes up to three literals
-// per refill, and copies matches in 8-byte chunks. Near either end the careful loop takes over, one symbol
-// at a time, with the byte-wise reader that supplies zeros past the input
-// and with the copy stopping exactly at the output limit. Both decode the
-// same stream to the same bytes.
+// input bytes are left: it refills a 64-bit reservoir with whole unaligned
+// loads, takes literals two at a time from bits already held, copies
+// matches in 8-byte chunks where the output has room, and cuts a match at
+// the output limit. Near the input's end the careful loop takes over, one
+// symbol at a time, with the byte-wise reader that supplies zeros past the
+// input. Both decode the same stream to the same bytes.
 #include "codecs/mszip/bit_reader.h"
 #include "codecs/mszip/deflate_tables.h"
 #include "codecs/mszip/match_copy.h"
@@ -20,12 +20,13 @@ namespace {
 
 enum class Outcome { Continue, EndOfBlock, Failed };
 
-// The fast loop runs while two 8-byte refills cannot pass the input's end
-// and while its output cannot pass the limit: a symbol writes at most two
-// literals and then a whole match, whose copy may use 8 bytes of room
-// beyond its end.
+// The fast loop runs while its loads cannot pass the input's end and while
+// the two literals a round may write fit in the output; a match checks the
+// room left itself.
 constexpr uint32_t kFastInputMargin = 16;
-constexpr uint32_t kFastOutputMargin = 2 + kMaxMatchLength + 8;
+constexpr uint32_t kFastOutputMargin = 2;
+// The whole-word match copy writes up to 8 bytes beyond the match's end.
+constexpr uint32_t kCopyOverrun = 8;
 // After a refill the reservoir holds at least 56 bits; one symbol takes at
 // most 15 + 5 bits (length) and 15 + 13 bits (distance).
 constexpr uint32_t kRefillFloor = 56;
@@ -103,24 +104,59 @@ inline uint64_t load64(const uint8_t* p) {
     return value;
 }
 
+// The fast loop reads each entry as one 32-bit word: a single load per
+// lookup, and the bits to drop sit in the word's low bits (little-endian
+// layout of HuffmanEntry), where a variable shift takes its count from
+// without a byte to extract first. That count is on the path from one
+// lookup to the next, the loop's critical path.
+inline uint32_t entryWord(const HuffmanEntry* table, uint64_t index) {
+    uint32_t word;
+    std::memcpy(&word, table + index, sizeof word);
+    return word;
+}
+inline uint32_t wordCodeBits(uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) return word & 63;
+    return word >> 24;
+}
+inline uint32_t wordKind(uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) return (word >> 8) & 0xFF;
+    return (word >> 16) & 0xFF;
+}
+inline uint32_t wordValue(uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) return word >> 16;
+    return word & 0xFFFF;
+}
+
 // Follows links from a first-level entry down to the code's entry and drops
 // the code's bits. False for a pattern that is no code.
-inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table,
-                    HuffmanEntry& entry) {
-    for (uint32_t links = 0; entry.kind > kLiteral; ++links) {
-        if (entry.kind > kLastLinkKind || links == kMaxLinks) return false;
-        const uint32_t subBits = entry.kind - kLinkBase;
-        bits >>= entry.codeBits;
-        count -= entry.codeBits;
-        entry = table[entry.value + lowBits(bits, subBits)];
+inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, uint32_t& entry) {
+    for (uint32_t links = 0; wordKind(entry) > kLiteral; ++links) {
+        if (wordKind(entry) > kLastLinkKind || links == kMaxLinks) return false;
+        const uint32_t subBits = wordKind(entry) - kLinkBase;
+        bits >>= wordCodeBits(entry);
+        count -= wordCodeBits(entry);
+        entry = entryWord(table, wordValue(entry) + lowBits(bits, subBits));
     }
-    bits >>= entry.codeBits;
-    count -= entry.codeBits;
+    bits >>= wordCodeBits(entry);
+    count -= wordCodeBits(entry);
     return true;
 }
 
+// Tops the reservoir up to 56..63 bits with one 8-byte load; the bytes whose
+// bits all fit are counted as taken, at most (63 - count) / 8 of them. Bits
+// already held stay where they are, so an entry looked up before a refill
+// stays valid.
+inline void refill(uint64_t& bits, uint32_t& count, const uint8_t*& in) {
+    bits |= load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= kRefillFloor;
+}
+
+// With kGuessing, `guess` is a literal code length k such that most literals
+// of the block have codes of k or k + 1 bits (see likelyLiteralLength).
+template <bool kGuessing>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
-                    const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+                    const HuffmanEntry* distanceTable, uint32_t distanceBits, uint32_t guess) {
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
         d->outLeft < kFastOutputMargin) {
         return Outcome::Continue;
@@ -129,89 +165,120 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     const uint8_t* const inLimit = d->input + d->inputSize - kFastInputMargin;
     uint8_t* const window = d->windowStart;
     uint8_t* out = window + d->outPos;
-    uint8_t* const outLimit = out + (d->outLeft - kFastOutputMargin);
+    uint8_t* const outEnd = out + d->outLeft;
+    uint8_t* const outLimit = outEnd - kFastOutputMargin;
     uint64_t bits = d->bitBuffer;
     uint32_t count = d->bitCount;
     const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
     const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
 
-    // Tops the reservoir up to 56..63 bits with one 8-byte load; the bytes
-    // whose bits all fit are counted as taken. Bits already held stay where
-    // they are, so an entry looked up before a refill stays valid.
-    auto refill = [&] {
-        bits |= load64(in) << count;
-        in += (63 - count) >> 3;
-        count |= kRefillFloor;
-    };
-    auto drop = [&](uint32_t n) {
-        bits >>= n;
-        count -= n;
-    };
-
+    // Each round starts with at least 30 bits held and the first-level entry
+    // of the next code in hand. It loads at most three times: at its start
+    // (with 30 bits held, at most 4 bytes are taken), before a length (36
+    // bits held: 3 bytes) and after a match, so no load reaches more than
+    // 15 bytes past the round's starting point, inside the input margin.
+    refill(bits, count, in);
+    uint32_t entry = entryWord(literalTable, bits & literalMask);
     Outcome outcome = Outcome::Continue;
     while (in <= inLimit && out <= outLimit) {
-        refill();
-        HuffmanEntry entry = literalTable[bits & literalMask];
-        if (entry.kind == kLiteral) {
-            // Literals settled by the first level take at most 9 bits each:
-            // up to three come out of one refill. Runs of literals are the
-            // bulk of poorly compressible data.
-            drop(entry.codeBits);
-            *out++ = uint8_t(entry.value);
-            entry = literalTable[bits & literalMask];
-            if (entry.kind == kLiteral) {
-                drop(entry.codeBits);
-                *out++ = uint8_t(entry.value);
-                entry = literalTable[bits & literalMask];
-                if (entry.kind == kLiteral) {
-                    drop(entry.codeBits);
-                    *out++ = uint8_t(entry.value);
-                    continue;
+        // Literals are the bulk of poorly compressible data, and each one's
+        // lookup waits for the one before. They are taken from the 30 bits
+        // already held, while this round's refill is loaded beside them and
+        // merged after: the load stays off that chain.
+        uint64_t fresh = bits;
+        uint32_t freshCount = count;
+        refill(fresh, freshCount, in);
+        if (wordKind(entry) == kLiteral) {
+            // Two literals settled by the first level (at most 10 bits each)
+            // and the lookup of the code after them fit in the 30 bits.
+            uint32_t taken = wordCodeBits(entry);
+            *out++ = uint8_t(wordValue(entry));
+            const uint64_t afterFirst = bits >> taken;
+            entry = entryWord(literalTable, afterFirst & literalMask);
+            if constexpr (kGuessing) {
+                // The code after the second literal is looked up at once for
+                // both likely lengths of the second literal's code, beside
+                // the second lookup instead of after it; the second literal's
+                // length then only picks one. At most 10 + 10 + 10 bits.
+                const uint32_t nextIfShort = entryWord(literalTable, (afterFirst >> guess) & literalMask);
+                const uint32_t nextIfLong =
+                    entryWord(literalTable, (afterFirst >> (guess + 1)) & literalMask);
+                if (wordKind(entry) == kLiteral) {
+                    const uint32_t secondBits = wordCodeBits(entry);
+                    taken += secondBits;
+                    *out++ = uint8_t(wordValue(entry));
+                    // A blend rather than a branch: the two lengths are
+                    // mixed unpredictably.
+                    const uint32_t pickLong = 0u - uint32_t(secondBits != guess);
+                    entry = nextIfShort ^ ((nextIfShort ^ nextIfLong) & pickLong);
+                    if (secondBits - guess > 1) {  // neither length: look it up after all
+                        entry = entryWord(literalTable, (bits >> taken) & literalMask);
+                    }
                 }
+            } else if (wordKind(entry) == kLiteral) {
+                taken += wordCodeBits(entry);
+                *out++ = uint8_t(wordValue(entry));
+                entry = entryWord(literalTable, (bits >> taken) & literalMask);
             }
-            // A length and its distance may need 48 bits: top up again. The
-            // second load reads at most 15 bytes past the first one's start.
-            refill();
+            bits = fresh >> taken;
+            count = freshCount - taken;
+            if (wordKind(entry) == kLiteral) continue;  // at least 36 bits held
+        } else {
+            bits = fresh;
+            count = freshCount;
         }
+        // A length and its distance may need 48 bits: top up again.
+        refill(bits, count, in);
         if (!resolve(bits, count, literalTable, entry)) {
             outcome = Outcome::Failed;
             break;
         }
-        if (entry.kind == kLiteral) {  // a long literal code, from a sub-table
-            *out++ = uint8_t(entry.value);
+        const uint32_t kind = wordKind(entry);
+        if (kind == kLiteral) {  // a long literal code, from a sub-table
+            *out++ = uint8_t(wordValue(entry));
+            entry = entryWord(literalTable, bits & literalMask);  // at least 40 bits held
             continue;
         }
-        if (entry.kind == kEndOfBlock) {
+        if (kind == kEndOfBlock) {
             outcome = Outcome::EndOfBlock;
             break;
         }
-        const uint32_t length = entry.value + lowBits(bits, entry.kind);
-        drop(entry.kind);
+        const uint32_t length = wordValue(entry) + lowBits(bits, kind);
+        bits >>= kind;
+        count -= kind;
 
-        entry = distanceTable[bits & distanceMask];
+        entry = entryWord(distanceTable, bits & distanceMask);
         if (!resolve(bits, count, distanceTable, entry)) {
             outcome = Outcome::Failed;
             break;
         }
-        const uint32_t distance = entry.value + lowBits(bits, entry.kind);
-        drop(entry.kind);
+        const uint32_t distanceExtra = wordKind(entry);
+        const uint32_t distance = wordValue(entry) + lowBits(bits, distanceExtra);
+        bits >>= distanceExtra;
+        count -= distanceExtra;
 
+        // Near the output limit a match is cut there, as in the careful
+        // loop, and the round ends the loop.
+        const uint32_t room = uint32_t(outEnd - out);
+        const uint32_t copied = length < room ? length : room;
         const uint32_t written = uint32_t(out - window);
         if (distance - 1 < written) {  // distance 1..written: inside this block
-            if (distance >= 8) {
+            if (distance >= 8 && length + kCopyOverrun <= room) {
                 copyDistantMatchWithRoom(out, length, distance);
             } else {
-                copyMatch(out, length, distance);
+                copyMatch(out, copied, distance);
             }
         } else if (distance != 0 && distance <= d->ringSize) {
-            copyFromRing(window, written, length, distance, d->ringSize);
+            copyFromRing(window, written, copied, distance, d->ringSize);
         } else {
             // Beyond the history the buffer holds, or distance 0, which no
             // code gives and whose copy from itself would never end.
             outcome = Outcome::Failed;
             break;
         }
-        out += length;
+        out += copied;
+        refill(bits, count, in);
+        entry = entryWord(literalTable, bits & literalMask);
     }
     d->bitBuffer = bits & ((uint64_t(1) << count) - 1);
     d->bitCount = count;
@@ -225,9 +292,16 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
 }  // namespace
 
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
-                          const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+                          const HuffmanEntry* distanceTable, uint32_t distanceBits,
+                          uint32_t likelyLiteralBits) {
+    // A guess needs both of its lengths settled by the first level.
+    const bool guessing = likelyLiteralBits != 0 && likelyLiteralBits < literalBits;
     for (;;) {
-        Outcome outcome = runFastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
+        Outcome outcome =
+            guessing ? runFastLoop<true>(d, literalTable, literalBits, distanceTable, distanceBits,
+                                         likelyLiteralBits)
+                     : runFastLoop<false>(d, literalTable, literalBits, distanceTable,
+                                          distanceBits, 0);
         if (outcome == Outcome::Continue && d->outLeft != 0) {
             outcome = decodeOneSymbol(d, literalTable, literalBits, distanceTable, distanceBits);
         }

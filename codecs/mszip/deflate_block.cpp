@@ -71,6 +71,34 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
     return true;
 }
 
+// The shorter of the two neighbouring code lengths that most literals of a
+// block have, each code weighted by how often a code of its length stands
+// in the data it was built for (2^-length); 0 when those literals carry
+// less than three quarters of the weight of all literal/length codes, as in
+// text, where matches and literals of many lengths mix and guessing a
+// literal's length would rarely pay.
+uint32_t likelyLiteralLength(const uint32_t* lengths, uint32_t literalCodes) {
+    uint32_t literalWeight[kMaxCodeLength + 1] = {};
+    uint32_t totalWeight = 0;
+    for (uint32_t symbol = 0; symbol < literalCodes; ++symbol) {
+        const uint32_t length = lengths[symbol];
+        if (length == 0) continue;
+        const uint32_t weight = 1u << (kMaxCodeLength - length);
+        totalWeight += weight;
+        if (symbol < 256) literalWeight[length] += weight;
+    }
+    uint32_t best = 0;
+    uint32_t bestWeight = 0;
+    for (uint32_t k = 1; k < kMaxCodeLength; ++k) {
+        const uint32_t weight = literalWeight[k] + literalWeight[k + 1];
+        if (weight > bestWeight) {
+            best = k;
+            bestWeight = weight;
+        }
+    }
+    return uint64_t(bestWeight) * 4 >= uint64_t(totalWeight) * 3 ? best : 0;
+}
+
 bool decodeDynamicBlock(MszipDecoder* d) {
     const uint32_t literalCodes = readBits(d, 5) + 257;
     const uint32_t distanceCodes = readBits(d, 5) + 1;
@@ -111,10 +139,11 @@ bool decodeDynamicBlock(MszipDecoder* d) {
     }
     // A code with no lengths at all gets an empty table: whatever is looked
     // up in it is no code.
-    const HuffmanEntry noCode{kInvalidCode, 0, 0};
+    const HuffmanEntry noCode{0, kInvalidCode, 0};
     if (literalBits == 0) d->literalStore[0] = noCode;
     if (distanceBits == 0) d->distanceStore[0] = noCode;
-    return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits);
+    return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits,
+                                likelyLiteralLength(lengths, literalCodes));
 }
 
 }  // namespace
@@ -125,7 +154,8 @@ bool decodeDeflateBlock(MszipDecoder* d) {
         case 0: return copyStoredBlock(d);
         case 1:
             return decodeCompressedData(d, fixedLiteralTable, kFixedLiteralBits,
-                                        fixedDistanceTable, kFixedDistanceBits);
+                                        fixedDistanceTable, kFixedDistanceBits,
+                                        kFixedLikelyLiteralBits);
         case 2: return decodeDynamicBlock(d);
         default: return false;
     }

@@ -12,6 +12,8 @@ constexpr uint32_t kFixedLiteralCapacity = 520;  // the build uses 512
 constexpr uint32_t kFixedDistanceCapacity = 32;
 constexpr uint32_t kFixedLiteralBits = 9;
 constexpr uint32_t kFixedDistanceBits = 5;
+// Every fixed literal code has 8 or 9 bits.
+constexpr uint32_t kFixedLikelyLiteralBits = 8;
 
 struct FixedTables {
     HuffmanEntry literal[kFixedLiteralCapacity];

@@ -24,10 +24,12 @@ constexpr uint8_t kLinkBase = 16;   // 17..32: link; the next kind-16 bits index
 constexpr uint8_t kInvalidCode = 99;
 
 struct HuffmanEntry {
-    uint8_t kind;
     // Bits to drop when the entry is taken: for a code, its length minus the
     // bits consumed by the levels above; for a link, the bits of its level.
+    // First, so that an entry read as one little-endian word has it in the
+    // low byte, where a variable shift takes its count from.
     uint8_t codeBits;
+    uint8_t kind;
     // Symbol or base for codes; for links, the slot (counted from the start
     // of the first-level table) where the linked sub-table begins.
     uint16_t value;
@@ -153,6 +155,20 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     int w = -int(bits);
     uint32_t placed = 0;
     *used = 0;
+    // The first-level table fills as it widens: a code of length k up to
+    // `bits` is written once, among the table's first 2^k slots, and each
+    // time the length grows the table doubles, its upper half a copy of its
+    // lower half. That repeats every short code across the whole table as
+    // writing it at each of its 2^(bits - k) slots would, in a few long
+    // copies. Slots not yet settled are copied too; longer codes and links
+    // overwrite all of them.
+    uint32_t rootWidth = 0;
+    auto widenRoot = [&](uint32_t width) {
+        for (; rootWidth < width; ++rootWidth) {
+            const uint32_t half = 1u << rootWidth;
+            for (uint32_t i = 0; i < half; ++i) target.store[half + i] = target.store[i];
+        }
+    };
     for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {
         for (uint32_t left = counts.perLength[k]; left > 0; --left) {
             while (int(k) > w + int(bits)) {
@@ -168,22 +184,33 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
                 tableBits[level] = width;
                 *used += 1u << width;
                 if (*used > target.capacity || tableStart[level] > 0xFFFF) return false;
-                if (level > 0) {
+                if (level == 0) {
+                    rootWidth = k;
+                    for (uint32_t i = 0; i < (1u << k); ++i) {
+                        target.store[i] = HuffmanEntry{uint8_t(k), kInvalidCode, 0};
+                    }
+                } else {
+                    widenRoot(bits);
                     prefix[level] = code;
                     uint32_t parentMask = (1u << tableBits[level - 1]) - 1;
                     uint32_t index = (code >> (uint32_t(w) - bits)) & parentMask;
                     target.store[tableStart[level - 1] + index] = HuffmanEntry{
-                        uint8_t(kLinkBase + width), uint8_t(bits), uint16_t(tableStart[level])};
+                        uint8_t(bits), uint8_t(kLinkBase + width), uint16_t(tableStart[level])};
                 }
             }
 
             const uint32_t codeBits = k - uint32_t(w);
-            HuffmanEntry entry{kInvalidCode, uint8_t(codeBits), 0};
+            HuffmanEntry entry{uint8_t(codeBits), kInvalidCode, 0};
             if (placed < realCodes) entry = entryFor(ordered[placed++], target, codeBits);
-            const uint32_t size = 1u << tableBits[level];
-            HuffmanEntry* table = target.store + tableStart[level];
-            for (uint32_t index = code >> w; index < size; index += 1u << codeBits) {
-                table[index] = entry;
+            if (level == 0) {
+                widenRoot(k);
+                target.store[code] = entry;
+            } else {
+                const uint32_t size = 1u << tableBits[level];
+                HuffmanEntry* table = target.store + tableStart[level];
+                for (uint32_t index = code >> w; index < size; index += 1u << codeBits) {
+                    table[index] = entry;
+                }
             }
 
             // Next code of length k in reading order: a bit-reversed increment.
@@ -201,6 +228,7 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
             }
         }
     }
+    if (rootWidth != 0) widenRoot(bits);
     return true;
 }
 

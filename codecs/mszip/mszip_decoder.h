@@ -64,8 +64,11 @@ struct MszipHandle {
 bool decodeDeflateBlock(MszipDecoder* decoder);
 
 // The code loop shared by fixed and dynamic blocks. False on damaged data.
+// `likelyLiteralBits`, when not 0, is a code length k such that most
+// literals have codes of k or k + 1 bits: a hint for speed that never
+// changes the result.
 bool decodeCompressedData(MszipDecoder* decoder, const HuffmanEntry* literalTable,
                           uint32_t literalBits, const HuffmanEntry* distanceTable,
-                          uint32_t distanceBits);
+                          uint32_t distanceBits, uint32_t likelyLiteralBits = 0);
 
 }  // namespace mszip
