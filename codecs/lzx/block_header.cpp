@@ -75,6 +75,7 @@ bool readTrees(Decoder& d) {
     if (!buildTable(d.mainSymbols, d.mainLengths, kMainLookupBits, d.mainTable, d.mainNodes)) {
         return false;
     }
+    buildMainEntries(d);
     if (!readLengths(d, kLengthSymbols, d.priorLengthLengths, d.lengthLengths)) return false;
     return buildTable(kLengthSymbols, d.lengthLengths, kLengthLookupBits, d.lengthTable,
                       d.lengthNodes);

@@ -87,6 +87,7 @@ int lzxCreate(uint32_t* outputBlockSize, const CodecParams* params, CodecAllocFn
     d->blockSize = 0;
     d->bitBuffer = 0;
     d->spareBits = 16;
+    d->carefulOnly = 0;
     lzx::resetDecoder(*d);
     *handle = h;
     return CodecOk;

@@ -67,6 +67,9 @@ struct Decoder {
     uint8_t alignedTable[1 << kAlignedLookupBits];
     uint8_t alignedLengths[kAlignedSymbols];
     int16_t mainNodes[2 * kMainLengthsSize][2];
+    // The main table again for the fast loop: each entry carries the symbol
+    // and its path length together (see fast_expand.cpp).
+    uint32_t mainEntries[1 << kMainLookupBits];
     int16_t lengthNodes[2 * kLengthSymbols][2];
 
     const uint8_t* inPos;
@@ -91,6 +94,10 @@ struct Decoder {
     int32_t blockLeft;
     uint32_t blockType;
     uint32_t blockState;
+
+    // Non-zero: decode every run with the careful loop alone, the reference
+    // the fast loop is checked against. Zero (as created) in every real use.
+    uint32_t carefulOnly;
 
     CodecAllocFn alloc;
     CodecFreeFn free;
@@ -120,11 +127,21 @@ bool readBlockHeader(Decoder& d);
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]);
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
+// mainEntries from mainTable and mainLengths, after the main table is built.
+void buildMainEntries(Decoder& d);
 
 // Block contents into the window at `start`; writePos ends after them.
 bool expandVerbatim(Decoder& d, uint32_t start, uint32_t count);
 bool expandAligned(Decoder& d, uint32_t start, uint32_t count);
 bool copyStored(Decoder& d, uint32_t start, uint32_t count);
+
+// The fast part of an expand run: decodes symbols from window position i
+// (advanced as it goes) while the input is far enough from its end that
+// no symbol can meet the input limit, then leaves the bit reader in the
+// state the careful loop would have reached, for it to finish the run.
+// False when a match passes `end`, exactly where the careful loop fails.
+template <bool kAligned>
+bool expandFast(Decoder& d, uint32_t& i, uint32_t end);
 
 // Copies the frame ending at writePos to the caller and undoes the call
 // translation on it.

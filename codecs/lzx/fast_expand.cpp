@@ -1,0 +1,187 @@
+// The fast decoding loop of verbatim and aligned-offset blocks. It decodes
+// the same symbols as the careful loop in expand.cpp, but reads the stream
+// through a 64-bit look-ahead refilled several words at a time, and looks
+// up each main symbol together with its path length. It only runs where no
+// symbol can meet the input limit, so it needs no input test of its own
+// beyond staying that far from the end, and it hands the bit reader back in
+// exactly the state the careful loop would have reached.
+#include "codecs/lzx/lzx_decoder.h"
+#include "codecs/lzx/matches.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+namespace lzx {
+namespace {
+
+// mainEntries: symbol in the top 16 bits, path length in the low 5 bits;
+// kWalk marks an entry whose code is longer than the table's 10 bits, with
+// the negated overflow node number in the top 16 bits instead.
+constexpr uint32_t kWalk = 0x80;
+constexpr uint32_t kLengthMask = 0x1F;
+
+// A symbol reads at most 16 + 16 + 17 bits (main, length, verbatim offset)
+// or 16 + 16 + 14 + 7 (aligned offset), with two refills of at most 6
+// bytes each; every read of a symbol that starts this far before the end
+// of the data stays inside the data.
+constexpr std::ptrdiff_t kInputMargin = 16;
+
+// 64-bit look-ahead: the next bit in bit 63, `avail` valid bits (48..63
+// after a refill). Bits below the valid ones are either zero or the
+// stream's own next bits, so OR-ing a word in again at its place changes
+// nothing.
+struct WideBits {
+    uint64_t buf;
+    uint32_t avail;
+    const uint8_t* in;  // the first word not counted in `avail`
+};
+
+// Two 16-bit little-endian words at p, the first in the top half: on a
+// little-endian machine one load and a rotation.
+inline uint32_t twoWords(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t x;
+        std::memcpy(&x, p, 4);
+        return std::rotl(x, 16);
+    } else {
+        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 24 | uint32_t(p[2]) | uint32_t(p[3]) << 8;
+    }
+}
+
+// The four words at p, the first in the top bits.
+inline uint64_t fourWords(const uint8_t* p) {
+    return uint64_t(twoWords(p)) << 32 | twoWords(p + 4);
+}
+
+// Adds as many whole words as fit below the valid bits: 48..63 valid after.
+inline void refill(WideBits& b) {
+    b.buf |= fourWords(b.in) >> b.avail;
+    const uint32_t words = (63 - b.avail) >> 4;
+    b.in += 2 * words;
+    b.avail += 16 * words;
+}
+
+inline uint32_t peek(const WideBits& b, int n) { return uint32_t(b.buf >> (64 - n)); }
+
+inline void consume(WideBits& b, uint32_t n) {
+    b.buf <<= n;
+    b.avail -= n;
+}
+
+// Walks the overflow nodes from the bit after the first `lookupBits`.
+inline int32_t walkNodes(const WideBits& b, int32_t entry, const int16_t (*nodes)[2],
+                         int32_t firstNode, int lookupBits) {
+    for (uint64_t bit = uint64_t(1) << (63 - lookupBits); entry < 0; bit >>= 1) {
+        entry = nodes[-entry - firstNode][(b.buf & bit) ? 1 : 0];
+    }
+    return entry;
+}
+
+}  // namespace
+
+void buildMainEntries(Decoder& d) {
+    for (uint32_t k = 0; k < (1u << kMainLookupBits); ++k) {
+        const int32_t t = d.mainTable[k];
+        d.mainEntries[k] = t >= 0 ? uint32_t(t) << 16 | d.mainLengths[t]
+                                  : uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
+    }
+}
+
+template <bool kAligned>
+bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
+    // Only from the reader's settled state (1..16 spare bits), and only where
+    // the input is not near its end.
+    if (d.spareBits < 1 || d.spareBits > 16 || d.dataEnd - d.inPos < kInputMargin) return true;
+
+    uint8_t* const window = d.window;
+    const uint32_t mask = d.windowMask;
+    const uint32_t* const entries = d.mainEntries;
+    const uint8_t* const mainLengths = d.mainLengths;
+    const int32_t mainSymbols = int32_t(d.mainSymbols);
+    // Valid: the test above put the data end at least that far past inPos.
+    const uint8_t* const inStop = d.dataEnd - kInputMargin;
+    uint32_t i = pos;
+    uint32_t r0 = d.repeatedOffsets[0], r1 = d.repeatedOffsets[1], r2 = d.repeatedOffsets[2];
+    // The careful reader's 16 + spareBits valid bits, zeros below them.
+    WideBits b{uint64_t(d.bitBuffer) << 32, uint32_t(16 + d.spareBits), d.inPos};
+
+    bool ok = true;
+    // Far from the input's end the careful loop's input test (the word
+    // position its reader would have reached, against data end + 4) always
+    // passes, so staying this far from the end is the symbol's only test.
+    while (i < end && b.in <= inStop) {
+        refill(b);
+        const uint32_t entry = entries[peek(b, kMainLookupBits)];
+        uint32_t symbol;
+        if ((entry & kWalk) == 0) {
+            symbol = entry >> 16;
+            consume(b, entry & kLengthMask);
+        } else {
+            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes, mainSymbols,
+                                        kMainLookupBits));
+            consume(b, mainLengths[symbol]);
+        }
+        if (symbol < kLiteralCount) {
+            window[i++] = uint8_t(symbol);
+            continue;
+        }
+
+        uint32_t length = (symbol - kLiteralCount) & 7;
+        const uint32_t slot = (symbol - kLiteralCount) >> 3;
+        if (length == 7) {
+            const int32_t lengthSymbol =
+                walkNodes(b, d.lengthTable[peek(b, kLengthLookupBits)], d.lengthNodes,
+                          kLengthSymbols, kLengthLookupBits);
+            consume(b, d.lengthLengths[lengthSymbol]);
+            length += uint32_t(lengthSymbol);
+            // At most 32 bits are gone since the refill; the offset needs 21.
+            refill(b);
+        }
+        // Otherwise at most 16 are gone, and 32 are left for the offset.
+        length += kMinMatch;
+
+        uint32_t offsetBits = 0;
+        if (slot >= 4) {
+            const int extra = kSlots.extraBits[slot];
+            if (kAligned && extra >= 3) {
+                if (extra > 3) {
+                    offsetBits = peek(b, extra - 3) << 3;
+                    consume(b, uint32_t(extra - 3));
+                }
+                const uint32_t a = d.alignedTable[peek(b, kAlignedLookupBits)];
+                consume(b, d.alignedLengths[a]);
+                offsetBits |= a;
+            } else {
+                offsetBits = peek(b, extra);
+                consume(b, uint32_t(extra));
+            }
+        }
+        const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
+        if (length > end - i) {
+            ok = false;
+            break;
+        }
+        copyMatch(window, mask, i, distance, length);
+        i += length;
+    }
+
+    // Back to the careful reader's form. It holds 32 - used bits, where
+    // `used` bits of the current word are consumed, and its word position is
+    // two words past the one holding the next bit.
+    const uint32_t used = (16 - b.avail % 16) % 16;
+    if (b.avail < 32 - used) refill(b);  // adds whole words: `used` stays
+    d.bitBuffer = uint32_t(b.buf >> 32) & (~uint32_t(0) << used);
+    d.spareBits = int32_t(16 - used);
+    d.inPos = b.in + 4 - 2 * ((b.avail + 15) / 16);
+    d.repeatedOffsets[0] = r0;
+    d.repeatedOffsets[1] = r1;
+    d.repeatedOffsets[2] = r2;
+    pos = i;
+    return ok;
+}
+
+template bool expandFast<false>(Decoder& d, uint32_t& i, uint32_t end);
+template bool expandFast<true>(Decoder& d, uint32_t& i, uint32_t end);
+
+}  // namespace lzx

@@ -1,0 +1,105 @@
+// Match distances and copies inside the window, shared by the careful and
+// the fast decoding loops.
+#pragma once
+
+#include "codecs/lzx/lzx_decoder.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace lzx {
+
+// A match's distance by its position slot, with the repeated offsets R0, R1,
+// R2 updated: slots 0..2 reuse R0..R2 (1 and 2 swap theirs to the front),
+// slot 3 is distance 1, and slots 4 and above are the slot's base plus the
+// offset bits already read; slots 3 and above push the distance in front.
+inline uint32_t matchDistance(uint32_t slot, uint32_t offsetBits, uint32_t& r0, uint32_t& r1,
+                              uint32_t& r2) {
+    uint32_t distance;
+    if (slot >= 4) {
+        distance = uint32_t(kSlots.distanceBase[slot]) + offsetBits;
+    } else if (slot == 0) {
+        return r0;
+    } else if (slot == 1) {
+        distance = r1;
+        r1 = r0;
+        r0 = distance;
+        return distance;
+    } else if (slot == 2) {
+        distance = r2;
+        r2 = r0;
+        r0 = distance;
+        return distance;
+    } else {
+        distance = 1;
+    }
+    r2 = r1;
+    r1 = r0;
+    r0 = distance;
+    return distance;
+}
+
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// Copies `length` bytes to window position i from `distance` bytes back, as
+// if byte by byte in increasing order (so a distance shorter than the length
+// repeats the bytes just written), with source positions taken modulo the
+// window. Writes exactly the `length` destination bytes: every other window
+// byte may still be the source of a later match. The destination never
+// passes the window's end, and the window has spare bytes past its end, so
+// an 8-byte access starting at a destination or at a source that does not
+// wrap stays inside the allocation.
+inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t distance,
+                      uint32_t length) {
+    const uint32_t d = distance & mask;
+    const uint32_t src = (i - d) & mask;
+    uint8_t* out = window + i;
+    if (src + length > mask + 1) {
+        // The source runs past the window's end: wrap byte by byte.
+        for (uint32_t k = 0; k < length; ++k) out[k] = window[(src + k) & mask];
+        return;
+    }
+    const uint8_t* from = window + src;
+    if (d >= length || src > i) {
+        // Source and destination do not interleave (or the source lies ahead,
+        // where a forward copy reads every byte before it is overwritten).
+        if (length <= 8) {
+            if constexpr (std::endian::native == std::endian::little) {
+                // One 8-byte store whose bytes past `length` are the
+                // destination's own, read before anything is written.
+                const uint64_t keep = ~uint64_t(0) << (8 * length - 1) << 1;
+                store64(out, (load64(from) & ~keep) | (load64(out) & keep));
+                return;
+            }
+        }
+        if (length <= 16 && length >= 8) {
+            const uint64_t head = load64(from), tail = load64(from + length - 8);
+            store64(out, head);
+            store64(out + length - 8, tail);
+            return;
+        }
+        std::memmove(out, from, length);
+        return;
+    }
+    if (d == 0) return;  // the bytes copied onto themselves
+    if (d == 1) {
+        std::memset(out, *from, length);
+        return;
+    }
+    if (d >= 8) {
+        // Each 8-byte step reads only bytes already final.
+        uint32_t k = 0;
+        for (; k + 8 <= length; k += 8) store64(out + k, load64(from + k));
+        for (; k < length; ++k) out[k] = from[k];
+        return;
+    }
+    for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
+}
+
+}  // namespace lzx

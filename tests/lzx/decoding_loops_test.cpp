@@ -1,0 +1,198 @@
+// The two decoding loops: the fast loop must decode every stream, damaged
+// ones included, exactly as the careful loop does, and hand the bit reader
+// back in exactly the careful loop's state; match copies must write the
+// match's bytes and nothing else.
+#include "codecs/lzx/lzx_decoder.h"
+#include "codecs/lzx/matches.h"
+#include "tests/lzx/codec_harness.h"
+#include "tests/support/sample_data.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+namespace {
+
+using lzxenc::BlockKind;
+using lzxtest::Bytes;
+using sample_data::Kind;
+
+lzx::Decoder& decoderOf(lzxtest::Instance& codec) {
+    return *static_cast<lzx::Handle*>(codec.handle())->decoder;
+}
+
+// Two instances over the same input buffers: one as shipped, one held to the
+// careful loop. After every call their results, their output, their whole
+// windows and their stream state must agree.
+class FastAndCareful {
+public:
+    explicit FastAndCareful(int windowBits) : fast_(windowBits), careful_(windowBits) {
+        decoderOf(careful_).carefulOnly = 1;
+    }
+
+    int decodeBoth(const Bytes& frame, uint32_t size) {
+        // One input buffer for both, so that their input positions compare.
+        Bytes input(frame);
+        input.resize(frame.size() + kCodecInputSlack, 0);
+        Bytes outFast(size), outCareful(size);
+        uint32_t producedFast = size, producedCareful = size;
+        const int result = lzxDecompress(fast_.handle(), input.data(), uint32_t(frame.size()),
+                                         outFast.data(), &producedFast);
+        EXPECT_EQ(lzxDecompress(careful_.handle(), input.data(), uint32_t(frame.size()),
+                                outCareful.data(), &producedCareful),
+                  result);
+        EXPECT_EQ(producedFast, producedCareful);
+        if (result == CodecOk) {
+            EXPECT_TRUE(outFast == outCareful) << "different output";
+        }
+        expectSameState();
+        const lzx::Decoder& d = decoderOf(fast_);
+        longestMainCode_ = std::max<int>(
+            longestMainCode_, *std::max_element(d.mainLengths, d.mainLengths + d.mainSymbols));
+        return result;
+    }
+
+    void reset() {
+        fast_.reset();
+        careful_.reset();
+    }
+
+    int longestMainCode() const { return longestMainCode_; }
+
+private:
+    void expectSameState() {
+        const lzx::Decoder& f = decoderOf(fast_);
+        const lzx::Decoder& c = decoderOf(careful_);
+        EXPECT_TRUE(std::equal(f.window, f.window + f.windowSize + lzx::kWindowSpare, c.window))
+            << "the two loops left different window bytes";
+        EXPECT_EQ(f.bitBuffer, c.bitBuffer);
+        EXPECT_EQ(f.spareBits, c.spareBits);
+        EXPECT_EQ(f.inPos, c.inPos);
+        EXPECT_EQ(f.inputExhausted, c.inputExhausted);
+        EXPECT_EQ(f.writePos, c.writePos);
+        EXPECT_EQ(f.blockLeft, c.blockLeft);
+        EXPECT_EQ(f.blockState, c.blockState);
+        for (int r = 0; r < 3; ++r) EXPECT_EQ(f.repeatedOffsets[r], c.repeatedOffsets[r]);
+    }
+
+    lzxtest::Instance fast_, careful_;
+    int longestMainCode_ = 0;
+};
+
+struct Folder {
+    std::string name;
+    int windowBits;
+    std::vector<lzxenc::Frame> frames;
+};
+
+std::vector<Folder> folders() {
+    std::vector<Folder> all;
+    const std::vector<std::vector<BlockKind>> cycles = {
+        {}, {BlockKind::Aligned}, {BlockKind::Verbatim, BlockKind::Uncompressed, BlockKind::Aligned}};
+    uint32_t seed = 1;
+    for (Kind kind : {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary}) {
+        for (int bits : {15, 21}) {
+            for (size_t c = 0; c < cycles.size(); ++c) {
+                lzxenc::Options options;
+                options.windowBits = bits;
+                options.translationSize = kind == Kind::X86 ? 12000000 : 0;
+                options.blockKinds = cycles[c];
+                // Short blocks put block ends, and with them the hand-over
+                // from the careful reader to the fast one, anywhere.
+                if (c == 2) options.blockSize = 777 + 1000 * (seed % 3);
+                const Bytes data = sample_data::make(kind, 3 * 32768 + 1234, seed++);
+                all.push_back({std::string(sample_data::name(kind)) + " window " +
+                                   std::to_string(bits) + " cycle " + std::to_string(c),
+                               bits, lzxenc::encode(data.data(), data.size(), options)});
+            }
+        }
+    }
+    return all;
+}
+
+TEST(LzxDecodingLoops, FastAndCarefulAgreeOnEncoderFolders) {
+    int longest = 0;
+    for (const Folder& folder : folders()) {
+        SCOPED_TRACE(folder.name);
+        FastAndCareful loops(folder.windowBits);
+        for (const auto& frame : folder.frames) {
+            ASSERT_EQ(loops.decodeBoth(frame.data, frame.size), CodecOk);
+        }
+        longest = std::max(longest, loops.longestMainCode());
+    }
+    // Codes longer than the 10-bit table were among them, so the fast loop's
+    // walk through the overflow nodes was compared too.
+    EXPECT_GT(longest, lzx::kMainLookupBits);
+}
+
+TEST(LzxDecodingLoops, FastAndCarefulAgreeOnDamagedAndTruncatedFrames) {
+    std::mt19937 random(17);
+    for (const Folder& folder : folders()) {
+        SCOPED_TRACE(folder.name);
+        FastAndCareful loops(folder.windowBits);
+        const auto& frames = folder.frames;
+        // Flipped bits: the decoders go astray together, and keep agreeing
+        // on the frames after a failed one too.
+        for (int round = 0; round < 6; ++round) {
+            loops.reset();
+            for (size_t f = 0; f < frames.size(); ++f) {
+                Bytes data = frames[f].data;
+                if (f == size_t(round) % frames.size() && !data.empty()) {
+                    for (int flips = 0; flips < 1 + round % 3; ++flips) {
+                        data[random() % data.size()] ^= uint8_t(1u << (random() % 8));
+                    }
+                }
+                loops.decodeBoth(data, frames[f].size);
+            }
+        }
+        // A frame cut at every length over its last 40 bytes: the input limit
+        // meets the symbols at every distance from the fast loop's margin.
+        const auto& last = frames.back();
+        for (size_t cut = 0; cut <= 40 && cut <= last.data.size(); ++cut) {
+            loops.reset();
+            for (size_t f = 0; f + 1 < frames.size(); ++f) {
+                ASSERT_EQ(loops.decodeBoth(frames[f].data, frames[f].size), CodecOk);
+            }
+            Bytes shortened(last.data.begin(), last.data.end() - long(cut));
+            const int result = loops.decodeBoth(shortened, last.size);
+            if (cut == 0) {
+                EXPECT_EQ(result, CodecOk);
+            }
+        }
+    }
+}
+
+// Every match copy against a byte-by-byte copy with masked positions, over
+// one small window: the same bytes, and no byte written beyond the match
+// (the bytes ahead are still the previous pass, which later matches read).
+TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
+    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    std::mt19937 random(3);
+    Bytes window(kWindow + lzx::kWindowSpare), reference;
+    for (auto& b : window) b = uint8_t(random());
+    const uint32_t distances[] = {0,  1,  2,  3,  5,  7,  8,  9,  15, 16,
+                                  17, 31, 64, 200, 257, 258, 4000, kWindow - 1, kWindow - 2,
+                                  kWindow - 8, kWindow - 300, kWindow, kWindow + 5, 2228221};
+    int copies = 0;
+    for (uint32_t distance : distances) {
+        for (uint32_t length : {2u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 40u, 257u}) {
+            // Destinations at the window's start, its end and in between.
+            for (uint32_t i : {0u, 1u, 6u, 300u, 20000u, kWindow - 300, kWindow - length}) {
+                reference = window;
+                for (uint32_t k = 0; k < length; ++k) {
+                    reference[i + k] = reference[(i + k - distance) & kMask];
+                }
+                lzx::copyMatch(window.data(), kMask, i, distance, length);
+                ASSERT_TRUE(window == reference) << "distance " << distance << " length " << length
+                                                 << " at " << i;
+                ++copies;
+                window[random() % kWindow] ^= 0x5A;  // vary the contents
+            }
+        }
+    }
+    EXPECT_EQ(copies, 24 * 11 * 7);
+}
+
+}  // namespace
