@@ -21,10 +21,11 @@ namespace {
 enum class Outcome { Continue, EndOfBlock, Failed };
 
 // The fast loop runs while its loads cannot pass the input's end and while
-// the two literals a round may write fit in the output; a match checks the
-// room left itself.
+// the literals a round may write fit in the output: two settled by the
+// first level and one more through a sub-table. A match checks the room
+// left itself.
 constexpr uint32_t kFastInputMargin = 16;
-constexpr uint32_t kFastOutputMargin = 2;
+constexpr uint32_t kFastOutputMargin = 3;
 // The whole-word match copy writes up to 8 bytes beyond the match's end.
 constexpr uint32_t kCopyOverrun = 8;
 // After a refill the reservoir holds at least 56 bits; one symbol takes at

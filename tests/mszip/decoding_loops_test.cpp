@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -132,7 +133,7 @@ struct LoopRun {
     // literal code length handed to the loop.
     bool run(const mszip::HuffmanEntry* literals, uint32_t literalBits,
              const mszip::HuffmanEntry* distances, uint32_t distanceBits, bool careful,
-             uint32_t guess = 0, uint32_t headerBits = 0) {
+             uint32_t guess = 0, uint32_t headerBits = 0, uint32_t outputLimit = 32768) {
         mszip::MszipDecoder* d = decoderOf(codec);
         d->carefulOnly = careful ? 1 : 0;
         d->input = input.data();
@@ -142,7 +143,7 @@ struct LoopRun {
         d->bitCount = headerBits != 0 ? 8 - headerBits : 0;
         d->windowStart = codec.window.data();
         d->outPos = 0;
-        d->outLeft = 32768;
+        d->outLeft = outputLimit;
         d->ringSize = 32768;
         return mszip::decodeCompressedData(d, literals, literalBits, distances, distanceBits,
                                            guess);
@@ -183,6 +184,31 @@ TEST(DecodingLoops, GuessedLiteralLengthsNeverChangeTheResult) {
                             mszip::fixedDistanceTable, mszip::kFixedDistanceBits, false, guess,
                             headerBits));
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), run.codec.window.begin()));
+    }
+}
+
+TEST(DecodingLoops, LiteralsThroughSubTablesStopAtTheOutputLimit) {
+    using mszip::HuffmanEntry;
+    // 'a' is coded 0 in the first level; 'b' is 1 then 0, through a link to a
+    // one-bit sub-table (whose 1 ends the block). The stream repeats a, a, b:
+    // a round of two first-level literals, then one through the sub-table.
+    const HuffmanEntry literals[4] = {
+        {1, mszip::kLiteral, 'a'}, {1, mszip::kLinkBase + 1, 2}, {1, mszip::kLiteral, 'b'},
+        {1, mszip::kEndOfBlock, 0}};
+    const HuffmanEntry noDistances[2] = {{1, mszip::kInvalidCode, 0}, {1, mszip::kInvalidCode, 0}};
+    for (bool careful : {false, true}) {
+        for (uint32_t limit = 1; limit <= 48; ++limit) {
+            SCOPED_TRACE(std::string(careful ? "careful" : "fast") + " loop, limit " +
+                         std::to_string(limit));
+            LoopRun run;
+            run.input = Bytes(200, 0x44);  // bits 0, 0, 1, 0 in every half byte
+            std::fill(run.codec.window.begin(), run.codec.window.end(), 0xEE);
+            ASSERT_TRUE(run.run(literals, 1, noDistances, 1, careful, 0, 0, limit));
+            for (uint32_t i = 0; i < limit; ++i) ASSERT_EQ(run.codec.window[i], "aab"[i % 3]);
+            for (uint32_t i = limit; i < limit + 16; ++i) {
+                ASSERT_EQ(run.codec.window[i], 0xEE) << "written past the limit at " << i;
+            }
+        }
     }
 }
 
