@@ -136,26 +136,26 @@ inline uint32_t decodeSymbol(Coder& c, Model& m) {
 }
 
 template <class Window>
-inline void decodeMatch(Decoder& d, Coder& c, uint32_t length, Model& positions) {
+inline void decodeMatch(const Decoder& d, Coder& c, Window& w, uint32_t length, Model& positions) {
     const uint32_t slot = decodeSymbol(c, positions);
     const uint32_t extra = readBits(c, kPositionExtraBits[slot]);
-    Window::copyMatch(d, length, d.positionBase[slot] + extra + 1);
+    w.copyMatch(length, d.positionBase[slot] + extra + 1);
 }
 
 template <class Window>
-inline void decodeItem(Decoder& d, Coder& c) {
+inline void decodeItem(Decoder& d, Coder& c, Window& w) {
     const uint32_t selector = decodeSymbol(c, d.selectorModel);
     if (selector < kLiteralModels) {
         const uint32_t low6 = decodeSymbol(c, d.literalModels[selector]);
-        Window::putLiteral(d, uint8_t((selector << 6) | low6));
+        w.putLiteral(uint8_t((selector << 6) | low6));
         return;
     }
-    if (selector == 4) return decodeMatch<Window>(d, c, 3, d.position3Model);
-    if (selector == 5) return decodeMatch<Window>(d, c, 4, d.position4Model);
+    if (selector == 4) return decodeMatch(d, c, w, 3, d.position3Model);
+    if (selector == 5) return decodeMatch(d, c, w, 4, d.position4Model);
     // A long match: length slot, its extra bits, then the position.
     const uint32_t slot = decodeSymbol(c, d.lengthModel);
     const uint32_t length = d.lengthBase[slot] + readBits(c, kLengthExtraBits[slot]) + 5;
-    decodeMatch<Window>(d, c, length, d.positionModel);
+    decodeMatch(d, c, w, length, d.positionModel);
 }
 
 // The block's items until its output is complete or its input runs out; an
@@ -164,7 +164,9 @@ template <class Window>
 bool decodeBlockWith(Decoder& d, const uint8_t* input, uint32_t inputSize) {
     Coder c;
     startCoder(c, input, inputSize);
-    while (d.outLeft != 0 && !c.inputExhausted) decodeItem<Window>(d, c);
+    Window w(d);
+    while (w.owed() != 0 && !c.inputExhausted) decodeItem(d, c, w);
+    w.finish();
     return !(c.inputExhausted || d.outputOverrun || d.pageFailure);
 }
 

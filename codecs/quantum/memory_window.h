@@ -7,33 +7,41 @@
 
 namespace quantum {
 
-struct MemoryWindow {
-    static void putLiteral(Decoder& d, uint8_t byte) {
-        --d.outLeft;
-        *d.outPos++ = byte;
-        d.window[d.position & d.windowMask] = byte;
-        ++d.position;
+// The block's output cursor over a one-piece window. Kept in locals while a
+// block is decoded, so that the stores into the output and the window do not
+// send it back to memory after every byte; finish() hands it back.
+class MemoryWindow {
+public:
+    explicit MemoryWindow(Decoder& d)
+        : d_(d), window_(d.window), mask_(d.windowMask), position_(d.position),
+          outPos_(d.outPos), outLeft_(d.outLeft) {}
+
+    uint32_t owed() const { return outLeft_; }
+
+    void putLiteral(uint8_t byte) {
+        --outLeft_;
+        *outPos_++ = byte;
+        window_[position_ & mask_] = byte;
+        ++position_;
     }
 
-    static void copyMatch(Decoder& d, uint32_t length, uint32_t distance) {
-        if (d.outLeft < length) {
+    void copyMatch(uint32_t length, uint32_t distance) {
+        if (outLeft_ < length) {
             // Matches never run across blocks: the block is damaged.
-            d.outputOverrun = true;
-            d.outLeft = 0;
+            d_.outputOverrun = true;
+            outLeft_ = 0;
             return;
         }
-        d.outLeft -= length;
-        uint8_t* const window = d.window;
-        const uint32_t mask = d.windowMask;
-        uint32_t source = (d.position - distance) & mask;
-        uint32_t target = d.position & mask;
-        d.position += length;
-        uint8_t* out = d.outPos;
-        d.outPos += length;
-        if (source + length <= mask + 1 && target + length <= mask + 1) {
+        outLeft_ -= length;
+        uint32_t source = (position_ - distance) & mask_;
+        uint32_t target = position_ & mask_;
+        position_ += length;
+        uint8_t* out = outPos_;
+        outPos_ += length;
+        if (source + length <= mask_ + 1 && target + length <= mask_ + 1) {
             // Neither run wraps: the common case, without index masking.
-            const uint8_t* from = window + source;
-            uint8_t* to = window + target;
+            const uint8_t* from = window_ + source;
+            uint8_t* to = window_ + target;
             if (wordCopyIsSafe(source, target, length)) {
                 copyRunByWords(to, out, from, length);
                 return;
@@ -48,13 +56,27 @@ struct MemoryWindow {
             return;
         }
         for (uint32_t k = 0; k < length; ++k) {
-            const uint8_t byte = window[source];
-            window[target] = byte;
+            const uint8_t byte = window_[source];
+            window_[target] = byte;
             out[k] = byte;
-            source = (source + 1) & mask;
-            target = (target + 1) & mask;
+            source = (source + 1) & mask_;
+            target = (target + 1) & mask_;
         }
     }
+
+    void finish() {
+        d_.position = position_;
+        d_.outPos = outPos_;
+        d_.outLeft = outLeft_;
+    }
+
+private:
+    Decoder& d_;
+    uint8_t* const window_;
+    const uint32_t mask_;
+    uint32_t position_;
+    uint8_t* outPos_;
+    uint32_t outLeft_;
 };
 
 }  // namespace quantum

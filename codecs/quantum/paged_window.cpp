@@ -172,7 +172,7 @@ WindowPage* getPage(Decoder& d, int32_t index, bool forWrite) {
     return victim;
 }
 
-void PagedWindow::putLiteral(Decoder& d, uint8_t byte) {
+void putLiteralPaged(Decoder& d, uint8_t byte) {
     --d.outLeft;
     *d.outPos++ = byte;
     ++d.position;
@@ -180,7 +180,7 @@ void PagedWindow::putLiteral(Decoder& d, uint8_t byte) {
     if (d.pagePos == d.pageEnd) advanceOutputPage(d);
 }
 
-void PagedWindow::copyMatch(Decoder& d, uint32_t length, uint32_t distance) {
+void copyMatchPaged(Decoder& d, uint32_t length, uint32_t distance) {
     if (d.outLeft < length) {
         d.outputOverrun = true;
         d.outLeft = 0;

@@ -18,9 +18,21 @@ void releasePages(Decoder& d);
 // null when the page cannot be had.
 WindowPage* getPage(Decoder& d, int32_t index, bool forWrite);
 
-struct PagedWindow {
-    static void putLiteral(Decoder& d, uint8_t byte);
-    static void copyMatch(Decoder& d, uint32_t length, uint32_t distance);
+void putLiteralPaged(Decoder& d, uint8_t byte);
+void copyMatchPaged(Decoder& d, uint32_t length, uint32_t distance);
+
+// The block's output through the paged store, for the block decoder; the
+// cursor stays in the instance, where the store's routines keep it.
+class PagedWindow {
+public:
+    explicit PagedWindow(Decoder& d) : d_(d) {}
+    uint32_t owed() const { return d_.outLeft; }
+    void putLiteral(uint8_t byte) { putLiteralPaged(d_, byte); }
+    void copyMatch(uint32_t length, uint32_t distance) { copyMatchPaged(d_, length, distance); }
+    void finish() {}
+
+private:
+    Decoder& d_;
 };
 
 }  // namespace quantum
