@@ -1,10 +1,13 @@
-// Byte-at-a-time bit reader over the decoder's input: fields are read least
-// significant bit first, and past the end of the input the stream goes on
-// with zero bits. The fast code loop reads whole words instead but keeps the
-// same state (see decode_codes.cpp).
+// Bit reader over the decoder's input: fields are read least significant bit
+// first from a 64-bit reservoir, and past the end of the input the stream
+// goes on with zero bits. The fast code loop works on a copy of the same
+// state (see decode_codes.cpp).
 #pragma once
 
 #include "codecs/mszip/mszip_decoder.h"
+
+#include <bit>
+#include <cstring>
 
 namespace mszip {
 
@@ -25,8 +28,27 @@ inline uint32_t lowBits(uint64_t value, uint32_t count) {
     return uint32_t(value) & bitMask.of[count];
 }
 
+// Eight input bytes as one little-endian word.
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
+    return value;
+}
+
 // Makes at least `count` bits (count <= 32) available in the reservoir.
+// With eight input bytes left it tops the reservoir up to 56..63 bits with
+// one load, counting as taken only the bytes whose bits all fit; the bits of
+// a byte taken in part are read again, to the same places, by the next
+// refill. Near the end it goes byte by byte, with zeros past the input.
 inline void needBits(MszipDecoder* d, uint32_t count) {
+    if (d->bitCount >= count) return;
+    if (d->inputUsed + 8 <= d->inputSize) {
+        d->bitBuffer |= load64(d->input + d->inputUsed) << d->bitCount;
+        d->inputUsed += (63 - d->bitCount) >> 3;
+        d->bitCount |= 56;
+        return;
+    }
     while (d->bitCount < count) {
         uint64_t byte = d->inputUsed < d->inputSize ? d->input[d->inputUsed] : 0;
         d->inputUsed++;

@@ -98,12 +98,6 @@ Outcome decodeOneSymbol(MszipDecoder* d, const HuffmanEntry* literalTable, uint3
 
 // ---- fast loop --------------------------------------------------------------
 
-inline uint64_t load64(const uint8_t* p) {
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap64(value);
-    return value;
-}
 
 // The fast loop reads each entry as one 32-bit word: a single load per
 // lookup, and the bits to drop sit in the word's low bits (little-endian
