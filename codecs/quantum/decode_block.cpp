@@ -25,7 +25,7 @@ struct Coder {
     bool inputExhausted;  // a bit was wanted after the block's last byte
 };
 
-// Tops the bit buffer up to at least 57 bits, or to whatever input is left.
+// Tops the bit buffer up to at least 56 bits, or to whatever input is left.
 inline void refill(Coder& c) {
     if (c.inEnd - c.inPos >= 8) {
         // Eight bytes at once, without a branch on how many fit: the bytes
@@ -116,7 +116,8 @@ inline uint32_t decodeSymbol(Coder& c, Model& m) {
     // target ((code - low + 1) * total - 1) / range. Since the count is an
     // integer, "count > target" is "count * range >= scaled" below: the
     // search compares products and need not wait for a division. Neither
-    // product passes 2^28. The terminator's 0 ends the search.
+    // product passes 2^28. The terminator's 0 ends the search: scaled is at
+    // least the total, as code never falls below low.
     const uint32_t scaled = (c.code - c.low + 1) * total;
     // Every entry passed and the one found gain the step (their cumulative
     // counts include the found symbol's frequency), done on the way rather
