@@ -22,15 +22,17 @@ constexpr uint32_t kWalk = 0x80;
 constexpr uint32_t kLengthMask = 0x1F;
 
 // A symbol reads at most 16 + 16 + 17 bits (main, length, verbatim offset)
-// or 16 + 16 + 14 + 7 (aligned offset), with two refills of at most 6
-// bytes each; every read of a symbol that starts this far before the end
-// of the data stays inside the data.
-constexpr std::ptrdiff_t kInputMargin = 16;
+// or 16 + 16 + 14 + 7 (aligned offset), with two refills that each read 8
+// bytes and advance at most 6; every read of a symbol that starts this far
+// before the end of the data stays inside the data.
+constexpr std::ptrdiff_t kInputMargin = 32;
 
-// 64-bit look-ahead: the next bit in bit 63, `avail` valid bits (48..63
-// after a refill). Bits below the valid ones are either zero or the
-// stream's own next bits, so OR-ing a word in again at its place changes
-// nothing.
+// 64-bit look-ahead: the next bit in bit 63, `avail` bits counted in whole
+// words (48..63 after a refill). A refill ORs in 64 bits of input, so right
+// after it all 64 bits are the stream's, the part of the word that did not
+// fit included; each bit consumed shifts in a zero. Below the counted bits
+// are therefore the stream's own next bits and then zeros, and OR-ing a word
+// in again at its place changes nothing.
 struct WideBits {
     uint64_t buf;
     uint32_t avail;
@@ -111,8 +113,11 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
     // position its reader would have reached, against data end + 4) always
     // passes, so staying this far from the end is the symbol's only test.
     while (i < end && b.in <= inStop) {
-        refill(b);
+        // At least 16 of the stream's bits are held here, enough for any
+        // main code, so the lookup does not wait for the refill, whose load
+        // in turn depends only on the previous symbol.
         const uint32_t entry = entries[peek(b, kMainLookupBits)];
+        refill(b);
         uint32_t symbol;
         if ((entry & kWalk) == 0) {
             symbol = entry >> 16;
@@ -135,10 +140,11 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
                           kLengthSymbols, kLengthLookupBits);
             consume(b, d.lengthLengths[lengthSymbol]);
             length += uint32_t(lengthSymbol);
-            // At most 32 bits are gone since the refill; the offset needs 21.
             refill(b);
         }
-        // Otherwise at most 16 are gone, and 32 are left for the offset.
+        // At most 16 bits are gone since the last refill. The offset takes at
+        // most 21 more: 11 or more stay counted in `avail`, and 27 or more of
+        // the stream's bits stay held, enough for the next lookup.
         length += kMinMatch;
 
         uint32_t offsetBits = 0;

@@ -5,6 +5,7 @@
 #include "codecs/lzx/lzx_decoder.h"
 #include "codecs/lzx/matches.h"
 #include "tests/lzx/codec_harness.h"
+#include "tests/lzx/stream_builder.h"
 #include "tests/support/sample_data.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,48 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnDamagedAndTruncatedFrames) {
                 EXPECT_EQ(result, CodecOk);
             }
         }
+    }
+}
+
+// Lengths 1, 2, ... n - 1, n - 1 for the n listed symbols, 0 for the rest:
+// the last two listed get the longest codes.
+std::vector<uint8_t> staircase(size_t count, const std::vector<uint32_t>& symbols) {
+    std::vector<uint8_t> lengths(count, 0);
+    for (size_t k = 0; k < symbols.size(); ++k) {
+        lengths[symbols[k]] = uint8_t(k + 1 < symbols.size() ? k + 1 : k);
+    }
+    return lengths;
+}
+
+// The most bits one symbol can take, again and again: 16-bit main and length
+// codes, 17 offset bits (14 verbatim bits and a 7-bit aligned code in an
+// aligned-offset block), each match followed by a literal with a 16-bit code.
+TEST(LzxDecodingLoops, FastAndCarefulAgreeOnTheWidestSymbolsBackToBack) {
+    constexpr uint32_t kSlot = 36, kRepeats = 120;
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        lzxtest::StreamBuilder s(21);
+        std::vector<uint32_t> mainSymbols, lengthSymbols;
+        for (uint32_t k = 0; k < 15; ++k) mainSymbols.push_back('a' + k);
+        mainSymbols.push_back(256 + 8 * kSlot + 7);
+        mainSymbols.push_back('z');
+        for (uint32_t k = 0; k < 15; ++k) lengthSymbols.push_back(k);
+        lengthSymbols.push_back(247);
+        lengthSymbols.push_back(248);
+        s.translation(false);
+        s.header(aligned ? lzx::AlignedOffset : lzx::Verbatim, kRepeats * 258);
+        if (aligned) s.alignedTree(staircase(8, {0, 1, 2, 3, 4, 5, 7, 6}));
+        s.trees(staircase(s.mainSymbols(), mainSymbols),
+                staircase(lzx::kLengthSymbols, lengthSymbols));
+        for (uint32_t r = 0; r < kRepeats; ++r) {
+            // Offset bits ending in 6 or 7: aligned symbols with 7-bit codes.
+            s.match(257, kSlot, (r * 2654435761u) >> 15 | 6 | (r & 1), aligned);
+            s.literal('z');
+        }
+        const Bytes frame = s.finish();
+        FastAndCareful loops(21);
+        EXPECT_EQ(loops.decodeBoth(frame, kRepeats * 258), CodecOk);
+        EXPECT_EQ(loops.longestMainCode(), 16);
     }
 }
 
