@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 
+#include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabtool/cabinet_header.h"
 #include "tools/cabtool/cabinet_offsets.h"
@@ -119,6 +120,33 @@ TEST(EmbeddedSearch, FindsOnlyTheRealCabinetsInMegabytesOfOtherData) {
     EXPECT_EQ(found[0].size, stored.image.size());
     EXPECT_EQ(found[1].offset, secondAt);
     EXPECT_EQ(found[1].size, packed.image.size());
+    EXPECT_EQ(problem, "");
+}
+
+TEST(EmbeddedSearch, CandidatesSharingAHugeFolderTableStopTheSearchNotTheMachine) {
+    const cabwriter::Cabinet real = sampleCabinet();
+    cabtooltest::CostlyCandidates host = cabtooltest::costlyCandidatesAfter(real.image);
+    ScratchDirectory scratch;
+    writeBytes(scratch.path() / "hostile.bin", host.bytes);
+
+    std::vector<cabtool::EmbeddedCabinet> found;
+    std::string problem;
+    ASSERT_TRUE(
+        cabtool::findEmbeddedCabinets((scratch.path() / "hostile.bin").string(), found, problem));
+    ASSERT_EQ(found.size(), 1u);  // what was found before stopping is kept
+    EXPECT_EQ(found[0].offset, 0u);
+    EXPECT_NE(problem.find("search stopped at offset"), std::string::npos) << problem;
+
+    // Each candidate alone is refused at its last folder record, and made
+    // sound by mending that record.
+    const uint8_t* candidate = &host.bytes[host.firstCandidate];
+    const size_t available = host.bytes.size() - host.firstCandidate;
+    cabtool::CabinetHeader header;
+    uint64_t checked = 0;
+    EXPECT_FALSE(cabtool::isSoundCabinet(candidate, available, header, &checked));
+    EXPECT_EQ(checked, cabtooltest::CostlyCandidates::kFolders);
+    put16(host.bytes, host.lastRecord + 6, 0x0000);
+    EXPECT_TRUE(cabtool::isSoundCabinet(candidate, available, header));
 }
 
 TEST(EmbeddedSearch, ACabinetStoredInsideAFoundOneIsNotReportedAgain) {

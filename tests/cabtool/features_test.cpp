@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/terminal_runner.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
@@ -171,6 +172,17 @@ TEST(CabtoolFinding, CabinetsInsideALargeFileAreFoundAndExtracted) {
     EXPECT_EQ(none.exitStatus, 1);
     EXPECT_TRUE(contains(none.err, "plain.bin: not a cabinet file, and no cabinet found inside"))
         << none.err;
+
+    // A search given up on a file built to make it costly still walks what
+    // it found, and says where it stopped.
+    std::vector<uint8_t> costly(100, 'x');
+    const std::vector<uint8_t> after = cabtooltest::costlyCandidatesAfter(second.image).bytes;
+    costly.insert(costly.end(), after.begin(), after.end());
+    cabtooltest::writeFile(scratch.path() / "costly.bin", std::string(costly.begin(), costly.end()));
+    const ToolResult stopped = runCabtool({"list", "costly.bin"}, scratch.path());
+    EXPECT_EQ(stopped.exitStatus, 1);
+    EXPECT_TRUE(contains(stopped.out, "three.txt")) << stopped.out;
+    EXPECT_TRUE(contains(stopped.err, "costly.bin: search stopped at offset")) << stopped.err;
 }
 
 TEST(CabtoolChoosing, FilterPipeLowercaseAndQuiet) {

@@ -53,11 +53,16 @@ bool readName(const uint8_t* bytes, size_t size, size_t& at, std::string& name) 
 bool CabinetHeader::hasPrevious() const { return (flags & kFlagPrevious) != 0; }
 bool CabinetHeader::hasNext() const { return (flags & kFlagNext) != 0; }
 
-std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t size) {
+namespace {
+
+// The fixed header, the reserve sizes and the names, up to where the folder
+// records begin (`folderTableOffset`); `folderReserve` receives the size of
+// each folder record's reserve. False when the signature or version is wrong
+// or a part is cut off.
+bool parseFixedPart(const uint8_t* bytes, size_t size, CabinetHeader& h, size_t& folderReserve) {
     if (size < kHeaderSize || read32(bytes) != kSignatureMscf || read16(bytes + 24) != kVersion13) {
-        return std::nullopt;
+        return false;
     }
-    CabinetHeader h;
     h.cabinetSize = read32(bytes + 8);
     h.filesOffset = read32(bytes + 16);
     h.folderCount = read16(bytes + 26);
@@ -67,24 +72,34 @@ std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t siz
     h.cabinetIndex = read16(bytes + 34);
 
     size_t at = kHeaderSize;
-    size_t folderReserve = 0;
+    folderReserve = 0;
     if (h.flags & kFlagReserve) {
-        if (size < at + kReserveSizesSize) return std::nullopt;
+        if (size < at + kReserveSizesSize) return false;
         const size_t cabinetReserve = read16(bytes + at);
         folderReserve = bytes[at + 2];
         at += kReserveSizesSize + cabinetReserve;
-        if (at > size) return std::nullopt;
+        if (at > size) return false;
     }
     if (h.hasPrevious() && (!readName(bytes, size, at, h.previousCabinet) ||
                             !readName(bytes, size, at, h.previousDisk))) {
-        return std::nullopt;
+        return false;
     }
     if (h.hasNext() &&
         (!readName(bytes, size, at, h.nextCabinet) || !readName(bytes, size, at, h.nextDisk))) {
-        return std::nullopt;
+        return false;
     }
     h.folderTableOffset = uint32_t(at);
+    return true;
+}
+
+}  // namespace
+
+std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t size) {
+    CabinetHeader h;
+    size_t folderReserve = 0;
+    if (!parseFixedPart(bytes, size, h, folderReserve)) return std::nullopt;
     const size_t recordSize = kFolderFixedSize + folderReserve;
+    size_t at = h.folderTableOffset;
     if (size < at + size_t(h.folderCount) * recordSize) return std::nullopt;
     for (uint16_t i = 0; i < h.folderCount; ++i, at += recordSize) {
         h.folders.push_back({read32(bytes + at), read16(bytes + at + 4), read16(bytes + at + 6)});
@@ -92,35 +107,44 @@ std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t siz
     return h;
 }
 
-bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header) {
+bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header,
+                    uint64_t* foldersChecked) {
     if (available < kHeaderSize || read32(bytes) != kSignatureMscf) return false;
     const uint32_t declared = read32(bytes + 8);
     if (declared < kHeaderSize || declared > available) return false;
-    const std::optional<CabinetHeader> parsed = parseCabinetHeader(bytes, declared);
-    if (!parsed) return false;
-    const CabinetHeader& h = *parsed;
+    CabinetHeader h;
+    size_t folderReserve = 0;
+    if (!parseFixedPart(bytes, declared, h, folderReserve)) return false;
     if ((h.flags & ~kKnownFlags) != 0 || h.folderCount == 0 || h.fileCount == 0) return false;
 
-    const size_t reserveSize = (h.flags & kFlagReserve) ? bytes[kHeaderSize + 2] : 0;
-    const size_t tableEnd = h.folderTableOffset + h.folderCount * (kFolderFixedSize + reserveSize);
+    // The checks that cost the same whatever the cabinet declares come
+    // first; the folder records, up to 65,535 of them, are looked at last
+    // and in place, so a candidate that declares many is cheap to refuse.
+    const size_t recordSize = kFolderFixedSize + folderReserve;
+    const size_t tableEnd = h.folderTableOffset + h.folderCount * recordSize;
     // Each file entry takes its 16 bytes and a name of at least one character.
     const size_t shortestFileList = size_t(h.fileCount) * (kFileFixedSize + 2);
     if (h.filesOffset < tableEnd || h.filesOffset + shortestFileList > declared) return false;
-    const size_t dataStart = h.filesOffset + shortestFileList;
-    const size_t blockHeader = kBlockFixedSize + ((h.flags & kFlagReserve) ? bytes[kHeaderSize + 3] : 0);
-    for (const FolderFacts& folder : h.folders) {
-        if ((folder.typeCompress & 0x000F) > kHighestMethod) return false;
-        if (folder.firstBlockOffset < dataStart) return false;
-        if (folder.firstBlockOffset + size_t(folder.blockCount) * blockHeader > declared) return false;
-    }
-
     const uint8_t* file = bytes + h.filesOffset;
     const uint16_t folderIndex = read16(file + 8);
     if (folderIndex < kFolderContinuedFromPrevious && folderIndex >= h.folderCount) return false;
     size_t nameAt = h.filesOffset + kFileFixedSize;
     std::string name;
     if (!readName(bytes, declared, nameAt, name) || name.empty()) return false;
-    header = h;
+
+    const size_t dataStart = h.filesOffset + shortestFileList;
+    const size_t blockHeader = kBlockFixedSize + ((h.flags & kFlagReserve) ? bytes[kHeaderSize + 3] : 0);
+    if (foldersChecked) *foldersChecked += h.folderCount;
+    const uint8_t* record = bytes + h.folderTableOffset;
+    for (uint16_t i = 0; i < h.folderCount; ++i, record += recordSize) {
+        const uint32_t firstBlockOffset = read32(record);
+        if ((read16(record + 6) & 0x000F) > kHighestMethod) return false;
+        if (firstBlockOffset < dataStart) return false;
+        if (firstBlockOffset + size_t(read16(record + 4)) * blockHeader > declared) return false;
+    }
+    const std::optional<CabinetHeader> parsed = parseCabinetHeader(bytes, declared);
+    if (!parsed) return false;
+    header = *parsed;
     return true;
 }
 

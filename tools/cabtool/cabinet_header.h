@@ -43,8 +43,10 @@ std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t siz
 // folder table, file list and data blocks lie inside it in that order, every
 // folder names a known method, and the first file entry has a sound folder
 // index and a terminated name. Random data and stray "MSCF" strings do not
-// pass. On success `header` holds the parsed header.
-bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header);
+// pass. On success `header` holds the parsed header. `foldersChecked`, when
+// given, grows by the folder records looked at.
+bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header,
+                    uint64_t* foldersChecked = nullptr);
 
 // Reads the header of the cabinet starting at `offset` in the file at `path`.
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset = 0);

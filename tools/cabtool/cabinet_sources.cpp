@@ -130,7 +130,7 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
             plan.ok = false;
             continue;
         }
-        if (found.empty()) {
+        if (found.empty() && problem.empty()) {
             reportCabinetError(path, "not a cabinet file, and no cabinet found inside");
             plan.ok = false;
             continue;
@@ -139,6 +139,10 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
             if (alreadyWalked(path, cabinet.offset)) continue;
             note(quiet, path, "cabinet found at offset " + std::to_string(cabinet.offset));
             add(CabinetSource{path, cabinet.offset, true, {}});
+        }
+        if (!problem.empty()) {  // a search given up: what it found is still walked
+            reportCabinetError(path, problem);
+            plan.ok = false;
         }
     }
     return plan;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +16,12 @@ namespace cabtool {
 namespace {
 
 constexpr char kSignature[4] = {'M', 'S', 'C', 'F'};
+// A candidate may declare 65,535 folder records, and hand-made candidates
+// can share one table, so the records looked at across a search are
+// bounded by the file's size: a few per byte is far more than any file of
+// real cabinets needs, and keeps a hostile file from taking hours.
+constexpr uint64_t kFolderChecksPerByte = 4;
+constexpr uint64_t kLeastFolderChecks = uint64_t(1) << 20;
 
 // Unmaps and closes whatever it holds when the search ends.
 struct MappedFile {
@@ -32,6 +39,7 @@ struct MappedFile {
 bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>& found,
                           std::string& problem) {
     found.clear();
+    problem.clear();
     MappedFile file;
     file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat status;
@@ -53,13 +61,21 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     madvise(file.data, file.size, MADV_SEQUENTIAL);
 
     const auto* bytes = static_cast<const uint8_t*>(file.data);
+    const uint64_t folderChecksAllowed =
+        std::max(kLeastFolderChecks, kFolderChecksPerByte * uint64_t(file.size));
+    uint64_t folderChecks = 0;
     size_t at = 0;
     while (at + sizeof kSignature <= file.size) {
         const void* hit = memmem(bytes + at, file.size - at, kSignature, sizeof kSignature);
         if (hit == nullptr) break;
         const size_t offset = size_t(static_cast<const uint8_t*>(hit) - bytes);
+        if (folderChecks > folderChecksAllowed) {
+            problem = "search stopped at offset " + std::to_string(offset) +
+                      ": too many candidate cabinet headers declaring large folder tables";
+            return true;
+        }
         CabinetHeader header;
-        if (isSoundCabinet(bytes + offset, file.size - offset, header)) {
+        if (isSoundCabinet(bytes + offset, file.size - offset, header, &folderChecks)) {
             found.push_back({offset, header.cabinetSize});
             at = offset + header.cabinetSize;
         } else {

@@ -17,7 +17,9 @@ struct EmbeddedCabinet {
 // mapping. A candidate is accepted only when isSoundCabinet says so; the
 // search then goes on after the cabinet's end, so a cabinet stored inside an
 // accepted one is not reported again. False (and `problem` set) when the file
-// cannot be read.
+// cannot be read. A search that gives up early, on a file built to make the
+// header checks expensive, keeps what it found and says where it stopped in
+// `problem`; otherwise `problem` is left empty.
 bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>& found,
                           std::string& problem);
 

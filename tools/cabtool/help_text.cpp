@@ -55,7 +55,8 @@ cabinets:
   reach is reported by name, counted in the summary, and makes the exit
   status 1. A file that is not a cabinet (a self-extracting program, a disk
   image) is searched for cabinets stored inside it; each one whose header is
-  consistent is reported with its offset and handled like a cabinet file.
+  consistent is reported with its offset and handled like a cabinet file
+  (a search a file makes too costly is stopped, with a message and status 1).
 
 filters:
   Shell-style patterns on the name with '/' between directories: '*' any run
