@@ -44,7 +44,7 @@ struct Folder {
 };
 
 const Folder& folderFor(Kind kind) {
-    static Folder folders[5];
+    static Folder folders[int(Kind::Runs) + 1];  // one per kind of sample data
     Folder& folder = folders[int(kind)];
     if (folder.quantumBlocks.empty()) {
         folder.data = test_data::make(kind, kBlocks * kBlockSize, 7);
