@@ -11,6 +11,7 @@
 
 #include "cab/cab.h"
 #include "tests/cabtool/cabinet_edit.h"
+#include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -18,30 +19,13 @@ using cabtooltest::readFile;
 using cabtooltest::runCabtool;
 using cabtooltest::ScratchDirectory;
 using cabtooltest::ToolResult;
+using cabtooltest::makeFile;
+using cabtooltest::save;
+using cabtooltest::storedFolder;
+using cabtooltest::text;
 namespace fs = std::filesystem;
 
 namespace {
-
-cabwriter::File makeFile(std::string name, size_t size, uint8_t seed, uint16_t attribs = 0x20) {
-    cabwriter::File f;
-    f.name = std::move(name);
-    for (size_t i = 0; i < size; ++i) f.data.push_back(uint8_t(seed + i * 7 + i / 251));
-    f.attribs = attribs;
-    return f;
-}
-
-std::string text(const cabwriter::Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
-
-cabwriter::Folder storedFolder(std::vector<cabwriter::File> files, uint32_t blockSize = 1000) {
-    cabwriter::Folder folder;
-    folder.blockSize = blockSize;
-    folder.files = std::move(files);
-    return folder;
-}
-
-void save(const cabwriter::Cabinet& cabinet, const fs::path& directory) {
-    ASSERT_TRUE(cabwriter::saveCabinet(cabinet, directory.string()));
-}
 
 // Every regular file below `root`, as paths relative to it.
 std::set<std::string> filesBelow(const fs::path& root) {

@@ -17,6 +17,7 @@
 
 #include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/terminal_runner.h"
+#include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -25,19 +26,12 @@ using cabtooltest::runCabtool;
 using cabtooltest::runOnTerminal;
 using cabtooltest::ScratchDirectory;
 using cabtooltest::ToolResult;
+using cabtooltest::makeFile;
+using cabtooltest::save;
+using cabtooltest::text;
 namespace fs = std::filesystem;
 
 namespace {
-
-cabwriter::File makeFile(std::string name, size_t size, uint8_t seed, uint16_t attribs = 0x20) {
-    cabwriter::File f;
-    f.name = std::move(name);
-    for (size_t i = 0; i < size; ++i) f.data.push_back(uint8_t(seed + i * 13 + i / 97));
-    f.attribs = attribs;
-    return f;
-}
-
-std::string text(const cabwriter::Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
 cabwriter::Folder folderOf(std::vector<cabwriter::File> files,
                            cabwriter::Method method = cabwriter::Method::Stored) {
@@ -48,10 +42,6 @@ cabwriter::Folder folderOf(std::vector<cabwriter::File> files,
     folder.blockSize = method == cabwriter::Method::Mszip ? 32768 : 1000;
     folder.files = std::move(files);
     return folder;
-}
-
-void save(const cabwriter::Cabinet& cabinet, const fs::path& directory) {
-    ASSERT_TRUE(cabwriter::saveCabinet(cabinet, directory.string()));
 }
 
 std::set<std::string> filesBelow(const fs::path& root) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -16,27 +17,12 @@ using cabtooltest::readFile;
 using cabtooltest::runCabtool;
 using cabtooltest::ScratchDirectory;
 using cabtooltest::ToolResult;
+using cabtooltest::makeFile;
+using cabtooltest::save;
+using cabtooltest::storedFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-cabwriter::File makeFile(std::string name, size_t size, uint8_t seed) {
-    cabwriter::File f;
-    f.name = std::move(name);
-    for (size_t i = 0; i < size; ++i) f.data.push_back(uint8_t(seed + i * 13 + i / 253));
-    return f;
-}
-
-cabwriter::Folder storedFolder(std::vector<cabwriter::File> files, uint32_t blockSize = 1000) {
-    cabwriter::Folder folder;
-    folder.blockSize = blockSize;
-    folder.files = std::move(files);
-    return folder;
-}
-
-void save(const cabwriter::Cabinet& cabinet, const fs::path& directory) {
-    ASSERT_TRUE(cabwriter::saveCabinet(cabinet, directory.string()));
-}
 
 bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
