@@ -4,11 +4,11 @@
 // Input: byte 0 picks the allocator: bit 0 clear gives every allocation;
 // set refuses the one-piece Quantum window and grants at most
 // 3 + (b >> 1 & 7) window page buffers, so folders decode through the paged
-// store and an in-memory spill file. The rest is the only cabinet: every
-// open of a cabinet reads it; outputs are discarded; a next cabinet is never
-// supplied. Memory comes from malloc/free, so leaks are seen.
+// store and an in-memory spill file. The rest is the only cabinet
+// (memory_cabinet.h).
 #include "cab/cab.h"
 #include "codecs/quantum/quantum.h"
+#include "fuzz/memory_cabinet.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,25 +16,14 @@
 
 namespace {
 
-const uint8_t* cabinetData = nullptr;
-size_t cabinetSize = 0;
 bool pagedWindow = false;
 size_t pageLimit = 0, pagesGranted = 0;
 
-constexpr int32_t kFirstCabinetHandle = 10;
-constexpr int32_t kCabinetHandles = 8;
-constexpr int32_t kOutputHandle = 100;
+// The spill file the paged window asks for, in memory.
 constexpr int32_t kSpillHandle = 200;
-int64_t positions[kCabinetHandles];
-bool opened[kCabinetHandles];
 std::vector<uint8_t> spill;
 int64_t spillPosition = 0;
 bool spillOpen = false;
-
-bool isCabinetHandle(int32_t h) {
-    return h >= kFirstCabinetHandle && h < kFirstCabinetHandle + kCabinetHandles &&
-           opened[h - kFirstCabinetHandle];
-}
 
 bool isWindowRequest(uint32_t size) {
     for (uint32_t bits = kQuantumMinWindowBits; bits <= kQuantumMaxWindowBits; ++bits) {
@@ -49,9 +38,8 @@ void* fuzzAlloc(uint32_t size) {
         // A budget over the whole run: enough for a few instances.
         if (size == quantumPageAllocationSize() && pagesGranted++ >= pageLimit) return nullptr;
     }
-    return std::malloc(size ? size : 1);
+    return fuzzcab::allocate(size);
 }
-void fuzzFree(void* block) { std::free(block); }
 
 int32_t fuzzOpen(const char* name, int, int) {
     if (name[0] == '*' && name[1] == 0) {
@@ -61,14 +49,7 @@ int32_t fuzzOpen(const char* name, int, int) {
         spillPosition = 0;
         return kSpillHandle;
     }
-    for (int32_t i = 0; i < kCabinetHandles; ++i) {
-        if (!opened[i]) {
-            opened[i] = true;
-            positions[i] = 0;
-            return kFirstCabinetHandle + i;
-        }
-    }
-    return -1;
+    return fuzzcab::openCabinet();
 }
 
 int fuzzRead(int32_t h, void* buffer, uint32_t count) {
@@ -78,14 +59,7 @@ int fuzzRead(int32_t h, void* buffer, uint32_t count) {
         spillPosition += count;
         return int(count);
     }
-    if (!isCabinetHandle(h)) return -1;
-    int64_t& position = positions[h - kFirstCabinetHandle];
-    if (position >= int64_t(cabinetSize)) return 0;
-    size_t n = count;
-    if (n > cabinetSize - size_t(position)) n = cabinetSize - size_t(position);
-    std::memcpy(buffer, cabinetData + position, n);
-    position += int64_t(n);
-    return int(n);
+    return fuzzcab::readCabinet(h, buffer, count);
 }
 
 int fuzzWrite(int32_t h, const void* buffer, uint32_t count) {
@@ -95,18 +69,15 @@ int fuzzWrite(int32_t h, const void* buffer, uint32_t count) {
         spillPosition += count;
         return int(count);
     }
-    return h == kOutputHandle ? int(count) : -1;
+    return fuzzcab::discardOutput(h, count);
 }
 
 int fuzzClose(int32_t h) {
-    if (h == kOutputHandle) return 0;
     if (h == kSpillHandle && spillOpen) {
         spillOpen = false;
         return 0;
     }
-    if (!isCabinetHandle(h)) return -1;
-    opened[h - kFirstCabinetHandle] = false;
-    return 0;
+    return fuzzcab::closeCabinet(h);
 }
 
 int32_t fuzzSeek(int32_t h, int32_t offset, int origin) {
@@ -115,21 +86,7 @@ int32_t fuzzSeek(int32_t h, int32_t offset, int origin) {
         spillPosition = offset;
         return offset;
     }
-    if (!isCabinetHandle(h)) return -1;
-    int64_t& position = positions[h - kFirstCabinetHandle];
-    int64_t target = (origin == 0 ? 0 : origin == 1 ? position : int64_t(cabinetSize)) + offset;
-    if (target < 0 || target > INT32_MAX) return -1;
-    position = target;
-    return int32_t(target);
-}
-
-int notify(int kind, CabNotification* n) {
-    switch (kind) {
-        case OpenOutput: return kOutputHandle;
-        case CloseOutput: return n->fileHandle == kOutputHandle ? 1 : 0;
-        case NeedCabinet: return -1;
-        default: return 0;
-    }
+    return fuzzcab::seekCabinet(h, offset, origin);
 }
 
 }  // namespace
@@ -139,15 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pagedWindow = (data[0] & 1) != 0;
     pageLimit = 3 + ((data[0] >> 1) & 7);
     pagesGranted = 0;
-    cabinetData = data + 1;
-    cabinetSize = size - 1;
-    std::memset(opened, 0, sizeof opened);
+    fuzzcab::useCabinet(data + 1, size - 1);
     spillOpen = false;
     CabError error{};
-    CabDecoder* decoder = cabCreate(fuzzAlloc, fuzzFree, fuzzOpen, fuzzRead, fuzzWrite, fuzzClose,
+    CabDecoder* decoder = cabCreate(fuzzAlloc, fuzzcab::release, fuzzOpen, fuzzRead, fuzzWrite, fuzzClose,
                                     fuzzSeek, 1, &error);
     if (decoder == nullptr) return 0;
-    cabExtract(decoder, "fuzz.cab", "", notify, nullptr, nullptr);
+    cabExtract(decoder, "fuzz.cab", "", fuzzcab::notify, nullptr, nullptr);
     cabDestroy(decoder);
     // The spill file lives as long as the codec instance that asked for it.
     if (spillOpen) std::abort();
