@@ -147,11 +147,12 @@ inline void refill(uint64_t& bits, uint32_t& count, const uint8_t*& in) {
     count |= kRefillFloor;
 }
 
-// With kGuessing, `guess` is a literal code length k such that most literals
-// of the block have codes of k or k + 1 bits (see likelyLiteralLength).
-template <bool kGuessing>
+// kGuess, when not 0, is a literal code length k such that most literals of
+// the block have codes of k or k + 1 bits (see likelyLiteralLength); being
+// a constant, it costs no register and no arithmetic in the loop.
+template <uint32_t kGuess>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
-                    const HuffmanEntry* distanceTable, uint32_t distanceBits, uint32_t guess) {
+                    const HuffmanEntry* distanceTable, uint32_t distanceBits) {
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
         d->outLeft < kFastOutputMargin) {
         return Outcome::Continue;
@@ -190,23 +191,23 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             *out++ = uint8_t(wordValue(entry));
             const uint64_t afterFirst = bits >> taken;
             entry = entryWord(literalTable, afterFirst & literalMask);
-            if constexpr (kGuessing) {
+            if constexpr (kGuess != 0) {
                 // The code after the second literal is looked up at once for
                 // both likely lengths of the second literal's code, beside
                 // the second lookup instead of after it; the second literal's
                 // length then only picks one. At most 10 + 10 + 10 bits.
-                const uint32_t nextIfShort = entryWord(literalTable, (afterFirst >> guess) & literalMask);
-                const uint32_t nextIfLong =
-                    entryWord(literalTable, (afterFirst >> (guess + 1)) & literalMask);
+                const uint64_t afterShort = afterFirst >> kGuess;
+                const uint32_t nextIfShort = entryWord(literalTable, afterShort & literalMask);
+                const uint32_t nextIfLong = entryWord(literalTable, (afterShort >> 1) & literalMask);
                 if (wordKind(entry) == kLiteral) {
                     const uint32_t secondBits = wordCodeBits(entry);
                     taken += secondBits;
                     *out++ = uint8_t(wordValue(entry));
                     // A blend rather than a branch: the two lengths are
                     // mixed unpredictably.
-                    const uint32_t pickLong = 0u - uint32_t(secondBits != guess);
+                    const uint32_t pickLong = 0u - uint32_t(secondBits != kGuess);
                     entry = nextIfShort ^ ((nextIfShort ^ nextIfLong) & pickLong);
-                    if (secondBits - guess > 1) {  // neither length: look it up after all
+                    if (secondBits - kGuess > 1) {  // neither length: look it up after all
                         entry = entryWord(literalTable, (bits >> taken) & literalMask);
                     }
                 }
@@ -289,14 +290,21 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           uint32_t likelyLiteralBits) {
-    // A guess needs both of its lengths settled by the first level.
-    const bool guessing = likelyLiteralBits != 0 && likelyLiteralBits < literalBits;
+    // A guess needs both of its lengths settled by the first level. It is
+    // never above 8 (256 literals of 9 bits or more carry at most half the
+    // weight of a code), and below 6 literals are not the data's bulk; only
+    // 6, 7 and 8 get a copy of the loop.
+    const uint32_t guess = likelyLiteralBits < literalBits ? likelyLiteralBits : 0;
+    auto fastLoop = [&] {
+        switch (guess) {
+            case 6: return runFastLoop<6>(d, literalTable, literalBits, distanceTable, distanceBits);
+            case 7: return runFastLoop<7>(d, literalTable, literalBits, distanceTable, distanceBits);
+            case 8: return runFastLoop<8>(d, literalTable, literalBits, distanceTable, distanceBits);
+            default: return runFastLoop<0>(d, literalTable, literalBits, distanceTable, distanceBits);
+        }
+    };
     for (;;) {
-        Outcome outcome =
-            guessing ? runFastLoop<true>(d, literalTable, literalBits, distanceTable, distanceBits,
-                                         likelyLiteralBits)
-                     : runFastLoop<false>(d, literalTable, literalBits, distanceTable,
-                                          distanceBits, 0);
+        Outcome outcome = fastLoop();
         if (outcome == Outcome::Continue && d->outLeft != 0) {
             outcome = decodeOneSymbol(d, literalTable, literalBits, distanceTable, distanceBits);
         }
