@@ -292,8 +292,9 @@ bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uin
                           uint32_t likelyLiteralBits) {
     // A guess needs both of its lengths settled by the first level. It is
     // never above 8 (256 literals of 9 bits or more carry at most half the
-    // weight of a code), and below 6 literals are not the data's bulk; only
-    // 6, 7 and 8 get a copy of the loop.
+    // weight of a code), and data whose literals have shorter codes (a few
+    // dozen byte values) is too rare to be worth more copies of the loop
+    // than those for 6, 7 and 8.
     const uint32_t guess = likelyLiteralBits < literalBits ? likelyLiteralBits : 0;
     auto fastLoop = [&] {
         switch (guess) {
