@@ -1,9 +1,12 @@
 // LZX frames straight into the codec (lzx_fuzz_input.h gives the format):
 // the window size and every block's sizes come from the input. Each call
 // must end in CodecOk with exactly the size asked for, or CodecBadData;
-// the sanitizers watch every read and write. In round-trip mode, data
-// compressed by the test encoder must come back unchanged.
+// the sanitizers watch every read and write. A second instance held to the
+// careful decoding loop must give the same result and the same bytes as the
+// fast one. In round-trip mode, data compressed by the test encoder must
+// come back unchanged.
 #include "codecs/lzx/lzx.h"
+#include "codecs/lzx/lzx_decoder.h"
 #include "fuzz/lzx_fuzz_input.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
@@ -18,7 +21,7 @@ void* fuzzAlloc(uint32_t size) { return std::malloc(size); }
 void fuzzFree(void* block) { std::free(block); }
 
 struct FuzzedCodec {
-    explicit FuzzedCodec(int windowBits) {
+    explicit FuzzedCodec(int windowBits, bool carefulOnly = false) {
         CodecParams params{};
         params.windowSize = uint32_t(1) << windowBits;
         uint32_t maxBlock = 32768, inputSize = 0;
@@ -26,6 +29,7 @@ struct FuzzedCodec {
             CodecOk) {
             std::abort();
         }
+        static_cast<lzx::Handle*>(handle)->decoder->carefulOnly = carefulOnly ? 1 : 0;
     }
     ~FuzzedCodec() { lzxDestroy(handle); }
     // One frame; the input is copied so that the slack behind it is exact.
@@ -84,14 +88,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         roundTrip(data + 2, size - 2, in.windowBits);
         return 0;
     }
-    FuzzedCodec codec(in.windowBits);
-    std::vector<uint8_t> out;
+    FuzzedCodec codec(in.windowBits), careful(in.windowBits, true);
+    std::vector<uint8_t> out, carefulOut;
     for (const lzxfuzz::Block& block : in.blocks) {
         if (block.reset) {
-            if (lzxReset(codec.handle) != CodecOk) std::abort();
+            if (lzxReset(codec.handle) != CodecOk || lzxReset(careful.handle) != CodecOk) {
+                std::abort();
+            }
             continue;
         }
-        codec.decode(block.data, block.size, block.uncompressedSize, out);
+        const int result = codec.decode(block.data, block.size, block.uncompressedSize, out);
+        if (careful.decode(block.data, block.size, block.uncompressedSize, carefulOut) != result ||
+            carefulOut != out) {
+            std::abort();  // the two decoding loops disagree
+        }
     }
     return 0;
 }
