@@ -9,9 +9,12 @@
 //
 // Whenever zlib's inflate, given the buffer's previous contents as history,
 // decodes a block completely into at most 32,768 bytes, the codec must
-// succeed with the same bytes.
+// succeed with the same bytes. A second instance held to the careful
+// decoding loop, with a buffer of its own, must always give the same result
+// and leave the same bytes as the fast one.
 #include "cab/bytes.h"
 #include "codecs/mszip/mszip.h"
+#include "codecs/mszip/mszip_decoder.h"
 
 #include <zlib.h>
 
@@ -24,14 +27,12 @@ namespace {
 void* fuzzAlloc(uint32_t size) { return std::malloc(size); }
 void fuzzFree(void* block) { std::free(block); }
 
-void* codecHandle() {
-    static void* handle = [] {
-        uint32_t blockSize = 32768, inputSize = 0;
-        void* h = nullptr;
-        if (mszipCreate(&blockSize, fuzzAlloc, fuzzFree, &inputSize, &h) != CodecOk) std::abort();
-        return h;
-    }();
-    return handle;
+void* createCodec(bool carefulOnly) {
+    uint32_t blockSize = 32768, inputSize = 0;
+    void* h = nullptr;
+    if (mszipCreate(&blockSize, fuzzAlloc, fuzzFree, &inputSize, &h) != CodecOk) std::abort();
+    static_cast<mszip::MszipHandle*>(h)->decoder->carefulOnly = carefulOnly ? 1 : 0;
+    return h;
 }
 
 // zlib's reading of the block: its output, or false when it does not reach
@@ -56,10 +57,12 @@ bool inflateReference(const uint8_t* block, size_t size, const uint8_t* history,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static uint8_t window[32768];
+    static uint8_t window[32768], carefulWindow[32768];
+    static void* const handle = createCodec(false);
+    static void* const careful = createCodec(true);
     if (size == 0) return 0;
-    void* handle = codecHandle();
     mszipReset(handle);
+    mszipReset(careful);
     // Option byte: high bit set asks for a smaller output size.
     const uint32_t outputSize = (data[0] & 0x80) ? (data[0] & 0x7F) * 256u + 1 : 32768u;
     size_t position = 1;
@@ -75,9 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(history.data(), window, 32768);
         const bool referenceDecodes =
             outputSize == 32768 && length <= 32780 && inflateReference(block, length, history.data(), &expected);
-        uint32_t produced = outputSize;
+        uint32_t produced = outputSize, carefulProduced = outputSize;
         const int result = mszipDecompress(handle, block, uint32_t(length), window, &produced);
+        const int carefulResult =
+            mszipDecompress(careful, block, uint32_t(length), carefulWindow, &carefulProduced);
         std::free(block);
+        if (carefulResult != result || (result == CodecOk && carefulProduced != produced) ||
+            std::memcmp(window, carefulWindow, sizeof window) != 0) {
+            std::abort();  // the two decoding loops disagree
+        }
         if (result != CodecOk && result != CodecBadData && result != CodecBadSize) std::abort();
         if (result == CodecOk && produced > outputSize) std::abort();
         if (referenceDecodes) {
