@@ -168,34 +168,68 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
     const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
 
-    // Each round starts with at least 30 bits held and the first-level entry
-    // of the next code in hand. It loads at most three times: at its start
-    // (with 30 bits held, at most 4 bytes are taken), before a length (36
-    // bits held: 3 bytes) and after a match, so no load reaches more than
-    // 15 bytes past the round's starting point, inside the input margin.
-    refill(bits, count, in);
-    uint32_t entry = entryWord(literalTable, bits & literalMask);
+    // Two kinds of round. Without a guess (most data: matches and literals
+    // mixed), a round refills, then takes up to three literals settled by
+    // the first level, each lookup waiting for the one before. With a guess
+    // (literals of mostly two lengths, the bulk of poorly compressible
+    // data), a round takes two literals from the 30 bits or more already
+    // held, with the code after them in hand, while its refill loads beside
+    // them and is merged after: the load stays off the chain of lookups.
+    // Without a guess a round loads at its start (taking at most 7 bytes)
+    // and before a length (36 bits held: 3 bytes); with a guess, at its
+    // start (30 bits held: 4 bytes), before a length (3 bytes) and after a
+    // match. Either way no load ends more than 14 bytes past the round's
+    // start, inside the input margin.
+    uint32_t entry = 0;
+    if constexpr (kGuess != 0) {
+        refill(bits, count, in);
+        entry = entryWord(literalTable, bits & literalMask);
+    }
     Outcome outcome = Outcome::Continue;
     while (in <= inLimit && out <= outLimit) {
-        // Literals are the bulk of poorly compressible data, and each one's
-        // lookup waits for the one before. They are taken from the 30 bits
-        // already held, while this round's refill is loaded beside them and
-        // merged after: the load stays off that chain.
-        uint64_t fresh = bits;
-        uint32_t freshCount = count;
-        refill(fresh, freshCount, in);
-        if (wordKind(entry) == kLiteral) {
-            // Two literals settled by the first level (at most 10 bits each)
-            // and the lookup of the code after them fit in the 30 bits.
-            uint32_t taken = wordCodeBits(entry);
-            *out++ = uint8_t(wordValue(entry));
-            const uint64_t afterFirst = bits >> taken;
-            entry = entryWord(literalTable, afterFirst & literalMask);
-            if constexpr (kGuess != 0) {
+        if constexpr (kGuess == 0) {
+            refill(bits, count, in);
+            entry = entryWord(literalTable, bits & literalMask);
+            if (wordKind(entry) == kLiteral) {
+                // Literals settled by the first level take at most 10 bits
+                // each: three and the lookup after them fit in 56 bits.
+                bits >>= wordCodeBits(entry);
+                count -= wordCodeBits(entry);
+                *out++ = uint8_t(wordValue(entry));
+                entry = entryWord(literalTable, bits & literalMask);
+                if (wordKind(entry) == kLiteral) {
+                    bits >>= wordCodeBits(entry);
+                    count -= wordCodeBits(entry);
+                    *out++ = uint8_t(wordValue(entry));
+                    entry = entryWord(literalTable, bits & literalMask);
+                    if (wordKind(entry) == kLiteral) {
+                        bits >>= wordCodeBits(entry);
+                        count -= wordCodeBits(entry);
+                        *out++ = uint8_t(wordValue(entry));
+                        continue;
+                    }
+                }
+                // A length and its distance may need 48 bits: top up again.
+                refill(bits, count, in);
+            }
+        } else {
+            uint64_t fresh = bits;
+            uint32_t freshCount = count;
+            refill(fresh, freshCount, in);
+            if (wordKind(entry) != kLiteral) {
+                bits = fresh;
+                count = freshCount;
+            } else {
+                // Two literals settled by the first level (at most 10 bits
+                // each) and the lookup of the code after them: 30 bits.
+                uint32_t taken = wordCodeBits(entry);
+                *out++ = uint8_t(wordValue(entry));
+                const uint64_t afterFirst = bits >> taken;
+                entry = entryWord(literalTable, afterFirst & literalMask);
                 // The code after the second literal is looked up at once for
                 // both likely lengths of the second literal's code, beside
                 // the second lookup instead of after it; the second literal's
-                // length then only picks one. At most 10 + 10 + 10 bits.
+                // length then only picks one.
                 const uint64_t afterShort = afterFirst >> kGuess;
                 const uint32_t nextIfShort = entryWord(literalTable, afterShort & literalMask);
                 const uint32_t nextIfLong = entryWord(literalTable, (afterShort >> 1) & literalMask);
@@ -211,20 +245,13 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
                         entry = entryWord(literalTable, (bits >> taken) & literalMask);
                     }
                 }
-            } else if (wordKind(entry) == kLiteral) {
-                taken += wordCodeBits(entry);
-                *out++ = uint8_t(wordValue(entry));
-                entry = entryWord(literalTable, (bits >> taken) & literalMask);
+                bits = fresh >> taken;
+                count = freshCount - taken;
+                if (wordKind(entry) == kLiteral) continue;  // at least 36 bits held
+                // A length and its distance may need 48 bits: top up again.
+                refill(bits, count, in);
             }
-            bits = fresh >> taken;
-            count = freshCount - taken;
-            if (wordKind(entry) == kLiteral) continue;  // at least 36 bits held
-        } else {
-            bits = fresh;
-            count = freshCount;
         }
-        // A length and its distance may need 48 bits: top up again.
-        refill(bits, count, in);
         if (!resolve(bits, count, literalTable, entry)) {
             outcome = Outcome::Failed;
             break;
@@ -232,7 +259,9 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
         const uint32_t kind = wordKind(entry);
         if (kind == kLiteral) {  // a long literal code, from a sub-table
             *out++ = uint8_t(wordValue(entry));
-            entry = entryWord(literalTable, bits & literalMask);  // at least 40 bits held
+            if constexpr (kGuess != 0) {
+                entry = entryWord(literalTable, bits & literalMask);  // 40 bits or more held
+            }
             continue;
         }
         if (kind == kEndOfBlock) {
@@ -273,8 +302,10 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             break;
         }
         out += copied;
-        refill(bits, count, in);
-        entry = entryWord(literalTable, bits & literalMask);
+        if constexpr (kGuess != 0) {
+            refill(bits, count, in);
+            entry = entryWord(literalTable, bits & literalMask);
+        }
     }
     d->bitBuffer = bits & ((uint64_t(1) << count) - 1);
     d->bitCount = count;
