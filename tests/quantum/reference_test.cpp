@@ -3,6 +3,7 @@
 // near the window's end and at short distances, and for damaged and random
 // input, where every failure must strike at the same item.
 #include "tests/mszip/test_data.h"
+#include "tests/quantum/encoded_folder.h"
 #include "tests/quantum/quantum_harness.h"
 #include "tests/quantum/reference_decoder.h"
 #include "tools/cabwriter/quantum_encoder.h"
@@ -21,11 +22,6 @@ using test_data::Kind;
 class QuantumAgainstReference : public ::testing::Test {
 protected:
     void SetUp() override { resetEnvironment(); }
-};
-
-struct Block {
-    Bytes data;
-    uint32_t size;
 };
 
 // Decodes the blocks with both decoders and counts the blocks on which they
@@ -61,14 +57,7 @@ int disagreements(uint32_t windowBits, int storage, const std::vector<Block>& bl
 std::vector<Block> encodeFolder(uint32_t windowBits, const Bytes& data,
                                 const std::vector<uint32_t>& sizes) {
     QuantumEncoder encoder(windowBits);
-    std::vector<Block> blocks;
-    size_t start = 0;
-    for (size_t k = 0; start < data.size(); ++k) {
-        const size_t size = std::min<size_t>(sizes[k % sizes.size()], data.size() - start);
-        blocks.push_back({encoder.encodeBlock(data.data() + start, size), uint32_t(size)});
-        start += size;
-    }
-    return blocks;
+    return qharness::encodeFolder(encoder, data, sizes);
 }
 
 TEST_F(QuantumAgainstReference, SoundFoldersOfEveryKindInBothWindows) {

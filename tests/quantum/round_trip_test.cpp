@@ -2,6 +2,7 @@
 // size, both window stores, folders several windows long, irregular blocks,
 // resets between folders and instances used side by side.
 #include "tests/mszip/test_data.h"
+#include "tests/quantum/encoded_folder.h"
 #include "tests/quantum/quantum_harness.h"
 #include "tools/cabwriter/quantum_encoder.h"
 
@@ -15,24 +16,6 @@ namespace {
 using namespace qharness;
 using cabwriter::QuantumEncoder;
 using test_data::Kind;
-
-struct Block {
-    Bytes data;
-    uint32_t size;
-};
-
-// The data cut into blocks of the given sizes (cycled), each encoded.
-std::vector<Block> encodeFolder(QuantumEncoder& encoder, const Bytes& data,
-                                const std::vector<uint32_t>& sizes) {
-    std::vector<Block> blocks;
-    size_t start = 0;
-    for (size_t k = 0; start < data.size(); ++k) {
-        const size_t size = std::min<size_t>(sizes[k % sizes.size()], data.size() - start);
-        blocks.push_back({encoder.encodeBlock(data.data() + start, size), uint32_t(size)});
-        start += size;
-    }
-    return blocks;
-}
 
 // Decodes every block; the first failing block's index in `failedAt`.
 Bytes decodeFolder(Instance& instance, const std::vector<Block>& blocks, int* failedAt) {
