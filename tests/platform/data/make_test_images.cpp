@@ -71,17 +71,24 @@ Bytes icon() {
     return out;
 }
 
+// A 24-bit bitmap file up to its pixels: the file header (pixels right
+// after the two headers) and the info header.
+Bytes bitmapFileStart(int width, int height, uint32_t pixelBytes) {
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, 14 + 40 + pixelBytes);
+    put32(out, 0);
+    put32(out, 14 + 40);
+    putInfoHeader(out, width, height, 24, pixelBytes);
+    return out;
+}
+
 Bytes picture() {
     const int width = 5;
     const int height = 3;
     const uint32_t row = uint32_t((width * 3 + 3) / 4 * 4);
-    Bytes out;
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, 14 + 40 + row * height);
-    put32(out, 0);
-    put32(out, 14 + 40);
-    putInfoHeader(out, width, height, 24, row * height);
+    Bytes out = bitmapFileStart(width, height, row * height);
     for (int y = 0; y < height; ++y) {  // stored bottom-up
         for (int x = 0; x < width; ++x) {
             const bool topLeft = y == height - 1 && x == 0;
@@ -100,13 +107,7 @@ Bytes stripes() {
     const uint8_t bands[4][3] = {{0x00, 0x00, 0xFF}, {0x00, 0xFF, 0x00}, {0xFF, 0x00, 0x00},
                                  {0xFF, 0xFF, 0xFF}};  // blue, green, red bytes
     const uint32_t row = uint32_t(width * 3);           // already a multiple of 4
-    Bytes out;
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, 14 + 40 + row * height);
-    put32(out, 0);
-    put32(out, 14 + 40);
-    putInfoHeader(out, width, height, 24, row * height);
+    Bytes out = bitmapFileStart(width, height, row * height);
     for (int y = height - 1; y >= 0; --y) {  // stored bottom-up
         for (int x = 0; x < width; ++x) {
             for (uint8_t byte : bands[y / 6]) out.push_back(byte);
