@@ -14,23 +14,20 @@
 #include "installer/setup_window.h"
 #include "platform/testing.h"
 #include "sandbox.h"
+#include "setup_dialog_test.h"
 
 namespace {
 
 using Names = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-class InstallFailures : public ::testing::Test {
+class InstallFailures : public SetupDialogTest {
 protected:
     void SetUp() override {
-        resetWindowsRecordingShell(shell);
-        setupDialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP),
-                                         nullptr, dialogProcedure, 0);
-        run = GetDlgItem(setupDialog, IDC_RUN);
-        ASSERT_NE(run, nullptr);
+        SetupDialogTest::SetUp();
+        if (HasFatalFailure()) return;
         EnableWindow(run, TRUE);  // as at start-up over an earlier install
     }
-    void TearDown() override { win32test::reset(); }
 
     // Runs Install and returns the text of the one message box it showed.
     std::string installAndReport() {
@@ -42,12 +39,7 @@ protected:
         EXPECT_EQ(shown.owner, setupDialog);
         return shown.text;
     }
-    std::string system32(const std::string& name) const { return box.system32 + "/" + name; }
     std::string systemDirectoryShown() const { return box.system32 + "/"; }
-
-    Sandbox box;
-    HWND run = nullptr;
-    std::vector<ShellCall> shell;
 };
 
 TEST_F(InstallFailures, ReadOnlySystemDirectoryInstallsNothingAndSaysSo) {

@@ -14,31 +14,18 @@
 #include "installer/setup_window.h"
 #include "platform/testing.h"
 #include "sandbox.h"
+#include "setup_dialog_test.h"
 
 namespace {
 
 using Names = std::vector<std::string>;
 
-class InstallerActions : public ::testing::Test {
+class InstallerActions : public SetupDialogTest {
 protected:
-    void SetUp() override {
-        resetWindowsRecordingShell(shell);
-        setupDialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP),
-                                         nullptr, dialogProcedure, 0);
-        run = GetDlgItem(setupDialog, IDC_RUN);
-        ASSERT_NE(run, nullptr);
-    }
-    void TearDown() override { win32test::reset(); }
-
     static Bytes image(const PayloadCabinet& payload) {
         return Bytes(payload.image, payload.image + payload.size);
     }
-    std::string system32(const std::string& name) const { return box.system32 + "/" + name; }
     int messageBoxes() const { return win32test::lastMessageBox().count; }
-
-    Sandbox box;
-    HWND run = nullptr;
-    std::vector<ShellCall> shell;
 };
 
 TEST_F(InstallerActions, InstallUnpacksBothPayloadsReportsAndEnablesRun) {
