@@ -28,6 +28,10 @@ inline uint32_t lowBits(uint64_t value, uint32_t count) {
     return uint32_t(value) & bitMask.of[count];
 }
 
+// After a whole-word refill the reservoir holds at least 56 bits; one
+// symbol takes at most 15 + 5 bits (length) and 15 + 13 bits (distance).
+constexpr uint32_t kRefillFloor = 56;
+
 // Eight input bytes as one little-endian word.
 inline uint64_t load64(const uint8_t* p) {
     uint64_t value;
@@ -36,17 +40,26 @@ inline uint64_t load64(const uint8_t* p) {
     return value;
 }
 
+// Tops a reservoir holding `count` bits up to 56..63 bits with one 8-byte
+// load at `in`; the bytes whose bits all fit are counted as taken, at most
+// (63 - count) / 8 of them. The bits of a byte taken in part are read again,
+// to the same places, by the next refill, so bits already held stay where
+// they are and an entry looked up before a refill stays valid.
+inline void refill(uint64_t& bits, uint32_t& count, const uint8_t*& in) {
+    bits |= load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= kRefillFloor;
+}
+
 // Makes at least `count` bits (count <= 32) available in the reservoir.
-// With eight input bytes left it tops the reservoir up to 56..63 bits with
-// one load, counting as taken only the bytes whose bits all fit; the bits of
-// a byte taken in part are read again, to the same places, by the next
-// refill. Near the end it goes byte by byte, with zeros past the input.
+// With eight input bytes left it refills a word at a time; near the end it
+// goes byte by byte, with zeros past the input.
 inline void needBits(MszipDecoder* d, uint32_t count) {
     if (d->bitCount >= count) return;
     if (d->inputUsed + 8 <= d->inputSize) {
-        d->bitBuffer |= load64(d->input + d->inputUsed) << d->bitCount;
-        d->inputUsed += (63 - d->bitCount) >> 3;
-        d->bitCount |= 56;
+        const uint8_t* in = d->input + d->inputUsed;
+        refill(d->bitBuffer, d->bitCount, in);
+        d->inputUsed = uint32_t(in - d->input);
         return;
     }
     while (d->bitCount < count) {

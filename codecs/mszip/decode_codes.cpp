@@ -21,16 +21,13 @@ namespace {
 enum class Outcome { Continue, EndOfBlock, Failed };
 
 // The fast loop runs while its loads cannot pass the input's end and while
-// the literals a round may write fit in the output: two settled by the
-// first level and one more through a sub-table. A match checks the room
-// left itself.
+// the literals a round may write fit in the output: at most three (up to
+// three settled by the first level, or two and one through a sub-table). A
+// match checks the room left itself.
 constexpr uint32_t kFastInputMargin = 16;
 constexpr uint32_t kFastOutputMargin = 3;
 // The whole-word match copy writes up to 8 bytes beyond the match's end.
 constexpr uint32_t kCopyOverrun = 8;
-// After a refill the reservoir holds at least 56 bits; one symbol takes at
-// most 15 + 5 bits (length) and 15 + 13 bits (distance).
-constexpr uint32_t kRefillFloor = 56;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
 // A code has at most 16 bits and every link of a sound table consumes at
 // least one, so a longer chain of links is a fault in the table.
@@ -135,16 +132,6 @@ inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, 
     bits >>= wordCodeBits(entry);
     count -= wordCodeBits(entry);
     return true;
-}
-
-// Tops the reservoir up to 56..63 bits with one 8-byte load; the bytes whose
-// bits all fit are counted as taken, at most (63 - count) / 8 of them. Bits
-// already held stay where they are, so an entry looked up before a refill
-// stays valid.
-inline void refill(uint64_t& bits, uint32_t& count, const uint8_t*& in) {
-    bits |= load64(in) << count;
-    in += (63 - count) >> 3;
-    count |= kRefillFloor;
 }
 
 // kGuess, when not 0, is a literal code length k such that most literals of
