@@ -224,10 +224,10 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
                     const uint32_t secondBits = wordCodeBits(entry);
                     taken += secondBits;
                     *out++ = uint8_t(wordValue(entry));
-                    // A blend rather than a branch: the two lengths are
-                    // mixed unpredictably.
-                    const uint32_t pickLong = 0u - uint32_t(secondBits != kGuess);
-                    entry = nextIfShort ^ ((nextIfShort ^ nextIfLong) & pickLong);
+                    // A pick rather than a branch, the two lengths being
+                    // mixed unpredictably; they differ in their lowest bit,
+                    // which a compiler tests in one instruction.
+                    entry = ((secondBits ^ kGuess) & 1) != 0 ? nextIfLong : nextIfShort;
                     if (secondBits - kGuess > 1) {  // neither length: look it up after all
                         entry = entryWord(literalTable, (bits >> taken) & literalMask);
                     }
