@@ -26,8 +26,6 @@ enum class Outcome { Continue, EndOfBlock, Failed };
 // match checks the room left itself.
 constexpr uint32_t kFastInputMargin = 16;
 constexpr uint32_t kFastOutputMargin = 3;
-// The whole-word match copy writes up to 8 bytes beyond the match's end.
-constexpr uint32_t kCopyOverrun = 8;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
 // A code has at most 16 bits and every link of a sound table consumes at
 // least one, so a longer chain of links is a fault in the table.
@@ -274,14 +272,22 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
         const uint32_t room = uint32_t(outEnd - out);
         const uint32_t copied = length < room ? length : room;
         const uint32_t written = uint32_t(out - window);
+        const bool roomForChunks = length + kChunkCopyOverrun <= room;
         if (distance - 1 < written) {  // distance 1..written: inside this block
-            if (distance >= 8 && length + kCopyOverrun <= room) {
-                copyDistantMatchWithRoom(out, length, distance);
+            if (distance >= 8 && roomForChunks) {
+                copyChunksWithRoom(out, out - distance, length);
             } else {
                 copyMatch(out, copied, distance);
             }
         } else if (distance != 0 && distance <= d->ringSize) {
-            copyFromRing(window, written, copied, distance, d->ringSize);
+            // The source lies ahead, in the previous block's output; chunks
+            // may read past it only while they stay inside the ring.
+            const uint32_t from = written + d->ringSize - distance;
+            if (roomForChunks && from + length + kChunkCopyOverrun <= d->ringSize) {
+                copyChunksWithRoom(out, window + from, length);
+            } else {
+                copyFromRing(window, written, copied, distance, d->ringSize);
+            }
         } else {
             // Beyond the history the buffer holds, or distance 0, which no
             // code gives and whose copy from itself would never end.

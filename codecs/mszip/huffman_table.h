@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 namespace mszip {
 
@@ -166,7 +168,11 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     auto widenRoot = [&](uint32_t width) {
         for (; rootWidth < width; ++rootWidth) {
             const uint32_t half = 1u << rootWidth;
-            for (uint32_t i = 0; i < half; ++i) target.store[half + i] = target.store[i];
+            if (std::is_constant_evaluated()) {
+                for (uint32_t i = 0; i < half; ++i) target.store[half + i] = target.store[i];
+            } else {
+                std::memcpy(target.store + half, target.store, half * sizeof(HuffmanEntry));
+            }
         }
     };
     for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {

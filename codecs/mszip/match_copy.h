@@ -51,21 +51,32 @@ inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
     }
 }
 
-// The fast loop's copy of a match inside this block's output, for a
-// distance of 8 or more with at least 8 bytes of room after the match:
-// whole 8-byte chunks that may run up to 7 bytes past the match end, with
-// those 8 bytes saved before and put back after, so no byte of history
-// beyond the match changes. No branch on the length, which is mostly short.
-inline void copyDistantMatchWithRoom(uint8_t* dst, uint32_t length, uint32_t distance) {
-    const uint8_t* src = dst - distance;
-    uint8_t beyond[8];
-    std::memcpy(beyond, dst + length, 8);
-    uint32_t done = 0;
-    do {
-        std::memcpy(dst + done, src + done, 8);
-        done += 8;
-    } while (done < length);
-    std::memcpy(dst + length, beyond, 8);
+// How far the fast loop's chunked copies may write past a match's end.
+constexpr uint32_t kChunkCopyOverrun = 16;
+
+// The fast loop's copy of `length` bytes from `src` to `dst`, with the
+// source at least 8 bytes behind the destination or anywhere ahead of it,
+// and kChunkCopyOverrun bytes of room after the match: whole 8-byte chunks,
+// two of them unconditionally (most matches are at most 16 bytes, and a
+// loop's exit would be mispredicted for many of them), that may run up to
+// 15 bytes past the match end. Those bytes are saved before and put back
+// after, so no byte of history beyond the match changes. Each chunk reads
+// only bytes that are final: behind the destination they are at least 8
+// back; ahead of it they are not yet overwritten.
+inline void copyChunksWithRoom(uint8_t* dst, const uint8_t* src, uint32_t length) {
+    // Each chunk is read whole before it is written: a source just ahead
+    // may overlap the chunk it is copied to.
+    auto copyChunk = [](uint8_t* to, const uint8_t* from) {
+        uint64_t chunk;
+        std::memcpy(&chunk, from, 8);
+        std::memcpy(to, &chunk, 8);
+    };
+    uint8_t beyond[kChunkCopyOverrun];
+    std::memcpy(beyond, dst + length, kChunkCopyOverrun);
+    copyChunk(dst, src);
+    copyChunk(dst + 8, src + 8);
+    for (uint32_t done = 16; done < length; done += 8) copyChunk(dst + done, src + done);
+    std::memcpy(dst + length, beyond, kChunkCopyOverrun);
 }
 
 // A match whose source starts before this block's output, at ring offset

@@ -102,6 +102,42 @@ TEST(DecodingLoops, OutputLimitHoldsWhateverInputIsLeft) {
     EXPECT_EQ(loops.fast.output(), Bytes(32768, 'x'));
 }
 
+TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
+    // Sources just ahead of the destination in the history ring (the
+    // previous block's bytes, up to 7 bytes ahead overlapping the chunk
+    // being written), and just behind it, for lengths around the chunk
+    // sizes; every byte of the buffer must be what a byte-by-byte copy
+    // through the ring leaves, beyond the output included.
+    std::vector<Token> tokens{{'a'}, {'b'}, {'c'}};
+    for (uint32_t ahead = 0; ahead < 20; ++ahead) {
+        for (uint32_t length : {3u, 8u, 9u, 15u, 16u, 17u, 24u, 40u, 258u}) {
+            tokens.push_back({length, 32768 - ahead});
+            tokens.push_back({length, 8 + ahead});
+            tokens.push_back({uint32_t('d' + ahead)});
+        }
+    }
+    BitWriter out;
+    deflate_writer::fixedBlock(out, true, tokens);
+
+    Bytes expected(32768);
+    for (size_t i = 0; i < expected.size(); ++i) expected[i] = uint8_t(i * 13 + 5);
+    FastAndCareful loops;
+    loops.fast.window = loops.careful.window = expected;
+    uint32_t position = 0;
+    for (const Token& t : tokens) {
+        if (t.distance == 0) {
+            expected[position++] = uint8_t(t.literalOrLength);
+            continue;
+        }
+        for (uint32_t i = 0; i < t.literalOrLength; ++i, ++position) {
+            expected[position] = expected[(position + 32768 - t.distance) % 32768];
+        }
+    }
+    ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
+    EXPECT_EQ(loops.fast.produced, position);
+    EXPECT_TRUE(loops.fast.window == expected);
+}
+
 TEST(DecodingLoops, RepeatAfterAZeroRunRepeatsZero) {
     // The literal/length lengths: 'a', 'b', end-of-block and symbol 257 with
     // 2 bits each. Symbols 99..108 come as a run of zeros (17) and 109..114
