@@ -1,7 +1,8 @@
 // Back-reference copies into the output buffer, which is also the history
-// ring. Every copy here writes exactly `length` bytes and nothing beyond:
-// the bytes after the current position still hold the previous block's
-// output, which later references may read through the ring.
+// ring. No copy here changes a byte beyond the match (the chunked copy may
+// write past it, but puts back what it overwrote): the bytes after the
+// current position still hold the previous block's output, which later
+// references may read through the ring.
 #pragma once
 
 #include <cstdint>
