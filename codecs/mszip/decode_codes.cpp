@@ -14,6 +14,7 @@
 
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 namespace mszip {
 namespace {
@@ -22,10 +23,12 @@ enum class Outcome { Continue, EndOfBlock, Failed };
 
 // The fast loop runs while its loads cannot pass the input's end and while
 // the literals a round may write fit in the output: at most three (up to
-// three settled by the first level, or two and one through a sub-table). A
+// three settled by the first level, or two and one through a sub-table), or
+// for a round of literal runs eight (it writes six and saves eight). A
 // match checks the room left itself.
 constexpr uint32_t kFastInputMargin = 16;
 constexpr uint32_t kFastOutputMargin = 3;
+constexpr uint32_t kRunOutputMargin = 8;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
 // A code has at most 16 bits and every link of a sound table consumes at
 // least one, so a longer chain of links is a fault in the table.
@@ -132,14 +135,27 @@ inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, 
     return true;
 }
 
-// kGuess, when not 0, is a literal code length k such that most literals of
-// the block have codes of k or k + 1 bits (see likelyLiteralLength); being
-// a constant, it costs no register and no arithmetic in the loop.
-template <uint32_t kGuess>
+// How a round of the fast loop takes literals; see the loop below.
+enum class Round { Mixed, LiteralPairs, LiteralRuns };
+
+// A round of literal runs reads entries of the first level as words whose
+// low 16 bits are, for a literal of kLength bits, kind and code length.
+constexpr uint32_t runLiteralWord(uint32_t length) { return (uint32_t(kLiteral) << 8) | length; }
+inline bool bothRunLiterals(uint32_t first, uint32_t second, uint32_t runWord) {
+    return (((first ^ runWord) | (second ^ runWord)) & 0xFFFF) == 0;
+}
+
+// kLength is the literal code length the block's shape gives (see
+// literalShape): for LiteralPairs most literals have codes of kLength or
+// kLength + 1 bits, for LiteralRuns most have exactly kLength bits. Being a
+// constant, it costs no register and no arithmetic in the loop.
+template <Round kRound, uint32_t kLength>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    constexpr uint32_t outputMargin =
+        kRound == Round::LiteralRuns ? kRunOutputMargin : kFastOutputMargin;
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
-        d->outLeft < kFastOutputMargin) {
+        d->outLeft < outputMargin) {
         return Outcome::Continue;
     }
     const uint8_t* in = d->input + d->inputUsed;
@@ -147,32 +163,100 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     uint8_t* const window = d->windowStart;
     uint8_t* out = window + d->outPos;
     uint8_t* const outEnd = out + d->outLeft;
-    uint8_t* const outLimit = outEnd - kFastOutputMargin;
+    uint8_t* const outLimit = outEnd - outputMargin;
     uint64_t bits = d->bitBuffer;
     uint32_t count = d->bitCount;
     const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
     const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
 
-    // Two kinds of round. Without a guess (most data: matches and literals
-    // mixed), a round refills, then takes up to three literals settled by
-    // the first level, each lookup waiting for the one before. With a guess
-    // (literals of mostly two lengths, the bulk of poorly compressible
-    // data), a round takes two literals from the 30 bits or more already
-    // held, with the code after them in hand, while its refill loads beside
-    // them and is merged after: the load stays off the chain of lookups.
-    // Without a guess a round loads at its start (taking at most 7 bytes)
-    // and before a length (36 bits held: 3 bytes); with a guess, at its
-    // start (30 bits held: 4 bytes), before a length (3 bytes) and after a
-    // match. Either way no load ends more than 14 bytes past the round's
-    // start, inside the input margin.
+    // Three kinds of round. A mixed round (most data: matches and literals
+    // mixed) refills, then takes up to three literals settled by the first
+    // level, each lookup waiting for the one before. A round of literal
+    // pairs (literals of mostly two lengths) takes two literals from the 30
+    // bits or more already held, with the code after them in hand, while
+    // its refill loads beside them and is merged after: the load stays off
+    // the chain of lookups. A round of literal runs (literals of mostly one
+    // length, the bulk of barely compressible data) refills, then looks up
+    // six codes at once, at the places they stand if the codes before them
+    // all have the common length: the run of such literals at the start, up
+    // to five, and the code after it are then picked by conditional moves,
+    // so one chain of lookups yields five literals or more on average.
+    // A mixed round loads at its start (taking at most 7 bytes) and before
+    // a length (36 bits held: 3 bytes); a round of pairs at its start (30
+    // bits held: 4 bytes), before a length (3 bytes) and after a match; a
+    // round of runs at its start and, when a length follows the run, after
+    // it. No load ends more than 15 bytes past the round's start, inside the
+    // input margin.
     uint32_t entry = 0;
-    if constexpr (kGuess != 0) {
+    if constexpr (kRound == Round::LiteralPairs) {
         refill(bits, count, in);
         entry = entryWord(literalTable, bits & literalMask);
     }
     Outcome outcome = Outcome::Continue;
     while (in <= inLimit && out <= outLimit) {
-        if constexpr (kGuess == 0) {
+        if constexpr (kRound == Round::LiteralRuns) {
+            // Literals of kLength bits, five of them and the lookup after
+            // them: 5 * 9 + 10 bits at most, inside the 56 held.
+            static_assert(5 * kLength + kLiteralLookupBits <= kRefillFloor);
+            constexpr uint64_t mask = (uint64_t(1) << kLiteralLookupBits) - 1;
+            constexpr uint32_t runWord = runLiteralWord(kLength);
+            refill(bits, count, in);
+            auto lookUp = [&](uint32_t i) {
+                return entryWord(literalTable, (bits >> (i * kLength)) & mask);
+            };
+            const uint32_t e0 = lookUp(0), e1 = lookUp(1), e2 = lookUp(2), e3 = lookUp(3),
+                           e4 = lookUp(4), e5 = lookUp(5);
+            // counted(ei, i): entry i with the i literals of the run before
+            // it counted in: their bits added to its bits to drop, their
+            // number in its top byte (0 in a literal's entry, whose value is
+            // a byte).
+            auto counted = [](uint32_t word, uint32_t i) {
+                return word + i * ((1u << 24) + kLength);
+            };
+            auto isRun = [runWord](uint32_t word) { return (word & 0xFFFF) == runWord; };
+            // The first entry that is not a run literal, counted; a tree of
+            // picks, three deep.
+            const uint32_t low = isRun(e0) ? counted(e1, 1) : e0;
+            const uint32_t high = isRun(e2) ? counted(e3, 3) : counted(e2, 2);
+            const uint32_t top = isRun(e4) ? counted(e5, 5) : counted(e4, 4);
+            const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
+            const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
+            // Each entry's byte is written at its own place up to the end of
+            // the run and at the run's end beyond it, last entry first: the
+            // byte left at the run's end is the code's after it. What the
+            // writes may overwrite (the previous block's history, still
+            // needed through the ring) is saved first.
+            const uint32_t run = after >> 24;
+            uint8_t saved[kRunOutputMargin];
+            std::memcpy(saved, out, kRunOutputMargin);
+            out[run < 5 ? run : 5] = uint8_t(e5 >> 16);
+            out[run < 4 ? run : 4] = uint8_t(e4 >> 16);
+            out[run < 3 ? run : 3] = uint8_t(e3 >> 16);
+            out[run < 2 ? run : 2] = uint8_t(e2 >> 16);
+            out[run < 1 ? run : 1] = uint8_t(e1 >> 16);
+            out[0] = uint8_t(e0 >> 16);
+            if (wordKind(after) == kLiteral) {
+                bits >>= wordCodeBits(after);
+                count -= wordCodeBits(after);
+                out += run + 1;
+                continue;
+            }
+            // A longer code, a length or the end: its entry's top byte is its
+            // own, so the run is counted again. The bytes written at and past
+            // the run's end are put back, and the code is taken below.
+            uint32_t taken = 0;
+            bool allRun = true;
+            for (uint32_t word : {e0, e1, e2, e3, e4}) {
+                allRun = allRun && isRun(word);
+                taken += allRun ? 1 : 0;
+            }
+            std::memcpy(out + taken, saved + taken, kRunOutputMargin - taken);
+            out += taken;
+            bits >>= taken * kLength;
+            count -= taken * kLength;
+            refill(bits, count, in);
+            entry = after - counted(0, taken);
+        } else if constexpr (kRound == Round::Mixed) {
             refill(bits, count, in);
             entry = entryWord(literalTable, bits & literalMask);
             if (wordKind(entry) == kLiteral) {
@@ -215,7 +299,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
                 // both likely lengths of the second literal's code, beside
                 // the second lookup instead of after it; the second literal's
                 // length then only picks one.
-                const uint64_t afterShort = afterFirst >> kGuess;
+                const uint64_t afterShort = afterFirst >> kLength;
                 const uint32_t nextIfShort = entryWord(literalTable, afterShort & literalMask);
                 const uint32_t nextIfLong = entryWord(literalTable, (afterShort >> 1) & literalMask);
                 if (wordKind(entry) == kLiteral) {
@@ -225,8 +309,8 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
                     // A pick rather than a branch, the two lengths being
                     // mixed unpredictably; they differ in their lowest bit,
                     // which a compiler tests in one instruction.
-                    entry = ((secondBits ^ kGuess) & 1) != 0 ? nextIfLong : nextIfShort;
-                    if (secondBits - kGuess > 1) {  // neither length: look it up after all
+                    entry = ((secondBits ^ kLength) & 1) != 0 ? nextIfLong : nextIfShort;
+                    if (secondBits - kLength > 1) {  // neither length: look it up after all
                         entry = entryWord(literalTable, (bits >> taken) & literalMask);
                     }
                 }
@@ -244,7 +328,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
         const uint32_t kind = wordKind(entry);
         if (kind == kLiteral) {  // a long literal code, from a sub-table
             *out++ = uint8_t(wordValue(entry));
-            if constexpr (kGuess != 0) {
+            if constexpr (kRound == Round::LiteralPairs) {
                 entry = entryWord(literalTable, bits & literalMask);  // 40 bits or more held
             }
             continue;
@@ -295,7 +379,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             break;
         }
         out += copied;
-        if constexpr (kGuess != 0) {
+        if constexpr (kRound == Round::LiteralPairs) {
             refill(bits, count, in);
             entry = entryWord(literalTable, bits & literalMask);
         }
@@ -313,19 +397,27 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
 
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
-                          uint32_t likelyLiteralBits) {
-    // A guess needs both of its lengths settled by the first level. It is
-    // never above 8 (256 literals of 9 bits or more carry at most half the
-    // weight of a code), and data whose literals have shorter codes (a few
-    // dozen byte values) is too rare to be worth more copies of the loop
-    // than those for 6, 7 and 8.
-    const uint32_t guess = likelyLiteralBits < literalBits ? likelyLiteralBits : 0;
+                          LiteralShape shape) {
+    // A shape's lengths must be settled by the first level, and rounds of
+    // runs need its full width. They are never above 8 (256 literals of 9
+    // bits or more carry at most half the weight of a code), and data whose
+    // literals have shorter codes (a few dozen byte values) is too rare to
+    // be worth more copies of the loop than those for 6, 7 and 8.
     auto fastLoop = [&] {
-        switch (guess) {
-            case 6: return runFastLoop<6>(d, literalTable, literalBits, distanceTable, distanceBits);
-            case 7: return runFastLoop<7>(d, literalTable, literalBits, distanceTable, distanceBits);
-            case 8: return runFastLoop<8>(d, literalTable, literalBits, distanceTable, distanceBits);
-            default: return runFastLoop<0>(d, literalTable, literalBits, distanceTable, distanceBits);
+        using enum Round;
+        if (literalBits == kLiteralLookupBits) {
+            switch (shape.commonLength) {
+                case 6: return runFastLoop<LiteralRuns, 6>(d, literalTable, literalBits, distanceTable, distanceBits);
+                case 7: return runFastLoop<LiteralRuns, 7>(d, literalTable, literalBits, distanceTable, distanceBits);
+                case 8: return runFastLoop<LiteralRuns, 8>(d, literalTable, literalBits, distanceTable, distanceBits);
+                default: break;
+            }
+        }
+        switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
+            case 6: return runFastLoop<LiteralPairs, 6>(d, literalTable, literalBits, distanceTable, distanceBits);
+            case 7: return runFastLoop<LiteralPairs, 7>(d, literalTable, literalBits, distanceTable, distanceBits);
+            case 8: return runFastLoop<LiteralPairs, 8>(d, literalTable, literalBits, distanceTable, distanceBits);
+            default: return runFastLoop<Mixed, 0>(d, literalTable, literalBits, distanceTable, distanceBits);
         }
     };
     for (;;) {

@@ -71,13 +71,13 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
     return true;
 }
 
-// The shorter of the two neighbouring code lengths that most literals of a
-// block have, each code weighted by how often a code of its length stands
-// in the data it was built for (2^-length); 0 when those literals carry
-// less than three quarters of the weight of all literal/length codes, as in
-// text, where matches and literals of many lengths mix and guessing a
-// literal's length would rarely pay.
-uint32_t likelyLiteralLength(const uint32_t* lengths, uint32_t literalCodes) {
+// The lengths most literals of a block have, each code weighted by how
+// often a code of its length stands in the data it was built for
+// (2^-length). A common length needs four fifths of the weight of all
+// literal/length codes, a pair of neighbouring lengths three quarters;
+// below that, as in text, where matches and literals of many lengths mix,
+// guessing a literal's length would rarely pay.
+LiteralShape literalShape(const uint32_t* lengths, uint32_t literalCodes) {
     uint32_t literalWeight[kMaxCodeLength + 1] = {};
     uint32_t totalWeight = 0;
     for (uint32_t symbol = 0; symbol < literalCodes; ++symbol) {
@@ -87,16 +87,20 @@ uint32_t likelyLiteralLength(const uint32_t* lengths, uint32_t literalCodes) {
         totalWeight += weight;
         if (symbol < 256) literalWeight[length] += weight;
     }
-    uint32_t best = 0;
-    uint32_t bestWeight = 0;
+    auto atLeast = [totalWeight](uint32_t weight, uint32_t parts, uint32_t of) {
+        return uint64_t(weight) * of >= uint64_t(totalWeight) * parts;
+    };
+    LiteralShape shape;
+    uint32_t bestPairWeight = 0;
     for (uint32_t k = 1; k < kMaxCodeLength; ++k) {
-        const uint32_t weight = literalWeight[k] + literalWeight[k + 1];
-        if (weight > bestWeight) {
-            best = k;
-            bestWeight = weight;
+        if (atLeast(literalWeight[k], 4, 5)) shape.commonLength = k;
+        const uint32_t pairWeight = literalWeight[k] + literalWeight[k + 1];
+        if (pairWeight > bestPairWeight && atLeast(pairWeight, 3, 4)) {
+            shape.pairLength = k;
+            bestPairWeight = pairWeight;
         }
     }
-    return uint64_t(bestWeight) * 4 >= uint64_t(totalWeight) * 3 ? best : 0;
+    return shape;
 }
 
 bool decodeDynamicBlock(MszipDecoder* d) {
@@ -143,7 +147,7 @@ bool decodeDynamicBlock(MszipDecoder* d) {
     if (literalBits == 0) d->literalStore[0] = noCode;
     if (distanceBits == 0) d->distanceStore[0] = noCode;
     return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits,
-                                likelyLiteralLength(lengths, literalCodes));
+                                literalShape(lengths, literalCodes));
 }
 
 }  // namespace
@@ -155,7 +159,7 @@ bool decodeDeflateBlock(MszipDecoder* d) {
         case 1:
             return decodeCompressedData(d, fixedLiteralTable, kFixedLiteralBits,
                                         fixedDistanceTable, kFixedDistanceBits,
-                                        kFixedLikelyLiteralBits);
+                                        kFixedLiteralShape);
         case 2: return decodeDynamicBlock(d);
         default: return false;
     }

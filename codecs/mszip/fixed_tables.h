@@ -5,6 +5,7 @@
 
 #include "codecs/mszip/deflate_tables.h"
 #include "codecs/mszip/huffman_table.h"
+#include "codecs/mszip/mszip_decoder.h"
 
 namespace mszip {
 
@@ -13,7 +14,7 @@ constexpr uint32_t kFixedDistanceCapacity = 32;
 constexpr uint32_t kFixedLiteralBits = 9;
 constexpr uint32_t kFixedDistanceBits = 5;
 // Every fixed literal code has 8 or 9 bits.
-constexpr uint32_t kFixedLikelyLiteralBits = 8;
+constexpr LiteralShape kFixedLiteralShape{0, 8};
 
 struct FixedTables {
     HuffmanEntry literal[kFixedLiteralCapacity];

@@ -63,12 +63,18 @@ struct MszipHandle {
 // its end or until outLeft reaches 0. False when the data cannot be decoded.
 bool decodeDeflateBlock(MszipDecoder* decoder);
 
+// What a block's literal codes say about its data: hints for the speed of
+// the code loop that never change its result.
+struct LiteralShape {
+    // k when most literals have codes of exactly k bits, else 0.
+    uint32_t commonLength = 0;
+    // k when most literals have codes of k or k + 1 bits, else 0.
+    uint32_t pairLength = 0;
+};
+
 // The code loop shared by fixed and dynamic blocks. False on damaged data.
-// `likelyLiteralBits`, when not 0, is a code length k such that most
-// literals have codes of k or k + 1 bits: a hint for speed that never
-// changes the result.
 bool decodeCompressedData(MszipDecoder* decoder, const HuffmanEntry* literalTable,
                           uint32_t literalBits, const HuffmanEntry* distanceTable,
-                          uint32_t distanceBits, uint32_t likelyLiteralBits = 0);
+                          uint32_t distanceBits, LiteralShape shape = {});
 
 }  // namespace mszip

@@ -165,11 +165,12 @@ TEST(DecodingLoops, RepeatAfterAZeroRunRepeatsZero) {
 struct LoopRun {
     harness::Mszip codec;
     Bytes input;
-    // `headerBits` (under 8) are passed over first; `guess` is the likely
-    // literal code length handed to the loop.
+    // `headerBits` (under 8) are passed over first; `shape` is what the
+    // loop is told of the literal code lengths.
     bool run(const mszip::HuffmanEntry* literals, uint32_t literalBits,
              const mszip::HuffmanEntry* distances, uint32_t distanceBits, bool careful,
-             uint32_t guess = 0, uint32_t headerBits = 0, uint32_t outputLimit = 32768) {
+             mszip::LiteralShape shape = {}, uint32_t headerBits = 0,
+             uint32_t outputLimit = 32768) {
         mszip::MszipDecoder* d = decoderOf(codec);
         d->carefulOnly = careful ? 1 : 0;
         d->input = input.data();
@@ -182,7 +183,7 @@ struct LoopRun {
         d->outLeft = outputLimit;
         d->ringSize = 32768;
         return mszip::decodeCompressedData(d, literals, literalBits, distances, distanceBits,
-                                           guess);
+                                           shape);
     }
 };
 
@@ -217,8 +218,8 @@ TEST(DecodingLoops, GuessedLiteralLengthsNeverChangeTheResult) {
         LoopRun run;
         run.input.assign(block.begin() + 2, block.end());
         ASSERT_TRUE(run.run(mszip::fixedLiteralTable, mszip::kFixedLiteralBits,
-                            mszip::fixedDistanceTable, mszip::kFixedDistanceBits, false, guess,
-                            headerBits));
+                            mszip::fixedDistanceTable, mszip::kFixedDistanceBits, false,
+                            {0, guess}, headerBits));
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), run.codec.window.begin()));
     }
 }
@@ -239,7 +240,7 @@ TEST(DecodingLoops, LiteralsThroughSubTablesStopAtTheOutputLimit) {
             LoopRun run;
             run.input = Bytes(200, 0x44);  // bits 0, 0, 1, 0 in every half byte
             std::fill(run.codec.window.begin(), run.codec.window.end(), 0xEE);
-            ASSERT_TRUE(run.run(literals, 1, noDistances, 1, careful, 0, 0, limit));
+            ASSERT_TRUE(run.run(literals, 1, noDistances, 1, careful, {}, 0, limit));
             for (uint32_t i = 0; i < limit; ++i) ASSERT_EQ(run.codec.window[i], "aab"[i % 3]);
             for (uint32_t i = limit; i < limit + 16; ++i) {
                 ASSERT_EQ(run.codec.window[i], 0xEE) << "written past the limit at " << i;
