@@ -135,6 +135,16 @@ inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, 
     return true;
 }
 
+// Where a round of literal runs writes the byte of each of its six entries,
+// by the length of the run: entry i at its own place up to the run's end,
+// at the run's end after it. Writing them in the order 5, 4, ..., 0 leaves
+// every place with the right byte, and no table lookup stands on the path
+// from one round to the next.
+inline constexpr uint8_t kRunPlaces[6][6] = {
+    {0, 0, 0, 0, 0, 0}, {0, 1, 1, 1, 1, 1}, {0, 1, 2, 2, 2, 2},
+    {0, 1, 2, 3, 3, 3}, {0, 1, 2, 3, 4, 4}, {0, 1, 2, 3, 4, 5},
+};
+
 // How a round of the fast loop takes literals; see the loop below.
 enum class Round { Mixed, LiteralPairs, LiteralRuns };
 
@@ -222,18 +232,21 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
             const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
             // Each entry's byte is written at its own place up to the end of
-            // the run and at the run's end beyond it, last entry first: the
-            // byte left at the run's end is the code's after it. What the
-            // writes may overwrite (the previous block's history, still
-            // needed through the ring) is saved first.
+            // the run and at the run's end beyond it (kRunPlaces), last entry
+            // first: the byte left at the run's end is the code's after it.
+            // What the writes may overwrite (the previous block's history,
+            // still needed through the ring) is saved first. The top byte of
+            // an entry that is no literal is not a count: its row is kept in
+            // the table, and the bytes are placed again below.
             const uint32_t run = after >> 24;
             uint8_t saved[kRunOutputMargin];
             std::memcpy(saved, out, kRunOutputMargin);
-            out[run < 5 ? run : 5] = uint8_t(e5 >> 16);
-            out[run < 4 ? run : 4] = uint8_t(e4 >> 16);
-            out[run < 3 ? run : 3] = uint8_t(e3 >> 16);
-            out[run < 2 ? run : 2] = uint8_t(e2 >> 16);
-            out[run < 1 ? run : 1] = uint8_t(e1 >> 16);
+            const uint8_t* place = kRunPlaces[run < 6 ? run : 5];
+            out[place[5]] = uint8_t(e5 >> 16);
+            out[place[4]] = uint8_t(e4 >> 16);
+            out[place[3]] = uint8_t(e3 >> 16);
+            out[place[2]] = uint8_t(e2 >> 16);
+            out[place[1]] = uint8_t(e1 >> 16);
             out[0] = uint8_t(e0 >> 16);
             if (wordKind(after) == kLiteral) {
                 bits >>= wordCodeBits(after);
@@ -248,7 +261,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             bool allRun = true;
             for (uint32_t word : {e0, e1, e2, e3, e4}) {
                 allRun = allRun && isRun(word);
-                taken += allRun ? 1 : 0;
+                if (allRun) out[taken++] = uint8_t(word >> 16);
             }
             std::memcpy(out + taken, saved + taken, kRunOutputMargin - taken);
             out += taken;
