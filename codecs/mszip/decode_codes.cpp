@@ -151,6 +151,7 @@ enum class Round { Mixed, LiteralPairs, LiteralRuns };
 // A round of literal runs reads entries of the first level as words whose
 // low 16 bits are, for a literal of kLength bits, kind and code length.
 constexpr uint32_t runLiteralWord(uint32_t length) { return (uint32_t(kLiteral) << 8) | length; }
+inline bool isRunLiteral(uint32_t word, uint32_t runWord) { return (word & 0xFFFF) == runWord; }
 inline bool bothRunLiterals(uint32_t first, uint32_t second, uint32_t runWord) {
     return (((first ^ runWord) | (second ^ runWord)) & 0xFFFF) == 0;
 }
@@ -205,8 +206,8 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     Outcome outcome = Outcome::Continue;
     while (in <= inLimit && out <= outLimit) {
         if constexpr (kRound == Round::LiteralRuns) {
-            // Literals of kLength bits, five of them and the lookup after
-            // them: 5 * 9 + 10 bits at most, inside the 56 held.
+            // Five literals of kLength bits (at most 8) and the lookup after
+            // them: at most 50 bits, inside the 56 held.
             static_assert(5 * kLength + kLiteralLookupBits <= kRefillFloor);
             constexpr uint64_t mask = (uint64_t(1) << kLiteralLookupBits) - 1;
             constexpr uint32_t runWord = runLiteralWord(kLength);
@@ -223,21 +224,21 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             auto counted = [](uint32_t word, uint32_t i) {
                 return word + i * ((1u << 24) + kLength);
             };
-            auto isRun = [runWord](uint32_t word) { return (word & 0xFFFF) == runWord; };
             // The first entry that is not a run literal, counted; a tree of
             // picks, three deep.
-            const uint32_t low = isRun(e0) ? counted(e1, 1) : e0;
-            const uint32_t high = isRun(e2) ? counted(e3, 3) : counted(e2, 2);
-            const uint32_t top = isRun(e4) ? counted(e5, 5) : counted(e4, 4);
+            const uint32_t low = isRunLiteral(e0, runWord) ? counted(e1, 1) : e0;
+            const uint32_t high = isRunLiteral(e2, runWord) ? counted(e3, 3) : counted(e2, 2);
+            const uint32_t top = isRunLiteral(e4, runWord) ? counted(e5, 5) : counted(e4, 4);
             const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
             const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
             // Each entry's byte is written at its own place up to the end of
             // the run and at the run's end beyond it (kRunPlaces), last entry
             // first: the byte left at the run's end is the code's after it.
             // What the writes may overwrite (the previous block's history,
-            // still needed through the ring) is saved first. The top byte of
-            // an entry that is no literal is not a count: its row is kept in
-            // the table, and the bytes are placed again below.
+            // still needed through the ring) is saved first. When the code
+            // after the run is no literal, the top byte of its entry adds to
+            // the count: the run's own bytes are still in place, and the
+            // table row is capped.
             const uint32_t run = after >> 24;
             uint8_t saved[kRunOutputMargin];
             std::memcpy(saved, out, kRunOutputMargin);
@@ -260,8 +261,8 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             uint32_t taken = 0;
             bool allRun = true;
             for (uint32_t word : {e0, e1, e2, e3, e4}) {
-                allRun = allRun && isRun(word);
-                if (allRun) out[taken++] = uint8_t(word >> 16);
+                allRun = allRun && isRunLiteral(word, runWord);
+                taken += allRun ? 1 : 0;
             }
             std::memcpy(out + taken, saved + taken, kRunOutputMargin - taken);
             out += taken;

@@ -43,28 +43,66 @@ struct FastAndCareful {
     }
 };
 
+// Decodes zlib's folder of `data` with both loops, then damaged copies of
+// its blocks: a few flipped bits anywhere after "CK", and blocks cut short.
+void expectLoopsAgreeOnFolder(const Bytes& data, std::mt19937& random) {
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY}) {
+        const std::vector<Bytes> blocks = test_data::zlibFolder(data, 6, strategy);
+        FastAndCareful loops;
+        for (const Bytes& block : blocks) ASSERT_EQ(loops.decodeBoth(block), CodecOk);
+        for (int round = 0; round < 40; ++round) {
+            Bytes damaged = blocks[size_t(round) % blocks.size()];
+            for (int flips = 0; flips < 1 + round % 3; ++flips) {
+                damaged[2 + random() % (damaged.size() - 2)] ^= uint8_t(1u << (random() % 8));
+            }
+            if (round % 4 == 3) damaged.resize(2 + random() % (damaged.size() - 2));
+            loops.decodeBoth(damaged);
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
 TEST(DecodingLoops, FastAndCarefulAgreeOnZlibFoldersAndDamagedCopies) {
     std::mt19937 random(99);
     for (test_data::Kind kind : {test_data::Kind::Text, test_data::Kind::Binary,
                                  test_data::Kind::Skewed, test_data::Kind::Runs}) {
         SCOPED_TRACE(test_data::name(kind));
-        const Bytes data = test_data::make(kind, 3 * 32768, 5);
-        for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY}) {
-            const std::vector<Bytes> blocks = test_data::zlibFolder(data, 6, strategy);
-            FastAndCareful loops;
-            for (const Bytes& block : blocks) ASSERT_EQ(loops.decodeBoth(block), CodecOk);
-            // Damaged copies: a few flipped bits anywhere after "CK", and
-            // blocks cut short.
-            for (int round = 0; round < 40; ++round) {
-                Bytes damaged = blocks[size_t(round) % blocks.size()];
-                for (int flips = 0; flips < 1 + round % 3; ++flips) {
-                    damaged[2 + random() % (damaged.size() - 2)] ^= uint8_t(1u << (random() % 8));
-                }
-                if (round % 4 == 3) damaged.resize(2 + random() % (damaged.size() - 2));
-                loops.decodeBoth(damaged);
-                if (::testing::Test::HasFailure()) return;
-            }
+        expectLoopsAgreeOnFolder(test_data::make(kind, 3 * 32768, 5), random);
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+// Bytes like those of compressed images: most byte values about equally
+// likely (8-bit literal codes), a few twice as likely or half as likely (7
+// and 9 bits) or rare (long codes), and now and then a stretch repeated
+// from earlier: literal runs of every length, ended by every kind of code.
+Bytes barelyCompressible(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data;
+    while (data.size() < size) {
+        const uint32_t pick = random() % 1024;
+        if (pick < 8 && data.size() > 300) {
+            const size_t from = data.size() - 1 - random() % std::min<size_t>(data.size(), 32000);
+            const size_t length = 3 + random() % 30;
+            for (size_t i = 0; i < length; ++i) data.push_back(data[from + i]);
+        } else if (pick < 72) {
+            data.push_back(uint8_t(pick % 8));  // 8 values twice as likely
+        } else if (pick < 104) {
+            data.push_back(uint8_t(240 + pick % 16));  // 16 values half as likely
+        } else if (pick < 106) {
+            data.push_back(uint8_t(232 + random() % 8));  // rare values
+        } else {
+            data.push_back(uint8_t(8 + random() % 224));
         }
+    }
+    return data;
+}
+
+TEST(DecodingLoops, FastAndCarefulAgreeOnBarelyCompressibleFolders) {
+    std::mt19937 random(3);
+    for (uint32_t seed : {1u, 2u}) {
+        expectLoopsAgreeOnFolder(barelyCompressible(3 * 32768, seed), random);
+        if (::testing::Test::HasFailure()) return;
     }
 }
 
@@ -136,6 +174,74 @@ TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
     ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
     EXPECT_EQ(loops.fast.produced, position);
     EXPECT_TRUE(loops.fast.window == expected);
+}
+
+TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
+    // Literal codes mostly of 8 bits (symbols 16..229), with 7-bit (0..15),
+    // 9-bit (230..245) and 12-bit ones (246..253, through sub-tables);
+    // end-of-block and lengths have 12 and 13 bits. A complete code.
+    std::vector<uint32_t> literals(286, 0);
+    for (uint32_t s = 0; s < 286; ++s) {
+        literals[s] = s < 16 ? 7 : s < 230 ? 8 : s < 246 ? 9 : s < 254 ? 12 : s < 256 ? 0
+                    : s < 274 ? 12 : 13;
+    }
+    std::vector<uint32_t> distances(30, 5);
+    distances[0] = distances[1] = 4;
+    // Runs of 0 to 7 common literals, each ended by a literal of another
+    // length or by a match: from the far end of the history (the previous
+    // block's bytes at and just past the current position), or close by.
+    std::mt19937 random(11);
+    auto below = [&random](uint32_t n) { return uint32_t(random() % n); };
+    std::vector<Token> tokens;
+    enum Ender { Literal7, Literal9, Literal12, FarEnd, FarBack, Close };
+    for (uint32_t bytes = 0; bytes < 32768;) {
+        for (uint32_t run = 0; run < 8; ++run) {
+            for (Ender ender : {Literal7, Literal9, Literal12, FarEnd, FarBack, Close}) {
+                for (uint32_t i = 0; i < run; ++i) tokens.push_back({16 + below(214)});
+                const uint32_t length = 3 + below(20);
+                switch (ender) {
+                    case Literal7: tokens.push_back({below(16)}); break;
+                    case Literal9: tokens.push_back({230 + below(16)}); break;
+                    case Literal12: tokens.push_back({246 + below(8)}); break;
+                    case FarEnd: tokens.push_back({length, 32768 - below(8)}); break;
+                    case FarBack: tokens.push_back({length, 32768 - 8 - below(40)}); break;
+                    case Close: tokens.push_back({length, 1 + below(12)}); break;
+                }
+                bytes += run + (tokens.back().distance != 0 ? length : 1);
+            }
+        }
+    }
+    Bytes history(32768);
+    for (size_t i = 0; i < history.size(); ++i) history[i] = uint8_t(i * 29 + 7);
+    // The whole block, and blocks that end early, after a run of each
+    // length: every byte past their output must still be the previous
+    // block's.
+    for (size_t count : {tokens.size(), size_t(3001), size_t(3002), size_t(3003), size_t(3004),
+                         size_t(3005), size_t(3006), size_t(3007)}) {
+        SCOPED_TRACE(std::to_string(count) + " tokens");
+        BitWriter out;
+        DynamicBlock block(out, true, literals, distances);
+        Bytes expected = history;
+        uint32_t produced = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const Token& t = tokens[i];
+            if (t.distance == 0) {
+                block.literal(uint8_t(t.literalOrLength));
+                if (produced < 32768) expected[produced++] = uint8_t(t.literalOrLength);
+                continue;
+            }
+            block.match(t.literalOrLength, t.distance);
+            for (uint32_t j = 0; j < t.literalOrLength && produced < 32768; ++j, ++produced) {
+                expected[produced] = expected[(produced + 32768 - t.distance) % 32768];
+            }
+        }
+        block.end();
+        FastAndCareful loops;
+        loops.fast.window = loops.careful.window = history;
+        ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
+        EXPECT_EQ(loops.fast.produced, produced);
+        EXPECT_TRUE(loops.fast.window == expected);
+    }
 }
 
 TEST(DecodingLoops, RepeatAfterAZeroRunRepeatsZero) {
