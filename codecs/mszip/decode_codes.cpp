@@ -139,8 +139,8 @@ inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, 
 // by the length of the run: entry i at its own place up to the run's end,
 // at the run's end after it. Writing them in the order 5, 4, ..., 0 leaves
 // every place with the right byte, and no table lookup stands on the path
-// from one round to the next.
-inline constexpr uint8_t kRunPlaces[6][6] = {
+// from one round to the next. Rows of eight bytes are found by a shift.
+inline constexpr uint8_t kRunPlaces[6][8] = {
     {0, 0, 0, 0, 0, 0}, {0, 1, 1, 1, 1, 1}, {0, 1, 2, 2, 2, 2},
     {0, 1, 2, 3, 3, 3}, {0, 1, 2, 3, 4, 4}, {0, 1, 2, 3, 4, 5},
 };
