@@ -2,7 +2,7 @@
 //
 // Two loops share the decoder's state. The fast loop runs while at least 16
 // input bytes are left: it refills a 64-bit reservoir with whole unaligned
-// loads, takes literals two at a time from bits already held, copies
+// loads, takes literals several at a time from bits already held, copies
 // matches in 8-byte chunks where the output has room, and cuts a match at
 // the output limit. Near the input's end the careful loop takes over, one
 // symbol at a time, with the byte-wise reader that supplies zeros past the
@@ -148,8 +148,9 @@ inline constexpr uint8_t kRunPlaces[6][8] = {
 // How a round of the fast loop takes literals; see the loop below.
 enum class Round { Mixed, LiteralPairs, LiteralRuns };
 
-// A round of literal runs reads entries of the first level as words whose
-// low 16 bits are, for a literal of kLength bits, kind and code length.
+// A round of literal runs reads entries as little-endian words: code bits
+// in the low byte, kind in the next, the value above. The low 16 bits of a
+// first-level literal of kLength bits are then runLiteralWord(kLength).
 constexpr uint32_t runLiteralWord(uint32_t length) { return (uint32_t(kLiteral) << 8) | length; }
 inline bool isRunLiteral(uint32_t word, uint32_t runWord) { return (word & 0xFFFF) == runWord; }
 inline bool bothRunLiterals(uint32_t first, uint32_t second, uint32_t runWord) {
@@ -413,13 +414,13 @@ bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uin
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           LiteralShape shape) {
     // A shape's lengths must be settled by the first level, and rounds of
-    // runs need its full width. They are never above 8 (256 literals of 9
+    // runs need its full width (and a little-endian machine). They are never above 8 (256 literals of 9
     // bits or more carry at most half the weight of a code), and data whose
     // literals have shorter codes (a few dozen byte values) is too rare to
     // be worth more copies of the loop than those for 6, 7 and 8.
     auto fastLoop = [&] {
         using enum Round;
-        if (literalBits == kLiteralLookupBits) {
+        if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
             switch (shape.commonLength) {
                 case 6: return runFastLoop<LiteralRuns, 6>(d, literalTable, literalBits, distanceTable, distanceBits);
                 case 7: return runFastLoop<LiteralRuns, 7>(d, literalTable, literalBits, distanceTable, distanceBits);
