@@ -24,11 +24,10 @@ enum class Outcome { Continue, EndOfBlock, Failed };
 // The fast loop runs while its loads cannot pass the input's end and while
 // the literals a round may write fit in the output: at most three (up to
 // three settled by the first level, or two and one through a sub-table), or
-// for a round of literal runs eight (it writes six and saves eight). A
-// match checks the room left itself.
+// six for a round of literal runs. A match checks the room left itself.
 constexpr uint32_t kFastInputMargin = 16;
 constexpr uint32_t kFastOutputMargin = 3;
-constexpr uint32_t kRunOutputMargin = 8;
+constexpr uint32_t kRunOutputMargin = 6;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
 // A code has at most 16 bits and every link of a sound table consumes at
 // least one, so a longer chain of links is a fault in the table.
@@ -192,7 +191,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     // six codes at once, at the places they stand if the codes before them
     // all have the common length: the run of such literals at the start, up
     // to five, and the code after it are then picked by conditional moves,
-    // so one chain of lookups yields five literals or more on average.
+    // so one chain of lookups yields about five literals on such data.
     // A mixed round loads at its start (taking at most 7 bytes) and before
     // a length (36 bits held: 3 bytes); a round of pairs at its start (30
     // bits held: 4 bytes), before a length (3 bytes) and after a match; a
@@ -232,40 +231,34 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             const uint32_t top = isRunLiteral(e4, runWord) ? counted(e5, 5) : counted(e4, 4);
             const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
             const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
-            // Each entry's byte is written at its own place up to the end of
-            // the run and at the run's end beyond it (kRunPlaces), last entry
-            // first: the byte left at the run's end is the code's after it.
-            // What the writes may overwrite (the previous block's history,
-            // still needed through the ring) is saved first. When the code
-            // after the run is no literal, the top byte of its entry adds to
-            // the count: the run's own bytes are still in place, and the
-            // table row is capped.
-            const uint32_t run = after >> 24;
-            uint8_t saved[kRunOutputMargin];
-            std::memcpy(saved, out, kRunOutputMargin);
-            const uint8_t* place = kRunPlaces[run < 6 ? run : 5];
-            out[place[5]] = uint8_t(e5 >> 16);
-            out[place[4]] = uint8_t(e4 >> 16);
-            out[place[3]] = uint8_t(e3 >> 16);
-            out[place[2]] = uint8_t(e2 >> 16);
-            out[place[1]] = uint8_t(e1 >> 16);
-            out[0] = uint8_t(e0 >> 16);
             if (wordKind(after) == kLiteral) {
+                // Each entry's byte is written at its own place up to the
+                // end of the run and at the run's end beyond it
+                // (kRunPlaces), so that nothing past the run's end changes:
+                // those bytes are the previous block's history, still needed
+                // through the ring.
+                const uint32_t run = after >> 24;
+                const uint8_t* place = kRunPlaces[run];
+                out[place[5]] = uint8_t(e5 >> 16);
+                out[place[4]] = uint8_t(e4 >> 16);
+                out[place[3]] = uint8_t(e3 >> 16);
+                out[place[2]] = uint8_t(e2 >> 16);
+                out[place[1]] = uint8_t(e1 >> 16);
+                out[0] = uint8_t(e0 >> 16);
                 bits >>= wordCodeBits(after);
                 count -= wordCodeBits(after);
                 out += run + 1;
                 continue;
             }
             // A longer code, a length or the end: its entry's top byte is its
-            // own, so the run is counted again. The bytes written at and past
-            // the run's end are put back, and the code is taken below.
+            // own, so the run is counted again as its literals are written,
+            // and the code is taken below.
             uint32_t taken = 0;
             bool allRun = true;
             for (uint32_t word : {e0, e1, e2, e3, e4}) {
                 allRun = allRun && isRunLiteral(word, runWord);
-                taken += allRun ? 1 : 0;
+                if (allRun) out[taken++] = uint8_t(word >> 16);
             }
-            std::memcpy(out + taken, saved + taken, kRunOutputMargin - taken);
             out += taken;
             bits >>= taken * kLength;
             count -= taken * kLength;

@@ -193,10 +193,14 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
     std::mt19937 random(11);
     auto below = [&random](uint32_t n) { return uint32_t(random() % n); };
     std::vector<Token> tokens;
-    enum Ender { Literal7, Literal9, Literal12, FarEnd, FarBack, Close };
+    // A literal of another length, then a match reading the history at and
+    // just past the current position, checks that a run ended by a literal
+    // changed nothing past it.
+    enum Ender { Literal7, Literal9, Literal12, FarEnd, FarBack, Close, Literal9ThenFarEnd };
     for (uint32_t bytes = 0; bytes < 32768;) {
         for (uint32_t run = 0; run < 8; ++run) {
-            for (Ender ender : {Literal7, Literal9, Literal12, FarEnd, FarBack, Close}) {
+            for (Ender ender :
+                 {Literal7, Literal9, Literal12, FarEnd, FarBack, Close, Literal9ThenFarEnd}) {
                 for (uint32_t i = 0; i < run; ++i) tokens.push_back({16 + below(214)});
                 const uint32_t length = 3 + below(20);
                 switch (ender) {
@@ -206,6 +210,11 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
                     case FarEnd: tokens.push_back({length, 32768 - below(8)}); break;
                     case FarBack: tokens.push_back({length, 32768 - 8 - below(40)}); break;
                     case Close: tokens.push_back({length, 1 + below(12)}); break;
+                    case Literal9ThenFarEnd:
+                        tokens.push_back({230 + below(16)});
+                        tokens.push_back({length, 32768 - below(6)});
+                        bytes += 1;
+                        break;
                 }
                 bytes += run + (tokens.back().distance != 0 ? length : 1);
             }
