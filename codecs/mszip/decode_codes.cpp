@@ -401,35 +401,41 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     return outcome;
 }
 
+using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const HuffmanEntry*,
+                             uint32_t);
+
+// The fast loop for a block's tables and shape. A shape's lengths must be
+// settled by the first level, and rounds of runs need its full width (and a
+// little-endian machine). They are never above 8 (256 literals of 9 bits or
+// more carry at most half the weight of a code), and data whose literals
+// have shorter codes (a few dozen byte values) is too rare to be worth more
+// copies of the loop than those for 6, 7 and 8.
+FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
+    using enum Round;
+    if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
+        switch (shape.commonLength) {
+            case 6: return runFastLoop<LiteralRuns, 6>;
+            case 7: return runFastLoop<LiteralRuns, 7>;
+            case 8: return runFastLoop<LiteralRuns, 8>;
+            default: break;
+        }
+    }
+    switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
+        case 6: return runFastLoop<LiteralPairs, 6>;
+        case 7: return runFastLoop<LiteralPairs, 7>;
+        case 8: return runFastLoop<LiteralPairs, 8>;
+        default: return runFastLoop<Mixed, 0>;
+    }
+}
+
 }  // namespace
 
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           LiteralShape shape) {
-    // A shape's lengths must be settled by the first level, and rounds of
-    // runs need its full width (and a little-endian machine). They are never above 8 (256 literals of 9
-    // bits or more carry at most half the weight of a code), and data whose
-    // literals have shorter codes (a few dozen byte values) is too rare to
-    // be worth more copies of the loop than those for 6, 7 and 8.
-    auto fastLoop = [&] {
-        using enum Round;
-        if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
-            switch (shape.commonLength) {
-                case 6: return runFastLoop<LiteralRuns, 6>(d, literalTable, literalBits, distanceTable, distanceBits);
-                case 7: return runFastLoop<LiteralRuns, 7>(d, literalTable, literalBits, distanceTable, distanceBits);
-                case 8: return runFastLoop<LiteralRuns, 8>(d, literalTable, literalBits, distanceTable, distanceBits);
-                default: break;
-            }
-        }
-        switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
-            case 6: return runFastLoop<LiteralPairs, 6>(d, literalTable, literalBits, distanceTable, distanceBits);
-            case 7: return runFastLoop<LiteralPairs, 7>(d, literalTable, literalBits, distanceTable, distanceBits);
-            case 8: return runFastLoop<LiteralPairs, 8>(d, literalTable, literalBits, distanceTable, distanceBits);
-            default: return runFastLoop<Mixed, 0>(d, literalTable, literalBits, distanceTable, distanceBits);
-        }
-    };
+    const FastLoop fastLoop = chooseFastLoop(literalBits, shape);
     for (;;) {
-        Outcome outcome = fastLoop();
+        Outcome outcome = fastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
         if (outcome == Outcome::Continue && d->outLeft != 0) {
             outcome = decodeOneSymbol(d, literalTable, literalBits, distanceTable, distanceBits);
         }
