@@ -140,6 +140,23 @@ TEST(DecodingLoops, OutputLimitHoldsWhateverInputIsLeft) {
     EXPECT_EQ(loops.fast.output(), Bytes(32768, 'x'));
 }
 
+// What `tokens` leave in `buffer` (32,768 bytes of history), copied byte
+// by byte through the ring and stopped at its end; `produced` receives the
+// bytes written.
+Bytes throughRing(Bytes buffer, const std::vector<Token>& tokens, uint32_t* produced) {
+    uint32_t position = 0;
+    for (const Token& t : tokens) {
+        const uint32_t length = t.distance == 0 ? 1 : t.literalOrLength;
+        for (uint32_t i = 0; i < length && position < 32768; ++i, ++position) {
+            buffer[position] = t.distance == 0
+                                   ? uint8_t(t.literalOrLength)
+                                   : buffer[(position + 32768 - t.distance) % 32768];
+        }
+    }
+    *produced = position;
+    return buffer;
+}
+
 TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
     // Sources just ahead of the destination in the history ring (the
     // previous block's bytes, up to 7 bytes ahead overlapping the chunk
@@ -157,22 +174,14 @@ TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
     BitWriter out;
     deflate_writer::fixedBlock(out, true, tokens);
 
-    Bytes expected(32768);
-    for (size_t i = 0; i < expected.size(); ++i) expected[i] = uint8_t(i * 13 + 5);
+    Bytes history(32768);
+    for (size_t i = 0; i < history.size(); ++i) history[i] = uint8_t(i * 13 + 5);
     FastAndCareful loops;
-    loops.fast.window = loops.careful.window = expected;
-    uint32_t position = 0;
-    for (const Token& t : tokens) {
-        if (t.distance == 0) {
-            expected[position++] = uint8_t(t.literalOrLength);
-            continue;
-        }
-        for (uint32_t i = 0; i < t.literalOrLength; ++i, ++position) {
-            expected[position] = expected[(position + 32768 - t.distance) % 32768];
-        }
-    }
+    loops.fast.window = loops.careful.window = history;
+    uint32_t produced = 0;
+    const Bytes expected = throughRing(history, tokens, &produced);
     ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
-    EXPECT_EQ(loops.fast.produced, position);
+    EXPECT_EQ(loops.fast.produced, produced);
     EXPECT_TRUE(loops.fast.window == expected);
 }
 
@@ -189,13 +198,12 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
     distances[0] = distances[1] = 4;
     // Runs of 0 to 7 common literals, each ended by a literal of another
     // length or by a match: from the far end of the history (the previous
-    // block's bytes at and just past the current position), or close by.
+    // block's bytes at and just past the current position), from further
+    // back, or close by. A literal then such a far match checks that a run
+    // ended by a literal changed nothing past it.
     std::mt19937 random(11);
     auto below = [&random](uint32_t n) { return uint32_t(random() % n); };
     std::vector<Token> tokens;
-    // A literal of another length, then a match reading the history at and
-    // just past the current position, checks that a run ended by a literal
-    // changed nothing past it.
     enum Ender { Literal7, Literal9, Literal12, FarEnd, FarBack, Close, Literal9ThenFarEnd };
     for (uint32_t bytes = 0; bytes < 32768;) {
         for (uint32_t run = 0; run < 8; ++run) {
@@ -222,29 +230,22 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
     }
     Bytes history(32768);
     for (size_t i = 0; i < history.size(); ++i) history[i] = uint8_t(i * 29 + 7);
-    // The whole block, and blocks that end early, after a run of each
-    // length: every byte past their output must still be the previous
-    // block's.
+    // The whole block, and blocks that end early, cut at seven tokens in a
+    // row (inside runs and after their ends): every byte past their output
+    // must still be the previous block's.
     for (size_t count : {tokens.size(), size_t(3001), size_t(3002), size_t(3003), size_t(3004),
                          size_t(3005), size_t(3006), size_t(3007)}) {
         SCOPED_TRACE(std::to_string(count) + " tokens");
+        const std::vector<Token> head(tokens.begin(), tokens.begin() + ptrdiff_t(count));
         BitWriter out;
         DynamicBlock block(out, true, literals, distances);
-        Bytes expected = history;
-        uint32_t produced = 0;
-        for (size_t i = 0; i < count; ++i) {
-            const Token& t = tokens[i];
-            if (t.distance == 0) {
-                block.literal(uint8_t(t.literalOrLength));
-                if (produced < 32768) expected[produced++] = uint8_t(t.literalOrLength);
-                continue;
-            }
-            block.match(t.literalOrLength, t.distance);
-            for (uint32_t j = 0; j < t.literalOrLength && produced < 32768; ++j, ++produced) {
-                expected[produced] = expected[(produced + 32768 - t.distance) % 32768];
-            }
+        for (const Token& t : head) {
+            if (t.distance == 0) block.literal(uint8_t(t.literalOrLength));
+            else block.match(t.literalOrLength, t.distance);
         }
         block.end();
+        uint32_t produced = 0;
+        const Bytes expected = throughRing(history, head, &produced);
         FastAndCareful loops;
         loops.fast.window = loops.careful.window = history;
         ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
