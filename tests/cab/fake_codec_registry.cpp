@@ -8,7 +8,7 @@
 namespace fakecodec {
 namespace {
 
-constexpr uint32_t kSignature = 0x43494446;  // "FDIC"
+constexpr uint32_t kSignature = 0x454B4146;  // "FAKE" in memory order
 
 struct Instance {
     uint32_t signature;
