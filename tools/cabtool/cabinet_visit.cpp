@@ -107,6 +107,22 @@ int32_t handOut(Visit& visit, const FileEntry& entry) {
     return handle;
 }
 
+// The rest of the starting cabinet's files going on are listed first in the
+// cabinet just entered, where the decoder hands them out: each is settled
+// when it comes, so that those a failure keeps from coming still count.
+void settleGoingOn(Visit& visit, const FileEntry& handed) {
+    if (!visit.plan.tailStart) return;
+    const auto& entries = visit.cabinet.entries;
+    for (size_t i = *visit.plan.tailStart; i < entries.size(); ++i) {
+        const FileEntry& entry = entries[i];
+        if (!visit.settled[i] && entry.continuesIntoNext() && !entry.continuesFromPrevious() &&
+            entry.name == handed.name && entry.size == handed.size) {
+            visit.settled[i] = true;
+            return;
+        }
+    }
+}
+
 int onOpenOutput(Visit& visit, const CabNotification& n) {
     switch (visit.state) {
         case VisitState::Steering: {
@@ -124,9 +140,12 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
             ++visit.result.intoNextOffered;
             return handOut(visit, entry);
         }
-        case VisitState::Crossed:
+        case VisitState::Crossed: {
             ++visit.result.crossings.back().second;
-            return handOut(visit, entryFrom(visit, n));
+            const FileEntry entry = entryFrom(visit, n);
+            settleGoingOn(visit, entry);
+            return handOut(visit, entry);
+        }
         default:
             return 0;
     }
@@ -186,11 +205,6 @@ void onCabinetOpened(Visit& visit) {
     // The decoder passes over the declined files and the one being extracted.
     visit.result.crossings.emplace_back(visit.requestedCabinet, visit.declinedIntoNext + 1);
     visit.declinedIntoNext = 0;
-    // The rest of the starting cabinet's files going on are listed first in
-    // the cabinet just entered, where the decoder hands them out.
-    for (size_t i = 0; i < visit.settled.size(); ++i) {
-        if (visit.cabinet.entries[i].continuesIntoNext()) visit.settled[i] = true;
-    }
 }
 
 int onNotify(int kind, CabNotification* notification) {

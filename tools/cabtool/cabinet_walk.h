@@ -47,6 +47,8 @@ struct FileHandlers {
 struct WalkOutcome {
     bool complete = false;    // every cabinet of the set was read without failure
     uint64_t notReached = 0;  // files of a cabinet the walk stopped in, never handed out
+    // Paths of the cabinets whose own files the walk handed out.
+    std::vector<std::string> handled;
 };
 
 // Walks the cabinet at `path` and every later cabinet of its set, found in

@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "cab/format.h"
 #include "tools/cabtool/cabinet_offsets.h"
+#include "tools/cabtool/messages.h"
 
 namespace cabtool {
 
@@ -23,6 +26,56 @@ bool isChosen(const FileEntry& entry, const RunOptions& options) {
     return options.filter.empty() || options.filter.selects(slashNameOf(entry, options));
 }
 
+namespace {
+
+// A file as every cabinet listing it names it.
+using FileMark = std::pair<std::string, uint32_t>;  // name, size
+
+FileMark markOf(const FileEntry& entry) { return {entry.name, entry.size}; }
+
+// `handlers`, noting in `dealtWith` every file handed to them.
+FileHandlers noting(const FileHandlers& handlers, std::set<FileMark>& dealtWith) {
+    FileHandlers noted = handlers;
+    noted.openOutput = [&handlers, &dealtWith](const FileEntry& entry) {
+        dealtWith.insert(markOf(entry));
+        return handlers.openOutput(entry);
+    };
+    if (handlers.unreachable) {
+        noted.unreachable = [&handlers, &dealtWith](const FileEntry& entry, const std::string& why) {
+            dealtWith.insert(markOf(entry));
+            handlers.unreachable(entry, why);
+        };
+    }
+    return noted;
+}
+
+// `handlers` for a walk started again at a later cabinet: the files it
+// continues from earlier ones, which the first walk dealt with, are not
+// reported or counted twice.
+FileHandlers skipping(const FileHandlers& handlers, const std::set<FileMark>& dealtWith) {
+    FileHandlers skipped = handlers;
+    if (handlers.fileFromEarlier) {
+        skipped.fileFromEarlier = [&handlers, &dealtWith](const FileEntry& entry,
+                                                          const std::string& previous) {
+            if (dealtWith.count(markOf(entry)) == 0) handlers.fileFromEarlier(entry, previous);
+        };
+    }
+    if (handlers.unreachable) {
+        skipped.unreachable = [&handlers, &dealtWith](const FileEntry& entry, const std::string& why) {
+            if (dealtWith.count(markOf(entry)) == 0) handlers.unreachable(entry, why);
+        };
+    }
+    return skipped;
+}
+
+void addOutcome(WalkOutcome& total, const WalkOutcome& outcome) {
+    total.complete = total.complete && outcome.complete;
+    total.notReached += outcome.notReached;
+    total.handled.insert(total.handled.end(), outcome.handled.begin(), outcome.handled.end());
+}
+
+}  // namespace
+
 WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHandlers& handlers,
                         const std::function<void(const CabinetSource&)>& starting) {
     WalkOutcome total;
@@ -30,10 +83,20 @@ WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHan
     for (const CabinetSource& source : sources) {
         if (starting) starting(source);
         if (source.embedded) setCabinetStart(source.path, source.offset);
-        const WalkOutcome outcome = walkCabinetSet(source.path, handlers);
+        std::set<FileMark> dealtWith;
+        const WalkOutcome outcome = walkCabinetSet(source.path, noting(handlers, dealtWith));
         if (source.embedded) setCabinetStart(source.path, 0);
-        total.complete = total.complete && outcome.complete;
-        total.notReached += outcome.notReached;
+        addOutcome(total, outcome);
+        // A walk from the first cabinet of the set that failed before the
+        // cabinet named: that cabinet's own files are still walked, as when
+        // the earlier cabinets are missing.
+        const auto& handled = outcome.handled;
+        if (!outcome.complete && !source.named.empty() &&
+            std::find(handled.begin(), handled.end(), source.named) == handled.end()) {
+            reportCabinetError(source.named, "the walk from the first cabinet of its set failed; "
+                                             "starting again here");
+            addOutcome(total, walkCabinetSet(source.named, skipping(handlers, dealtWith)));
+        }
     }
     return total;
 }
