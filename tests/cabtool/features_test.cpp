@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "cab/cab.h"
 #include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/terminal_runner.h"
 #include "tests/cabtool/test_cabinets.h"
@@ -357,6 +358,25 @@ TEST(CabtoolReporting, ProgressOnATerminalOnlyForLongRuns) {
     EXPECT_FALSE(contains(runOnTerminal({"test", "-q", "many1.cab"}, scratch.path()).screen, clearLine));
     const ToolResult notTerminal = runCabtool({"test", "many1.cab"}, scratch.path());
     EXPECT_FALSE(contains(notTerminal.err, clearLine) || contains(notTerminal.out, clearLine));
+}
+
+TEST(CabtoolReporting, PagedQuantumWindowWithoutATemporaryFileSaysWhereAndWhy) {
+    ScratchDirectory scratch;
+    cabwriter::Folder quantum = folderOf({makeFile("q.bin", 70000, 1)}, cabwriter::Method::Quantum);
+    quantum.quantumWindowBits = 16;
+    save(cabwriter::writeCabinet({quantum}, {}, "q.cab"), scratch.path());
+    const std::string missing = (scratch.path() / "no-such-directory").string();
+
+    cabtooltest::RunHooks hooks;
+    hooks.environment = {{"QMORA_QUANTUM_PAGES", "4"}, {"TMPDIR", missing}};
+    const ToolResult r = runCabtool({"extract", "-d", "out", "q.cab"}, scratch.path(), hooks);
+
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "q.cab: cannot create the temporary file for the Quantum window in '" +
+                                    missing + "': No such file or directory"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, cabErrorText(NoMemory))) << r.err;
+    EXPECT_TRUE(filesBelow(scratch.path() / "out").empty());
 }
 
 TEST(CabtoolReporting, HelpAndManualPageDescribeTheSameOptions) {

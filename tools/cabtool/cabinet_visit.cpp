@@ -9,6 +9,7 @@
 
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
+#include "tools/cabtool/posix_io.h"
 
 namespace cabtool {
 namespace {
@@ -256,9 +257,11 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     for (const uint32_t i : plan.fromEarlier) visit.settled[i] = true;
 
     error = CabError{};
+    takeWindowFileProblem();  // only a failure of this walk counts
     visit.result.ok =
         cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, nullptr, &visit) != 0;
     if (visit.result.ok) return visit.result;
+    const std::string windowFile = takeWindowFileProblem();
 
     if (visit.openFile) {
         handlers.abandonOutput(*visit.openFile);
@@ -268,6 +271,8 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
         reportFileError(visit.failure->cabinet, visit.failure->file, visit.failure->text);
     } else if (visit.failure) {
         reportCabinetError(visit.failure->cabinet, visit.failure->text);
+    } else if (error.errorCode == NoMemory && !windowFile.empty()) {
+        reportCabinetError(visit.pathOf(visit.cabinetName), windowFile);
     } else {
         reportCabinetError(visit.pathOf(visit.cabinetName), cabErrorText(error.errorCode));
     }
