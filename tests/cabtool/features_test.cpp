@@ -230,6 +230,7 @@ TEST(CabtoolChoosing, FilterPipeLowercaseAndQuiet) {
     const ToolResult piped = runCabtool({"extract", "--pipe", "--filter", "*.dll", "pick.cab"}, scratch.path());
     EXPECT_EQ(piped.exitStatus, 0) << piped.err;
     EXPECT_EQ(piped.out, text(folder.files[1].data) + text(folder.files[2].data));
+    EXPECT_TRUE(contains(piped.err, "2 files extracted, 3500 bytes\n")) << piped.err;
     EXPECT_FALSE(fs::exists(scratch.path() / "Bin"));
 
     const ToolResult quiet = runCabtool({"extract", "-q", "-d", "q", "pick.cab"}, scratch.path());
@@ -306,6 +307,7 @@ TEST(CabtoolPlacing, KeepAndSymbolicLinksNeverLeadOutOfTheTarget) {
     const ToolResult kept = runCabtool({"extract", "--keep", "-d", "out", "place.cab"}, scratch.path());
     EXPECT_EQ(kept.exitStatus, 1) << kept.err;  // linkdir/inner.txt cannot be placed
     EXPECT_TRUE(contains(kept.err, "place.cab: kept.txt: exists; kept")) << kept.err;
+    EXPECT_TRUE(contains(kept.out, "1 file extracted, 50 bytes, 2 kept, 1 failed\n")) << kept.out;
     EXPECT_TRUE(contains(kept.err, "place.cab: linkdir\\inner.txt:")) << kept.err;
     EXPECT_EQ(readFile(out / "kept.txt"), "older");
     EXPECT_TRUE(fs::is_symlink(out / "link.txt"));

@@ -176,6 +176,7 @@ TEST(CabtoolHostileInput, FileAppearingUnderTheNameDuringExtractionIsKeptWithKee
     ASSERT_TRUE(planted) << "the extraction ended before another file could appear";
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(contains(r.err, "race.cab: big.bin: exists; kept")) << r.err;
+    EXPECT_TRUE(contains(r.out, "0 files extracted, 0 bytes, 1 kept\n")) << r.out;
     EXPECT_EQ(readFile(out / "big.bin"), "other");
     EXPECT_EQ(namesIn(out), std::set<std::string>{"big.bin"});
 }
