@@ -149,12 +149,22 @@ TEST(CabtoolDamage, StartedAtALaterCabinetItsOwnFilesSurviveADamagedFirstCabinet
         const char* what;
         cabwriter::Cabinet first;
         std::string reason;
+        std::string summary;
+        bool headIntact;
     };
     cabwriter::Cabinet overlong = plain[0];
     cabtooltest::put16(overlong.image, overlong.layout.blockOffsets.back() + 4, 0xFFFF);  // cbData
+    // A bad block in "head.txt": the walk stops before "span.bin", which is
+    // counted as not reached there, and not again from cabinet 2.
+    cabwriter::Cabinet badHead = plain[0];
+    badHead.image[badHead.layout.blockOffsets[0] + 8 + 20] ^= 0x01;
     const std::vector<Damage> damages = {
-        {"reserve sizes differ", withReserve[0], cabErrorText(ReserveSizeChanged)},
-        {"over-long split block", overlong, cabErrorText(DamagedCabinet)},
+        {"reserve sizes differ", withReserve[0], cabErrorText(ReserveSizeChanged),
+         "2 files extracted, 1300 bytes, 1 failed\n", true},
+        {"over-long split block", overlong, cabErrorText(DamagedCabinet),
+         "2 files extracted, 1300 bytes, 1 failed\n", true},
+        {"bad block before the split", badHead, cabErrorText(DamagedCabinet),
+         "1 file extracted, 800 bytes, 1 failed, 1 not reached\n", false},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);
@@ -166,17 +176,36 @@ TEST(CabtoolDamage, StartedAtALaterCabinetItsOwnFilesSurviveADamagedFirstCabinet
         EXPECT_TRUE(contains(r.err, "d2.cab: the walk from the first cabinet of its set failed"))
             << r.err;
         EXPECT_TRUE(holds(scratch.path() / "out/own.txt", folders[1].files[0]));
-        EXPECT_TRUE(holds(scratch.path() / "out/head.txt", folders[0].files[0]));
+        if (damage.headIntact) {
+            EXPECT_TRUE(holds(scratch.path() / "out/head.txt", folders[0].files[0]));
+        } else {
+            EXPECT_FALSE(fs::exists(scratch.path() / "out/head.txt"));
+        }
         EXPECT_FALSE(fs::exists(scratch.path() / "out/span.bin"));
-        // The file lost with cabinet 1 is reported and counted once.
+        // The file lost with cabinet 1 is reported or counted once.
         EXPECT_EQ(r.err.find("span.bin"), r.err.rfind("span.bin")) << r.err;
-        EXPECT_TRUE(contains(r.out, "2 files extracted, 1300 bytes, 1 failed\n")) << r.out;
+        EXPECT_TRUE(contains(r.out, damage.summary)) << r.out;
         fs::remove_all(scratch.path() / "out");
 
         const ToolResult tested = runCabtool({"test", "d2.cab"}, scratch.path());
         EXPECT_EQ(tested.exitStatus, 1);
         EXPECT_TRUE(contains(tested.out, "OK      own.txt")) << tested.out;
     }
+
+    // One walk crossing cabinets 1, 2 and 3 with "long", failing in 3: the
+    // walk again from 3 does not report "long" a second time.
+    const std::vector<cabwriter::Folder> three = {
+        storedFolder({makeFile("head.txt", 200, 4), makeFile("long.bin", 4000, 5)}),
+        storedFolder({makeFile("own3.txt", 300, 6)})};
+    auto longSet = cabwriter::writeCabinetSet(three, 1500, "l%d.cab");
+    ASSERT_EQ(longSet.size(), 3u);
+    longSet[2].image[longSet[2].layout.blockOffsets[0] + 8 + 10] ^= 0x01;
+    saveAll(longSet, scratch.path());
+    const ToolResult r = runCabtool({"extract", "-d", "out3", "l3.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(holds(scratch.path() / "out3/own3.txt", three[1].files[0]));
+    EXPECT_EQ(r.err.find("long.bin"), r.err.rfind("long.bin")) << r.err;
+    EXPECT_TRUE(contains(r.out, "2 files extracted, 500 bytes, 1 failed\n")) << r.out;
 }
 
 TEST(CabtoolDamage, FilesContinuedFromAnUnreadableCabinetFailTheRunEvenQuietly) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cab/format.h"
+#include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/cabinet_offsets.h"
 #include "tools/cabtool/messages.h"
 
@@ -33,36 +34,34 @@ using FileMark = std::pair<std::string, uint32_t>;  // name, size
 
 FileMark markOf(const FileEntry& entry) { return {entry.name, entry.size}; }
 
-// `handlers`, noting in `dealtWith` every file handed to them.
+// `handlers`, noting in `dealtWith` every file handed out to them.
 FileHandlers noting(const FileHandlers& handlers, std::set<FileMark>& dealtWith) {
     FileHandlers noted = handlers;
     noted.openOutput = [&handlers, &dealtWith](const FileEntry& entry) {
         dealtWith.insert(markOf(entry));
         return handlers.openOutput(entry);
     };
-    if (handlers.unreachable) {
-        noted.unreachable = [&handlers, &dealtWith](const FileEntry& entry, const std::string& why) {
-            dealtWith.insert(markOf(entry));
-            handlers.unreachable(entry, why);
-        };
-    }
     return noted;
 }
 
-// `handlers` for a walk started again at a later cabinet: the files it
-// continues from earlier ones, which the first walk dealt with, are not
-// reported or counted twice.
-FileHandlers skipping(const FileHandlers& handlers, const std::set<FileMark>& dealtWith) {
+// `handlers` for a walk started again at a later cabinet, after a first walk
+// that handled the cabinets in `walked` and was handed the files in
+// `dealtWith`. A file continued from a cabinet that walk handled, or handed
+// out to it while crossing, was extracted, reported or counted there; it is
+// not reported or counted twice.
+FileHandlers skipping(const FileHandlers& handlers, const std::set<FileMark>& dealtWith,
+                      const std::vector<std::string>& walked) {
     FileHandlers skipped = handlers;
     if (handlers.fileFromEarlier) {
-        skipped.fileFromEarlier = [&handlers, &dealtWith](const FileEntry& entry,
-                                                          const std::string& previous) {
-            if (dealtWith.count(markOf(entry)) == 0) handlers.fileFromEarlier(entry, previous);
-        };
-    }
-    if (handlers.unreachable) {
-        skipped.unreachable = [&handlers, &dealtWith](const FileEntry& entry, const std::string& why) {
-            if (dealtWith.count(markOf(entry)) == 0) handlers.unreachable(entry, why);
+        skipped.fileFromEarlier = [&handlers, &dealtWith, &walked](const FileEntry& entry,
+                                                                   const std::string& previous) {
+            const CabinetLocation at = splitCabinetPath(entry.cabinet);
+            const std::string previousPath = at.directory + resolveCabinetName(at.directory, previous);
+            const bool previousWalked =
+                std::find(walked.begin(), walked.end(), previousPath) != walked.end();
+            if (!previousWalked && dealtWith.count(markOf(entry)) == 0) {
+                handlers.fileFromEarlier(entry, previous);
+            }
         };
     }
     return skipped;
@@ -95,7 +94,8 @@ WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHan
             std::find(handled.begin(), handled.end(), source.named) == handled.end()) {
             reportCabinetError(source.named, "the walk from the first cabinet of its set failed; "
                                              "starting again here");
-            addOutcome(total, walkCabinetSet(source.named, skipping(handlers, dealtWith)));
+            addOutcome(total,
+                       walkCabinetSet(source.named, skipping(handlers, dealtWith, handled)));
         }
     }
     return total;
