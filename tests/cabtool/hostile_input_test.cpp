@@ -1,8 +1,10 @@
 // cabtool against input that is damaged or meant to harm: it must answer
 // with a clear message and exit status 1, never hang, and never leave a
 // partial file behind.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +148,37 @@ TEST(CabtoolHostileInput, InterruptedOrOverlongExtractionLeavesNoPartialFile) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(contains(r.err, "big.bin: not extracted")) << r.err;
     EXPECT_EQ(namesIn(scratch.path() / "out"), std::set<std::string>{"small.txt"});
+}
+
+TEST(CabtoolHostileInput, FileAppearingUnderTheNameDuringExtractionIsKeptWithKeep) {
+    ScratchDirectory scratch;
+    // 16 MB of MSZIP data: the file is in progress long enough for another
+    // program to create one of the same name meanwhile.
+    cabwriter::File big;
+    big.name = "big.bin";
+    big.data.assign(16u << 20, 0x3C);
+    cabwriter::Folder folder;
+    folder.method = cabwriter::Method::Mszip;
+    folder.files = {big};
+    save(cabwriter::writeCabinet({folder}, {}, "race.cab"), scratch.path());
+    const fs::path out = scratch.path() / "out";
+
+    bool planted = false;
+    cabtooltest::RunHooks hooks;
+    hooks.whileRunning = [&](int) {
+        if (planted || !hasPartialFile(out)) return;
+        const int fd = open((out / "big.bin").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0) return;
+        planted = write(fd, "other", 5) == 5;
+        close(fd);
+    };
+    const ToolResult r = runCabtool({"extract", "--keep", "-d", "out", "race.cab"}, scratch.path(), hooks);
+    ASSERT_TRUE(planted) << "the extraction ended before another file could appear";
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "race.cab: big.bin: exists; kept")) << r.err;
+    EXPECT_TRUE(contains(r.out, "0 files extracted, 0 bytes, 1 kept\n")) << r.out;
+    EXPECT_EQ(readFile(out / "big.bin"), "other");
+    EXPECT_EQ(namesIn(out), std::set<std::string>{"big.bin"});
 }
 
 TEST(CabtoolHostileInput, CabinetLargerThanTheFreeSpaceIsRefusedBeforeWriting) {

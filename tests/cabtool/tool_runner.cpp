@@ -40,6 +40,7 @@ ToolResult runCabtool(const std::vector<std::string>& args, const fs::path& work
             const rlimit limit{rlim_t(hooks.fileSizeLimit), rlim_t(hooks.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        for (const auto& [name, value] : hooks.environment) setenv(name.c_str(), value.c_str(), 1);
         if (chdir(workingDirectory.c_str()) != 0 || !freopen(outPath.c_str(), "w", stdout) ||
             !freopen(errPath.c_str(), "w", stderr)) {
             _exit(127);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cabtooltest {
@@ -22,6 +23,8 @@ ToolResult runCabtool(const std::vector<std::string>& args,
 
 struct RunHooks {
     long fileSizeLimit = -1;  // RLIMIT_FSIZE for the process, when not -1
+    // Variables set in the process's environment only, as name and value.
+    std::vector<std::pair<std::string, std::string>> environment;
     // Called every few milliseconds while the process runs.
     std::function<void(int pid)> whileRunning;
 };

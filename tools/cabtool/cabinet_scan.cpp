@@ -76,11 +76,19 @@ bool scanCabinet(CabDecoder* decoder, CabError& error, const std::string& direct
     result = CabinetDirectory{};
     result.folderCount = info.folderCount;
     result.hasPrevious = info.hasPrevious != 0;
+    result.fileCount = info.fileCount;
     Scan scan{result, directory + name};
     error = CabError{};
     if (cabExtract(decoder, name.c_str(), directory.c_str(), onScanNotify, nullptr, &scan) == 0) {
-        problem = cabErrorText(error.errorCode);
-        return false;
+        // Failing before the first DirectoryCursor, the header itself is bad;
+        // after it, an entry could not be read, and those before it stand.
+        if (!scan.counted) {
+            problem = cabErrorText(error.errorCode);
+            return false;
+        }
+        result.damage = std::string(cabErrorText(error.errorCode)) + ": file entry " +
+                        std::to_string(result.entries.size() + 1) + " of " +
+                        std::to_string(info.fileCount) + " cannot be read";
     }
     const int fd = openRegularFile(scan.cabinet, problem);
     if (fd < 0) return false;

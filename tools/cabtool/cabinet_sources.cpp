@@ -120,7 +120,7 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
                 note(quiet, path, "starting from the first cabinet of its set, '" + printable(first) + "'");
             }
             if (alreadyWalked(first, 0)) continue;
-            add(CabinetSource{first, 0, false, {}});
+            add(CabinetSource{first, 0, false, {}, first != path ? path : std::string()});
             continue;
         }
         std::vector<EmbeddedCabinet> found;
@@ -138,7 +138,7 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
         for (const EmbeddedCabinet& cabinet : found) {
             if (alreadyWalked(path, cabinet.offset)) continue;
             note(quiet, path, "cabinet found at offset " + std::to_string(cabinet.offset));
-            add(CabinetSource{path, cabinet.offset, true, {}});
+            add(CabinetSource{path, cabinet.offset, true, {}, {}});
         }
         if (!problem.empty()) {  // a search given up: what it found is still walked
             reportCabinetError(path, problem);

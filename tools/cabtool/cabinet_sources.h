@@ -26,6 +26,10 @@ struct CabinetSource {
     // The cabinets of the set from this one on, as far as they can be read
     // before walking (for progress and listings; the walk checks them again).
     std::vector<SurveyedCabinet> set;
+    // The cabinet named on the command line when the walk starts from an
+    // earlier cabinet of its set; empty otherwise. Should that walk fail
+    // before reaching it, it is walked again from here.
+    std::string named;
 };
 
 struct SourcePlan {

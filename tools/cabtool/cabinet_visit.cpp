@@ -9,6 +9,7 @@
 
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
+#include "tools/cabtool/posix_io.h"
 
 namespace cabtool {
 namespace {
@@ -107,6 +108,22 @@ int32_t handOut(Visit& visit, const FileEntry& entry) {
     return handle;
 }
 
+// The rest of the starting cabinet's files going on are listed first in the
+// cabinet just entered, where the decoder hands them out: each is settled
+// when it comes, so that those a failure keeps from coming still count.
+void settleGoingOn(Visit& visit, const FileEntry& handed) {
+    if (!visit.plan.tailStart) return;
+    const auto& entries = visit.cabinet.entries;
+    for (size_t i = *visit.plan.tailStart; i < entries.size(); ++i) {
+        const FileEntry& entry = entries[i];
+        if (!visit.settled[i] && entry.continuesIntoNext() && !entry.continuesFromPrevious() &&
+            entry.name == handed.name && entry.size == handed.size) {
+            visit.settled[i] = true;
+            return;
+        }
+    }
+}
+
 int onOpenOutput(Visit& visit, const CabNotification& n) {
     switch (visit.state) {
         case VisitState::Steering: {
@@ -124,9 +141,12 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
             ++visit.result.intoNextOffered;
             return handOut(visit, entry);
         }
-        case VisitState::Crossed:
+        case VisitState::Crossed: {
             ++visit.result.crossings.back().second;
-            return handOut(visit, entryFrom(visit, n));
+            const FileEntry entry = entryFrom(visit, n);
+            settleGoingOn(visit, entry);
+            return handOut(visit, entry);
+        }
         default:
             return 0;
     }
@@ -186,11 +206,6 @@ void onCabinetOpened(Visit& visit) {
     // The decoder passes over the declined files and the one being extracted.
     visit.result.crossings.emplace_back(visit.requestedCabinet, visit.declinedIntoNext + 1);
     visit.declinedIntoNext = 0;
-    // The rest of the starting cabinet's files going on are listed first in
-    // the cabinet just entered, where the decoder hands them out.
-    for (size_t i = 0; i < visit.settled.size(); ++i) {
-        if (visit.cabinet.entries[i].continuesIntoNext()) visit.settled[i] = true;
-    }
 }
 
 int onNotify(int kind, CabNotification* notification) {
@@ -242,9 +257,11 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     for (const uint32_t i : plan.fromEarlier) visit.settled[i] = true;
 
     error = CabError{};
+    takeWindowFileProblem();  // only a failure of this walk counts
     visit.result.ok =
         cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, nullptr, &visit) != 0;
     if (visit.result.ok) return visit.result;
+    const std::string windowFile = takeWindowFileProblem();
 
     if (visit.openFile) {
         handlers.abandonOutput(*visit.openFile);
@@ -254,6 +271,8 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
         reportFileError(visit.failure->cabinet, visit.failure->file, visit.failure->text);
     } else if (visit.failure) {
         reportCabinetError(visit.failure->cabinet, visit.failure->text);
+    } else if (error.errorCode == NoMemory && !windowFile.empty()) {
+        reportCabinetError(visit.pathOf(visit.cabinetName), windowFile);
     } else {
         reportCabinetError(visit.pathOf(visit.cabinetName), cabErrorText(error.errorCode));
     }

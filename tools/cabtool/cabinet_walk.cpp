@@ -173,6 +173,7 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
         return false;
     }
     walk.handled.insert(walk.current);
+    outcome.handled.push_back(walk.directory + walk.current);
     const VisitPlan plan = planVisits(cabinet, walk.previousWentOn);
     settleRefused(walk, cabinet, plan, handlers);
     const uint32_t goingOnReached = settleFromEarlier(walk, cabinet, plan, handlers);
@@ -187,6 +188,12 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
     const VisitResult visit =
         visitCabinet(decoder, error, walk.directory, walk.current, cabinet, plan, handlers);
     outcome.notReached += visit.notReached;
+    if (!cabinet.damage.empty()) {
+        // The entries past the damage cannot even be named; they still count.
+        reportCabinetError(walk.directory + walk.current, cabinet.damage);
+        outcome.notReached += cabinet.fileCount - cabinet.entries.size();
+        return false;
+    }
     if (!visit.ok) return false;
 
     walk.startingCabinet = false;

@@ -47,6 +47,8 @@ struct FileHandlers {
 struct WalkOutcome {
     bool complete = false;    // every cabinet of the set was read without failure
     uint64_t notReached = 0;  // files of a cabinet the walk stopped in, never handed out
+    // Paths of the cabinets whose own files the walk handed out.
+    std::vector<std::string> handled;
 };
 
 // Walks the cabinet at `path` and every later cabinet of its set, found in
@@ -60,7 +62,10 @@ struct WalkOutcome {
 // order, and the decoder crosses into that cabinet with them, handing out
 // the files continued there. Files continued into a cabinet that no walk
 // reached, or lying in a folder continued from a previous cabinet that the
-// decoder cannot start from here, are passed to `unreachable`.
+// decoder cannot start from here, are passed to `unreachable`. A cabinet
+// whose file list is damaged part-way has the files listed before the damage
+// handed out; the walk then ends there, counting the entries it could not
+// read as not reached.
 //
 // To keep the crossing, a command that declines a file going on into the
 // next cabinet (continuesIntoNext) should decode it into kDiscardHandle.

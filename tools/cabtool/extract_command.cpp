@@ -257,9 +257,9 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) { return extraction.close(entry); };
     handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
     handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
-        if (!isChosen(entry, options) || options.quiet) return;
-        reportFileError(entry.cabinet, nameOf(entry, options),
-                        "skipped: it is continued from the earlier cabinet '" + previous + "'");
+        if (!isChosen(entry, options)) return;
+        extraction.fail(entry, "not extracted: it is continued from the earlier cabinet '" +
+                                   previous + "'");
     };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (isChosen(entry, options)) extraction.fail(entry, reason);

@@ -47,13 +47,17 @@ options:
 cabinets:
   Each CABINET named is handled in turn. A cabinet of a set is read with the
   whole set, from its first cabinet: started at a later member, cabtool
-  follows the previous-cabinet names back and says so. The following
-  cabinets are looked for in the same directory, under the names the headers
-  give (a name differing only in letter case is accepted). A later member of
-  a set already read is not read again. A missing or wrong next cabinet ends
-  that set with a message naming it. A file that no walk through the set can
-  reach is reported by name, counted in the summary, and makes the exit
-  status 1. A file that is not a cabinet (a self-extracting program, a disk
+  follows the previous-cabinet names back and says so; when the walk from
+  the first cabinet fails before the one named, it starts again at the one
+  named. The following cabinets are looked for in the same directory, under
+  the names the headers give (a name differing only in letter case is
+  accepted). A later member of a set already read is not read again. A
+  missing or wrong next cabinet ends that set with a message naming it. A
+  damaged file list ends its cabinet where the damage is, after the files
+  listed before it. A file that no walk through the set can reach, or that
+  is continued from a cabinet that cannot be read, is reported by name,
+  counted in the summary, and makes the exit status 1. A file that is not a
+  cabinet (a self-extracting program, a disk
   image) is searched for cabinets stored inside it; each one whose header is
   consistent is reported with its offset and handled like a cabinet file
   (a search a file makes too costly is stopped, with a message and status 1).

@@ -13,6 +13,7 @@
 
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/cabinet_offsets.h"
+#include "tools/cabtool/messages.h"
 #include "tools/cabtool/progress.h"
 
 namespace cabtool {
@@ -32,11 +33,21 @@ bool isSpillFileRequest(const char* path, int flags) {
     return path[0] == '*' && path[1] == '\0' && (flags & kCreateFlag) != 0;
 }
 
+std::string& windowFileProblem() {
+    static std::string problem;
+    return problem;
+}
+
 int32_t openSpillFile() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cabtool-window-XXXXXX";
+    const std::string directory = tmp && *tmp ? tmp : "/tmp";
+    std::string pattern = directory + "/cabtool-window-XXXXXX";
     const int fd = mkstemp(pattern.data());
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        windowFileProblem() = "cannot create the temporary file for the Quantum window in '" +
+                              directory + "': " + describeErrno(errno);
+        return -1;
+    }
     unlink(pattern.c_str());  // the file lives only as long as its handle
     forgetCabinetHandle(fd);  // positions in it count from its own start
     return fd;
@@ -164,6 +175,12 @@ int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
 CabDecoderOwner createPosixDecoder(CabError* error) {
     return CabDecoderOwner(
         cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWriteCounted, ioClose, ioSeek, kCpuType, error));
+}
+
+std::string takeWindowFileProblem() {
+    std::string problem;
+    problem.swap(windowFileProblem());
+    return problem;
 }
 
 }  // namespace cabtool

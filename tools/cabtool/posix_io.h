@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "cab/cab.h"
 #include "cab/cab_owner.h"
@@ -15,5 +16,10 @@ constexpr int32_t kDiscardHandle = 0x7FFF0000;
 // Creates a decoder over the POSIX callbacks, destroyed with its owner;
 // empty when out of memory.
 CabDecoderOwner createPosixDecoder(CabError* error);
+
+// Why the temporary file for a paged Quantum window could not be created
+// since the last call, or empty. The codec reports that failure as running
+// out of memory; this says where and why instead.
+std::string takeWindowFileProblem();
 
 }  // namespace cabtool

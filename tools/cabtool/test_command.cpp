@@ -58,6 +58,7 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
         if (!isChosen(entry, options)) return;
         reportFileError(entry.cabinet, entry.name,
                         "not tested: it is continued from the earlier cabinet '" + previous + "'");
+        failed(entry);
     };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (!isChosen(entry, options)) return;

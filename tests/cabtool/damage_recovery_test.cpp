@@ -1,0 +1,345 @@
+// Damaged cabinets and broken sets: every file that can still be read comes
+// out byte for byte, and every file that cannot is counted and fails the run.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "cab/cab.h"
+#include "tests/cabtool/cabinet_edit.h"
+#include "tests/cabtool/test_cabinets.h"
+#include "tests/cabtool/tool_runner.h"
+#include "tools/cabwriter/cab_writer.h"
+
+using cabtooltest::makeFile;
+using cabtooltest::readFile;
+using cabtooltest::runCabtool;
+using cabtooltest::save;
+using cabtooltest::ScratchDirectory;
+using cabtooltest::storedFolder;
+using cabtooltest::text;
+using cabtooltest::ToolResult;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+// Every entry below `root` (files, and temporary files left behind).
+std::set<std::string> filesBelow(const fs::path& root) {
+    std::set<std::string> found;
+    if (!fs::exists(root)) return found;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_directory()) found.insert(fs::relative(entry.path(), root).string());
+    }
+    return found;
+}
+
+// Compares a file's contents with what was stored, saying where they first
+// differ rather than printing both.
+testing::AssertionResult holds(const fs::path& path, const cabwriter::File& file) {
+    const std::string found = readFile(path);
+    const std::string wanted = text(file.data);
+    if (found == wanted) return testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < found.size() && at < wanted.size() && found[at] == wanted[at]) ++at;
+    return testing::AssertionFailure() << path << ": " << found.size() << " bytes, "
+                                       << wanted.size() << " stored; first difference at " << at;
+}
+
+void saveAll(const std::vector<cabwriter::Cabinet>& set, const fs::path& directory) {
+    for (const auto& cabinet : set) save(cabinet, directory);
+}
+
+}  // namespace
+
+TEST(CabtoolDamage, EntriesReadInFullBeforeADamagedFileListAreListedTestedAndExtracted) {
+    ScratchDirectory scratch;
+    // Two folders; the last entry's name is long, so that the third entry's
+    // name can be made to run 256 bytes without a NUL.
+    cabwriter::Folder zipped = storedFolder(
+        {makeFile("b.txt", 5000, 2), makeFile(std::string(250, 'd'), 300, 4)}, 32768);
+    zipped.method = cabwriter::Method::Mszip;
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("a.txt", 1200, 1), makeFile("c.txt", 400, 3)}), zipped};
+    // Directory order: a.txt, b.txt, c.txt, the long name.
+    auto written = [&] {
+        cabwriter::Cabinet cabinet = cabwriter::writeCabinet(folders, {}, "damaged.cab");
+        cabtooltest::reorderDirectory(cabinet, {0, 2, 1, 3});
+        return cabinet;
+    };
+    const size_t third = 2;
+
+    struct Damage {
+        const char* what;
+        std::function<void(cabwriter::Cabinet&)> apply;
+    };
+    const std::vector<Damage> damages = {
+        {"a name without a NUL in 256 bytes",
+         [&](cabwriter::Cabinet& c) {
+             const size_t name = c.layout.fileOffsets[third] + cabtooltest::kFileName;
+             std::fill(c.image.begin() + long(name) + 5,
+                       c.image.begin() + long(c.layout.fileOffsets[third + 1] + cabtooltest::kFileName),
+                       uint8_t('x'));
+         }},
+        {"a name running past the end of the file",
+         [&](cabwriter::Cabinet& c) {
+             cabtooltest::moveFileListToEnd(c);
+             c.image.resize(c.layout.fileOffsets[third] + cabtooltest::kFileName + 3);
+         }},
+        {"a file list cut short",
+         [&](cabwriter::Cabinet& c) {
+             cabtooltest::moveFileListToEnd(c);
+             c.image.resize(c.layout.fileOffsets[third] + 9);
+         }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        cabwriter::Cabinet cabinet = written();
+        damage.apply(cabinet);
+        save(cabinet, scratch.path());
+        const std::string named =
+            "damaged.cab: " + std::string(cabErrorText(DamagedCabinet)) + ": file entry 3 of 4";
+
+        const ToolResult extracted = runCabtool({"extract", "-d", "out", "damaged.cab"}, scratch.path());
+        EXPECT_EQ(extracted.exitStatus, 1);
+        EXPECT_TRUE(contains(extracted.err, named)) << extracted.err;
+        EXPECT_TRUE(contains(extracted.out, "2 files extracted, 6200 bytes, 2 not reached"))
+            << extracted.out;
+        EXPECT_EQ(filesBelow(scratch.path() / "out"), (std::set<std::string>{"a.txt", "b.txt"}));
+        EXPECT_TRUE(holds(scratch.path() / "out/a.txt", folders[0].files[0]));
+        EXPECT_TRUE(holds(scratch.path() / "out/b.txt", folders[1].files[0]));
+        fs::remove_all(scratch.path() / "out");
+
+        const ToolResult tested = runCabtool({"test", "damaged.cab"}, scratch.path());
+        EXPECT_EQ(tested.exitStatus, 1);
+        EXPECT_TRUE(contains(tested.err, named)) << tested.err;
+        EXPECT_TRUE(contains(tested.out, "OK      a.txt\nOK      b.txt\n")) << tested.out;
+        EXPECT_TRUE(contains(tested.out, "2 files good, 0 failed, 2 not reached")) << tested.out;
+
+        const ToolResult listed = runCabtool({"list", "damaged.cab"}, scratch.path());
+        EXPECT_EQ(listed.exitStatus, 1);
+        EXPECT_TRUE(contains(listed.err, named)) << listed.err;
+        EXPECT_TRUE(contains(listed.out, "2 files, 6200 bytes")) << listed.out;
+    }
+}
+
+TEST(CabtoolDamage, StartedAtALaterCabinetItsOwnFilesSurviveADamagedFirstCabinet) {
+    ScratchDirectory scratch;
+    // Folder 0 runs from cabinet 1 into cabinet 2 ("span"); folder 1
+    // ("own.txt") lies wholly in cabinet 2. Blocks of 1,500 bytes: the cut
+    // at 2,000 splits the second block.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("head.txt", 500, 1), makeFile("span.bin", 2500, 2)}, 1500),
+        storedFolder({makeFile("own.txt", 800, 3)})};
+    const auto plain = cabwriter::writeCabinetSet(folders, 2000, "d%d.cab");
+    ASSERT_EQ(plain.size(), 2u);
+    cabwriter::Options reserved;
+    reserved.reserveFlag = true;
+    reserved.cbCFData = 4;
+    const auto withReserve = cabwriter::writeCabinetSet(folders, 2000, "d%d.cab", reserved);
+
+    struct Damage {
+        const char* what;
+        cabwriter::Cabinet first;
+        std::string reason;
+        std::string summary;
+        bool headIntact;
+    };
+    cabwriter::Cabinet overlong = plain[0];
+    cabtooltest::put16(overlong.image, overlong.layout.blockOffsets.back() + 4, 0xFFFF);  // cbData
+    // A bad block in "head.txt": the walk stops before "span.bin", which is
+    // counted as not reached there, and not again from cabinet 2.
+    cabwriter::Cabinet badHead = plain[0];
+    badHead.image[badHead.layout.blockOffsets[0] + 8 + 20] ^= 0x01;
+    const std::vector<Damage> damages = {
+        {"reserve sizes differ", withReserve[0], cabErrorText(ReserveSizeChanged),
+         "2 files extracted, 1300 bytes, 1 failed\n", true},
+        {"over-long split block", overlong, cabErrorText(DamagedCabinet),
+         "2 files extracted, 1300 bytes, 1 failed\n", true},
+        {"bad block before the split", badHead, cabErrorText(DamagedCabinet),
+         "1 file extracted, 800 bytes, 1 failed, 1 not reached\n", false},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        save(damage.first, scratch.path());
+        save(plain[1], scratch.path());
+        const ToolResult r = runCabtool({"extract", "-d", "out", "d2.cab"}, scratch.path());
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_TRUE(contains(r.err, damage.reason)) << r.err;
+        EXPECT_TRUE(contains(r.err, "d2.cab: the walk from the first cabinet of its set failed"))
+            << r.err;
+        EXPECT_TRUE(holds(scratch.path() / "out/own.txt", folders[1].files[0]));
+        if (damage.headIntact) {
+            EXPECT_TRUE(holds(scratch.path() / "out/head.txt", folders[0].files[0]));
+        } else {
+            EXPECT_FALSE(fs::exists(scratch.path() / "out/head.txt"));
+        }
+        EXPECT_FALSE(fs::exists(scratch.path() / "out/span.bin"));
+        // The file lost with cabinet 1 is reported or counted once.
+        EXPECT_EQ(r.err.find("span.bin"), r.err.rfind("span.bin")) << r.err;
+        EXPECT_TRUE(contains(r.out, damage.summary)) << r.out;
+        fs::remove_all(scratch.path() / "out");
+
+        const ToolResult tested = runCabtool({"test", "d2.cab"}, scratch.path());
+        EXPECT_EQ(tested.exitStatus, 1);
+        EXPECT_TRUE(contains(tested.out, "OK      own.txt")) << tested.out;
+    }
+
+    // One walk crossing cabinets 1, 2 and 3 with "long", failing in 3: the
+    // walk again from 3 does not report "long" a second time.
+    const std::vector<cabwriter::Folder> three = {
+        storedFolder({makeFile("head.txt", 200, 4), makeFile("long.bin", 4000, 5)}),
+        storedFolder({makeFile("own3.txt", 300, 6)})};
+    auto longSet = cabwriter::writeCabinetSet(three, 1500, "l%d.cab");
+    ASSERT_EQ(longSet.size(), 3u);
+    longSet[2].image[longSet[2].layout.blockOffsets[0] + 8 + 10] ^= 0x01;
+    saveAll(longSet, scratch.path());
+    const ToolResult r = runCabtool({"extract", "-d", "out3", "l3.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(holds(scratch.path() / "out3/own3.txt", three[1].files[0]));
+    EXPECT_EQ(r.err.find("long.bin"), r.err.rfind("long.bin")) << r.err;
+    EXPECT_TRUE(contains(r.out, "2 files extracted, 500 bytes, 1 failed\n")) << r.out;
+}
+
+TEST(CabtoolDamage, FilesContinuedFromAnUnreadableCabinetFailTheRunEvenQuietly) {
+    ScratchDirectory scratch;
+    // "b.bin" runs from cabinet 1 through 2 into 3; "e.txt" is cabinet 3's own.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("a.bin", 1500, 1), makeFile("b.bin", 2000, 2)}),
+        storedFolder({makeFile("e.txt", 400, 3)})};
+    const auto set = cabwriter::writeCabinetSet(folders, 1500, "t%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    save(set[0], scratch.path());
+    save(set[2], scratch.path());  // the second is missing
+    // A set of two whose first cabinet belongs to another set.
+    cabwriter::Options otherSet;
+    otherSet.setId = 77;
+    const std::vector<cabwriter::Folder> pair = {
+        storedFolder({makeFile("c.bin", 3000, 4)}), storedFolder({makeFile("f.txt", 400, 5)})};
+    save(cabwriter::writeCabinetSet(pair, 2000, "o%d.cab", otherSet)[0], scratch.path());
+    save(cabwriter::writeCabinetSet(pair, 2000, "o%d.cab")[1], scratch.path());
+
+    struct Case {
+        std::string start, continued, own;
+    };
+    for (const Case& c : {Case{"t3.cab", "b.bin", "e.txt"}, Case{"o2.cab", "c.bin", "f.txt"}}) {
+        SCOPED_TRACE(c.start);
+        const ToolResult extracted = runCabtool({"extract", "-d", "out", c.start}, scratch.path());
+        EXPECT_EQ(extracted.exitStatus, 1);
+        EXPECT_TRUE(contains(extracted.err, c.start + ": " + c.continued + ": not extracted"))
+            << extracted.err;
+        EXPECT_TRUE(contains(extracted.out, "1 file extracted, 400 bytes, 1 failed")) << extracted.out;
+        EXPECT_EQ(filesBelow(scratch.path() / "out"), std::set<std::string>{c.own});
+
+        const ToolResult quiet = runCabtool({"extract", "-q", "-d", "out", c.start}, scratch.path());
+        EXPECT_EQ(quiet.exitStatus, 1);
+        EXPECT_TRUE(contains(quiet.err, c.continued + ": not extracted")) << quiet.err;
+        fs::remove_all(scratch.path() / "out");
+
+        const ToolResult tested = runCabtool({"test", c.start}, scratch.path());
+        EXPECT_EQ(tested.exitStatus, 1);
+        EXPECT_TRUE(contains(tested.out, "1 file good, 1 failed")) << tested.out;
+        const ToolResult quietTest = runCabtool({"test", "-q", c.start}, scratch.path());
+        EXPECT_EQ(quietTest.exitStatus, 1);
+        EXPECT_TRUE(contains(quietTest.err, c.continued)) << quietTest.err;
+    }
+}
+
+TEST(CabtoolDamage, FilesAfterTheFailureInTheirCabinetAreCountedAsNotReached) {
+    ScratchDirectory scratch;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {storedFolder({makeFile("fine.txt", 100, 1), makeFile("victim.bin", 5000, 2),
+                       makeFile("after.bin", 500, 3)})},
+        {}, "broken.cab");
+    cabinet.image[cabinet.layout.blockOffsets[3] + 8] ^= 0x01;  // inside victim.bin
+    save(cabinet, scratch.path());
+
+    const ToolResult extracted = runCabtool({"extract", "-d", "out", "broken.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 1);
+    EXPECT_TRUE(contains(extracted.out, "1 file extracted, 100 bytes, 1 failed, 1 not reached\n"))
+        << extracted.out;
+    const ToolResult tested = runCabtool({"test", "broken.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 1);
+    EXPECT_TRUE(contains(tested.out, "1 file good, 1 failed, 1 not reached, the walk stopped early"))
+        << tested.out;
+}
+
+TEST(CabtoolDamage, FilesGoingOnThatTheCrossingHandsOutAreCountedOnlyWhenNeverHandedOut) {
+    ScratchDirectory scratch;
+    // Blocks of 1,000, cabinets of 1,500: block 2 (1,000-2,000) is split.
+    // "a" lies in its first piece, "b" crosses the cut, "c" begins in its
+    // second piece: cabinet 1 lists all three as going on, and the decoder,
+    // crossing with "a", hands out "b" and "c" from cabinet 2.
+    const std::vector<cabwriter::Folder> folders = {storedFolder(
+        {makeFile("x", 1000, 1), makeFile("a", 200, 2), makeFile("b", 500, 3), makeFile("c", 800, 4)})};
+    const auto set = cabwriter::writeCabinetSet(folders, 1500, "g%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    ASSERT_EQ(set[1].layout.blockOffsets.size(), 2u);
+
+    // Damage in "c"'s last block: "b" and "c" were handed out, "c" failed.
+    auto lateDamage = set;
+    lateDamage[1].image[lateDamage[1].layout.blockOffsets[1] + 8 + 100] ^= 0x01;
+    saveAll(lateDamage, scratch.path());
+    const ToolResult late = runCabtool({"extract", "-d", "late", "g1.cab"}, scratch.path());
+    EXPECT_EQ(late.exitStatus, 1);
+    EXPECT_TRUE(contains(late.out, "3 files extracted, 1700 bytes, 1 failed\n")) << late.out;
+    EXPECT_TRUE(holds(scratch.path() / "late/b", folders[0].files[2]));
+
+    // Damage in the second piece of block 2: "a" fails while crossing, and
+    // "b" and "c" are never handed out.
+    auto earlyDamage = set;
+    earlyDamage[1].image[earlyDamage[1].layout.blockOffsets[0] + 8 + 10] ^= 0x01;
+    saveAll(earlyDamage, scratch.path());
+    const ToolResult early = runCabtool({"test", "g1.cab"}, scratch.path());
+    EXPECT_EQ(early.exitStatus, 1);
+    EXPECT_TRUE(contains(early.out, "1 file good, 1 failed, 2 not reached")) << early.out;
+}
+
+TEST(CabtoolDamage, ContinuedFileNamedOtherwiseInTheNextCabinetIsNotReportedLost) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("x", 50, 1), makeFile("span", 3000, 2)})};
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "r%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    // Cabinet 2 lists the continued file as "SPAN": the crossing alone
+    // accounts for it.
+    const size_t name = set[1].layout.fileOffsets[0] + cabtooltest::kFileName;
+    ASSERT_EQ(std::string(set[1].image.begin() + long(name), set[1].image.begin() + long(name) + 4), "span");
+    std::copy_n("SPAN", 4, set[1].image.begin() + long(name));
+    saveAll(set, scratch.path());
+
+    const ToolResult tested = runCabtool({"test", "r1.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 0) << tested.err;
+    EXPECT_TRUE(contains(tested.out, "2 files tested, all good")) << tested.out;
+}
+
+TEST(CabtoolDamage, FileOfAFolderContinuedFromTheCabinetBeforeIsNeverDecodedFromHere) {
+    ScratchDirectory scratch;
+    // "second" goes on from cabinet 1 into 2. Cabinet 2 is edited to list
+    // only "third", as a file of folder 0 starting at offset 0: nothing in it
+    // says its folder 0 continues, but the crossing from cabinet 1 does.
+    const std::vector<cabwriter::Folder> folders = {storedFolder(
+        {makeFile("first", 300, 1), makeFile("second", 2500, 2), makeFile("third", 1000, 3)})};
+    cabwriter::Options keepsIndex;
+    keepsIndex.continuedFolderKeepsIndex = true;
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "p%d.cab", keepsIndex);
+    ASSERT_EQ(set.size(), 2u);
+    ASSERT_EQ(set[1].layout.fileOffsets.size(), 2u);
+    cabtooltest::reorderDirectory(set[1], {1, 0});
+    cabtooltest::put16(set[1].image, cabtooltest::kHeaderFileCount, 1);
+    cabtooltest::put32(set[1].image, set[1].layout.fileOffsets[0] + cabtooltest::kFileFolderStart, 0);
+    saveAll(set, scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "p1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "p2.cab: third: cannot be extracted")) << r.err;
+    EXPECT_TRUE(holds(scratch.path() / "out/second", folders[0].files[1]));
+    EXPECT_FALSE(fs::exists(scratch.path() / "out/third")) << "decoded from the wrong place";
+}
