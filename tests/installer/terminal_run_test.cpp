@@ -94,11 +94,13 @@ public:
         }
         return true;
     }
-    // Reads to the end; the exit status.
+    // Reads to the end; the exit status, or -1 when the installer had to
+    // be stopped after five seconds.
     int finish() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline && readSome(100)) {
-        }
+        bool more = true;
+        while (more && std::chrono::steady_clock::now() < deadline) more = readSome(100);
+        if (more) kill(child_, SIGKILL);
         int status = 0;
         waitpid(child_, &status, 0);
         ended_ = true;
