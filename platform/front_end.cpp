@@ -1,12 +1,10 @@
 #include "platform/front_end.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
 #include "platform/key_bindings.h"
-#include "platform/text_layout.h"
 #include "platform/window_manager.h"
 
 namespace platform {
@@ -109,8 +107,13 @@ void FrontEnd::say(const std::string& lines) {
 }
 
 void FrontEnd::notice(const std::string& line) {
-  say(line + "\n");
   status_ = line;  // under the picture until the next input
+  if (mode_ != Mode::Interactive) write(line + "\n");
+}
+
+void FrontEnd::announce(const std::string& line) {
+  say(line + "\n");
+  status_ = line;
 }
 
 void FrontEnd::finish() {
@@ -298,7 +301,11 @@ void FrontEnd::showMessageBox(const MessageBoxState& box) {
   // The text once more as plain lines, each whole whatever the box's
   // width: at once for a script, after the window closes on a terminal.
   std::string lines;
-  for (const std::string& line : wrapText(box.text, INT_MAX)) lines += box.caption + ": " + line + "\n";
+  std::size_t start = 0;
+  for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+    end = box.text.find('\n', start);
+    lines += box.caption + ": " + box.text.substr(start, end == std::string::npos ? end : end - start) + "\n";
+  }
   say(lines);
 }
 

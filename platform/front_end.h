@@ -45,9 +45,12 @@ class FrontEnd {
   int waitForMessageBoxAnswer();
   void hideMessageBox();
 
-  // A line for the user (shell actions, refused keys), shown in the status
-  // line until the next input and printed again when the window closes.
+  // A line for the user (a refused key), shown in the status line until the
+  // next input.
   void notice(const std::string& line);
+  // What the program did that the user should know of (a shell action):
+  // shown like a notice, and printed again when the window closes.
+  void announce(const std::string& line);
   const std::string& status() const { return status_; }
   // Leaves the terminal as it was found, then prints again what the program
   // printed while the windows were drawn.

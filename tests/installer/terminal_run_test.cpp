@@ -173,7 +173,10 @@ TEST(InstallerInATerminal, AtTheSizeItAsksForTheTitleBarStaysInView) {
     const std::size_t resized = session.output.size();
     ASSERT_TRUE(session.waitFor("keys:", resized)) << session.output;
     // Tab brings the focus line; Display Properties a notice longer than a
-    // line; both below the legend at once.
+    // line; both below the legend at once.  Run, still disabled, says so
+    // only while the window is up.
+    session.type("r");
+    ASSERT_TRUE(session.waitFor("Run is disabled", resized));
     session.type("\t");
     ASSERT_TRUE(session.waitFor("focus:", resized));
     session.type("d");
@@ -189,6 +192,7 @@ TEST(InstallerInATerminal, AtTheSizeItAsksForTheTitleBarStaysInView) {
                                           "\"desk.cpl ,@ScreenSaver\" (not run on Linux)\n"),
               std::string::npos)
         << session.printedAfter();
+    EXPECT_EQ(session.printedAfter().find("disabled"), std::string::npos) << session.printedAfter();
 }
 
 TEST(InstallerInATerminal, AFailureReadsWholeAtEightyByTwentyFourAndIsPrintedAgain) {
