@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "installer/payload_gen/placeholder.h"
@@ -64,11 +63,7 @@ TEST(ScriptedInstaller, InstallFromTheKeyboardUnpacksBothFiles) {
 
 TEST(ScriptedInstaller, AFailedInstallEndsWithStatusOneAndPrintsEachSentenceWhole) {
     Sandbox box;
-    // A file where the Windows directory should be: nothing can go below it.
-    const std::string windows = box.root + "/" + std::string(100, 'w') + "/windows";
-    std::filesystem::create_directories(box.root + "/" + std::string(100, 'w'));
-    writeFile(windows, Bytes{'x'});
-    Sandbox::setVariable("windir", windows.c_str());
+    const std::string windows = box.blockWindowsDirectory(100);
     Outcome run = runInstaller("i\nq");
     EXPECT_EQ(run.exitCode, 1) << run.output;
     for (const char* file : {"Q-Mora.scr", "d3dx9_25.dll"}) {

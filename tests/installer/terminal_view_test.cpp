@@ -5,7 +5,6 @@
 // image in colour half blocks.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -91,10 +90,7 @@ std::string withoutFrameOrBlanks(const std::string& text) {
 TEST_F(TerminalView, AnInstallFailureReadsWholeInAnEightyColumnBox) {
     // windir names a file at the end of a long path: nothing can be
     // installed below it, and the sentences name that long path twice.
-    const std::string windows = box.root + "/" + std::string(70, 'w') + "/windows";
-    std::filesystem::create_directories(box.root + "/" + std::string(70, 'w'));
-    writeFile(windows, Bytes{'x'});
-    Sandbox::setVariable("windir", windows.c_str());
+    const std::string windows = box.blockWindowsDirectory(70);
     install();
     const win32test::MessageBoxRecord report = win32test::lastMessageBox();
     ASSERT_NE(report.text.find("could not be installed in " + windows), std::string::npos) << report.text;
