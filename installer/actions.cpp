@@ -66,6 +66,8 @@ bool installPayload(const PayloadCabinet& payload, const char* temporaryDirector
     return false;
 }
 
+bool lastInstallLeftSomethingOut = false;
+
 void enableRunButton(bool enabled) {
     EnableWindow(GetDlgItem(setupDialog, IDC_RUN), enabled ? TRUE : FALSE);
 }
@@ -85,6 +87,7 @@ void install() {
         screensaverInstalled = installPayload(screensaverPayload(), temporary, targetDirectory, report);
         installSupportLibrary(report);
     }
+    lastInstallLeftSomethingOut = report.hasFailures();
     MessageBoxA(setupDialog, report.text(), kSetupCaption, MB_OK);
     // Run is offered only for a complete screensaver from this Install; an
     // older file that could not be replaced does not count.
@@ -94,6 +97,8 @@ void install() {
         enableRunButton(false);
     }
 }
+
+bool lastInstallFailed() { return lastInstallLeftSomethingOut; }
 
 void installSupportLibrary(InstallReport& report) {
     PathBuffer libraryPath;

@@ -10,6 +10,9 @@ class InstallReport;
 // left enabled only when this Install put a complete "Q-Mora.scr" in place.
 void install();
 
+// Whether the last Install left anything out (false before the first).
+bool lastInstallFailed();
+
 // Stages and unpacks "d3dx9_25.dll" unless the system directory has one;
 // failures go into the report.
 void installSupportLibrary(InstallReport& report);

@@ -15,6 +15,7 @@ const char* runtimeErrorText(int code) {
         case EROFS: return "access was denied";
         case ENOSPC: return "the disk is full";
         case ENOENT: return "the directory does not exist";
+        case ENOTDIR: return "a file stands where a directory should be";
         case ENAMETOOLONG: return "the path is too long";
         default: return std::strerror(code);
     }

@@ -97,9 +97,23 @@ void FrontEnd::write(const std::string& text) {
   }
 }
 
+void FrontEnd::say(const std::string& lines) {
+  if (mode_ == Mode::Interactive) {
+    takePrinted();  // what the program printed before comes first
+    printed_ += lines;
+  } else {
+    write(lines);
+  }
+}
+
 void FrontEnd::notice(const std::string& line) {
   status_ = line;  // under the picture until the next input
   if (mode_ != Mode::Interactive) write(line + "\n");
+}
+
+void FrontEnd::announce(const std::string& line) {
+  say(line + "\n");
+  status_ = line;
 }
 
 void FrontEnd::finish() {
@@ -158,9 +172,9 @@ void FrontEnd::takePrinted() {
 
 void FrontEnd::presentInteractive() {
   takePrinted();
-  lastScreen_ = composeScreen(messageBox_, focus_, true);
-  int columns = 0, rows = 0;
+  int columns = kLegendWidth, rows = 0;
   const bool sized = terminal_.size(columns, rows);
+  lastScreen_ = composeScreen(messageBox_, focus_, true, std::min(columns, kLegendWidth));
   std::string picture;
   if (sized && (columns < requiredColumns(lastScreen_) || rows < requiredRows(lastScreen_))) {
     // A frame cut by the terminal's edges would be garbled: say what is
@@ -168,9 +182,11 @@ void FrontEnd::presentInteractive() {
     picture = enlargeHint(lastScreen_, columns, rows);
     lastScreen_.regions.clear();
   } else {
-    std::string status = status_;
-    if (sized && static_cast<int>(status.size()) > columns) status.resize(static_cast<std::size_t>(columns));
-    picture = ansiText(lastScreen_, colorDepth_) + status + "\n";
+    // The status takes the rows below the legend.  Its last line ends
+    // without a line feed: one on the terminal's last row would scroll the
+    // title bar away.
+    const int statusRows = sized ? rows - lastScreen_.height - static_cast<int>(lastScreen_.legend.size()) : 1;
+    picture = ansiText(lastScreen_, colorDepth_) + statusLines(status_, columns, statusRows);
   }
   // A new size redraws even the same picture: the terminal may have
   // garbled what it showed.
@@ -278,8 +294,19 @@ FrontEnd::Wait FrontEnd::waitForInput() {
 }
 
 void FrontEnd::showMessageBox(const MessageBoxState& box) {
+  decideMode();
   if (!messageBox_) focusBeforeBox_ = focus_;
   messageBox_ = box;
+  present();
+  // The text once more as plain lines, each whole whatever the box's
+  // width: at once for a script, after the window closes on a terminal.
+  std::string lines;
+  std::size_t start = 0;
+  for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+    end = box.text.find('\n', start);
+    lines += box.caption + ": " + box.text.substr(start, end == std::string::npos ? end : end - start) + "\n";
+  }
+  say(lines);
 }
 
 int FrontEnd::waitForMessageBoxAnswer() {
@@ -299,6 +326,8 @@ int FrontEnd::waitForMessageBoxAnswer() {
       return messageBoxDismissAnswer(type);
     case Kind::Escape:
       return messageBoxDismissAnswer(type);
+    case Kind::Close:
+      return closeFromMessageBox(type);
     case Kind::Click:
       for (const HitRegion& region : lastScreen_.regions) {
         if (region.answer && event.column >= region.column0 && event.column < region.column1 &&
@@ -307,10 +336,22 @@ int FrontEnd::waitForMessageBoxAnswer() {
         }
       }
       return 0;
+    case Kind::Key:
+      if (event.key == kCloseKey) return closeFromMessageBox(type);
+      [[fallthrough]];
     default:
-      notice("a message box is open: Enter answers it");
+      notice(std::string("a message box is open: Enter or Escape answers it, ") + kCloseKey +
+             " closes the window");
       return 0;
   }
+}
+
+// The close key in a message box: the box goes as Escape would take it,
+// then the main window closes.
+int FrontEnd::closeFromMessageBox(UINT type) {
+  if (mode_ != Mode::Interactive) write("> q: close\n");
+  requestClose();
+  return messageBoxDismissAnswer(type);
 }
 
 void FrontEnd::hideMessageBox() {

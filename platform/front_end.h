@@ -35,14 +35,22 @@ class FrontEnd {
   // the input is over and nothing more can come of it.
   Wait waitForInput();
 
+  // Shows the box; its text is also printed as plain lines ("caption: line"),
+  // at once in script mode, after the window closes on a terminal.
   void showMessageBox(const MessageBoxState& box);
   // Shows the box, reads one event; the answer, or 0 while unanswered.
+  // Enter and Space choose the first button, Escape and the end of input
+  // dismiss the box, and the close key dismisses it and closes the main
+  // window.
   int waitForMessageBoxAnswer();
   void hideMessageBox();
 
-  // A line for the user (shell actions, refused keys), shown in the status
-  // line until the next input.
+  // A line for the user (a refused key), shown in the status line until the
+  // next input.
   void notice(const std::string& line);
+  // What the program did that the user should know of (a shell action):
+  // shown like a notice, and printed again when the window closes.
+  void announce(const std::string& line);
   const std::string& status() const { return status_; }
   // Leaves the terminal as it was found, then prints again what the program
   // printed while the windows were drawn.
@@ -66,6 +74,10 @@ class FrontEnd {
   void presentInteractive();
   void takePrinted();
   void write(const std::string& text);
+  // Lines for the user: written now in script mode, kept to be printed
+  // after the window closes in interactive mode.
+  void say(const std::string& lines);
+  int closeFromMessageBox(UINT type);
   bool requestClose();
   void press(HWND control, const std::string& label);
   void moveFocus(bool forward);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/key_bindings.h"
+#include "platform/text_layout.h"
 #include "platform/window_manager.h"
 
 namespace platform {
@@ -31,30 +32,36 @@ int floorDivide(long value, int divisor) {
 
 int ceilDivide(long value, int divisor) { return -floorDivide(-value, divisor); }
 
-std::vector<std::string> glyphsOf(const std::string& text) {
-  std::vector<std::string> glyphs;
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    length = std::min(length, text.size() - i);
-    // A control character shows as a space.  Each glyph is built once, in
-    // place: assigning over a copied substring trips GCC 12's -Wrestrict
-    // at -O3 with a false alarm.
-    if (lead < 0x20) {
-      glyphs.emplace_back(1, ' ');
-    } else {
-      glyphs.emplace_back(text, i, length);
-    }
-    i += length;
-  }
-  return glyphs;
-}
+// A message box's text wrapped to the columns it may take, and the box's
+// size in cells with its frame, margins and button row.
+struct BoxLayout {
+  std::vector<std::string> lines;
+  int width = 0;
+  int height = 0;
+  int buttonsWidth = 0;
+};
 
-std::string colorName(COLORREF color) {
-  char name[8];
-  std::snprintf(name, sizeof name, "#%02X%02X%02X", GetRValue(color), GetGValue(color),
-                GetBValue(color));
-  return name;
+// The narrowest text a box wraps to, however narrow the terminal.
+constexpr int kMinimumBoxText = 16;
+// The frame and a space of margin on either side.
+constexpr int kBoxMargins = 4;
+
+BoxLayout layoutMessageBox(const MessageBoxState& box, int columns) {
+  BoxLayout layout;
+  for (const MessageBoxButton& b : messageBoxButtons(box.type)) {
+    layout.buttonsWidth += static_cast<int>(glyphsOf(b.label).size()) + 5;
+  }
+  const int textWidth = std::max(columns - kBoxMargins, kMinimumBoxText);
+  layout.lines = wrapText(box.text, textWidth);
+  // A caption too long for the box is cut by the frame.
+  int inner = std::max(layout.buttonsWidth,
+                       std::min(static_cast<int>(glyphsOf(box.caption).size()) + 4, textWidth));
+  for (const std::string& line : layout.lines) {
+    inner = std::max(inner, static_cast<int>(glyphsOf(line).size()));
+  }
+  layout.width = inner + kBoxMargins;
+  layout.height = static_cast<int>(layout.lines.size()) + 4;
+  return layout;
 }
 
 class Painter {
@@ -151,29 +158,19 @@ class Painter {
     }
   }
 
-  void messageBox(const MessageBoxState& box) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= box.text.size()) {
-      const std::size_t end = box.text.find('\n', start);
-      lines.push_back(box.text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
+  void messageBox(const MessageBoxState& box, const BoxLayout& layout) {
     const auto buttons = messageBoxButtons(box.type);
-    std::size_t buttonsWidth = 0;
-    for (const MessageBoxButton& b : buttons) buttonsWidth += glyphsOf(b.label).size() + 5;
-    std::size_t inner = std::max(buttonsWidth, glyphsOf(box.caption).size() + 4);
-    for (const std::string& line : lines) inner = std::max(inner, glyphsOf(line).size());
-    const int width = static_cast<int>(inner) + 4;
-    const int height = static_cast<int>(lines.size()) + 4;
+    const int width = layout.width;
+    const int height = layout.height;
     const int c0 = (screen_.width - width) / 2;
     const int r0 = (screen_.height - height) / 2;
     fill(c0, r0, c0 + width, r0 + height, Cell{});
     frame(c0, r0, c0 + width, r0 + height, box.caption);
-    for (std::size_t i = 0; i < lines.size(); ++i) text(c0 + 2, r0 + 1 + static_cast<int>(i), lines[i], Cell{});
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+      text(c0 + 2, r0 + 1 + static_cast<int>(i), layout.lines[i], Cell{});
+    }
     const int buttonRow = r0 + height - 2;
-    int c = c0 + (width - static_cast<int>(buttonsWidth) + 1) / 2;
+    int c = c0 + (width - layout.buttonsWidth + 1) / 2;
     for (std::size_t i = 0; i < buttons.size(); ++i) {
       const std::string shown = std::string("[ ") + buttons[i].label + " ]";
       Cell style;
@@ -374,37 +371,35 @@ std::vector<std::string> wrapLegend(const std::string& lead, const std::vector<s
   return lines;
 }
 
-std::vector<std::string> legendFor(const std::optional<MessageBoxState>& box,
-                                   const std::vector<KeyBinding>& bindings, HWND focus) {
+// The key legend, and the rows it may take in this state: without a
+// message box a focus line comes and goes with Tab, so its row is kept.
+void setLegend(Screen& screen, const std::optional<MessageBoxState>& box,
+               const std::vector<KeyBinding>& bindings, HWND focus) {
   if (box) {
     const auto buttons = messageBoxButtons(box->type);
     std::string line = std::string("message box: Enter = ") + buttons.front().label;
-    if (buttons.size() > 1) {
-      for (const MessageBoxButton& b : buttons) {
-        if (b.answer == messageBoxDismissAnswer(box->type)) line += std::string(", Escape = ") + b.label;
-      }
+    for (const MessageBoxButton& b : buttons) {
+      if (b.answer == messageBoxDismissAnswer(box->type)) line += std::string(", Escape = ") + b.label;
     }
-    return {line};
+    line += std::string(", ") + kCloseKey + " = close";
+    screen.legend = {line};
+    screen.legendRows = 1;
+    return;
   }
   std::vector<std::string> items;
   for (const KeyBinding& binding : bindings) {
     std::string item = std::string(1, binding.key) + " " + binding.label;
-    Window* window = WindowManager::instance().find(binding.control);
-    if (binding.isLink && window && window->lastTextColor != CLR_INVALID) {
-      item += " (link, " + colorName(window->lastTextColor) + ")";
-    } else if (binding.isLink) {
-      item += " (link)";
-    }
+    if (binding.isLink) item += " (link)";
     if (!isEnabledChain(binding.control)) item += " (disabled)";
     items.push_back(item);
   }
   items.push_back("Tab, Enter");
   items.push_back(std::string(1, kCloseKey) + " close");
-  std::vector<std::string> legend = wrapLegend("keys: ", items);
+  screen.legend = wrapLegend("keys: ", items);
+  screen.legendRows = static_cast<int>(screen.legend.size()) + 1;
   if (Window* window = WindowManager::instance().find(focus)) {
-    legend.push_back("focus: " + labelOf(window->text));
+    screen.legend.push_back("focus: " + labelOf(window->text));
   }
-  return legend;
 }
 
 }  // namespace
@@ -419,7 +414,8 @@ const Cell* Screen::at(int column, int row) const {
   return const_cast<Screen*>(this)->at(column, row);
 }
 
-Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode) {
+Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode,
+                     int columns) {
   WindowManager& manager = WindowManager::instance();
   std::vector<Window*> tops;
   for (HWND hwnd : manager.topLevelWindows()) {
@@ -439,10 +435,12 @@ Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool
   }
   screen.width = ceilDivide(right - left, kCellWidth);
   screen.height = ceilDivide(bottom - top, kCellHeight);
+  std::optional<BoxLayout> boxLayout;
   if (box) {
     // Room for the box even when no window is shown.
-    screen.width = std::max(screen.width, static_cast<int>(box->text.size()) + 8);
-    screen.height = std::max(screen.height, 6 + static_cast<int>(std::count(box->text.begin(), box->text.end(), '\n')));
+    boxLayout = layoutMessageBox(*box, columns);
+    screen.width = std::max(screen.width, boxLayout->width);
+    screen.height = std::max(screen.height, boxLayout->height);
   }
   screen.cells.assign(static_cast<std::size_t>(screen.width) * static_cast<std::size_t>(screen.height), Cell{});
   const std::vector<KeyBinding> bindings = keyBindings();
@@ -450,9 +448,9 @@ Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool
   for (Window* window : tops) paintTree(painter, window->handle, focus, bindings);
   if (box) {
     screen.regions.clear();  // only the box takes clicks while it is up
-    painter.messageBox(*box);
+    painter.messageBox(*box, *boxLayout);
   }
-  screen.legend = legendFor(box, bindings, focus);
+  setLegend(screen, box, bindings, focus);
   return screen;
 }
 
@@ -477,7 +475,23 @@ int requiredColumns(const Screen& screen) {
 }
 
 int requiredRows(const Screen& screen) {
-  return screen.height + static_cast<int>(screen.legend.size()) + 1;
+  return screen.height + std::max(screen.legendRows, static_cast<int>(screen.legend.size())) + 1;
+}
+
+std::string statusLines(const std::string& status, int columns, int rows) {
+  if (status.empty() || rows <= 0) return "";
+  std::vector<std::string> lines = wrapText(status, columns);
+  if (static_cast<int>(lines.size()) > rows) {
+    lines.resize(static_cast<std::size_t>(rows));
+    std::vector<std::string> glyphs = glyphsOf(lines.back());
+    if (static_cast<int>(glyphs.size()) >= columns) glyphs.pop_back();
+    lines.back().clear();
+    for (const std::string& glyph : glyphs) lines.back() += glyph;
+    lines.back() += "…";
+  }
+  std::string text = lines.front();
+  for (std::size_t i = 1; i < lines.size(); ++i) text += "\n" + lines[i];
+  return text;
 }
 
 std::string enlargeHint(const Screen& screen, int columns, int rows) {

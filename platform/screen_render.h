@@ -39,14 +39,20 @@ struct Screen {
   std::vector<Cell> cells;
   std::vector<HitRegion> regions;
   std::vector<std::string> legend;  // key help below the picture
+  int legendRows = 0;               // rows the legend may take in this state
   Cell* at(int column, int row);
   const Cell* at(int column, int row) const;
 };
 
+// Lines of the key legend, each at most this many columns.
+constexpr int kLegendWidth = 80;
+
 // The visible windows (owned windows above their owners), the message box
 // when one is shown, and the key legend.  `focus` is marked as focused.
-// `unicode` selects box-drawing and block characters instead of ASCII.
-Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode);
+// `unicode` selects box-drawing and block characters instead of ASCII.  The
+// message box's text is wrapped so that the box is at most `columns` wide.
+Screen composeScreen(const std::optional<MessageBoxState>& box, HWND focus, bool unicode,
+                     int columns = kLegendWidth);
 
 // The screen as plain text, no escape sequences.
 std::string plainText(const Screen& screen);
@@ -62,13 +68,14 @@ int paletteIndex(std::uint32_t color);
 // The screen with ANSI colours and attributes.
 std::string ansiText(const Screen& screen, ColorDepth depth);
 
-// Lines of the key legend, each at most this many columns.
-constexpr int kLegendWidth = 80;
-
-// The terminal size the screen needs: the picture, its legend and one
-// status line below.
+// The terminal size the screen needs: the picture, its legend (with the
+// focus line, whether shown yet or not) and one status line below.
 int requiredColumns(const Screen& screen);
 int requiredRows(const Screen& screen);
+// The status text below the legend, wrapped to `columns`, in at most `rows`
+// lines joined by line feeds (none after the last); a text that needs more
+// ends in an ellipsis.  Empty when there is no text or no row for it.
+std::string statusLines(const std::string& status, int columns, int rows);
 // The one line shown instead of the screen in a terminal of `columns`
 // columns that is too small for it, cut to fit.
 std::string enlargeHint(const Screen& screen, int columns, int rows);

@@ -83,7 +83,7 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, 
   const std::string action = verb && *verb ? verb : "open";
   platform::FrontEnd& frontEnd = platform::FrontEnd::instance();
   if (isWebLink(target) && haveDesktop() && launchDetached(target)) {
-    frontEnd.notice("shell: " + action + " " + target + " (with " + kDesktopOpener + ")");
+    frontEnd.announce("shell: " + action + " " + target + " (with " + kDesktopOpener + ")");
     return reinterpret_cast<HINSTANCE>(kShellSuccess);
   }
   std::string description = "shell: would " + action + " \"" + target + "\"";
@@ -91,6 +91,6 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, 
   // Paths are shown the way Linux writes them.
   if (directory && *directory) description += " in \"" + platform::posixPath(directory) + "\"";
   description += isWebLink(target) ? " (no desktop to open it)" : " (not run on Linux)";
-  frontEnd.notice(description);
+  frontEnd.announce(description);
   return reinterpret_cast<HINSTANCE>(kNoAssociation);
 }

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -21,7 +22,9 @@ termios savedMode;
 volatile sig_atomic_t modeSaved = 0;
 // Where the picture goes: standard output as it was before the capture.
 volatile sig_atomic_t terminalOutput = STDOUT_FILENO;
-volatile sig_atomic_t resized = 0;
+// A change of size is a byte in this pipe, so that a wait for input wakes
+// up even when the signal came just before the wait began.
+int resizePipe[2] = {-1, -1};
 
 // Async-signal-safe: only write(), dup2() and tcsetattr().
 void restoreTerminal() {
@@ -33,7 +36,22 @@ void restoreTerminal() {
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedMode);
 }
 
-void noteResize(int) { resized = 1; }
+void noteResize(int) {
+  const int savedErrno = errno;
+  const char byte = 1;
+  ssize_t ignored = ::write(resizePipe[1], &byte, 1);  // a full pipe has said it already
+  (void)ignored;
+  errno = savedErrno;
+}
+
+bool openResizePipe() {
+  if (pipe(resizePipe) != 0) return false;
+  for (int end : resizePipe) {
+    fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+    fcntl(end, F_SETFD, FD_CLOEXEC);
+  }
+  return true;
+}
 
 void restoreAndDie(int signalNumber) {
   restoreTerminal();
@@ -60,10 +78,13 @@ void Terminal::enter() {
     hooksInstalled = true;
     std::atexit(restoreTerminal);
     for (int signalNumber : kRestoredSignals) std::signal(signalNumber, restoreAndDie);
-    struct sigaction onResize {};
-    onResize.sa_handler = noteResize;  // no SA_RESTART: a waiting poll() wakes up
-    sigemptyset(&onResize.sa_mask);
-    sigaction(SIGWINCH, &onResize, nullptr);
+    if (openResizePipe()) {
+      struct sigaction onResize {};
+      onResize.sa_handler = noteResize;
+      sigemptyset(&onResize.sa_mask);
+      onResize.sa_flags = SA_RESTART;
+      sigaction(SIGWINCH, &onResize, nullptr);
+    }
   }
   const int output = capture_.start();
   terminalOutput = output >= 0 ? output : STDOUT_FILENO;
@@ -99,11 +120,13 @@ void Terminal::write(const std::string& text) {
 }
 
 int Terminal::readByte(int timeoutMs) {
-  pollfd input{STDIN_FILENO, POLLIN, 0};
+  pollfd waits[2] = {{STDIN_FILENO, POLLIN, 0}, {resizePipe[0], POLLIN, 0}};
   for (;;) {
-    const int ready = poll(&input, 1, timeoutMs);
-    if (resized) {
-      resized = 0;
+    const int ready = poll(waits, resizePipe[0] >= 0 ? 2 : 1, timeoutMs);
+    if (ready > 0 && (waits[1].revents & POLLIN)) {
+      char drained[16];
+      while (::read(resizePipe[0], drained, sizeof drained) > 0) {
+      }
       return kResized;
     }
     if (ready < 0 && errno == EINTR) continue;

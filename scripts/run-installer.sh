@@ -1,5 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Q-Mora setup program for Linux (if needed) and starts it.
+# Builds what a user gets (if needed) and starts the Q-Mora setup program.
+#
+# The build, an optimised one without the tests, holds the installer
+# (<build>/installer/q-mora-setup), cabtool (<build>/tools/cabtool/cabtool),
+# the sample cabinet writer (<build>/tools/cabwriter/make_sample_cabinet) and
+# the decoder library that `cmake --install <build>` installs with cabtool.
 #
 # The installer reads three environment variables: "windir" (it installs into
 # $windir\system32\) and "temp" or "tmp" (where it stages the cabinets). Those
@@ -16,7 +21,7 @@ build="${QMORA_BUILD_DIR:-$repo/build}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$repo" -B "$build" -DQMORA_TESTS=OFF >&2
 fi
-cmake --build "$build" -j2 --target q-mora-setup >&2
+cmake --build "$build" -j2 --target q-mora-setup cabtool make_sample_cabinet cab >&2
 
 sandbox="$build/installer-sandbox"
 if [ -z "${windir:-}" ]; then

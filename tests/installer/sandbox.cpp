@@ -51,6 +51,14 @@ Sandbox::Sandbox() {
     setVariable("tmp", nullptr);
 }
 
+std::string Sandbox::blockWindowsDirectory(std::size_t nameLength) const {
+    const std::string directory = root + "/" + std::string(nameLength, 'w');
+    std::filesystem::create_directories(directory);
+    writeFile(directory + "/windows", Bytes{'x'});
+    setVariable("windir", (directory + "/windows").c_str());
+    return directory + "/windows";
+}
+
 Sandbox::~Sandbox() {
     for (const char* name : {"windir", "temp", "tmp", "TZ", "TMPDIR"}) setVariable(name, nullptr);
     for (const auto& [key, value] : saved_) setenv(key.c_str(), value.c_str(), 1);

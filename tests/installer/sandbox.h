@@ -23,6 +23,11 @@ public:
 
     std::string root, windows, system32, temp;
 
+    // Points "windir" at a file named "windows" in a directory of a
+    // `nameLength`-character name: nothing can be installed below it, and
+    // the failure sentences name that long path. Returns the path.
+    std::string blockWindowsDirectory(std::size_t nameLength) const;
+
     // Sets (or, with nullptr, removes) a variable in every letter case.
     static void setVariable(const char* name, const char* value);
 

@@ -1,6 +1,7 @@
 // Runs the built installer as a person would, typing on its standard input:
 // 'i' presses Install, Enter dismisses the completion message, a second Enter
-// meets no message box, 'q' closes the frame.
+// meets no message box, 'q' closes the frame.  The exit status tells the
+// script whether its last Install put everything in place.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,18 @@ TEST(ScriptedInstaller, InstallFromTheKeyboardUnpacksBothFiles) {
     EXPECT_EQ(readFile(box.system32 + "/Q-Mora.scr"), placeholderContents(kScreensaverFile));
     EXPECT_EQ(readFile(box.system32 + "/d3dx9_25.dll"), placeholderContents(kSupportLibraryFile));
     EXPECT_EQ(listDirectory(box.temp), (std::vector<std::string>{"d3dx9_25.cab", "vmo-ss.cab"}));
+}
+
+TEST(ScriptedInstaller, AFailedInstallEndsWithStatusOneAndPrintsEachSentenceWhole) {
+    Sandbox box;
+    const std::string windows = box.blockWindowsDirectory(100);
+    Outcome run = runInstaller("i\nq");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    for (const char* file : {"Q-Mora.scr", "d3dx9_25.dll"}) {
+        const std::string line = std::string("\nSetup - Q-Mora: ") + file + " could not be installed in " +
+                                 windows + "/system32/: a file stands where a directory should be.\n";
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+    }
 }
 
 }  // namespace

@@ -101,6 +101,24 @@ TEST_F(ScriptMode, MessageBoxWaitsForEnterAndEndOfInputCloses) {
   EXPECT_EQ(windowtest::countOf(frame, WM_CLOSE), 1);
 }
 
+TEST_F(ScriptMode, TheCloseKeysAnswerAMessageBoxAndCloseTheWindow) {
+  for (const char* close : {"q", "\x04"}) {
+    if (!IsWindow(frame)) SetUp();
+    // The keys after the close key are never read: the window is gone.
+    EXPECT_EQ(run(std::string("g") + close + "g"), kExitCode) << close;
+    EXPECT_EQ(commandCount(kGo), 1);
+    EXPECT_EQ(boxAnswer, IDOK);
+    EXPECT_EQ(windowtest::countOf(frame, WM_SYSCOMMAND), 1);
+    EXPECT_FALSE(IsWindow(frame));
+    const std::string output = win32test::takeOutput();
+    EXPECT_NE(output.find("> q: close"), std::string::npos) << output;
+    EXPECT_EQ(output.find("a message box is open"), std::string::npos) << output;
+    EXPECT_EQ(output.find("end of input"), std::string::npos) << output;
+    // The box's text, once more as a plain line a script can look for.
+    EXPECT_NE(output.find("\nSetup: Done.\n"), std::string::npos) << output;
+  }
+}
+
 TEST_F(ScriptMode, EnterPressesOnlyAButtonGivenFocusWithTab) {
   EXPECT_EQ(run("\n \t\n"), kExitCode);
   ASSERT_EQ(commandCount(kGo), 1);  // the newline before Tab pressed nothing

@@ -2,10 +2,12 @@
 // short text files (one in a subdirectory) and an MSZIP folder with a text
 // file large enough to need several data blocks.
 //
-//   make_sample_cabinet <directory>   writes <directory>/sample.cab
+//   make_sample_cabinet DIRECTORY   writes DIRECTORY/sample.cab
+//   make_sample_cabinet --help      says so
 #include "tools/cabwriter/cab_writer.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -30,6 +32,15 @@ cabwriter::Bytes longText() {
     return bytesOf(text);
 }
 
+void printUsage(std::FILE* stream, const char* program) {
+    std::fprintf(stream,
+                 "usage: %s DIRECTORY\n"
+                 "Writes DIRECTORY/sample.cab, a small cabinet to try cabtool on: a stored\n"
+                 "folder with hello.txt and docs\\readme.txt, and an MSZIP folder with\n"
+                 "poem.txt (several data blocks) and the empty empty.txt.\n",
+                 program);
+}
+
 cabwriter::File file(const char* name, cabwriter::Bytes data, uint16_t attribs) {
     cabwriter::File f;
     f.name = name;
@@ -43,8 +54,13 @@ cabwriter::File file(const char* name, cabwriter::Bytes data, uint16_t attribs) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <directory>\n", argv[0]);
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        printUsage(stdout, argv[0]);
+        return 0;
+    }
+    // Any other option is a mistake, not a directory name.
+    if (argc != 2 || argv[1][0] == '-') {
+        printUsage(stderr, argv[0]);
         return 2;
     }
     cabwriter::Folder stored;
