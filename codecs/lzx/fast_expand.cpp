@@ -105,6 +105,7 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
     const uint8_t* const inStop = d.dataEnd - kInputMargin;
     uint32_t i = pos;
     uint32_t r0 = d.repeatedOffsets[0], r1 = d.repeatedOffsets[1], r2 = d.repeatedOffsets[2];
+    const bool filled = d.windowFilled;
     // The careful reader's 16 + spareBits valid bits, zeros below them.
     WideBits b{uint64_t(d.bitBuffer) << 32, uint32_t(16 + d.spareBits), d.inPos};
 
@@ -164,7 +165,7 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
             }
         }
         const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
-        if (length > end - i) {
+        if (length > end - i || !sourceInFolder(filled, i, distance)) {
             ok = false;
             break;
         }
