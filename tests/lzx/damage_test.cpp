@@ -95,9 +95,9 @@ TEST(LzxDamage, OverSubscribedTreesFailEvenWhenTheirCodeSpaceWrapsIn16Bits) {
     // sums that is 0, like an empty tree. Symbols 0 and 1 could then never
     // be decoded.
     Bytes out;
-    for (const std::vector<uint8_t>& lengths :
-         {std::vector<uint8_t>{1, 1, 2, 2, 2, 2, 0, 0}, std::vector<uint8_t>{1, 1, 1, 1, 0, 0, 0, 0},
-          std::vector<uint8_t>{2, 2, 2, 2, 2, 2, 2, 2}}) {
+    const std::vector<std::vector<uint8_t>> overSubscribed = {
+        {1, 1, 2, 2, 2, 2, 0, 0}, {1, 1, 1, 1, 0, 0, 0, 0}, {2, 2, 2, 2, 2, 2, 2, 2}};
+    for (const std::vector<uint8_t>& lengths : overSubscribed) {
         EXPECT_EQ(alignedMatch(lengths, 2, &out), CodecBadData);
     }
     // Sound aligned trees decode: 16 back from the 17th byte is the first.

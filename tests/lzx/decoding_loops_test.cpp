@@ -211,7 +211,8 @@ TEST(LzxDecodingLoops, TheLastSymbolOfTheDataDecodesAndNothingAfterIt) {
                              std::to_string(request) + " bytes asked for");
                 lzxtest::Instance codec(15);
                 decoderOf(codec).carefulOnly = careful;
-                uint8_t* input = static_cast<uint8_t*>(std::calloc(data.size() + kCodecInputSlack, 1));
+                auto* input =
+                    static_cast<uint8_t*>(std::calloc(data.size() + kCodecInputSlack, 1));
                 std::copy(data.begin(), data.end(), input);
                 Bytes out(request);
                 uint32_t produced = request;
