@@ -163,21 +163,4 @@ TEST(LzxFolderStart, MatchesBeforeTheFirstByteFailWhateverCameBefore) {
     }
 }
 
-TEST(LzxFolderStart, OnceTheWindowIsFilledEveryDistanceIsTheFolders) {
-    // The first frame fills the 32 KB window; the next starts a new pass,
-    // where a stored offset of exactly the window size reads what the first
-    // pass left at the same place.
-    Instance codec(15);
-    const std::vector<Bytes> fill = wholeWindowFolder(15);
-    Bytes out;
-    ASSERT_EQ(codec.decompress(fill[0], 32768, out), CodecOk);
-    StreamBuilder s(15);
-    s.stored({'o', 'k'}, 32768, 1, 1);
-    s.header(lzx::Verbatim, 2);
-    s.trees(lzxtest::lengthsFor(s.mainSymbols(), {'k', 256}), kNoLengths);
-    s.match(2, 0);  // at the folder's byte 32,770: its bytes 2 and 3
-    ASSERT_EQ(codec.decompress(s.finish(), 4, out), CodecOk);
-    EXPECT_EQ(out, (Bytes{'o', 'k', 'c', 'd'}));
-}
-
 }  // namespace
