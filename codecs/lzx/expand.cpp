@@ -24,6 +24,7 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
     int32_t spareBits = d.spareBits;
     const uint8_t* inPos = d.inPos;
     uint32_t r0 = d.repeatedOffsets[0], r1 = d.repeatedOffsets[1], r2 = d.repeatedOffsets[2];
+    const bool filled = d.windowFilled;
 
     bool ok = true;
     while (i < end) {
@@ -73,9 +74,10 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
         }
         const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
 
-        // A match may end exactly at the run's end, never past it; it is
-        // refused before anything is written.
-        if (length > end - i) {
+        // A match may end exactly at the run's end, never past it, and may
+        // not reach before the folder's first byte; it is refused before
+        // anything is written.
+        if (length > end - i || !sourceInFolder(filled, i, distance)) {
             ok = false;
             break;
         }

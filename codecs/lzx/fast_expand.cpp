@@ -90,8 +90,12 @@ void buildMainEntries(Decoder& d) {
     }
 }
 
-template <bool kAligned>
-bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
+namespace {
+
+// kFilled: the folder has produced a whole window, so no distance can reach
+// before its first byte and the loop need not test it.
+template <bool kAligned, bool kFilled>
+bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
     // Only from the reader's settled state (1..16 spare bits), and only where
     // the input is not near its end.
     if (d.spareBits < 1 || d.spareBits > 16 || d.dataEnd - d.inPos < kInputMargin) return true;
@@ -164,7 +168,7 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
             }
         }
         const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
-        if (length > end - i) {
+        if (length > end - i || !sourceInFolder(kFilled, i, distance)) {
             ok = false;
             break;
         }
@@ -185,6 +189,14 @@ bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
     d.repeatedOffsets[2] = r2;
     pos = i;
     return ok;
+}
+
+}  // namespace
+
+template <bool kAligned>
+bool expandFast(Decoder& d, uint32_t& pos, uint32_t end) {
+    return d.windowFilled ? expandFastLoop<kAligned, true>(d, pos, end)
+                          : expandFastLoop<kAligned, false>(d, pos, end);
 }
 
 template bool expandFast<false>(Decoder& d, uint32_t& i, uint32_t end);

@@ -25,6 +25,7 @@ bool decodeFrame(Decoder& d, uint32_t requested) {
                 default: ok = copyStored(d, d.writePos, n); break;
             }
             if (!ok) return false;
+            if (d.writePos == 0) d.windowFilled = true;  // the run ended at the window's end
             d.blockLeft -= int32_t(n);
             requested -= n;
         }

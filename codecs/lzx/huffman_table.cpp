@@ -7,23 +7,35 @@
 #include <cstring>
 
 namespace lzx {
+namespace {
+
+constexpr uint32_t kCompleteCode = 0x10000;
+
+// start[l]: the first code of length l, left-aligned in 16 bits, for
+// l = 1..16; start[17] is the code space the lengths take: kCompleteCode
+// for a complete code, 0 for none, anything else when incomplete or
+// over-subscribed. 32-bit sums, so no over-subscribed set wraps round to
+// look complete.
+void firstCodes(const uint8_t* lengths, uint32_t symbolCount, uint32_t (&start)[18]) {
+    uint32_t count[17] = {};
+    for (uint32_t s = 0; s < symbolCount; ++s) ++count[lengths[s]];
+    start[1] = 0;
+    for (int l = 1; l <= 16; ++l) start[l + 1] = start[l] + (count[l] << (16 - l));
+}
+
+}  // namespace
 
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]) {
-    uint32_t count[17] = {};
-    for (uint32_t s = 0; s < symbolCount; ++s) ++count[lengths[s]];
-
-    // start[l]: the first code of length l, left-aligned in 16 bits.
     uint32_t start[18];
-    start[1] = 0;
-    for (int l = 1; l <= 16; ++l) start[l + 1] = start[l] + (count[l] << (16 - l));
+    firstCodes(lengths, symbolCount, start);
     const uint32_t tableSize = uint32_t(1) << lookupBits;
     if (start[17] == 0) {
         // No symbol at all: every lookup gives symbol 0 and consumes nothing.
         std::memset(table, 0, tableSize * sizeof(int16_t));
         return true;
     }
-    if (start[17] != 0x10000) return false;  // incomplete or over-subscribed
+    if (start[17] != kCompleteCode) return false;  // incomplete or over-subscribed
 
     const int shift = 16 - lookupBits;
     uint32_t weight[17];
@@ -68,18 +80,16 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
 }
 
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {
-    // 16-bit sums: a set whose total wraps to 0 passes here and is refused
-    // by the fill bound below.
-    uint16_t count[17] = {};
-    for (int s = 0; s < kAlignedSymbols; ++s) ++count[lengths[s]];
-    uint16_t start[18];
-    start[1] = 0;
-    for (int l = 1; l <= 16; ++l) start[l + 1] = uint16_t(start[l] + (count[l] << (16 - l)));
-    if (start[17] != 0) return false;
+    // As for the other trees: a complete code, or no code at all. An
+    // over-subscribed set such as 1, 1, 2, 2, 2, 2, 0, 0 is refused: some of
+    // its symbols could never be decoded.
+    uint32_t start[18];
+    firstCodes(lengths, kAlignedSymbols, start);
+    if (start[17] != 0 && start[17] != kCompleteCode) return false;
 
     uint32_t weight[8];
     for (int l = 1; l <= kAlignedLookupBits; ++l) {
-        start[l] = uint16_t(start[l] >> (16 - kAlignedLookupBits));
+        start[l] >>= 16 - kAlignedLookupBits;
         weight[l] = uint32_t(1) << (kAlignedLookupBits - l);
     }
     std::memset(table, 0, 1 << kAlignedLookupBits);
@@ -89,7 +99,7 @@ bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {
         uint32_t next = start[l] + weight[l];
         if (next > (1u << kAlignedLookupBits)) return false;
         for (uint32_t e = start[l]; e < next; ++e) table[e] = uint8_t(s);
-        start[l] = uint16_t(next);
+        start[l] = next;
     }
     return true;
 }

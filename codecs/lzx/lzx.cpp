@@ -16,6 +16,7 @@ void resetDecoder(Decoder& d) {
     std::memset(d.priorLengthLengths, 0, kLengthSymbols);
     d.repeatedOffsets[0] = d.repeatedOffsets[1] = d.repeatedOffsets[2] = 1;
     d.writePos = 0;
+    d.windowFilled = false;
     d.blockState = HeaderDue;
     d.blockLeft = 0;
     d.blockType = NoBlock;
@@ -81,9 +82,8 @@ int lzxCreate(uint32_t* outputBlockSize, const CodecParams* params, CodecAllocFn
         free(h);
         return CodecNoMemory;
     }
-    // A distance reaching before the folder's first byte reads window bytes
-    // never written; they read as zeros rather than as stale heap contents.
-    std::memset(d->window, 0, d->windowSize + lzx::kWindowSpare);
+    // The window is not cleared: no match may read a byte its folder has not
+    // written (sourceInFolder), so what the allocation held never shows.
     d->blockSize = 0;
     d->bitBuffer = 0;
     d->spareBits = 16;

@@ -87,6 +87,10 @@ struct Decoder {
     bool translationPending;
     bool inputExhausted;
     uint32_t writePos;
+    // Set once the folder has produced a whole window: from then on every
+    // window byte is the folder's own, and no distance can reach before its
+    // first byte.
+    bool windowFilled;
     uint32_t translationSize;
     uint32_t translationOffset;
     uint32_t frameCount;
@@ -129,6 +133,15 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
 // mainEntries from mainTable and mainLengths, after the main table is built.
 void buildMainEntries(Decoder& d);
+
+// Whether a match `distance` bytes back from window position i stays
+// within what the folder has produced. Until the window is filled, i is the
+// count of bytes produced, and a distance above it (or 0, which would copy
+// bytes not yet produced) reaches before the folder's first byte: what lies
+// there is whatever memory held, so such a stream is damaged.
+inline bool sourceInFolder(bool windowFilled, uint32_t i, uint32_t distance) {
+    return windowFilled || distance - 1 < i;
+}
 
 // Block contents into the window at `start`; writePos ends after them.
 bool expandVerbatim(Decoder& d, uint32_t start, uint32_t count);

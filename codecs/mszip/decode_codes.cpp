@@ -61,10 +61,11 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
 
 // Copies a match through the history ring: a reference that reaches before
 // the start of this block's output reads the end of the ring, which still
-// holds the previous block. Stops at the output limit.
+// holds the folder's previous block. Stops at the output limit.
 bool copyThroughRing(MszipDecoder* d, uint32_t length, uint32_t distance) {
-    // More history than the buffer holds, or a distance no code can give.
-    if (distance > d->ringSize || distance == 0) return false;
+    // More history than the folder has left in the buffer, or a distance no
+    // code can give.
+    if (distance == 0 || (distance > d->outPos && distance > d->ringReach)) return false;
     const uint32_t count = length < d->outLeft ? length : d->outLeft;
     if (distance <= d->outPos) {
         copyMatch(d->windowStart + d->outPos, count, distance);
@@ -179,6 +180,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     uint32_t count = d->bitCount;
     const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
     const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
+    const uint32_t ringReach = d->ringReach;
 
     // Three kinds of round. A mixed round (most data: matches and literals
     // mixed) refills, then takes up to three literals settled by the first
@@ -371,7 +373,7 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
             } else {
                 copyMatch(out, copied, distance);
             }
-        } else if (distance != 0 && distance <= d->ringSize) {
+        } else if (distance != 0 && distance <= ringReach) {
             // The source lies ahead, in the previous block's output; chunks
             // may read past it only while they stay inside the ring.
             const uint32_t from = written + d->ringSize - distance;
@@ -381,8 +383,9 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
                 copyFromRing(window, written, copied, distance, d->ringSize);
             }
         } else {
-            // Beyond the history the buffer holds, or distance 0, which no
-            // code gives and whose copy from itself would never end.
+            // Beyond the history the folder has left in the buffer, or
+            // distance 0, which no code gives and whose copy from itself
+            // would never end.
             outcome = Outcome::Failed;
             break;
         }

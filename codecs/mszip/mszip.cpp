@@ -80,12 +80,19 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
     // The caller's output size is the buffer it hands over: the ring never
     // reaches outside it.
     d->ringSize = *outputSize < mszip::kHistoryRingSize ? *outputSize : mszip::kHistoryRingSize;
+    d->ringReach = d->folderFilled >= d->ringSize ? d->ringSize : 0;
     d->maxBlockSize = h->maxBlockSize;
-    return decodeStream(d, outputSize) ? CodecOk : CodecBadData;
+    if (!decodeStream(d, outputSize)) return CodecBadData;
+    if (*outputSize > d->folderFilled) d->folderFilled = *outputSize;
+    return CodecOk;
 }
 
 int mszipReset(void* handle) {
-    return liveHandle(handle) ? CodecOk : CodecBadHandle;
+    MszipHandle* h = liveHandle(handle);
+    if (h == nullptr) return CodecBadHandle;
+    // The buffer's bytes stay, but they are no longer this folder's history.
+    h->decoder->folderFilled = 0;
+    return CodecOk;
 }
 
 int mszipDestroy(void* handle) {

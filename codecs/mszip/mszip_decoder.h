@@ -42,6 +42,14 @@ struct MszipDecoder {
     uint32_t outPos;      // offset of the next byte to write
     uint32_t outLeft;     // bytes this call may still produce
     uint32_t ringSize;    // history ring span: the buffer given, at most 32,768
+    // How far before this call's first byte a reference may reach: the whole
+    // ring once the folder's earlier blocks have filled it, else 0. Bytes the
+    // folder has not written are whatever the buffer held before, so a
+    // reference to them is damaged data.
+    uint32_t ringReach;
+    // Leading bytes of the buffer written by this folder's earlier calls (the
+    // longest block so far); 0 after a reset. Kept from call to call.
+    uint32_t folderFilled;
     uint32_t maxBlockSize;
 
     // Non-zero: decode with the careful loop alone, the reference the fast

@@ -168,7 +168,7 @@ bool decodeBlockWith(Decoder& d, const uint8_t* input, uint32_t inputSize) {
     Window w(d);
     while (w.owed() != 0 && !c.inputExhausted) decodeItem(d, c, w);
     w.finish();
-    return !(c.inputExhausted || d.outputOverrun || d.pageFailure);
+    return !(c.inputExhausted || d.badMatch || d.pageFailure);
 }
 
 }  // namespace

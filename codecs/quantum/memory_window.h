@@ -21,20 +21,21 @@ public:
     void putLiteral(uint8_t byte) {
         --outLeft_;
         *outPos_++ = byte;
-        window_[position_ & mask_] = byte;
+        window_[uint32_t(position_) & mask_] = byte;
         ++position_;
     }
 
     void copyMatch(uint32_t length, uint32_t distance) {
-        if (outLeft_ < length) {
-            // Matches never run across blocks: the block is damaged.
-            d_.outputOverrun = true;
+        if (outLeft_ < length || distance > position_) {
+            // Matches never run across blocks nor before the folder's start:
+            // the block is damaged.
+            d_.badMatch = true;
             outLeft_ = 0;
             return;
         }
         outLeft_ -= length;
-        uint32_t source = (position_ - distance) & mask_;
-        uint32_t target = position_ & mask_;
+        uint32_t source = uint32_t(position_ - distance) & mask_;
+        uint32_t target = uint32_t(position_) & mask_;
         position_ += length;
         uint8_t* out = outPos_;
         outPos_ += length;
@@ -74,7 +75,7 @@ private:
     Decoder& d_;
     uint8_t* const window_;
     const uint32_t mask_;
-    uint32_t position_;
+    uint64_t position_;
     uint8_t* outPos_;
     uint32_t outLeft_;
 };

@@ -94,8 +94,6 @@ bool setupPagedWindow(Decoder& d) {
             releasePages(d);
             return false;
         }
-        // Zeroed once, so a page never written yields defined bytes.
-        for (uint8_t& byte : page->data) byte = 0;
         page->prev = nullptr;
         page->next = d.mruHead;
         if (d.mruHead != nullptr) d.mruHead->prev = page;
@@ -181,13 +179,13 @@ void putLiteralPaged(Decoder& d, uint8_t byte) {
 }
 
 void copyMatchPaged(Decoder& d, uint32_t length, uint32_t distance) {
-    if (d.outLeft < length) {
-        d.outputOverrun = true;
+    if (d.outLeft < length || distance > d.position) {
+        d.badMatch = true;
         d.outLeft = 0;
         return;
     }
     d.outLeft -= length;
-    uint32_t source = (d.position - distance) & d.windowMask;
+    uint32_t source = uint32_t(d.position - distance) & d.windowMask;
     d.position += length;
     // Keep the output page off the tail while source pages are fetched.
     if (getPage(d, d.outPage->pageIndex, false) == nullptr) return failBlock(d);

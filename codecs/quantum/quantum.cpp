@@ -65,7 +65,7 @@ int quantumDecompress(void* handle, const uint8_t* input, uint32_t inputSize, ui
     if (d.pageFailure) return CodecBadData;
     d.outLeft = *outputSize;
     d.outPos = output;
-    d.outputOverrun = false;
+    d.badMatch = false;
     return d.decodeBlock(d, input, inputSize) ? CodecOk : CodecBadData;
 }
 

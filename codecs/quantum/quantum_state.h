@@ -63,14 +63,19 @@ struct Decoder {
     uint32_t windowSize;
     uint32_t windowMask;
     uint8_t* window;  // null when the window is paged
-    uint32_t position;  // bytes output since create or reset, modulo 2^32
+    // Bytes output since create or reset. A match's source is position -
+    // distance: one that falls below 0 reaches before the folder's first
+    // byte, where the window holds whatever memory held, and is refused.
+    uint64_t position;
     BlockDecoderFn decodeBlock;
 
     // The current block (the arithmetic decoder and the block's input are
     // local to the block decoder).
     uint32_t outLeft;
     uint8_t* outPos;
-    bool outputOverrun;
+    // A match was longer than the output still owed, or reached before the
+    // folder's first byte; cleared at each block start.
+    bool badMatch;
     bool pageFailure;  // cleared only at create and reset
 
     Model selectorModel;

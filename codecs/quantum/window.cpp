@@ -4,8 +4,6 @@
 #include "codecs/quantum/paged_window.h"
 #include "codecs/quantum/quantum.h"
 
-#include <cstring>
-
 namespace quantum {
 
 bool setupWindow(Decoder& d, uint32_t windowBits) {
@@ -16,9 +14,7 @@ bool setupWindow(Decoder& d, uint32_t windowBits) {
     d.windowMask = d.windowSize - 1;
     d.window = static_cast<uint8_t*>(d.alloc(quantumWindowAllocationSize(windowBits)));
     if (d.window != nullptr) {
-        // Zeroed, so a stream that reaches before its first byte reads
-        // defined values.
-        std::memset(d.window, 0, d.windowSize);
+        // Not cleared: no match may read a byte its folder has not written.
         d.decodeBlock = memoryBlockDecoder();
     } else {
         if (!setupPagedWindow(d)) return false;

@@ -73,6 +73,62 @@ TEST(LzxDamage, TreesThatAreNotCompleteCodesFail) {
     EXPECT_EQ(decodeOnce(p.finish(), 4), CodecBadData);
 }
 
+// Aligned-offset blocks over `aligned` lengths, each with a match whose
+// offset takes an aligned symbol: 16 literals, then 4 bytes from
+// 14 + `alignedSymbol` back.
+int alignedMatch(const std::vector<uint8_t>& aligned, uint32_t alignedSymbol, Bytes* out) {
+    StreamBuilder s(15);
+    s.translation(false);
+    s.header(lzx::AlignedOffset, 20);
+    s.alignedTree(aligned);
+    std::vector<uint32_t> used{256 + 8 * 8 + 2};  // slot 8: three offset bits, all aligned
+    for (uint32_t c = 'a'; c < 'a' + 16; ++c) used.push_back(c);
+    s.trees(lzxtest::lengthsFor(s.mainSymbols(), used), kNoLengths);
+    for (uint32_t c = 'a'; c < 'a' + 16; ++c) s.literal(uint8_t(c));
+    s.match(4, 8, alignedSymbol, true);
+    Instance codec(15);
+    return codec.decompress(s.finish(), 20, *out);
+}
+
+TEST(LzxDamage, OverSubscribedTreesFailEvenWhenTheirCodeSpaceWrapsIn16Bits) {
+    // Two codes of 1 bit and four of 2 take twice the code space: in 16-bit
+    // sums that is 0, like an empty tree. Symbols 0 and 1 could then never
+    // be decoded.
+    Bytes out;
+    const std::vector<std::vector<uint8_t>> overSubscribed = {
+        {1, 1, 2, 2, 2, 2, 0, 0}, {1, 1, 1, 1, 0, 0, 0, 0}, {2, 2, 2, 2, 2, 2, 2, 2}};
+    for (const std::vector<uint8_t>& lengths : overSubscribed) {
+        EXPECT_EQ(alignedMatch(lengths, 2, &out), CodecBadData);
+    }
+    // Sound aligned trees decode: 16 back from the 17th byte is the first.
+    ASSERT_EQ(alignedMatch(std::vector<uint8_t>(8, 3), 2, &out), CodecOk);
+    EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{'a', 'b', 'c', 'd'}));
+    ASSERT_EQ(alignedMatch({1, 2, 3, 4, 5, 6, 7, 7}, 2, &out), CodecOk);
+
+    // The same double code space in the main, length and pretree trees.
+    auto verbatimWith = [](const std::vector<uint8_t>& main, const std::vector<uint8_t>& length) {
+        StreamBuilder s(15);
+        s.translation(false);
+        s.header(lzx::Verbatim, 4);
+        s.trees(main, length);
+        s.bits().put(0, 32);
+        return decodeOnce(s.finish(), 4);
+    };
+    const std::vector<uint8_t> soundMain = lzxtest::lengthsFor(256 + 8 * 30, {'a', 'b'});
+    std::vector<uint8_t> doubled(256 + 8 * 30, 0);
+    for (uint32_t c : {'a', 'b', 'c', 'd'}) doubled[c] = 1;
+    EXPECT_EQ(verbatimWith(doubled, kNoLengths), CodecBadData);
+    std::vector<uint8_t> length(lzx::kLengthSymbols, 0);
+    for (int k = 0; k < 4; ++k) length[k] = 1;
+    EXPECT_EQ(verbatimWith(soundMain, length), CodecBadData);
+    StreamBuilder p(15);
+    p.translation(false);
+    p.header(lzx::Verbatim, 4);
+    for (int k = 0; k < 20; ++k) p.bits().put(k < 4 ? 1 : 0, 4);
+    p.bits().put(0, 32);
+    EXPECT_EQ(decodeOnce(p.finish(), 4), CodecBadData);
+}
+
 TEST(LzxDamage, TruncatedFramesFail) {
     const Bytes data = sample_data::make(sample_data::Kind::Text, 32768, 1);
     for (auto kind : {lzxenc::BlockKind::Verbatim, lzxenc::BlockKind::Aligned,

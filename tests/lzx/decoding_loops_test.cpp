@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -58,6 +59,13 @@ public:
     void reset() {
         fast_.reset();
         careful_.reset();
+    }
+
+    // As if the folder had already produced a whole window, so that matches
+    // may reach anywhere in it.
+    void assumeWindowFilled() {
+        decoderOf(fast_).windowFilled = true;
+        decoderOf(careful_).windowFilled = true;
     }
 
     int longestMainCode() const { return longestMainCode_; }
@@ -165,6 +173,63 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnDamagedAndTruncatedFrames) {
     }
 }
 
+// `count` literals whose codes end exactly at the end of the data: literal
+// 0 has the 1-bit code 0, so the stream pads itself with it, and so would
+// the zero bytes past the data if a symbol were taken from them.
+Bytes literalsToTheLastBit(uint32_t count, Bytes* expected) {
+    lzxtest::StreamBuilder s(15);
+    std::vector<uint8_t> main(s.mainSymbols(), 0);
+    main[0] = 1;
+    main['a'] = 2;
+    main['b'] = main['c'] = 3;
+    s.translation(false);
+    s.header(lzx::Verbatim, count + 1000);
+    s.trees(main, std::vector<uint8_t>(lzx::kLengthSymbols, 0));
+    expected->clear();
+    for (uint32_t k = 0; k < count || !s.bits().aligned(); ++k) {
+        const uint8_t byte = k >= count ? 0 : "abc\0ab"[k % 6];
+        s.literal(byte);
+        expected->push_back(byte);
+    }
+    return s.finish();
+}
+
+TEST(LzxDecodingLoops, TheLastSymbolOfTheDataDecodesAndNothingAfterIt) {
+    // A symbol that begins inside the data decodes, though its refills read
+    // the zeros past it; one that would begin after the data's last bit
+    // fails the call. Short frames end in the careful loop alone; long ones
+    // in the fast loop until it hands over near the end. The input is
+    // allocated with exactly the slack the decoder is promised.
+    for (uint32_t count : {3u, 40u, 1000u, 5000u}) {
+        Bytes expected;
+        const Bytes data = literalsToTheLastBit(count, &expected);
+        const uint32_t sound = uint32_t(expected.size());
+        for (bool careful : {false, true}) {
+            for (uint32_t request : {sound, sound + 1}) {
+                SCOPED_TRACE(std::to_string(count) + " literals, " +
+                             (careful ? "careful" : "fast") + " loop, " +
+                             std::to_string(request) + " bytes asked for");
+                lzxtest::Instance codec(15);
+                decoderOf(codec).carefulOnly = careful;
+                auto* input =
+                    static_cast<uint8_t*>(std::calloc(data.size() + kCodecInputSlack, 1));
+                std::copy(data.begin(), data.end(), input);
+                Bytes out(request);
+                uint32_t produced = request;
+                const int result = lzxDecompress(codec.handle(), input, uint32_t(data.size()),
+                                                 out.data(), &produced);
+                std::free(input);
+                if (request == sound) {
+                    ASSERT_EQ(result, CodecOk);
+                    EXPECT_EQ(out, expected);
+                } else {
+                    EXPECT_EQ(result, CodecBadData);
+                }
+            }
+        }
+    }
+}
+
 // Lengths 1, 2, ... n - 1, n - 1 for the n listed symbols, 0 for the rest:
 // the last two listed get the longest codes.
 std::vector<uint8_t> staircase(size_t count, const std::vector<uint32_t>& symbols) {
@@ -202,8 +267,19 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnTheWidestSymbolsBackToBack) {
         }
         const Bytes frame = s.finish();
         FastAndCareful loops(21);
+        loops.assumeWindowFilled();  // the distances reach 393,213 bytes back
         EXPECT_EQ(loops.decodeBoth(frame, kRepeats * 258), CodecOk);
         EXPECT_EQ(loops.longestMainCode(), 16);
+        // The same frame cut short by every even count of bytes up to 80:
+        // wide symbols meet the input's end at every position, where the
+        // fast loop must have handed over to the careful one and the input
+        // test must strike at the same symbol.
+        for (size_t cut = 2; cut <= 80; cut += 2) {
+            SCOPED_TRACE("cut by " + std::to_string(cut));
+            FastAndCareful shortened(21);
+            shortened.assumeWindowFilled();
+            shortened.decodeBoth(Bytes(frame.begin(), frame.end() - long(cut)), kRepeats * 258);
+        }
     }
 }
 

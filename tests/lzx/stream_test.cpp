@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using lzxtest::Bytes;
@@ -236,6 +238,39 @@ TEST(LzxStreams, RunsInTreeSectionsAreCutAtTheSectionEnd) {
     // The same with a short zero run of 19 for the last 3 entries.
     items.back() = {17, 15};
     EXPECT_EQ(treeFromItems(items, {}, main), CodecOk);
+}
+
+TEST(LzxStreams, ARunAtTheEndOfTheLengthTreeLeavesTheAlignedTreeAlone) {
+    // In an aligned-offset block the aligned tree is read first; the length
+    // tree's section ends with a zero run of 51 where one entry is left. Cut
+    // at the section's end, the run changes nothing after it, and matches
+    // whose offsets take aligned symbols 1 and 2 still read them.
+    StreamBuilder s(15);
+    s.translation(false);
+    s.header(lzx::AlignedOffset, 24);
+    s.alignedTree(std::vector<uint8_t>(8, 3));
+    std::vector<uint32_t> used{256 + 8 * 8 + 2};  // slot 8: three offset bits, all aligned
+    for (uint32_t c = 'a'; c < 'a' + 16; ++c) used.push_back(c);
+    const std::vector<uint8_t> main = lengthsFor(s.mainSymbols(), used);
+    const std::vector<uint8_t> noMain(s.mainSymbols(), 0);
+    lzxenc::writeLengths(s.bits(), noMain.data(), main.data(), 256);
+    lzxenc::writeLengths(s.bits(), noMain.data() + 256, main.data() + 256, s.mainSymbols() - 256);
+    std::vector<lzxenc::PretreeItem> lengthSection(lzx::kLengthSymbols - 1, {0});
+    lengthSection.push_back({18, 31});
+    lzxenc::writePretreeSection(s.bits(), lengthSection);
+    s.setTrees(main, kNoLengths);
+    Bytes expected;
+    for (uint32_t c = 'a'; c < 'a' + 16; ++c) {
+        s.literal(uint8_t(c));
+        expected.push_back(uint8_t(c));
+    }
+    s.match(4, 8, 1, true);  // 15 back: "bcde"
+    s.match(4, 8, 2, true);  // 16 back: "efgh"
+    for (char c : std::string("bcdeefgh")) expected.push_back(uint8_t(c));
+    Instance codec(15);
+    Bytes out;
+    ASSERT_EQ(codec.decompress(s.finish(), 24, out), CodecOk);
+    EXPECT_EQ(out, expected);
 }
 
 TEST(LzxStreams, RunOfOneValueTakesThePriorLengthOfItsFirstPosition) {

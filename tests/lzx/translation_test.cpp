@@ -1,5 +1,7 @@
 // The E8 call translation as the decoder undoes it, on single frames.
 #include "codecs/lzx/lzx_decoder.h"
+#include "tests/lzx/codec_harness.h"
+#include "tests/lzx/stream_builder.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +64,41 @@ TEST(LzxCallTranslation, OperandBytesAreSkippedNotScanned) {
     lzx::translateCalls(3, 0x100000, shifted.data(), uint32_t(shifted.size()));
     EXPECT_EQ(shifted[1], 0x0D);  // 0xE810 - 3
     EXPECT_EQ(shifted[2], 0xE8);  // not taken for an opcode
+}
+
+TEST(LzxCallTranslation, StopsAfterTheFirst32768FramesOfAFolder) {
+    // 32,770 frames of 16 bytes, each an E8 with operand 1, from one
+    // uncompressed block whose bytes run on from call to call. The operand
+    // of frame k (from 0) at position 16k becomes 1 - 16k while frames are
+    // translated; frames 32,768 and 32,769 come out as stored.
+    constexpr uint32_t kFrames = 32770, kFrameSize = 16;
+    const Bytes frame = {0xE8, 1, 0, 0, 0, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90,
+                         0x90, 0x90, 0x90, 0x90};
+    lzxtest::StreamBuilder s(15);
+    s.translation(true, 1u << 24);
+    s.header(lzx::Uncompressed, kFrames * kFrameSize);
+    s.bits().alignToWord(true);
+    for (int r = 0; r < 3; ++r) s.bits().putLong(1);
+    s.bits().putBytes(frame.data(), frame.size());
+    const Bytes first = s.finish();
+
+    lzxtest::Instance codec(15);
+    Bytes out;
+    std::vector<uint32_t> operands;
+    for (uint32_t k = 0; k < kFrames; ++k) {
+        ASSERT_EQ(codec.decompress(k == 0 ? first : frame, kFrameSize, out), CodecOk) << k;
+        operands.push_back(uint32_t(out[1]) | uint32_t(out[2]) << 8 | uint32_t(out[3]) << 16 |
+                           uint32_t(out[4]) << 24);
+    }
+    EXPECT_EQ(operands[1], 1u - 16);
+    EXPECT_EQ(operands[32767], 1u - 16 * 32767);
+    EXPECT_EQ(operands[32768], 1u);
+    EXPECT_EQ(operands[32769], 1u);
+    // A reset starts the count again.
+    ASSERT_EQ(codec.reset(), CodecOk);
+    ASSERT_EQ(codec.decompress(first, kFrameSize, out), CodecOk);
+    ASSERT_EQ(codec.decompress(frame, kFrameSize, out), CodecOk);
+    EXPECT_EQ(out[1], uint8_t(1 - 16));
 }
 
 TEST(LzxCallTranslation, EncoderSideInvertsItAtEveryPositionNearTheFrameEnd) {

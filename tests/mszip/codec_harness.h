@@ -42,6 +42,16 @@ struct Mszip {
         return result;
     }
     Bytes output() const { return Bytes(window.begin(), window.begin() + produced); }
+
+    // Decodes `history` (as long as the output size) as one stored block:
+    // the folder's previous block, which the next block may reach back into.
+    int primeHistory(const Bytes& history) {
+        const uint32_t size = uint32_t(history.size());
+        Bytes stored{'C', 'K', 0x01, uint8_t(size), uint8_t(size >> 8), uint8_t(~size),
+                     uint8_t(~size >> 8)};
+        stored.insert(stored.end(), history.begin(), history.end());
+        return decode(stored, size);
+    }
 };
 
 }  // namespace harness

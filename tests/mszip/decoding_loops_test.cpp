@@ -41,6 +41,12 @@ struct FastAndCareful {
         EXPECT_TRUE(fast.window == careful.window) << "the two loops wrote different bytes";
         return result;
     }
+
+    // The folder's previous block, in both.
+    void primeBoth(const Bytes& history) {
+        ASSERT_EQ(fast.primeHistory(history), CodecOk);
+        ASSERT_EQ(careful.primeHistory(history), CodecOk);
+    }
 };
 
 // Decodes zlib's folder of `data` with both loops, then damaged copies of
@@ -177,7 +183,7 @@ TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
     Bytes history(32768);
     for (size_t i = 0; i < history.size(); ++i) history[i] = uint8_t(i * 13 + 5);
     FastAndCareful loops;
-    loops.fast.window = loops.careful.window = history;
+    loops.primeBoth(history);
     uint32_t produced = 0;
     const Bytes expected = throughRing(history, tokens, &produced);
     ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
@@ -247,7 +253,7 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
         uint32_t produced = 0;
         const Bytes expected = throughRing(history, head, &produced);
         FastAndCareful loops;
-        loops.fast.window = loops.careful.window = history;
+        loops.primeBoth(history);
         ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
         EXPECT_EQ(loops.fast.produced, produced);
         EXPECT_TRUE(loops.fast.window == expected);

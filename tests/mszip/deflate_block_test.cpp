@@ -147,8 +147,9 @@ TEST(DeflateBlocks, ReferencesReachThePreviousBlockThroughTheRing) {
 
     // A caller that hands over a smaller buffer bounds the ring to it.
     harness::Mszip small(4096);
-    small.window.assign(32768, 0);
-    small.window[4000] = 'r';
+    Bytes smallPrevious(4096, 0);
+    smallPrevious[4000] = 'r';
+    ASSERT_EQ(small.primeHistory(smallPrevious), CodecOk);
     ASSERT_EQ(small.decode(fixedBlock({{3, 96}}), 4096), CodecOk);
     EXPECT_EQ(small.output(), bytesOf(std::string("r\0\0", 3)));
     EXPECT_EQ(small.decode(fixedBlock({{3, 5000}}), 4096), CodecBadData);

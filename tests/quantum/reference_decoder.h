@@ -164,8 +164,10 @@ private:
         ++position_;
     }
 
+    // A match longer than the output owed, or reaching before the folder's
+    // first byte, fails the block.
     void copy(uint32_t length, uint32_t distance) {
-        if (outLeft_ < length) {
+        if (outLeft_ < length || distance > position_) {
             overrun_ = true;
             outLeft_ = 0;
             return;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -152,40 +153,70 @@ TEST_F(QuantumRoundTrip, ResetStartsEachFolderAfresh) {
     }
 }
 
-TEST_F(QuantumRoundTrip, AMatchBeforeTheFolderStartReadsThePreviousFolderOnlyInMemory) {
-    // Folder two begins with a literal and a match 50 bytes back, before its
-    // own start: the in-memory window still holds the previous folder there;
-    // the paged window counts every page as never written after a reset.
-    auto twoFolders = [](uint32_t bits, uint32_t firstSize, Bytes* previous) {
-        QuantumEncoder encoder(bits);
-        for (uint32_t k = 0; k < firstSize; ++k) {
-            previous->push_back(uint8_t('a' + k % 23));
-            encoder.literal(previous->back());
+// One block of `items`: a byte is a literal, a pair {length, distance} a match.
+struct Item {
+    uint32_t length;  // 0 for a literal
+    uint32_t value;   // the literal, or the match's distance
+};
+Bytes encodeItems(uint32_t bits, const std::vector<Item>& items) {
+    QuantumEncoder encoder(bits);
+    for (const Item& item : items) {
+        if (item.length == 0) {
+            encoder.literal(uint8_t(item.value));
+        } else {
+            encoder.match(item.length, item.value);
         }
-        std::vector<Bytes> blocks{encoder.finishBlock()};
-        encoder.reset();
-        encoder.literal('#');
-        encoder.match(5, 50);
-        blocks.push_back(encoder.finishBlock());
-        return blocks;
-    };
-    Bytes previous;
-    const std::vector<Bytes> small = twoFolders(10, 1024, &previous);
-    Instance memory(10);
-    ASSERT_EQ(memory.decode(small[0], 1024), CodecOk);
-    ASSERT_EQ(memory.reset(), CodecOk);
-    ASSERT_EQ(memory.decode(small[1], 6), CodecOk);
-    // Source offset (1 - 50) mod 1024 = 975.
-    EXPECT_EQ(memory.output, (Bytes{'#', previous[975], previous[976], previous[977],
-                                    previous[978], previous[979]}));
+    }
+    return encoder.finishBlock();
+}
 
-    previous.clear();
-    const std::vector<Bytes> large = twoFolders(16, 100, &previous);
-    Instance paged(16, 0);
-    ASSERT_EQ(paged.decode(large[0], 100), CodecOk);
-    ASSERT_EQ(paged.reset(), CodecOk);
-    // Source offset 65487 lies in page 15, never written.
-    EXPECT_EQ(paged.decode(large[1], 6), CodecBadData);
+TEST_F(QuantumRoundTrip, AMatchBeforeTheFolderStartFailsInEveryWindowStore) {
+    // What lies before a folder's first byte depends on memory and on what
+    // was decoded before: the previous folder in a one-piece window, bytes a
+    // reused page buffer held, or nothing at all when the folder is the
+    // first one decoded. So a match reaching there fails the block in every
+    // store, after an earlier folder or without one, while one reaching
+    // back exactly to the folder's first byte decodes everywhere.
+    const Bytes earlier = mixedData(30000, 9);  // fills 8 pages, spilling with few buffers
+    for (uint32_t bits : {10u, 12u, 14u, 16u, 21u}) {
+        const uint32_t window = 1u << bits;
+        struct Case {
+            std::vector<Item> items;
+            uint32_t size;
+            bool sound;
+        };
+        const Case cases[] = {
+            {{{0, 'A'}, {0, 'B'}, {4, 2}}, 6, true},        // back to the first byte
+            {{{0, 'A'}, {0, 'B'}, {4, 3}}, 6, false},       // one byte before it
+            {{{5, 5}, {0, 'z'}}, 6, false},                 // a folder opening with a match
+            {{{0, 'A'}, {5, window}, {0, 'z'}}, 7, false},  // the whole window back
+        };
+        QuantumEncoder earlierEncoder(bits);
+        const std::vector<Block> earlierBlocks =
+            encodeFolder(earlierEncoder, earlier, {32768, 1000});
+        for (int storage : {-1, 3, 4, 0}) {
+            for (bool earlierFirst : {false, true}) {
+                SCOPED_TRACE("window bits " + std::to_string(bits) + ", storage " +
+                             std::to_string(storage) + (earlierFirst ? ", after a folder" : ""));
+                for (const Case& c : cases) {
+                    Instance instance(bits, storage);
+                    ASSERT_EQ(instance.createResult, CodecOk);
+                    if (earlierFirst) {
+                        int failedAt = 0;
+                        ASSERT_EQ(decodeFolder(instance, earlierBlocks, &failedAt), earlier);
+                        ASSERT_EQ(instance.reset(), CodecOk);
+                    }
+                    const int result = instance.decode(encodeItems(bits, c.items), c.size);
+                    if (c.sound) {
+                        ASSERT_EQ(result, CodecOk);
+                        EXPECT_EQ(instance.output, (Bytes{'A', 'B', 'A', 'B', 'A', 'B'}));
+                    } else {
+                        EXPECT_EQ(result, CodecBadData) << "case " << (&c - cases);
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST_F(QuantumRoundTrip, InstancesUsedSideBySideKeepTheirOwnState) {
