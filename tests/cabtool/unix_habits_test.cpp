@@ -1,0 +1,70 @@
+// cabtool behaves as Unix users expect of an archiver: combined short
+// options, "--", early failure on a bad argument, filters that match
+// nothing, '/' in every printed name, per-cabinet listings, damage named
+// precisely, and tidy interrupts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/cabtool/test_cabinets.h"
+#include "tests/cabtool/tool_runner.h"
+#include "tools/cabwriter/cab_writer.h"
+
+using cabtooltest::makeFile;
+using cabtooltest::readFile;
+using cabtooltest::runCabtool;
+using cabtooltest::save;
+using cabtooltest::ScratchDirectory;
+using cabtooltest::storedFolder;
+using cabtooltest::text;
+using cabtooltest::ToolResult;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+// "docs.cab": "dir\a.txt" and "b.txt" in one stored folder.
+std::vector<cabwriter::File> saveDocs(const fs::path& directory, const char* name = "docs.cab") {
+    std::vector<cabwriter::File> files = {makeFile("dir\\a.txt", 300, 1), makeFile("b.txt", 200, 2)};
+    save(cabwriter::writeCabinet({storedFolder(files)}, {}, name), directory);
+    return files;
+}
+
+}  // namespace
+
+TEST(CabtoolUnixHabits, ShortOptionsCombineAndDoubleDashEndsOptions) {
+    ScratchDirectory scratch;
+    const auto files = saveDocs(scratch.path());
+
+    const ToolResult joined = runCabtool({"extract", "-qd", "out", "docs.cab"}, scratch.path());
+    EXPECT_EQ(joined.exitStatus, 0) << joined.err;
+    EXPECT_EQ(joined.out, "");
+    EXPECT_EQ(readFile(scratch.path() / "out/dir/a.txt"), text(files[0].data));
+
+    // The value may follow in the same word; a word after a value-taking
+    // option is its value even when it looks like options.
+    const ToolResult attached = runCabtool({"extract", "-qkdout2", "docs.cab"}, scratch.path());
+    EXPECT_EQ(attached.exitStatus, 0) << attached.err;
+    EXPECT_EQ(readFile(scratch.path() / "out2/b.txt"), text(files[1].data));
+    const ToolResult dashValue = runCabtool({"extract", "-qd", "-kL", "docs.cab"}, scratch.path());
+    EXPECT_EQ(dashValue.exitStatus, 0) << dashValue.err;
+    EXPECT_TRUE(fs::exists(scratch.path() / "-kL/b.txt"));
+
+    const ToolResult json = runCabtool({"list", "-qjf", "b*", "docs.cab"}, scratch.path());
+    EXPECT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_TRUE(contains(json.out, "\"name\": \"b.txt\"")) << json.out;
+    EXPECT_FALSE(contains(json.out, "a.txt")) << json.out;
+
+    const ToolResult unknown = runCabtool({"list", "-qz", "docs.cab"}, scratch.path());
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_TRUE(contains(unknown.err, "unknown option '-z'")) << unknown.err;
+
+    fs::copy_file(scratch.path() / "docs.cab", scratch.path() / "-q.cab");
+    const ToolResult dashed = runCabtool({"list", "--", "-q.cab"}, scratch.path());
+    EXPECT_EQ(dashed.exitStatus, 0) << dashed.err;
+    EXPECT_TRUE(contains(dashed.out, "b.txt")) << dashed.out;
+}
