@@ -135,7 +135,7 @@ TEST(Cabtool, TestReportsDamagedMissingAndForeignCabinetsByName) {
     EXPECT_TRUE(contains(damaged.out, "FAILED  x.bin")) << damaged.out;
 
     const ToolResult missing = runCabtool({"test", "nothing.cab"}, scratch.path());
-    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_EQ(missing.exitStatus, 2);
     EXPECT_TRUE(contains(missing.err, "nothing.cab: cannot open: No such file")) << missing.err;
 
     const ToolResult foreign = runCabtool({"list", "plain.txt"}, scratch.path());

@@ -68,3 +68,19 @@ TEST(CabtoolUnixHabits, ShortOptionsCombineAndDoubleDashEndsOptions) {
     EXPECT_EQ(dashed.exitStatus, 0) << dashed.err;
     EXPECT_TRUE(contains(dashed.out, "b.txt")) << dashed.out;
 }
+
+TEST(CabtoolUnixHabits, AnArgumentThatIsNoReadableFileFailsBeforeAnythingIsWritten) {
+    ScratchDirectory scratch;
+    saveDocs(scratch.path());
+    fs::create_directory(scratch.path() / "folder.cab");
+
+    for (const char* wrong : {"b.txt", "folder.cab"}) {
+        const ToolResult r = runCabtool({"extract", "-d", "out", "docs.cab", wrong}, scratch.path());
+        EXPECT_EQ(r.exitStatus, 2) << wrong;
+        EXPECT_TRUE(contains(r.err, std::string(wrong) + ": ")) << r.err;
+        EXPECT_TRUE(contains(r.err, "files inside a cabinet are chosen with -f")) << r.err;
+        EXPECT_TRUE(contains(r.err, "usage: cabtool")) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(scratch.path() / "out")) << wrong;
+    }
+}

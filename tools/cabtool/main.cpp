@@ -1,10 +1,13 @@
 // cabtool: lists, tests and extracts cabinet archives, sets of cabinets and
 // cabinets stored inside other files.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/cabtool/arguments.h"
+#include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/cabinet_sources.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/help_text.h"
@@ -18,6 +21,24 @@ int usageError(const std::string& error) {
     return cabtool::kExitUsage;
 }
 
+// Every file named must be readable before anything is written: a name
+// meant as a file inside a cabinet would otherwise fail only after the
+// cabinets before it were extracted.
+bool allReadable(const std::vector<std::string>& cabinets) {
+    bool readable = true;
+    for (const std::string& path : cabinets) {
+        std::string problem;
+        const int fd = cabtool::openRegularFile(path, problem);
+        if (fd >= 0) {
+            close(fd);
+            continue;
+        }
+        cabtool::reportCabinetError(path, problem);
+        readable = false;
+    }
+    return readable;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -29,6 +50,11 @@ int main(int argc, char** argv) {
     if (a.command == Command::Help || a.command == Command::Version) {
         std::fputs(a.command == Command::Help ? kHelpText : kVersionLine, stdout);
         return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
+    }
+
+    if (!allReadable(a.cabinets)) {
+        return usageError("every argument after the options is a cabinet file; "
+                          "files inside a cabinet are chosen with -f PATTERN");
     }
 
     RunOptions options;
