@@ -84,3 +84,20 @@ TEST(CabtoolUnixHabits, AnArgumentThatIsNoReadableFileFailsBeforeAnythingIsWritt
         EXPECT_FALSE(fs::exists(scratch.path() / "out")) << wrong;
     }
 }
+
+TEST(CabtoolUnixHabits, AFilterThatMatchesNoFileSaysSoAndFailsTheRun) {
+    ScratchDirectory scratch;
+    saveDocs(scratch.path());
+
+    for (const char* command : {"list", "test", "extract"}) {
+        const ToolResult r =
+            runCabtool({command, "-f", "*.txt", "-f", "*.dll", "docs.cab"}, scratch.path());
+        EXPECT_EQ(r.exitStatus, 1) << command << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, "no file matches *.dll")) << r.err;
+        EXPECT_FALSE(contains(r.err, "no file matches *.txt")) << r.err;
+        EXPECT_TRUE(contains(r.out, "b.txt")) << command << "\n" << r.out;
+    }
+    const ToolResult matched = runCabtool({"test", "-f", "a.txt", "docs.cab"}, scratch.path());
+    EXPECT_EQ(matched.exitStatus, 0) << matched.err;
+    EXPECT_EQ(matched.err, "");
+}

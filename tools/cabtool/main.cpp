@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
             break;
     }
     if (!plan.ok) status = kExitFailure;
+    if (!everyPatternMatches(plan.sources, options)) status = kExitFailure;
     if (std::fflush(stdout) != 0 && status == kExitSuccess) status = kExitFailure;
     return status;
 }

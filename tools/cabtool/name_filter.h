@@ -24,6 +24,8 @@ public:
     void add(std::string pattern) { patterns_.push_back(std::move(pattern)); }
     bool empty() const { return patterns_.empty(); }
     bool selects(std::string_view path) const;
+    // The patterns that choose none of `paths`, in the order given.
+    std::vector<std::string> unmatched(const std::vector<std::string>& paths) const;
 
 private:
     std::vector<std::string> patterns_;

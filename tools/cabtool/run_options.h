@@ -47,6 +47,10 @@ struct Workload {
 };
 Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions& options);
 
+// Reports each filter pattern that chooses no file of the cabinets found
+// ("no file matches PATTERN"); false when there was one.
+bool everyPatternMatches(const std::vector<CabinetSource>& sources, const RunOptions& options);
+
 // Whether a progress line may be shown at all: standard error is a terminal
 // and the user did not ask for quiet.
 bool progressWanted(const RunOptions& options);
