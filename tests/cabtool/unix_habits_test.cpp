@@ -101,3 +101,32 @@ TEST(CabtoolUnixHabits, AFilterThatMatchesNoFileSaysSoAndFailsTheRun) {
     EXPECT_EQ(matched.exitStatus, 0) << matched.err;
     EXPECT_EQ(matched.err, "");
 }
+
+TEST(CabtoolUnixHabits, NamesArePrintedWithSlashesAndFiltersTakeEitherSeparator) {
+    ScratchDirectory scratch;
+    std::vector<cabwriter::File> files = {makeFile("dir\\a.txt", 300, 1), makeFile("b.txt", 200, 2),
+                                          makeFile("..\\up.txt", 20, 3), makeFile("v[1].txt", 10, 4)};
+    save(cabwriter::writeCabinet({storedFolder(files)}, {}, "docs.cab"), scratch.path());
+
+    const ToolResult listed = runCabtool({"list", "docs.cab"}, scratch.path());
+    EXPECT_TRUE(contains(listed.out, "  dir/a.txt\n")) << listed.out;
+    const ToolResult tested = runCabtool({"test", "docs.cab"}, scratch.path());
+    EXPECT_TRUE(contains(tested.out, "OK      dir/a.txt\n")) << tested.out;
+    const ToolResult extracted = runCabtool({"extract", "-d", "out", "docs.cab"}, scratch.path());
+    EXPECT_TRUE(contains(extracted.out, "extracted  dir/a.txt\n")) << extracted.out;
+    EXPECT_TRUE(contains(extracted.err, "docs.cab: ../up.txt: refused")) << extracted.err;
+    for (const std::string& out : {listed.out, tested.out, extracted.out, extracted.err}) {
+        EXPECT_FALSE(contains(out, "\\")) << out;
+    }
+
+    for (const char* pattern : {"dir\\a.txt", "dir/a.txt", "dir\\*", "**\\a.txt"}) {
+        const ToolResult chosen = runCabtool({"test", "-f", pattern, "docs.cab"}, scratch.path());
+        EXPECT_EQ(chosen.exitStatus, 0) << pattern << "\n" << chosen.err;
+        EXPECT_TRUE(contains(chosen.out, "OK      dir/a.txt")) << pattern << "\n" << chosen.out;
+        EXPECT_FALSE(contains(chosen.out, "b.txt")) << pattern << "\n" << chosen.out;
+    }
+    // A backslash before a bracket still makes it literal.
+    const ToolResult literal = runCabtool({"test", "-f", "v\\[1].txt", "docs.cab"}, scratch.path());
+    EXPECT_EQ(literal.exitStatus, 0) << literal.err;
+    EXPECT_TRUE(contains(literal.out, "OK      v[1].txt\n1 file tested")) << literal.out;
+}

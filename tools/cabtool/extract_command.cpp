@@ -81,11 +81,11 @@ struct Extraction {
     }
 
     void noteKept(const FileEntry& entry) {
-        if (!options.quiet) reportFileError(entry.cabinet, nameOf(entry, options), kExistsKept);
+        if (!options.quiet) reportFileError(entry.cabinet, slashNameOf(entry, options), kExistsKept);
     }
 
     void fail(const FileEntry& entry, const std::string& why) {
-        reportFileError(entry.cabinet, nameOf(entry, options), why);
+        reportFileError(entry.cabinet, slashNameOf(entry, options), why);
         ++failures;
     }
 

@@ -80,7 +80,7 @@ struct Listing {
             std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", entry.size,
                           formatDosDateTime(entry.date, entry.time).c_str(),
                           attributeLetters(entry.attributes).c_str());
-            lines.add(entry, row + printable(nameOf(entry, options)) + printable(note));
+            lines.add(entry, row + printable(slashNameOf(entry, options)) + printable(note));
         }
         ++files;
         bytes += entry.size;
@@ -128,7 +128,7 @@ int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     // with the reason on standard error.
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (!isChosen(entry, options)) return;
-        reportFileError(entry.cabinet, entry.name, reason);
+        reportFileError(entry.cabinet, slashNameOf(entry, options), reason);
         listing.add(entry, "  (cannot be extracted)");
         ++listing.unreachable;
     };

@@ -126,6 +126,21 @@ bool patternSelects(const std::string& pattern, std::string_view path) {
 
 }  // namespace
 
+void NameFilter::add(const std::string& pattern) {
+    std::string slashed;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const bool separator = pattern[i] == '\\' &&
+                               (i + 1 == pattern.size() || (pattern[i + 1] != '[' && pattern[i + 1] != ']'));
+        if (separator) {
+            slashed += '/';
+            continue;
+        }
+        slashed += pattern[i];
+        if (pattern[i] == '\\' && i + 1 < pattern.size()) slashed += pattern[++i];
+    }
+    patterns_.push_back(std::move(slashed));
+}
+
 bool NameFilter::selects(std::string_view path) const {
     if (patterns_.empty()) return true;
     for (const std::string& pattern : patterns_) {
