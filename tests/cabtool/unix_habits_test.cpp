@@ -130,3 +130,28 @@ TEST(CabtoolUnixHabits, NamesArePrintedWithSlashesAndFiltersTakeEitherSeparator)
     EXPECT_EQ(literal.exitStatus, 0) << literal.err;
     EXPECT_TRUE(contains(literal.out, "OK      v[1].txt\n1 file tested")) << literal.out;
 }
+
+TEST(CabtoolUnixHabits, ListingSeveralCabinetsGivesEachItsTableThenAGrandTotal) {
+    ScratchDirectory scratch;
+    saveDocs(scratch.path(), "one.cab");
+    save(cabwriter::writeCabinet({storedFolder({makeFile("c.txt", 50, 3)})}, {}, "two.cab"),
+         scratch.path());
+    const std::string heading = "      Size  Date       Time      Attr   Name\n";
+
+    const ToolResult r = runCabtool({"list", "one.cab", "two.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const size_t one = r.out.find("one.cab:\n" + heading);
+    const size_t oneTotal = r.out.find("2 files, 500 bytes\n\ntwo.cab:\n" + heading);
+    const size_t twoTotal = r.out.find("c.txt\n1 file, 50 bytes\n\n3 files, 550 bytes in all\n");
+    EXPECT_EQ(one, 0u) << r.out;
+    EXPECT_NE(oneTotal, std::string::npos) << r.out;
+    EXPECT_NE(twoTotal, std::string::npos) << r.out;
+    EXPECT_LT(one, oneTotal);
+    EXPECT_LT(oneTotal, twoTotal);
+
+    // One cabinet: one table, no heading.
+    const ToolResult single = runCabtool({"list", "two.cab"}, scratch.path());
+    EXPECT_EQ(single.out.rfind(heading, 0), 0u) << single.out;
+    EXPECT_TRUE(contains(single.out, "c.txt\n1 file, 50 bytes\n")) << single.out;
+    EXPECT_FALSE(contains(single.out, "in all")) << single.out;
+}
