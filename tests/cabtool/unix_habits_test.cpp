@@ -155,3 +155,12 @@ TEST(CabtoolUnixHabits, ListingSeveralCabinetsGivesEachItsTableThenAGrandTotal) 
     EXPECT_TRUE(contains(single.out, "c.txt\n1 file, 50 bytes\n")) << single.out;
     EXPECT_FALSE(contains(single.out, "in all")) << single.out;
 }
+
+TEST(CabtoolUnixHabits, ListingAFileWithoutACabinetPrintsOnlyTheError) {
+    ScratchDirectory scratch;
+    cabtooltest::writeFile(scratch.path() / "plain.txt", "no cabinet here, just some words");
+    const ToolResult r = runCabtool({"list", "plain.txt"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "plain.txt: not a cabinet file")) << r.err;
+}
