@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/cabtool/cabinet_edit.h"
 #include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
@@ -163,4 +164,49 @@ TEST(CabtoolUnixHabits, ListingAFileWithoutACabinetPrintsOnlyTheError) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(contains(r.err, "plain.txt: not a cabinet file")) << r.err;
+}
+
+TEST(CabtoolUnixHabits, DamageMessagesSayWhatWasFoundAndWhere) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("first.bin", 500, 1)}),
+        storedFolder({makeFile("second.bin", 3500, 2)})};
+    const cabwriter::Cabinet written = cabwriter::writeCabinet(folders, {}, "x.cab");
+    // Folder 0 has one block; folder 1's blocks follow it.
+    const size_t folder1Block2 = written.layout.blockOffsets[3];
+
+    cabwriter::Cabinet flipped = written;
+    flipped.image[folder1Block2 + 8 + 7] ^= 0x20;
+    flipped.name = "flipped.cab";
+    save(flipped, scratch.path());
+    const ToolResult mismatch = runCabtool({"test", "flipped.cab"}, scratch.path());
+    EXPECT_EQ(mismatch.exitStatus, 1);
+    EXPECT_TRUE(contains(mismatch.err, "flipped.cab: the cabinet is damaged: checksum mismatch in "
+                                       "data block 2 of folder 1\n"))
+        << mismatch.err;
+    EXPECT_TRUE(contains(mismatch.out, "1 file good, 1 failed\n")) << mismatch.out;
+    EXPECT_FALSE(contains(mismatch.out + mismatch.err, "stopped early"));
+
+    cabwriter::Cabinet cut = written;
+    cut.image.resize(folder1Block2 + 8 + 100);
+    cut.name = "cut.cab";
+    save(cut, scratch.path());
+    const ToolResult shortened = runCabtool({"extract", "-d", "out", "cut.cab"}, scratch.path());
+    EXPECT_EQ(shortened.exitStatus, 1);
+    EXPECT_TRUE(contains(shortened.err, "cut.cab: the cabinet is damaged: data block 2 of folder 1 "
+                                        "is cut short\n"))
+        << shortened.err;
+
+    // A block without a checksum whose compressed data is broken.
+    cabwriter::Folder zipped = storedFolder({makeFile("z.bin", 3000, 3)}, 32768);
+    zipped.method = cabwriter::Method::Mszip;
+    cabwriter::Cabinet broken = cabwriter::writeCabinet({zipped}, {}, "zip.cab");
+    cabtooltest::put32(broken.image, broken.layout.blockOffsets[0], 0);
+    broken.image[broken.layout.blockOffsets[0] + 8] ^= 0xFF;  // the block's "CK"
+    save(broken, scratch.path());
+    const ToolResult undecodable = runCabtool({"test", "zip.cab"}, scratch.path());
+    EXPECT_EQ(undecodable.exitStatus, 1);
+    EXPECT_TRUE(contains(undecodable.err, "zip.cab: the compressed data could not be decoded in "
+                                          "data block 0 of folder 0\n"))
+        << undecodable.err;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 
+#include "tools/cabtool/block_check.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/posix_io.h"
@@ -50,6 +51,11 @@ struct Visit {
     std::optional<Failure> failure;  // why the handler stopped the decoder
     VisitResult result;
     uint32_t declinedIntoNext = 0;  // since the last crossing, as the decoder counts them
+    // Where the decoder is in the data, from its reserve events: the folder
+    // last loaded in the cabinet it has open and the blocks read of it.
+    bool folderLoaded = false;
+    uint16_t folderInHand = 0;
+    uint32_t blocksRead = 0;
 
     std::string pathOf(const std::string& name) const { return directory + name; }
     uint32_t dataGroup(uint32_t entry) const {
@@ -231,6 +237,37 @@ int onNotify(int kind, CabNotification* notification) {
     }
 }
 
+// Follows the decoder through the folders and blocks it reads, so that a
+// failure can name the block.
+int onReserveEvent(CabReserveEvent* event) {
+    Visit& visit = *static_cast<Visit*>(event->userContext);
+    if (event->kind == FolderReserve) {
+        visit.folderLoaded = true;
+        visit.folderInHand = event->folder.folderIndex;
+        visit.blocksRead = 0;
+    } else if (event->kind == DataBlockReserve) {
+        ++visit.blocksRead;
+    }
+    return 0;
+}
+
+// What went wrong in the data, as precisely as the decoder's place in it and
+// the cabinet's bytes tell.
+std::string describeDataFailure(const Visit& visit, int32_t errorCode) {
+    const std::string general = cabErrorText(errorCode);
+    if (!visit.folderLoaded) return general;
+    const std::string path = visit.pathOf(visit.cabinetName);
+    if (errorCode == DamagedCabinet) {
+        const std::string found = describeDamagedBlock(path, visit.folderInHand, visit.blocksRead);
+        return found.empty() ? general : general + ": " + found;
+    }
+    if (errorCode == CodecFailed && visit.blocksRead > 0) {
+        return general + " in data block " + std::to_string(visit.blocksRead - 1) + " of folder " +
+               std::to_string(visit.folderInHand);
+    }
+    return general;
+}
+
 uint64_t countNotReached(const Visit& visit) {
     uint64_t count = 0;
     for (const uint32_t i : visit.plan.steered) count += visit.settled[i] ? 0 : 1;
@@ -259,7 +296,7 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     error = CabError{};
     takeWindowFileProblem();  // only a failure of this walk counts
     visit.result.ok =
-        cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, nullptr, &visit) != 0;
+        cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, onReserveEvent, &visit) != 0;
     if (visit.result.ok) return visit.result;
     const std::string windowFile = takeWindowFileProblem();
 
@@ -274,7 +311,7 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     } else if (error.errorCode == NoMemory && !windowFile.empty()) {
         reportCabinetError(visit.pathOf(visit.cabinetName), windowFile);
     } else {
-        reportCabinetError(visit.pathOf(visit.cabinetName), cabErrorText(error.errorCode));
+        reportCabinetError(visit.pathOf(visit.cabinetName), describeDataFailure(visit, error.errorCode));
     }
     visit.result.notReached = countNotReached(visit);
     return visit.result;
