@@ -2,12 +2,15 @@
 // options, "--", early failure on a bad argument, filters that match
 // nothing, '/' in every printed name, per-cabinet listings, damage named
 // precisely, and tidy interrupts.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "tests/cabtool/cabinet_edit.h"
+#include "tests/cabtool/terminal_runner.h"
 #include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
@@ -209,4 +212,86 @@ TEST(CabtoolUnixHabits, DamageMessagesSayWhatWasFoundAndWhere) {
     EXPECT_TRUE(contains(undecodable.err, "zip.cab: the compressed data could not be decoded in "
                                           "data block 0 of folder 0\n"))
         << undecodable.err;
+}
+
+namespace {
+
+// A cabinet whose one large MSZIP folder takes long enough to decode to be
+// interrupted: `small` (100 bytes, when given), then `big` of `bigSize` bytes.
+void saveLongCabinet(const fs::path& directory, const char* name, const std::string& small,
+                     const std::string& big, size_t bigSize) {
+    cabwriter::Folder folder;
+    folder.method = cabwriter::Method::Mszip;
+    if (!small.empty()) folder.files.push_back(makeFile(small, 100, 8));
+    cabwriter::File large;
+    large.name = big;
+    large.data.assign(bigSize, 0x5A);
+    folder.files.push_back(large);
+    save(cabwriter::writeCabinet({folder}, {}, name), directory);
+}
+
+bool holdsTemporaryFile(const fs::path& directory) {
+    if (!fs::exists(directory)) return false;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        if (entry.path().filename().string().rfind(".cabtool-", 0) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(CabtoolUnixHabits, AnInterruptRemovesTheDirectoriesItCreatedThatAreLeftEmpty) {
+    ScratchDirectory scratch;
+    saveLongCabinet(scratch.path(), "deep.cab", "small.txt", "deep\\sub\\big.bin", 16u << 20);
+    saveLongCabinet(scratch.path(), "lone.cab", "", "deep\\big.bin", 16u << 20);
+    fs::create_directories(scratch.path() / "existing/empty");
+
+    struct Case {
+        std::vector<std::string> args;
+        fs::path inProgress;  // where the big file is written
+        std::vector<std::string> stay;
+        std::vector<std::string> gone;
+    };
+    const Case cases[] = {
+        // The file done keeps its directories; the empty ones made for the
+        // file in progress go.
+        {{"extract", "-d", "new/out", "deep.cab"}, "new/out/deep/sub",
+         {"new/out/small.txt"}, {"new/out/deep"}},
+        // Nothing done: every directory the run made goes, those already
+        // there stay, empty or not.
+        {{"extract", "-d", "existing/out", "lone.cab"}, "existing/out/deep",
+         {"existing/empty"}, {"existing/out"}},
+    };
+    for (const Case& c : cases) {
+        bool interrupted = false;
+        cabtooltest::RunHooks hooks;
+        hooks.whileRunning = [&](int pid) {
+            if (!interrupted && holdsTemporaryFile(scratch.path() / c.inProgress)) {
+                interrupted = true;
+                kill(pid, SIGINT);
+            }
+        };
+        const ToolResult r = runCabtool(c.args, scratch.path(), hooks);
+        ASSERT_TRUE(interrupted) << "the extraction ended before it could be interrupted";
+        EXPECT_EQ(r.signal, SIGINT);
+        for (const std::string& path : c.stay) EXPECT_TRUE(fs::exists(scratch.path() / path)) << path;
+        for (const std::string& path : c.gone) EXPECT_FALSE(fs::exists(scratch.path() / path)) << path;
+    }
+}
+
+TEST(CabtoolUnixHabits, AnInterruptClearsTheProgressLine) {
+    ScratchDirectory scratch;
+    saveLongCabinet(scratch.path(), "huge.cab", "", "huge.bin", 96u << 20);
+    const std::string clearLine = "\r\x1B[K";
+    bool interrupted = false;
+    const auto shown = cabtooltest::runOnTerminal(
+        {"test", "huge.cab"}, scratch.path(), [&](int pid, const std::string& screen) {
+            if (!interrupted && contains(screen, "MB of")) {
+                interrupted = true;
+                kill(pid, SIGINT);
+            }
+        });
+    ASSERT_TRUE(interrupted) << shown.screen;
+    EXPECT_FALSE(contains(shown.screen, "tested")) << "the test finished before the interrupt";
+    EXPECT_LT(shown.screen.rfind("MB of"), shown.screen.rfind(clearLine)) << shown.screen;
 }

@@ -24,7 +24,8 @@
 namespace cabtool {
 namespace {
 
-// Creates `path` and its missing parents, like mkdir -p.
+// Creates `path` and its missing parents, like mkdir -p; an interrupt
+// removes those it made that are still empty.
 bool makeDirectories(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) == 0) return S_ISDIR(status.st_mode);
@@ -32,7 +33,11 @@ bool makeDirectories(const std::string& path) {
     if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash))) {
         return false;
     }
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    if (mkdir(path.c_str(), 0777) == 0) {
+        noteCreatedDirectory(AT_FDCWD, path);
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 // Copies the whole of `fromFd` to `toFd`; false with errno set on failure.
@@ -273,6 +278,7 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
     const WalkOutcome outcome = walkSources(sources, handlers);
     progress.clear();
     setActiveProgress(nullptr);
+    forgetCreatedDirectories();
     if (extraction.rootFd >= 0) ::close(extraction.rootFd);
     if (!options.quiet) {
         // Piped, standard output carries the files' contents only.

@@ -3,6 +3,7 @@
 
 #include "tools/cabtool/cabinet_walk.h"
 #include "tools/cabtool/commands.h"
+#include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/posix_io.h"
@@ -12,6 +13,7 @@
 namespace cabtool {
 
 int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
+    installInterruptCleanup();  // an interrupt clears the progress line
     const Workload load = workloadOf(sources, options);
     Progress progress(progressWanted(options), load.bytes, load.cabinets);
     setActiveProgress(&progress);
