@@ -31,6 +31,7 @@ constexpr OptionRule kOptions[] = {
     {"-p", "--pipe", false, Command::Extract},
     {"-L", "--lowercase", false, Command::Extract},
     {"-k", "--keep", false, Command::Extract},
+    {"-s", "--salvage", false, Command::Extract},
     {"-j", "--json", false, Command::List},
     {"-q", "--quiet", false, std::nullopt},
 };
@@ -50,6 +51,7 @@ void apply(Arguments& out, const OptionRule& option, const std::string& value) {
     if (name == "--pipe") out.pipe = true;
     if (name == "--lowercase") out.lowercase = true;
     if (name == "--keep") out.keep = true;
+    if (name == "--salvage") out.salvage = true;
     if (name == "--json") out.json = true;
     if (name == "--quiet") out.quiet = true;
 }
@@ -150,6 +152,7 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     }
 
     if (out.pipe && directoryGiven) return failure("--pipe writes to standard output: no -d");
+    if (out.pipe && out.salvage) return failure("--salvage writes files: no --pipe");
     if (out.cabinets.empty()) return failure(command + " needs a cabinet file");
     result.ok = true;
     return result;

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint32_t kCsumSize = 4;
 constexpr uint32_t kCbDataOffset = 4;
+constexpr uint32_t kCbUncompOffset = 6;
 
 uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t read32(const uint8_t* p) {
@@ -35,14 +36,17 @@ bool checkFolder(int fd, const CabinetHeader& header, uint16_t folder,
     uint8_t blockHeader[kBlockFixedSize + 0xFF];
     std::vector<uint8_t> data(0xFFFF);
     uint32_t at = header.folders[folder].firstBlockOffset;
+    uint32_t produced = 0;  // uncompressed bytes of the blocks before
     for (uint32_t block = 0; block < header.folders[folder].blockCount; ++block) {
-        BlockFinding finding{BlockFault::None, folder, block, at};
+        BlockFinding finding{BlockFault::None, folder, block, at, produced, produced};
         if (!readAt(fd, at, blockHeader, headerSize)) {
             finding.fault = BlockFault::CutShort;
             found.push_back(finding);
             return false;
         }
         const uint16_t size = read16(blockHeader + kCbDataOffset);
+        finding.dataEnd = produced + read16(blockHeader + kCbUncompOffset);
+        produced = finding.dataEnd;
         if (!readAt(fd, at + headerSize, data.data(), size)) {
             finding.fault = BlockFault::CutShort;
             found.push_back(finding);
@@ -74,16 +78,18 @@ std::vector<BlockFinding> findBlockFaults(const std::string& path, const Cabinet
     return found;
 }
 
+std::string describeFinding(const BlockFinding& finding) {
+    const std::string where = "data block " + std::to_string(finding.block) + " of folder " +
+                              std::to_string(finding.folder);
+    if (finding.fault == BlockFault::ChecksumMismatch) return "checksum mismatch in " + where;
+    return where + " is cut short";
+}
+
 std::string describeDamagedBlock(const std::string& path, uint16_t folder, uint32_t block) {
-    const std::string where =
-        "data block " + std::to_string(block) + " of folder " + std::to_string(folder);
     const std::optional<CabinetHeader> header = readCabinetHeader(path, cabinetStartOf(path));
-    if (header) {
-        for (const BlockFinding& finding : findBlockFaults(path, *header)) {
-            if (finding.folder != folder || finding.block != block) continue;
-            if (finding.fault == BlockFault::ChecksumMismatch) return "checksum mismatch in " + where;
-            return where + " is cut short";
-        }
+    if (!header) return "";
+    for (const BlockFinding& finding : findBlockFaults(path, *header)) {
+        if (finding.folder == folder && finding.block == block) return describeFinding(finding);
     }
     return "";
 }

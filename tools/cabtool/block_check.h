@@ -22,12 +22,20 @@ struct BlockFinding {
     uint16_t folder = 0;
     uint32_t block = 0;         // index within the folder, in this cabinet
     uint32_t csumOffset = 0;    // where the block's csum field lies in the cabinet
+    // The block's uncompressed bytes within its folder, as the headers of
+    // this cabinet's blocks tell: [dataStart, dataEnd).
+    uint32_t dataStart = 0;
+    uint32_t dataEnd = 0;
 };
 
 // Every checksum mismatch and cut-short block of every folder of the cabinet
 // at `path` (read as its registered cabinet start says), in folder and block
 // order; a folder's chain is followed up to its first cut-short block.
 std::vector<BlockFinding> findBlockFaults(const std::string& path, const CabinetHeader& header);
+
+// "checksum mismatch in data block 3 of folder 0" or "data block 3 of
+// folder 0 is cut short".
+std::string describeFinding(const BlockFinding& finding);
 
 // What the decoder met in block `block` of folder `folder` of the cabinet at
 // `path`, which it refused as damaged: "checksum mismatch in data block 3 of

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -39,6 +40,7 @@ struct Visit {
     const CabinetDirectory& cabinet;
     const VisitPlan& plan;
     std::string directory;
+    std::string startingName;      // the cabinet the walk started in
     std::string cabinetName;       // the cabinet the decoder has open
     std::string requestedCabinet;  // the name given with the last NeedCabinet
     VisitState state = VisitState::Steering;
@@ -149,7 +151,12 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
         }
         case VisitState::Crossed: {
             ++visit.result.crossings.back().second;
-            const FileEntry entry = entryFrom(visit, n);
+            FileEntry entry = entryFrom(visit, n);
+            // Its data runs through both cabinets; a block of either that
+            // was decoded despite its checksum may hold some of it.
+            entry.suspect = visit.handlers.salvaging &&
+                            (ignoresChecksumsIn(entry.cabinet) ||
+                             ignoresChecksumsIn(visit.pathOf(visit.startingName)));
             settleGoingOn(visit, entry);
             return handOut(visit, entry);
         }
@@ -282,22 +289,18 @@ uint64_t countNotReached(const Visit& visit) {
     return count;
 }
 
-}  // namespace
+size_t countSettled(const Visit& visit) {
+    return size_t(std::count(visit.settled.begin(), visit.settled.end(), true));
+}
 
-VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
-                         const std::string& name, const CabinetDirectory& cabinet,
-                         const VisitPlan& plan, const FileHandlers& handlers) {
-    Visit visit(handlers, cabinet, plan);
-    visit.directory = directory;
-    visit.cabinetName = name;
-    for (const Refusal& refusal : plan.refused) visit.settled[refusal.entry] = true;
-    for (const uint32_t i : plan.fromEarlier) visit.settled[i] = true;
-
+// One cabExtract over the cabinet; false after a failure, reported.
+bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHandlers& handlers) {
     error = CabError{};
     takeWindowFileProblem();  // only a failure of this walk counts
-    visit.result.ok =
-        cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, onReserveEvent, &visit) != 0;
-    if (visit.result.ok) return visit.result;
+    const std::string& name = visit.cabinetName;
+    visit.result.ok = cabExtract(decoder, name.c_str(), visit.directory.c_str(), onNotify,
+                                 onReserveEvent, &visit) != 0;
+    if (visit.result.ok) return true;
     const std::string windowFile = takeWindowFileProblem();
 
     if (visit.openFile) {
@@ -313,8 +316,35 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     } else {
         reportCabinetError(visit.pathOf(visit.cabinetName), describeDataFailure(visit, error.errorCode));
     }
-    visit.result.notReached = countNotReached(visit);
-    return visit.result;
+    return false;
+}
+
+}  // namespace
+
+VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
+                         const std::string& name, const CabinetDirectory& cabinet,
+                         const VisitPlan& plan, const FileHandlers& handlers) {
+    std::vector<bool> settled(cabinet.entries.size(), false);
+    for (const Refusal& refusal : plan.refused) settled[refusal.entry] = true;
+    for (const uint32_t i : plan.fromEarlier) settled[i] = true;
+    for (;;) {
+        Visit visit(handlers, cabinet, plan);
+        visit.directory = directory;
+        visit.cabinetName = name;
+        visit.startingName = name;
+        visit.settled = settled;
+        const size_t settledBefore = countSettled(visit);
+        if (runVisit(decoder, error, visit, handlers)) return visit.result;
+        // Salvaging, a failure before the files going on ends only the file
+        // it met: the walk starts again for the files not yet handed out.
+        const bool again = handlers.salvaging && visit.state == VisitState::Steering &&
+                           countSettled(visit) > settledBefore && countNotReached(visit) != 0;
+        if (!again) {
+            visit.result.notReached = countNotReached(visit);
+            return visit.result;
+        }
+        settled = visit.settled;
+    }
 }
 
 }  // namespace cabtool

@@ -24,6 +24,8 @@
 namespace cabtool {
 namespace {
 
+constexpr const char* kSalvagedNote = "salvaged, may be damaged";
+
 // Creates `path` and its missing parents, like mkdir -p; an interrupt
 // removes those it made that are still empty.
 bool makeDirectories(const std::string& path) {
@@ -70,6 +72,7 @@ struct Extraction {
     uint64_t bytes = 0;
     uint64_t failures = 0;
     uint64_t kept = 0;  // --keep: files not written because the name was taken
+    uint64_t salvaged = 0;  // --salvage: files written that may be damaged
     std::optional<OutputFile> output;  // the file being written
     std::map<std::string, std::string> written;  // cabinet path + stored name -> path below rootFd
 
@@ -150,7 +153,8 @@ struct Extraction {
         return output->handle();
     }
 
-    bool finish(OutputFile& file, const FileEntry& entry) {
+    // Puts the file in place; `damaged` for a salvaged file.
+    bool finish(OutputFile& file, const FileEntry& entry, bool damaged = false) {
         std::string error;
         const bool readOnly = (entry.attributes & kAttributeReadOnly) != 0;
         if (!file.commit(dosToLocalTime(entry.date, entry.time), readOnly, error, !options.keep)) {
@@ -163,7 +167,13 @@ struct Extraction {
             return false;
         }
         const std::string path = placeOf(entry).joined();
-        if (!options.quiet) lines.add(entry, "extracted  " + printable(path));
+        if (damaged) {
+            ++salvaged;
+            if (!options.quiet) lines.add(entry, "salvaged   " + printable(path) + "  (may be damaged)");
+            if (options.quiet) reportFileError(entry.cabinet, path, kSalvagedNote);
+        } else if (!options.quiet) {
+            lines.add(entry, "extracted  " + printable(path));
+        }
         written[keyOf(entry)] = path;
         ++files;
         bytes += entry.size;
@@ -183,7 +193,7 @@ struct Extraction {
             return 1;
         }
         if (!output) return 1;  // a declined file, decoded into nothing
-        finish(*output, entry);
+        finish(*output, entry, entry.suspect);
         output.reset();
         return 1;  // the handle is closed either way; go on with the next file
     }
@@ -209,7 +219,7 @@ struct Extraction {
         const int copyErrno = errno;
         ::close(fromFd);
         if (!copied) return fail(copy, "cannot write the file: " + describeErrno(copyErrno));
-        finish(*created, copy);
+        finish(*created, copy, original.suspect);
     }
 
     void abandon(const FileEntry& entry) {
@@ -218,6 +228,13 @@ struct Extraction {
             return fail(entry, "not extracted");
         }
         if (!output) return;  // a declined file, already reported
+        std::string error;
+        if (options.salvage && output->reopenPadded(entry.size, error)) {
+            finish(*output, entry, true);
+            output.reset();
+            return;
+        }
+        if (!error.empty()) reportFileError(entry.cabinet, slashNameOf(entry, options), error);
         output->discardClosed();
         output.reset();
         fail(entry, "not extracted");
@@ -258,6 +275,10 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
             extraction.copyFrom(copy, original);
         };
     }
+    handlers.salvaging = options.salvage;
+    handlers.checksumIgnored = [](const std::string& cabinet, const std::string& what) {
+        reportCabinetError(cabinet, what);
+    };
     handlers.openOutput = [&](const FileEntry& entry) { return extraction.open(entry); };
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) { return extraction.close(entry); };
     handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
@@ -286,13 +307,17 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
         std::fprintf(summary, "%" PRIu64 " file%s extracted, %" PRIu64 " bytes", extraction.files,
                      extraction.files == 1 ? "" : "s", extraction.bytes);
         if (extraction.kept != 0) std::fprintf(summary, ", %" PRIu64 " kept", extraction.kept);
+        if (extraction.salvaged != 0) {
+            std::fprintf(summary, ", %" PRIu64 " %s", extraction.salvaged, kSalvagedNote);
+        }
         if (extraction.failures != 0) std::fprintf(summary, ", %" PRIu64 " failed", extraction.failures);
         if (outcome.notReached != 0) {
             std::fprintf(summary, ", %" PRIu64 " not reached", outcome.notReached);
         }
         std::fprintf(summary, "\n");
     }
-    return outcome.complete && extraction.failures == 0 ? kExitSuccess : kExitFailure;
+    const bool clean = outcome.complete && extraction.failures == 0 && extraction.salvaged == 0;
+    return clean ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace cabtool

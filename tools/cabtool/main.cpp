@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
     options.pipe = a.pipe;
     options.lowercase = a.lowercase;
     options.keep = a.keep;
+    options.salvage = a.salvage;
 
     const SourcePlan plan = planSources(a.cabinets, a.quiet);
     int status = kExitSuccess;

@@ -159,6 +159,15 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
     return ok;
 }
 
+bool OutputFile::reopenPadded(uint64_t size, std::string& error) {
+    fd_ = openat(directoryFd_, temporaryName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0 || ftruncate(fd_, off_t(size)) != 0) {
+        error = "cannot complete the salvaged file: " + describeErrno(errno);
+        return false;
+    }
+    return true;
+}
+
 void OutputFile::discardClosed() {
     fd_ = -1;  // the decoder closed it
     removeTemporary();

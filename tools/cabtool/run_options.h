@@ -23,6 +23,7 @@ struct RunOptions {
     bool pipe = false;
     bool lowercase = false;
     bool keep = false;
+    bool salvage = false;
 };
 
 // The file's name in UTF-8, separators as stored.
