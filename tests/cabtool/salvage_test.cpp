@@ -83,7 +83,12 @@ TEST(CabtoolSalvage, UndecodableDataIsWrittenAsZerosAndTheOtherFoldersStillExtra
 
     const ToolResult r = runCabtool({"extract", "-s", "-d", "out", "zip.cab"}, scratch.path());
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(contains(r.err, "data block 1 of folder 0")) << r.err;
+    // Reported once: y.bin, which lies wholly past the damage, is written off
+    // without decoding the folder up to it again.
+    const std::string failure = "could not be decoded in data block 1 of folder 0";
+    const size_t first = r.err.find(failure);
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(failure, first + 1), std::string::npos) << r.err;
     const std::string z = readFile(scratch.path() / "out/z.bin");
     ASSERT_EQ(z.size(), 80000u);
     EXPECT_TRUE(z.substr(0, 32768) == text(zipped.files[0].data).substr(0, 32768));

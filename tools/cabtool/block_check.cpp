@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "cab/cab.h"
 #include "cab/format.h"
 #include "tools/cabtool/cabinet_offsets.h"
@@ -29,7 +31,8 @@ bool readAt(int fd, uint32_t at, uint8_t* buffer, size_t count) {
     return true;
 }
 
-// Checks the chain of one folder's blocks; false when it ended cut short.
+// Follows the chain of one folder's blocks, adding each to `found` (with
+// BlockFault::None when sound); false when it ended cut short.
 bool checkFolder(int fd, const CabinetHeader& header, uint16_t folder,
                  std::vector<BlockFinding>& found) {
     const uint32_t headerSize = kBlockFixedSize + header.blockReserve;
@@ -55,10 +58,8 @@ bool checkFolder(int fd, const CabinetHeader& header, uint16_t folder,
         const uint32_t csum = read32(blockHeader);
         uint32_t sum = blockChecksum(data.data(), size, 0);
         sum = blockChecksum(blockHeader + kCsumSize, headerSize - kCsumSize, sum);
-        if (csum != 0 && sum != csum) {
-            finding.fault = BlockFault::ChecksumMismatch;
-            found.push_back(finding);
-        }
+        if (csum != 0 && sum != csum) finding.fault = BlockFault::ChecksumMismatch;
+        found.push_back(finding);
         at += headerSize + size;
     }
     return true;
@@ -67,6 +68,14 @@ bool checkFolder(int fd, const CabinetHeader& header, uint16_t folder,
 }  // namespace
 
 std::vector<BlockFinding> findBlockFaults(const std::string& path, const CabinetHeader& header) {
+    std::vector<BlockFinding> found = surveyBlocks(path, header);
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [](const BlockFinding& b) { return b.fault == BlockFault::None; }),
+                found.end());
+    return found;
+}
+
+std::vector<BlockFinding> surveyBlocks(const std::string& path, const CabinetHeader& header) {
     std::vector<BlockFinding> found;
     const int fd = openAtCabinetStart(path);
     if (fd < 0) return found;
@@ -83,6 +92,15 @@ std::string describeFinding(const BlockFinding& finding) {
                               std::to_string(finding.folder);
     if (finding.fault == BlockFault::ChecksumMismatch) return "checksum mismatch in " + where;
     return where + " is cut short";
+}
+
+std::optional<uint32_t> blockDataStart(const std::string& path, uint16_t folder, uint32_t block) {
+    const std::optional<CabinetHeader> header = readCabinetHeader(path, cabinetStartOf(path));
+    if (!header) return std::nullopt;
+    for (const BlockFinding& finding : surveyBlocks(path, *header)) {
+        if (finding.folder == folder && finding.block == block) return finding.dataStart;
+    }
+    return std::nullopt;
 }
 
 std::string describeDamagedBlock(const std::string& path, uint16_t folder, uint32_t block) {

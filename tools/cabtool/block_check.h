@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ struct BlockFinding {
 // at `path` (read as its registered cabinet start says), in folder and block
 // order; a folder's chain is followed up to its first cut-short block.
 std::vector<BlockFinding> findBlockFaults(const std::string& path, const CabinetHeader& header);
+
+// The same walk, keeping every block read (sound ones with BlockFault::None).
+std::vector<BlockFinding> surveyBlocks(const std::string& path, const CabinetHeader& header);
+
+// Where block `block` of folder `folder` of the cabinet at `path` starts in
+// the folder's uncompressed data; nothing when its header cannot be read.
+std::optional<uint32_t> blockDataStart(const std::string& path, uint16_t folder, uint32_t block);
 
 // "checksum mismatch in data block 3 of folder 0" or "data block 3 of
 // folder 0 is cut short".

@@ -1,6 +1,7 @@
 #include "tools/cabtool/cabinet_visit.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +59,7 @@ struct Visit {
     bool folderLoaded = false;
     uint16_t folderInHand = 0;
     uint32_t blocksRead = 0;
+    std::optional<uint32_t> failedBlock;  // the block of folderInHand a failure met
 
     std::string pathOf(const std::string& name) const { return directory + name; }
     uint32_t dataGroup(uint32_t entry) const {
@@ -302,6 +304,10 @@ bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHand
                                  onReserveEvent, &visit) != 0;
     if (visit.result.ok) return true;
     const std::string windowFile = takeWindowFileProblem();
+    if (visit.folderLoaded && (error.errorCode == DamagedCabinet || error.errorCode == CodecFailed)) {
+        const uint32_t blocksDone = error.errorCode == CodecFailed ? 1 : 0;  // the failed one was read
+        if (visit.blocksRead >= blocksDone) visit.failedBlock = visit.blocksRead - blocksDone;
+    }
 
     if (visit.openFile) {
         handlers.abandonOutput(*visit.openFile);
@@ -317,6 +323,29 @@ bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHand
         reportCabinetError(visit.pathOf(visit.cabinetName), describeDataFailure(visit, error.errorCode));
     }
     return false;
+}
+
+// Salvaging, after a failure in the data: the files of that folder that
+// start at or after the block it met have nothing that can be decoded. Each
+// is handed out and given up at once, written as zeros, rather than having
+// the folder decoded up to the damage again for every one of them.
+void writeOffUnreachableData(const Visit& visit, std::vector<bool>& settled) {
+    if (!visit.failedBlock) return;
+    const std::optional<uint32_t> deadFrom =
+        blockDataStart(visit.pathOf(visit.cabinetName), visit.folderInHand, *visit.failedBlock);
+    if (!deadFrom) return;
+    for (const uint32_t i : visit.plan.steered) {
+        const FileEntry& entry = visit.cabinet.entries[i];
+        if (settled[i] || entry.folderIndex != visit.folderInHand || entry.folderOffset < *deadFrom ||
+            entry.size == 0) {
+            continue;
+        }
+        settled[i] = true;
+        const int32_t handle = visit.handlers.openOutput(entry);
+        if (handle == 0 || handle == -1) continue;
+        if (handle != kDiscardHandle) close(handle);  // as the decoder would after a failure
+        visit.handlers.abandonOutput(entry);
+    }
 }
 
 }  // namespace
@@ -344,6 +373,7 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
             return visit.result;
         }
         settled = visit.settled;
+        writeOffUnreachableData(visit, settled);
     }
 }
 
