@@ -161,11 +161,11 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
 
 bool OutputFile::reopenPadded(uint64_t size, std::string& error) {
     fd_ = openat(directoryFd_, temporaryName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd_ < 0 || ftruncate(fd_, off_t(size)) != 0) {
-        error = "cannot complete the salvaged file: " + describeErrno(errno);
-        return false;
-    }
-    return true;
+    if (fd_ >= 0 && ftruncate(fd_, off_t(size)) == 0) return true;
+    error = "cannot complete the salvaged file: " + describeErrno(errno);
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return false;
 }
 
 void OutputFile::discardClosed() {
