@@ -309,10 +309,7 @@ bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHand
         if (visit.blocksRead >= blocksDone) visit.failedBlock = visit.blocksRead - blocksDone;
     }
 
-    if (visit.openFile) {
-        handlers.abandonOutput(*visit.openFile);
-        visit.openFile.reset();
-    }
+    // The reason first, then what became of the file it stopped.
     if (visit.failure && !visit.failure->file.empty()) {
         reportFileError(visit.failure->cabinet, visit.failure->file, visit.failure->text);
     } else if (visit.failure) {
@@ -321,6 +318,10 @@ bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHand
         reportCabinetError(visit.pathOf(visit.cabinetName), windowFile);
     } else {
         reportCabinetError(visit.pathOf(visit.cabinetName), describeDataFailure(visit, error.errorCode));
+    }
+    if (visit.openFile) {
+        handlers.abandonOutput(*visit.openFile);
+        visit.openFile.reset();
     }
     return false;
 }
