@@ -267,7 +267,7 @@ TEST(CabtoolDamage, FilesAfterTheFailureInTheirCabinetAreCountedAsNotReached) {
         << extracted.out;
     const ToolResult tested = runCabtool({"test", "broken.cab"}, scratch.path());
     EXPECT_EQ(tested.exitStatus, 1);
-    EXPECT_TRUE(contains(tested.out, "1 file good, 1 failed, 1 not reached, the walk stopped early"))
+    EXPECT_TRUE(contains(tested.out, "1 file good, 1 failed, 1 not reached\n"))
         << tested.out;
 }
 

@@ -53,7 +53,7 @@ TEST(CabtoolHostileInput, FifoGivenOrNamedAsCabinetIsRefusedWithoutBlocking) {
     ASSERT_EQ(mkfifo((scratch.path() / "pipe.cab").c_str(), 0600), 0);
     for (const char* command : {"list", "test"}) {
         const ToolResult r = runCabtool({command, "pipe.cab"}, scratch.path());
-        EXPECT_EQ(r.exitStatus, 1) << r.err;
+        EXPECT_EQ(r.exitStatus, 2) << r.err;
         EXPECT_TRUE(contains(r.err, "pipe.cab: not a regular file")) << r.err;
     }
 

@@ -11,8 +11,9 @@
 
 namespace cabtooltest {
 
-TerminalResult runOnTerminal(const std::vector<std::string>& args,
-                             const std::filesystem::path& workingDirectory) {
+TerminalResult runOnTerminal(
+    const std::vector<std::string>& args, const std::filesystem::path& workingDirectory,
+    const std::function<void(int pid, const std::string& screen)>& whileRunning) {
     std::vector<std::string> argvStrings = {CABTOOL_PATH};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -37,6 +38,7 @@ TerminalResult runOnTerminal(const std::vector<std::string>& args,
         const ssize_t got = read(master, buffer, sizeof buffer);
         if (got <= 0) break;  // EIO once the child has closed the terminal
         result.screen.append(buffer, size_t(got));
+        if (whileRunning) whileRunning(pid, result.screen);
     }
     int status = 0;
     if (waitpid(pid, &status, WNOHANG) == 0) {
@@ -45,6 +47,7 @@ TerminalResult runOnTerminal(const std::vector<std::string>& args,
     }
     close(master);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
 }
 

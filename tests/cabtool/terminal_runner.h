@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,14 @@ namespace cabtooltest {
 
 struct TerminalResult {
     int exitStatus = -1;
+    int signal = 0;  // the signal that ended it, if one did
     std::string screen;  // everything written to the terminal, raw
 };
 
-TerminalResult runOnTerminal(const std::vector<std::string>& args,
-                             const std::filesystem::path& workingDirectory);
+// `whileRunning`, when given, sees the process id and the screen so far
+// after each piece of output.
+TerminalResult runOnTerminal(
+    const std::vector<std::string>& args, const std::filesystem::path& workingDirectory,
+    const std::function<void(int pid, const std::string& screen)>& whileRunning = {});
 
 }  // namespace cabtooltest

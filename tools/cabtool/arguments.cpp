@@ -31,6 +31,7 @@ constexpr OptionRule kOptions[] = {
     {"-p", "--pipe", false, Command::Extract},
     {"-L", "--lowercase", false, Command::Extract},
     {"-k", "--keep", false, Command::Extract},
+    {"-s", "--salvage", false, Command::Extract},
     {"-j", "--json", false, Command::List},
     {"-q", "--quiet", false, std::nullopt},
 };
@@ -50,8 +51,40 @@ void apply(Arguments& out, const OptionRule& option, const std::string& value) {
     if (name == "--pipe") out.pipe = true;
     if (name == "--lowercase") out.lowercase = true;
     if (name == "--keep") out.keep = true;
+    if (name == "--salvage") out.salvage = true;
     if (name == "--json") out.json = true;
     if (name == "--quiet") out.quiet = true;
+}
+
+// Splits combined short options the way getopt reads them: "-qj" is "-q -j",
+// and in "-qdDIR" or "-qd DIR" the option that takes a value takes the rest
+// of the word, or the next word. Nothing after "--" is touched.
+std::vector<std::string> splitShortOptions(const std::vector<std::string>& args) {
+    std::vector<std::string> words;
+    bool optionsEnded = false;
+    bool valueNext = false;  // the word before is an option waiting for its value
+    for (const std::string& arg : args) {
+        const bool combined = !optionsEnded && !valueNext && arg.size() > 2 && arg[0] == '-' &&
+                              arg[1] != '-';
+        if (!valueNext && arg == "--") optionsEnded = true;
+        const OptionRule* single = findOption(arg);
+        valueNext = !optionsEnded && !valueNext && single != nullptr && single->value;
+        if (!combined) {
+            words.push_back(arg);
+            continue;
+        }
+        for (size_t at = 1; at < arg.size(); ++at) {
+            const std::string name = {'-', arg[at]};
+            words.push_back(name);
+            const OptionRule* option = findOption(name);
+            if (option != nullptr && option->value) {
+                if (at + 1 < arg.size()) words.push_back(arg.substr(at + 1));
+                valueNext = at + 1 == arg.size();
+                break;
+            }
+        }
+    }
+    return words;
 }
 
 }  // namespace
@@ -79,8 +112,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
 
     bool optionsEnded = false;
     bool directoryGiven = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+    const std::vector<std::string> words = splitShortOptions(args);
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string& arg = words[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             out.cabinets.push_back(arg);
             continue;
@@ -106,8 +140,8 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         if (option->value) {
             if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
+            } else if (i + 1 < words.size()) {
+                value = words[++i];
             }
             if (value.empty()) return failure(name + " needs a value");
         } else if (equals != std::string::npos) {
@@ -118,6 +152,7 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     }
 
     if (out.pipe && directoryGiven) return failure("--pipe writes to standard output: no -d");
+    if (out.pipe && out.salvage) return failure("--salvage writes files: no --pipe");
     if (out.cabinets.empty()) return failure(command + " needs a cabinet file");
     result.ok = true;
     return result;

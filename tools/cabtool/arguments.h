@@ -17,6 +17,7 @@ struct Arguments {
     bool pipe = false;                   // extract: contents to standard output
     bool lowercase = false;              // extract: lower-case names
     bool keep = false;                   // extract: never replace a file
+    bool salvage = false;                // extract: every byte that can be had
     bool json = false;                   // list: JSON records
     bool quiet = false;                  // only errors
 };

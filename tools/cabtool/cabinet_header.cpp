@@ -77,6 +77,7 @@ bool parseFixedPart(const uint8_t* bytes, size_t size, CabinetHeader& h, size_t&
         if (size < at + kReserveSizesSize) return false;
         const size_t cabinetReserve = read16(bytes + at);
         folderReserve = bytes[at + 2];
+        h.blockReserve = bytes[at + 3];
         at += kReserveSizesSize + cabinetReserve;
         if (at > size) return false;
     }

@@ -26,6 +26,7 @@ struct CabinetHeader {
     uint16_t setId = 0;
     uint16_t cabinetIndex = 0;
     std::string previousCabinet, previousDisk, nextCabinet, nextDisk;
+    uint8_t blockReserve = 0;  // cbCFData: reserve bytes in each CFDATA header
     uint32_t folderTableOffset = 0;  // where the CFFOLDER records begin
     std::vector<FolderFacts> folders;
 

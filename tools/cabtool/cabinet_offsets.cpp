@@ -33,6 +33,11 @@ void setCabinetStart(const std::string& path, uint64_t offset) {
     }
 }
 
+uint64_t cabinetStartOf(const std::string& path) {
+    const auto found = startsByPath().find(path);
+    return found == startsByPath().end() ? 0 : found->second;
+}
+
 bool moveToCabinetStart(int fd, const std::string& path) {
     const auto found = startsByPath().find(path);
     if (found == startsByPath().end()) {

@@ -13,6 +13,9 @@ namespace cabtool {
 // bytes into the file. An offset of 0 removes the registration.
 void setCabinetStart(const std::string& path, uint64_t offset);
 
+// The offset registered for `path`, or 0.
+uint64_t cabinetStartOf(const std::string& path);
+
 // Moves `fd`, just opened on `path`, to the registered start of its cabinet
 // (leaving it where it is when none) and remembers that start for the
 // handle. False when the seek fails.

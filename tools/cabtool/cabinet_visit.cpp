@@ -1,12 +1,15 @@
 #include "tools/cabtool/cabinet_visit.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <optional>
 
+#include "tools/cabtool/block_check.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/posix_io.h"
@@ -38,6 +41,7 @@ struct Visit {
     const CabinetDirectory& cabinet;
     const VisitPlan& plan;
     std::string directory;
+    std::string startingName;      // the cabinet the walk started in
     std::string cabinetName;       // the cabinet the decoder has open
     std::string requestedCabinet;  // the name given with the last NeedCabinet
     VisitState state = VisitState::Steering;
@@ -50,6 +54,12 @@ struct Visit {
     std::optional<Failure> failure;  // why the handler stopped the decoder
     VisitResult result;
     uint32_t declinedIntoNext = 0;  // since the last crossing, as the decoder counts them
+    // Where the decoder is in the data, from its reserve events: the folder
+    // last loaded in the cabinet it has open and the blocks read of it.
+    bool folderLoaded = false;
+    uint16_t folderInHand = 0;
+    uint32_t blocksRead = 0;
+    std::optional<uint32_t> failedBlock;  // the block of folderInHand a failure met
 
     std::string pathOf(const std::string& name) const { return directory + name; }
     uint32_t dataGroup(uint32_t entry) const {
@@ -143,7 +153,12 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
         }
         case VisitState::Crossed: {
             ++visit.result.crossings.back().second;
-            const FileEntry entry = entryFrom(visit, n);
+            FileEntry entry = entryFrom(visit, n);
+            // Its data runs through both cabinets; a block of either that
+            // was decoded despite its checksum may hold some of it.
+            entry.suspect = visit.handlers.salvaging &&
+                            (ignoresChecksumsIn(entry.cabinet) ||
+                             ignoresChecksumsIn(visit.pathOf(visit.startingName)));
             settleGoingOn(visit, entry);
             return handOut(visit, entry);
         }
@@ -231,6 +246,37 @@ int onNotify(int kind, CabNotification* notification) {
     }
 }
 
+// Follows the decoder through the folders and blocks it reads, so that a
+// failure can name the block.
+int onReserveEvent(CabReserveEvent* event) {
+    Visit& visit = *static_cast<Visit*>(event->userContext);
+    if (event->kind == FolderReserve) {
+        visit.folderLoaded = true;
+        visit.folderInHand = event->folder.folderIndex;
+        visit.blocksRead = 0;
+    } else if (event->kind == DataBlockReserve) {
+        ++visit.blocksRead;
+    }
+    return 0;
+}
+
+// What went wrong in the data, as precisely as the decoder's place in it and
+// the cabinet's bytes tell.
+std::string describeDataFailure(const Visit& visit, int32_t errorCode) {
+    const std::string general = cabErrorText(errorCode);
+    if (!visit.folderLoaded) return general;
+    const std::string path = visit.pathOf(visit.cabinetName);
+    if (errorCode == DamagedCabinet) {
+        const std::string found = describeDamagedBlock(path, visit.folderInHand, visit.blocksRead);
+        return found.empty() ? general : general + ": " + found;
+    }
+    if (errorCode == CodecFailed && visit.blocksRead > 0) {
+        return general + " in data block " + std::to_string(visit.blocksRead - 1) + " of folder " +
+               std::to_string(visit.folderInHand);
+    }
+    return general;
+}
+
 uint64_t countNotReached(const Visit& visit) {
     uint64_t count = 0;
     for (const uint32_t i : visit.plan.steered) count += visit.settled[i] ? 0 : 1;
@@ -245,28 +291,25 @@ uint64_t countNotReached(const Visit& visit) {
     return count;
 }
 
-}  // namespace
+size_t countSettled(const Visit& visit) {
+    return size_t(std::count(visit.settled.begin(), visit.settled.end(), true));
+}
 
-VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
-                         const std::string& name, const CabinetDirectory& cabinet,
-                         const VisitPlan& plan, const FileHandlers& handlers) {
-    Visit visit(handlers, cabinet, plan);
-    visit.directory = directory;
-    visit.cabinetName = name;
-    for (const Refusal& refusal : plan.refused) visit.settled[refusal.entry] = true;
-    for (const uint32_t i : plan.fromEarlier) visit.settled[i] = true;
-
+// One cabExtract over the cabinet; false after a failure, reported.
+bool runVisit(CabDecoder* decoder, CabError& error, Visit& visit, const FileHandlers& handlers) {
     error = CabError{};
     takeWindowFileProblem();  // only a failure of this walk counts
-    visit.result.ok =
-        cabExtract(decoder, name.c_str(), directory.c_str(), onNotify, nullptr, &visit) != 0;
-    if (visit.result.ok) return visit.result;
+    const std::string& name = visit.cabinetName;
+    visit.result.ok = cabExtract(decoder, name.c_str(), visit.directory.c_str(), onNotify,
+                                 onReserveEvent, &visit) != 0;
+    if (visit.result.ok) return true;
     const std::string windowFile = takeWindowFileProblem();
-
-    if (visit.openFile) {
-        handlers.abandonOutput(*visit.openFile);
-        visit.openFile.reset();
+    if (visit.folderLoaded && (error.errorCode == DamagedCabinet || error.errorCode == CodecFailed)) {
+        const uint32_t blocksDone = error.errorCode == CodecFailed ? 1 : 0;  // the failed one was read
+        if (visit.blocksRead >= blocksDone) visit.failedBlock = visit.blocksRead - blocksDone;
     }
+
+    // The reason first, then what became of the file it stopped.
     if (visit.failure && !visit.failure->file.empty()) {
         reportFileError(visit.failure->cabinet, visit.failure->file, visit.failure->text);
     } else if (visit.failure) {
@@ -274,10 +317,65 @@ VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string
     } else if (error.errorCode == NoMemory && !windowFile.empty()) {
         reportCabinetError(visit.pathOf(visit.cabinetName), windowFile);
     } else {
-        reportCabinetError(visit.pathOf(visit.cabinetName), cabErrorText(error.errorCode));
+        reportCabinetError(visit.pathOf(visit.cabinetName), describeDataFailure(visit, error.errorCode));
     }
-    visit.result.notReached = countNotReached(visit);
-    return visit.result;
+    if (visit.openFile) {
+        handlers.abandonOutput(*visit.openFile);
+        visit.openFile.reset();
+    }
+    return false;
+}
+
+// Salvaging, after a failure in the data: the files of that folder that
+// start at or after the block it met have nothing that can be decoded. Each
+// is handed out and given up at once, written as zeros, rather than having
+// the folder decoded up to the damage again for every one of them.
+void writeOffUnreachableData(const Visit& visit, std::vector<bool>& settled) {
+    if (!visit.failedBlock) return;
+    const std::optional<uint32_t> deadFrom =
+        blockDataStart(visit.pathOf(visit.cabinetName), visit.folderInHand, *visit.failedBlock);
+    if (!deadFrom) return;
+    for (const uint32_t i : visit.plan.steered) {
+        const FileEntry& entry = visit.cabinet.entries[i];
+        if (settled[i] || entry.folderIndex != visit.folderInHand || entry.folderOffset < *deadFrom ||
+            entry.size == 0) {
+            continue;
+        }
+        settled[i] = true;
+        const int32_t handle = visit.handlers.openOutput(entry);
+        if (handle == 0 || handle == -1) continue;
+        if (handle != kDiscardHandle) close(handle);  // as the decoder would after a failure
+        visit.handlers.abandonOutput(entry);
+    }
+}
+
+}  // namespace
+
+VisitResult visitCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
+                         const std::string& name, const CabinetDirectory& cabinet,
+                         const VisitPlan& plan, const FileHandlers& handlers) {
+    std::vector<bool> settled(cabinet.entries.size(), false);
+    for (const Refusal& refusal : plan.refused) settled[refusal.entry] = true;
+    for (const uint32_t i : plan.fromEarlier) settled[i] = true;
+    for (;;) {
+        Visit visit(handlers, cabinet, plan);
+        visit.directory = directory;
+        visit.cabinetName = name;
+        visit.startingName = name;
+        visit.settled = settled;
+        const size_t settledBefore = countSettled(visit);
+        if (runVisit(decoder, error, visit, handlers)) return visit.result;
+        // Salvaging, a failure before the files going on ends only the file
+        // it met: the walk starts again for the files not yet handed out.
+        const bool again = handlers.salvaging && visit.state == VisitState::Steering &&
+                           countSettled(visit) > settledBefore && countNotReached(visit) != 0;
+        if (!again) {
+            visit.result.notReached = countNotReached(visit);
+            return visit.result;
+        }
+        settled = visit.settled;
+        writeOffUnreachableData(visit, settled);
+    }
 }
 
 }  // namespace cabtool

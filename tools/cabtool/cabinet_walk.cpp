@@ -10,7 +10,10 @@
 #include <tuple>
 
 #include "cab/cab.h"
+#include "tools/cabtool/block_check.h"
 #include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/cabinet_header.h"
+#include "tools/cabtool/cabinet_offsets.h"
 #include "tools/cabtool/cabinet_scan.h"
 #include "tools/cabtool/cabinet_visit.h"
 #include "tools/cabtool/messages.h"
@@ -63,7 +66,67 @@ struct SetWalk {
     // crossing comes from the decoder's notification, which carries no
     // folder offset.)
     std::set<std::pair<std::string, uint32_t>> offered;
+    // Salvage: per cabinet path, its blocks whose checksum does not match.
+    std::map<std::string, std::vector<BlockFinding>> mismatches;
 };
+
+// Salvage: the blocks of the cabinet at `path` whose checksum does not match
+// are reported (once per cabinet) and will be decoded anyway.
+const std::vector<BlockFinding>& ignoreMismatches(SetWalk& walk, const std::string& path,
+                                                  const FileHandlers& handlers) {
+    const auto known = walk.mismatches.find(path);
+    if (known != walk.mismatches.end()) return known->second;
+    std::vector<BlockFinding>& found = walk.mismatches[path];
+    const std::optional<CabinetHeader> header = readCabinetHeader(path, cabinetStartOf(path));
+    if (!header) return found;
+    std::vector<uint32_t> csumOffsets;
+    for (const BlockFinding& finding : findBlockFaults(path, *header)) {
+        if (finding.fault != BlockFault::ChecksumMismatch) continue;
+        found.push_back(finding);
+        csumOffsets.push_back(finding.csumOffset);
+        if (handlers.checksumIgnored) {
+            handlers.checksumIgnored(path, describeFinding(finding) + "; decoded anyway");
+        }
+    }
+    ignoreChecksumsAt(path, csumOffsets);
+    return found;
+}
+
+// Whether some of the file's data comes from one of the `bad` blocks of its
+// cabinet. A folder continued from the cabinet before counts its bytes from
+// there, so any bad block of it counts.
+bool holdsBadBlock(const FileEntry& entry, uint16_t folderCount, const std::vector<BlockFinding>& bad) {
+    for (const BlockFinding& block : bad) {
+        if (entry.continuesFromPrevious()) {
+            if (block.folder == 0) return true;
+            continue;
+        }
+        const uint16_t folder = entry.continuesIntoNext() ? uint16_t(folderCount - 1) : entry.folderIndex;
+        const uint64_t end = uint64_t(entry.folderOffset) + entry.size;
+        if (block.folder == folder && entry.folderOffset < block.dataEnd && block.dataStart < end) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Salvage: reports the bad blocks of this cabinet and of the next, which the
+// decoder may cross into, and marks the files they touch.
+void prepareSalvage(SetWalk& walk, CabinetDirectory& cabinet, const FileHandlers& handlers) {
+    const std::vector<BlockFinding>& here =
+        ignoreMismatches(walk, walk.directory + walk.current, handlers);
+    bool nextFolderBad = false;
+    if (!cabinet.nextCabinet.empty() && nextCabinetProblem(walk.directory, cabinet.nextCabinet).empty()) {
+        const std::string next = walk.directory + resolveCabinetName(walk.directory, cabinet.nextCabinet);
+        for (const BlockFinding& block : ignoreMismatches(walk, next, handlers)) {
+            nextFolderBad = nextFolderBad || block.folder == 0;
+        }
+    }
+    for (FileEntry& entry : cabinet.entries) {
+        entry.suspect = holdsBadBlock(entry, cabinet.folderCount, here) ||
+                        (entry.continuesIntoNext() && nextFolderBad);
+    }
+}
 
 // Checks, before the decoder walks it, that `name` is a readable cabinet and,
 // when `expected` is given, that it is that member of the set.
@@ -172,6 +235,7 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
         reportCabinetError(walk.directory + walk.current, problem);
         return false;
     }
+    if (handlers.salvaging) prepareSalvage(walk, cabinet, handlers);
     walk.handled.insert(walk.current);
     outcome.handled.push_back(walk.directory + walk.current);
     const VisitPlan plan = planVisits(cabinet, walk.previousWentOn);

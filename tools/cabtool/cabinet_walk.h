@@ -39,6 +39,13 @@ struct FileHandlers {
     std::function<void(const FileEntry&)> reachedByCrossing;
     // A file the walk cannot extract; `reason` says why.
     std::function<void(const FileEntry&, const std::string& reason)> unreachable;
+    // Salvage: blocks whose checksum does not match are decoded anyway, each
+    // reported to `checksumIgnored` first, and the files whose data they
+    // hold are handed out marked `suspect`. A failure in a cabinet's data
+    // then ends only the file it met: the walk goes on with the files of
+    // that cabinet not yet handed out.
+    bool salvaging = false;
+    std::function<void(const std::string& cabinet, const std::string& what)> checksumIgnored;
     // Optional: the walk is done with a cabinet (and any it crossed into),
     // whether or not it failed there.
     std::function<void()> cabinetFinished;

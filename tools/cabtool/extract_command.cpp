@@ -24,7 +24,10 @@
 namespace cabtool {
 namespace {
 
-// Creates `path` and its missing parents, like mkdir -p.
+constexpr const char* kSalvagedNote = "salvaged, may be damaged";
+
+// Creates `path` and its missing parents, like mkdir -p; an interrupt
+// removes those it made that are still empty.
 bool makeDirectories(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) == 0) return S_ISDIR(status.st_mode);
@@ -32,7 +35,11 @@ bool makeDirectories(const std::string& path) {
     if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash))) {
         return false;
     }
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    if (mkdir(path.c_str(), 0777) == 0) {
+        noteCreatedDirectory(AT_FDCWD, path);
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 // Copies the whole of `fromFd` to `toFd`; false with errno set on failure.
@@ -65,6 +72,7 @@ struct Extraction {
     uint64_t bytes = 0;
     uint64_t failures = 0;
     uint64_t kept = 0;  // --keep: files not written because the name was taken
+    uint64_t salvaged = 0;  // --salvage: files written that may be damaged
     std::optional<OutputFile> output;  // the file being written
     std::map<std::string, std::string> written;  // cabinet path + stored name -> path below rootFd
 
@@ -81,11 +89,11 @@ struct Extraction {
     }
 
     void noteKept(const FileEntry& entry) {
-        if (!options.quiet) reportFileError(entry.cabinet, nameOf(entry, options), kExistsKept);
+        if (!options.quiet) reportFileError(entry.cabinet, slashNameOf(entry, options), kExistsKept);
     }
 
     void fail(const FileEntry& entry, const std::string& why) {
-        reportFileError(entry.cabinet, nameOf(entry, options), why);
+        reportFileError(entry.cabinet, slashNameOf(entry, options), why);
         ++failures;
     }
 
@@ -145,7 +153,8 @@ struct Extraction {
         return output->handle();
     }
 
-    bool finish(OutputFile& file, const FileEntry& entry) {
+    // Puts the file in place; `damaged` for a salvaged file.
+    bool finish(OutputFile& file, const FileEntry& entry, bool damaged = false) {
         std::string error;
         const bool readOnly = (entry.attributes & kAttributeReadOnly) != 0;
         if (!file.commit(dosToLocalTime(entry.date, entry.time), readOnly, error, !options.keep)) {
@@ -158,7 +167,13 @@ struct Extraction {
             return false;
         }
         const std::string path = placeOf(entry).joined();
-        if (!options.quiet) lines.add(entry, "extracted  " + printable(path));
+        if (damaged) {
+            ++salvaged;
+            if (!options.quiet) lines.add(entry, "salvaged   " + printable(path) + "  (may be damaged)");
+            if (options.quiet) reportFileError(entry.cabinet, path, kSalvagedNote);
+        } else if (!options.quiet) {
+            lines.add(entry, "extracted  " + printable(path));
+        }
         written[keyOf(entry)] = path;
         ++files;
         bytes += entry.size;
@@ -178,7 +193,7 @@ struct Extraction {
             return 1;
         }
         if (!output) return 1;  // a declined file, decoded into nothing
-        finish(*output, entry);
+        finish(*output, entry, entry.suspect);
         output.reset();
         return 1;  // the handle is closed either way; go on with the next file
     }
@@ -204,7 +219,7 @@ struct Extraction {
         const int copyErrno = errno;
         ::close(fromFd);
         if (!copied) return fail(copy, "cannot write the file: " + describeErrno(copyErrno));
-        finish(*created, copy);
+        finish(*created, copy, original.suspect);
     }
 
     void abandon(const FileEntry& entry) {
@@ -213,6 +228,13 @@ struct Extraction {
             return fail(entry, "not extracted");
         }
         if (!output) return;  // a declined file, already reported
+        std::string error;
+        if (options.salvage && output->reopenPadded(entry.size, error)) {
+            finish(*output, entry, true);
+            output.reset();
+            return;
+        }
+        if (!error.empty()) reportFileError(entry.cabinet, slashNameOf(entry, options), error);
         output->discardClosed();
         output.reset();
         fail(entry, "not extracted");
@@ -253,6 +275,10 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
             extraction.copyFrom(copy, original);
         };
     }
+    handlers.salvaging = options.salvage;
+    handlers.checksumIgnored = [](const std::string& cabinet, const std::string& what) {
+        reportCabinetError(cabinet, what);
+    };
     handlers.openOutput = [&](const FileEntry& entry) { return extraction.open(entry); };
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) { return extraction.close(entry); };
     handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
@@ -273,6 +299,7 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
     const WalkOutcome outcome = walkSources(sources, handlers);
     progress.clear();
     setActiveProgress(nullptr);
+    forgetCreatedDirectories();
     if (extraction.rootFd >= 0) ::close(extraction.rootFd);
     if (!options.quiet) {
         // Piped, standard output carries the files' contents only.
@@ -280,13 +307,17 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
         std::fprintf(summary, "%" PRIu64 " file%s extracted, %" PRIu64 " bytes", extraction.files,
                      extraction.files == 1 ? "" : "s", extraction.bytes);
         if (extraction.kept != 0) std::fprintf(summary, ", %" PRIu64 " kept", extraction.kept);
+        if (extraction.salvaged != 0) {
+            std::fprintf(summary, ", %" PRIu64 " %s", extraction.salvaged, kSalvagedNote);
+        }
         if (extraction.failures != 0) std::fprintf(summary, ", %" PRIu64 " failed", extraction.failures);
         if (outcome.notReached != 0) {
             std::fprintf(summary, ", %" PRIu64 " not reached", outcome.notReached);
         }
         std::fprintf(summary, "\n");
     }
-    return outcome.complete && extraction.failures == 0 ? kExitSuccess : kExitFailure;
+    const bool clean = outcome.complete && extraction.failures == 0 && extraction.salvaged == 0;
+    return clean ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace cabtool

@@ -12,14 +12,15 @@ const char* const kHelpText = R"(cabtool - list, test and extract cabinet (.cab)
 usage:
   cabtool list [-j] [-f PATTERN]... [-e ENCODING] [-q] CABINET...
   cabtool test [-f PATTERN]... [-e ENCODING] [-q] CABINET...
-  cabtool extract [-d DIR | -p] [-f PATTERN]... [-L] [-k] [-e ENCODING] [-q] CABINET...
+  cabtool extract [-d DIR | -p] [-f PATTERN]... [-L] [-k] [-s] [-e ENCODING] [-q] CABINET...
   cabtool --help | --version
 
 commands:
   list      Print one line per file: size in bytes, date and time, attributes
             and the name, then the number of files and their total size.
             Attributes: r read-only, h hidden, s system, a archive, x run
-            after extraction; '-' where a bit is clear.
+            after extraction; '-' where a bit is clear. Several cabinets each
+            get a heading, their own table and totals, then a grand total.
   test      Decode every file and verify every data block's checksum without
             writing anything.
   extract   Write every file below DIR (default: the current directory),
@@ -37,12 +38,20 @@ options:
                               (repeatable; any pattern may match)
   -L, --lowercase             extract: write the names in lower case
   -k, --keep                  extract: never replace an existing file
+  -s, --salvage               extract: get every byte that can be had out of
+                              a damaged cabinet (see salvage below)
   -j, --json                  list: a JSON array, one object per file
   -e NAME, --encoding NAME    code page of names without the UTF-8 attribute
                               (default windows-1252)
   -q, --quiet                 print nothing but errors (list still lists)
   -h, --help                  show this text
   --version                   show the version
+
+  Short options combine: -qj is -q -j; -qd DIR and -qdDIR give -d its value.
+  '--' ends the options. Every argument after the options must be a
+  readable file, or nothing is done (status 2): files inside a cabinet are
+  chosen with -f. Names are printed as extract writes them, with '/' between
+  directories.
 
 cabinets:
   Each CABINET named is handled in turn. A cabinet of a set is read with the
@@ -66,9 +75,11 @@ filters:
   Shell-style patterns on the name with '/' between directories: '*' any run
   of characters within a directory level, '**' across levels, '?' one
   character, '[a-z]' or '[!a-z]' one character of a set or not, '\' the next
-  character as it is. A pattern without '/' matches the last part of the
-  name, so '*.dll' chooses every DLL in every directory. ASCII letters match
-  in either case.
+  character as it is. '\' also works as a separator, except before '[' or
+  ']', which it makes literal. A pattern without a separator matches the
+  last part of the name, so '*.dll' chooses every DLL in every directory.
+  ASCII letters match in either case. A pattern that matches no file is
+  reported ("no file matches PATTERN") and makes the exit status 1.
 
 names:
   A name stored with the UTF-8 attribute is read as UTF-8; any other name is
@@ -93,9 +104,26 @@ safety:
   Each file is written under a temporary name and renamed into place only
   when it is complete, so a failed extraction leaves no partial file, and an
   existing file of the same name is replaced only by a complete new one. An
-  interrupted extraction removes the file in progress; a cabinet whose files
-  would not fit in the free space of DIR is refused before anything of it is
-  written.
+  interrupted extraction removes the file in progress and the directories
+  it created that are still empty, and clears the progress line; a cabinet
+  whose files would not fit in the free space of DIR is refused before
+  anything of it is written.
+
+damage:
+  Damage in a cabinet's data is named with what was found and where:
+  "checksum mismatch in data block 3 of folder 0", "data block 3 of folder 0
+  is cut short", or "the compressed data could not be decoded in data block
+  3 of folder 0" (blocks and folders count from 0).
+
+salvage:
+  With --salvage (not with --pipe), a data block whose checksum does not
+  match is reported and decoded anyway; a file whose data cannot be decoded
+  to its end is still written, the missing bytes as zeros so that its size
+  is right, and the cabinet's other files are still tried. Each file that
+  may be damaged is printed as 'salvaged NAME  (may be damaged)', or named
+  on standard error with --quiet, and counted as "salvaged, may be damaged"
+  in the summary; the exit status is then 1. Without --salvage no damaged
+  data and no partial file is ever written.
 
 progress:
   On a terminal, a test or extraction of more than 64 MB, or of a set of 10
@@ -110,9 +138,9 @@ environment:
 
 exit status:
   0  everything succeeded
-  1  a cabinet or a file failed (the cabinet, the file and the reason are on
-     standard error)
-  2  the command line was wrong
+  1  a cabinet or a file failed, a file was salvaged, or a filter matched no
+     file (the cabinet, the file and the reason are on standard error)
+  2  the command line was wrong, or an argument is not a readable file
 )";
 
 }  // namespace cabtool

@@ -15,8 +15,32 @@ volatile std::sig_atomic_t gRegistered = 0;
 int gDirectoryFd = -1;
 char gName[64];
 
+// The directories this run created: base descriptor and the offset of the
+// path in gDirectoryPaths, each path NUL-terminated.
+constexpr size_t kMaxDirectories = 1024;
+constexpr size_t kDirectoryPathRoom = 64 * 1024;
+struct CreatedDirectory {
+    int baseFd;
+    size_t pathAt;
+};
+CreatedDirectory gDirectories[kMaxDirectories];
+char gDirectoryPaths[kDirectoryPathRoom];
+size_t gDirectoryPathsUsed = 0;
+volatile std::sig_atomic_t gDirectoryCount = 0;  // entries complete; raised last
+
+volatile std::sig_atomic_t gProgressDrawn = 0;
+constexpr char kClearLine[] = "\r\033[K";
+
 extern "C" void removeFileAndExit(int signal) {
     if (gRegistered) unlinkat(gDirectoryFd, gName, 0);
+    for (std::sig_atomic_t i = gDirectoryCount; i > 0; --i) {
+        const CreatedDirectory& created = gDirectories[i - 1];
+        unlinkat(created.baseFd, gDirectoryPaths + created.pathAt, AT_REMOVEDIR);  // fails unless empty
+    }
+    if (gProgressDrawn) {
+        const ssize_t ignored = write(STDERR_FILENO, kClearLine, sizeof kClearLine - 1);
+        (void)ignored;
+    }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -55,5 +79,21 @@ int createFileInProgress(int directoryFd, const char* name, int flags, unsigned 
 }
 
 void unregisterFileInProgress() { gRegistered = 0; }
+
+void noteCreatedDirectory(int directoryFd, const std::string& path) {
+    const size_t count = size_t(gDirectoryCount);
+    if (count == kMaxDirectories || gDirectoryPathsUsed + path.size() + 1 > kDirectoryPathRoom) return;
+    std::memcpy(gDirectoryPaths + gDirectoryPathsUsed, path.c_str(), path.size() + 1);
+    gDirectories[count] = CreatedDirectory{directoryFd, gDirectoryPathsUsed};
+    gDirectoryPathsUsed += path.size() + 1;
+    gDirectoryCount = std::sig_atomic_t(count + 1);
+}
+
+void forgetCreatedDirectories() {
+    gDirectoryCount = 0;
+    gDirectoryPathsUsed = 0;
+}
+
+void noteProgressLine(bool drawn) { gProgressDrawn = drawn ? 1 : 0; }
 
 }  // namespace cabtool

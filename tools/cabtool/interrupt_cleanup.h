@@ -1,11 +1,16 @@
-// Removing the file being written when the process is interrupted, so that
-// no temporary file is left behind in the target directory.
+// Tidying up when the process is interrupted: the file being written is
+// removed, so that no temporary file is left behind in the target directory;
+// the directories this run created and left empty are removed; and the
+// progress line is cleared.
 #pragma once
+
+#include <string>
 
 namespace cabtool {
 
-// SIGINT, SIGTERM and SIGHUP remove the registered file, then end the
-// process as the signal would have. SIGXFSZ is ignored: a write past the
+// SIGINT, SIGTERM and SIGHUP remove the registered file and the empty
+// directories, clear the progress line, then end the process as the signal
+// would have. SIGXFSZ is ignored: a write past the
 // file size limit then fails with EFBIG and the normal failure path cleans up.
 void installInterruptCleanup();
 
@@ -15,5 +20,15 @@ void installInterruptCleanup();
 // must be shorter than 64 characters. Returns the descriptor or -1 (errno).
 int createFileInProgress(int directoryFd, const char* name, int flags, unsigned mode);
 void unregisterFileInProgress();
+
+// Notes that this run created the directory `path` (relative to
+// `directoryFd`, which must stay open until forgetCreatedDirectories). An
+// interrupt removes the noted directories that are empty then, the latest
+// first. Notes beyond a fixed room are dropped: those directories stay.
+void noteCreatedDirectory(int directoryFd, const std::string& path);
+void forgetCreatedDirectories();
+
+// Whether the progress line is on the terminal now (an interrupt clears it).
+void noteProgressLine(bool drawn);
 
 }  // namespace cabtool

@@ -25,6 +25,37 @@ std::string attributeLetters(uint16_t attributes) {
     return letters;
 }
 
+// Counts of listed files, for one cabinet (or set) and for the whole run.
+struct Totals {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+    uint64_t unreachable = 0;  // listed, but no walk can extract them
+
+    void add(const Totals& other) {
+        files += other.files;
+        bytes += other.bytes;
+        unreachable += other.unreachable;
+    }
+};
+
+void printColumnHeadings() {
+    std::printf("%10s  %-19s  %-5s  %s\n", "Size", "Date       Time", "Attr", "Name");
+}
+
+// "N files, M bytes[, K cannot be extracted]" and what follows it.
+void printTotals(const Totals& totals, const char* ending) {
+    std::printf("%" PRIu64 " file%s, %" PRIu64 " bytes", totals.files, totals.files == 1 ? "" : "s",
+                totals.bytes);
+    if (totals.unreachable != 0) std::printf(", %" PRIu64 " cannot be extracted", totals.unreachable);
+    std::printf("%s\n", ending);
+}
+
+// The heading of one cabinet's table when several are listed.
+std::string headingOf(const CabinetSource& source) {
+    if (!source.embedded) return printable(source.path) + ":";
+    return printable(source.path) + " (cabinet at offset " + std::to_string(source.offset) + "):";
+}
+
 struct Listing {
     explicit Listing(const RunOptions& o) : options(o) {}
 
@@ -33,11 +64,17 @@ struct Listing {
     std::vector<std::string> jsonRecords;  // in final order, with --json
     const CabinetSource* source = nullptr;  // the source being walked
     std::map<std::string, const CabinetHeader*> headers;  // its cabinets by path
-    uint64_t files = 0;
-    uint64_t bytes = 0;
-    uint64_t unreachable = 0;  // listed, but no walk can extract them
+    Totals current;  // of the source being walked
+    Totals all;      // of every source finished
+    bool headings = false;  // plain tables with a heading and totals per source
 
     void start(const CabinetSource& next) {
+        finishSource();
+        if (headings) {
+            if (source != nullptr) std::printf("\n");
+            std::printf("%s\n", headingOf(next).c_str());
+            printColumnHeadings();
+        }
         source = &next;
         headers.clear();
         for (const SurveyedCabinet& cabinet : next.set) headers[cabinet.path] = &cabinet.header;
@@ -80,10 +117,17 @@ struct Listing {
             std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", entry.size,
                           formatDosDateTime(entry.date, entry.time).c_str(),
                           attributeLetters(entry.attributes).c_str());
-            lines.add(entry, row + printable(nameOf(entry, options)) + printable(note));
+            lines.add(entry, row + printable(slashNameOf(entry, options)) + printable(note));
         }
-        ++files;
-        bytes += entry.size;
+        ++current.files;
+        current.bytes += entry.size;
+    }
+
+    // Closes the table of the source walked last.
+    void finishSource() {
+        if (source != nullptr && headings) printTotals(current, "");
+        all.add(current);
+        current = Totals{};
     }
 
     // Prints a cabinet's lines; JSON records are kept to be joined at the end.
@@ -128,16 +172,19 @@ int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     // with the reason on standard error.
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (!isChosen(entry, options)) return;
-        reportFileError(entry.cabinet, entry.name, reason);
+        reportFileError(entry.cabinet, slashNameOf(entry, options), reason);
         listing.add(entry, "  (cannot be extracted)");
-        ++listing.unreachable;
+        ++listing.current.unreachable;
     };
     handlers.cabinetFinished = [&] { listing.flush(); };
 
-    const bool plain = !options.json && !options.quiet;
-    if (plain) std::printf("%10s  %-19s  %-5s  %s\n", "Size", "Date       Time", "Attr", "Name");
+    // Nothing found to list: the error said so, and no empty table follows.
+    const bool plain = !options.json && !options.quiet && !sources.empty();
+    listing.headings = plain && sources.size() > 1;
+    if (plain && !listing.headings) printColumnHeadings();
     const WalkOutcome outcome =
         walkSources(sources, handlers, [&](const CabinetSource& s) { listing.start(s); });
+    listing.finishSource();
     if (options.json) {
         std::printf("[\n");
         for (size_t i = 0; i < listing.jsonRecords.size(); ++i) {
@@ -146,14 +193,10 @@ int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
         }
         std::printf("]\n");
     } else if (plain) {
-        std::printf("%" PRIu64 " file%s, %" PRIu64 " bytes", listing.files,
-                    listing.files == 1 ? "" : "s", listing.bytes);
-        if (listing.unreachable != 0) {
-            std::printf(", %" PRIu64 " cannot be extracted", listing.unreachable);
-        }
-        std::printf("\n");
+        if (listing.headings) std::printf("\n");
+        printTotals(listing.all, listing.headings ? " in all" : "");
     }
-    return outcome.complete && listing.unreachable == 0 ? kExitSuccess : kExitFailure;
+    return outcome.complete && listing.all.unreachable == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace cabtool

@@ -1,10 +1,13 @@
 // cabtool: lists, tests and extracts cabinet archives, sets of cabinets and
 // cabinets stored inside other files.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/cabtool/arguments.h"
+#include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/cabinet_sources.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/help_text.h"
@@ -16,6 +19,24 @@ int usageError(const std::string& error) {
     cabtool::reportError(error);
     std::fprintf(stderr, "%s\n", cabtool::kUsageLine);
     return cabtool::kExitUsage;
+}
+
+// Every file named must be readable before anything is written: a name
+// meant as a file inside a cabinet would otherwise fail only after the
+// cabinets before it were extracted.
+bool allReadable(const std::vector<std::string>& cabinets) {
+    bool readable = true;
+    for (const std::string& path : cabinets) {
+        std::string problem;
+        const int fd = cabtool::openRegularFile(path, problem);
+        if (fd >= 0) {
+            close(fd);
+            continue;
+        }
+        cabtool::reportCabinetError(path, problem);
+        readable = false;
+    }
+    return readable;
 }
 
 }  // namespace
@@ -31,6 +52,11 @@ int main(int argc, char** argv) {
         return std::fflush(stdout) == 0 ? kExitSuccess : kExitFailure;
     }
 
+    if (!allReadable(a.cabinets)) {
+        return usageError("every argument after the options is a cabinet file; "
+                          "files inside a cabinet are chosen with -f PATTERN");
+    }
+
     RunOptions options;
     const std::string encoding = a.encoding.empty() ? kDefaultNameEncoding : a.encoding;
     const std::optional<NameDecoder> names = NameDecoder::forEncoding(encoding);
@@ -43,6 +69,7 @@ int main(int argc, char** argv) {
     options.pipe = a.pipe;
     options.lowercase = a.lowercase;
     options.keep = a.keep;
+    options.salvage = a.salvage;
 
     const SourcePlan plan = planSources(a.cabinets, a.quiet);
     int status = kExitSuccess;
@@ -60,6 +87,7 @@ int main(int argc, char** argv) {
             break;
     }
     if (!plan.ok) status = kExitFailure;
+    if (!everyPatternMatches(plan.sources, options)) status = kExitFailure;
     if (std::fflush(stdout) != 0 && status == kExitSuccess) status = kExitFailure;
     return status;
 }

@@ -1,5 +1,6 @@
 #include "tools/cabtool/messages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -26,8 +27,11 @@ void reportCabinetError(const std::string& cabinet, const std::string& what) {
 
 void reportFileError(const std::string& cabinet, const std::string& file, const std::string& what) {
     clearProgress();
+    // Names are shown as extraction writes them, '/' between directories.
+    std::string shown = file;
+    std::replace(shown.begin(), shown.end(), '\\', '/');
     std::fprintf(stderr, "%s: %s: %s: %s\n", kProgram, printable(cabinet).c_str(),
-                 printable(file).c_str(), printable(what).c_str());
+                 printable(shown).c_str(), printable(what).c_str());
 }
 
 void reportError(const std::string& what) {

@@ -8,7 +8,7 @@ namespace cabtool {
 // "cabtool: CABINET: WHAT"
 void reportCabinetError(const std::string& cabinet, const std::string& what);
 
-// "cabtool: CABINET: FILE: WHAT"
+// "cabtool: CABINET: FILE: WHAT", with '/' between the directories of FILE.
 void reportFileError(const std::string& cabinet, const std::string& file, const std::string& what);
 
 // "cabtool: WHAT", for problems that concern no cabinet.

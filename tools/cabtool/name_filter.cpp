@@ -115,15 +115,53 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     return matchFrom(pattern, 0, name, 0);
 }
 
-bool NameFilter::selects(std::string_view path) const {
-    if (patterns_.empty()) return true;
+namespace {
+
+bool patternSelects(const std::string& pattern, std::string_view path) {
     const size_t slash = path.rfind('/');
     const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const bool wholePath = pattern.find('/') != std::string::npos;
+    return wildcardMatch(pattern, wholePath ? path : last);
+}
+
+}  // namespace
+
+void NameFilter::add(const std::string& pattern) {
+    std::string slashed;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const bool separator = pattern[i] == '\\' &&
+                               (i + 1 == pattern.size() || (pattern[i + 1] != '[' && pattern[i + 1] != ']'));
+        if (separator) {
+            slashed += '/';
+            continue;
+        }
+        slashed += pattern[i];
+        if (pattern[i] == '\\' && i + 1 < pattern.size()) slashed += pattern[++i];
+    }
+    patterns_.push_back(std::move(slashed));
+}
+
+bool NameFilter::selects(std::string_view path) const {
+    if (patterns_.empty()) return true;
     for (const std::string& pattern : patterns_) {
-        const bool wholePath = pattern.find('/') != std::string::npos;
-        if (wildcardMatch(pattern, wholePath ? path : last)) return true;
+        if (patternSelects(pattern, path)) return true;
     }
     return false;
+}
+
+std::vector<std::string> NameFilter::unmatched(const std::vector<std::string>& paths) const {
+    std::vector<std::string> none;
+    for (const std::string& pattern : patterns_) {
+        bool matched = false;
+        for (const std::string& path : paths) {
+            if (patternSelects(pattern, path)) {
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) none.push_back(pattern);
+    }
+    return none;
 }
 
 }  // namespace cabtool

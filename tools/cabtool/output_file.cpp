@@ -34,9 +34,11 @@ int avoidZero(int fd) {
     return moved;
 }
 
-// Opens (creating when absent) the directory `name` below `parentFd`.
-int openSubdirectory(int parentFd, const std::string& name) {
-    if (mkdirat(parentFd, name.c_str(), kNewDirectoryMode) != 0 && errno != EEXIST) return -1;
+// Opens (creating when absent) the directory `name` below `parentFd`;
+// `created` tells whether it was made here.
+int openSubdirectory(int parentFd, const std::string& name, bool& created) {
+    created = mkdirat(parentFd, name.c_str(), kNewDirectoryMode) == 0;
+    if (!created && errno != EEXIST) return -1;
     return openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
@@ -52,12 +54,15 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
     }
     std::string reached;
     for (size_t i = 0; i + 1 < components.size(); ++i) {
-        reached += components[i] + "/";
-        const int next = openSubdirectory(file.directoryFd_, components[i]);
+        reached += components[i];
+        bool created = false;
+        const int next = openSubdirectory(file.directoryFd_, components[i], created);
         if (next < 0) {
-            error = "cannot create directory '" + reached + "': " + describeErrno(errno);
+            error = "cannot create directory '" + reached + "/': " + describeErrno(errno);
             return std::nullopt;
         }
+        if (created) noteCreatedDirectory(rootFd, reached);
+        reached += "/";
         close(file.directoryFd_);
         file.directoryFd_ = next;
     }
@@ -152,6 +157,15 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
         removeTemporary();
     }
     return ok;
+}
+
+bool OutputFile::reopenPadded(uint64_t size, std::string& error) {
+    fd_ = openat(directoryFd_, temporaryName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ >= 0 && ftruncate(fd_, off_t(size)) == 0) return true;
+    error = "cannot complete the salvaged file: " + describeErrno(errno);
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    return false;
 }
 
 void OutputFile::discardClosed() {

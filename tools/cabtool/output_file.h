@@ -46,6 +46,12 @@ public:
     // itself (a failed extraction).
     void discardClosed();
 
+    // Salvage: after the decoder has closed the handle itself, opens the
+    // temporary file again and makes it `size` bytes long, the bytes never
+    // written reading as zeros; commit then puts it in place. False, with
+    // the reason in `error`, when that fails.
+    bool reopenPadded(uint64_t size, std::string& error);
+
 private:
     OutputFile() = default;
     void removeTemporary();

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <algorithm>
+#include <map>
 #include <string>
 #include <unordered_set>
 
@@ -84,6 +86,30 @@ bool isQuantumWindowRequest(uint32_t size) {
     return false;
 }
 
+// Salvage: the csum fields read as 0, by cabinet path, and the handles open
+// on those cabinets.
+std::map<std::string, std::vector<uint32_t>>& ignoredChecksums() {
+    static std::map<std::string, std::vector<uint32_t>> byPath;
+    return byPath;
+}
+
+std::map<int32_t, const std::vector<uint32_t>*>& handlesIgnoringChecksums() {
+    static std::map<int32_t, const std::vector<uint32_t>*> byHandle;
+    return byHandle;
+}
+
+// Clears the csum fields that overlap the `count` bytes just read into
+// `buffer` from cabinet position `at`.
+void clearIgnoredChecksums(const std::vector<uint32_t>& csumOffsets, int64_t at, uint8_t* buffer,
+                           uint32_t count) {
+    constexpr int64_t kCsumSize = 4;
+    for (const uint32_t csum : csumOffsets) {
+        const int64_t from = std::max<int64_t>(csum, at);
+        const int64_t to = std::min<int64_t>(int64_t(csum) + kCsumSize, at + count);
+        for (int64_t i = from; i < to; ++i) buffer[i - at] = 0;
+    }
+}
+
 void* ioAlloc(uint32_t size) {
     PagedWindowDiagnostic& paged = pagedWindowDiagnostic();
     if (paged.active) {
@@ -112,10 +138,13 @@ int32_t ioOpen(const char* path, int flags, int /*mode*/) {
     if ((flags & kAccessMask) != 0 || (flags & kCreateFlag) != 0) return -1;
     // Only regular files: a FIFO named as a cabinet must not block the walk.
     std::string problem;
-    return openRegularFile(path, problem);
+    const int32_t fd = openRegularFile(path, problem);
+    const auto ignored = ignoredChecksums().find(path);
+    if (fd >= 0 && ignored != ignoredChecksums().end()) handlesIgnoringChecksums()[fd] = &ignored->second;
+    return fd;
 }
 
-int ioRead(int32_t handle, void* buffer, uint32_t count) {
+int ioReadPlain(int32_t handle, void* buffer, uint32_t count) {
     if (count > uint32_t(INT_MAX)) return -1;
     auto* out = static_cast<char*>(buffer);
     uint32_t done = 0;
@@ -127,6 +156,17 @@ int ioRead(int32_t handle, void* buffer, uint32_t count) {
         done += uint32_t(got);
     }
     return int(done);
+}
+
+int ioRead(int32_t handle, void* buffer, uint32_t count) {
+    const auto ignoring = handlesIgnoringChecksums().find(handle);
+    if (ignoring == handlesIgnoringChecksums().end()) return ioReadPlain(handle, buffer, count);
+    const int64_t at = seekInCabinet(handle, 0, 1);
+    const int got = ioReadPlain(handle, buffer, count);
+    if (got > 0 && at >= 0) {
+        clearIgnoredChecksums(*ignoring->second, at, static_cast<uint8_t*>(buffer), uint32_t(got));
+    }
+    return got;
 }
 
 int ioWrite(int32_t handle, const void* buffer, uint32_t count) {
@@ -153,6 +193,7 @@ int ioWriteCounted(int32_t handle, const void* buffer, uint32_t count) {
 int ioClose(int32_t handle) {
     if (handle == kDiscardHandle) return 0;
     forgetCabinetHandle(handle);
+    handlesIgnoringChecksums().erase(handle);
     return close(handle);
 }
 
@@ -175,6 +216,15 @@ int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
 CabDecoderOwner createPosixDecoder(CabError* error) {
     return CabDecoderOwner(
         cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWriteCounted, ioClose, ioSeek, kCpuType, error));
+}
+
+void ignoreChecksumsAt(const std::string& path, const std::vector<uint32_t>& csumOffsets) {
+    ignoredChecksums()[path] = csumOffsets;
+}
+
+bool ignoresChecksumsIn(const std::string& path) {
+    const auto found = ignoredChecksums().find(path);
+    return found != ignoredChecksums().end() && !found->second.empty();
 }
 
 std::string takeWindowFileProblem() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cab/cab.h"
 #include "cab/cab_owner.h"
@@ -16,6 +17,15 @@ constexpr int32_t kDiscardHandle = 0x7FFF0000;
 // Creates a decoder over the POSIX callbacks, destroyed with its owner;
 // empty when out of memory.
 CabDecoderOwner createPosixDecoder(CabError* error);
+
+// Salvage: every handle the decoder opens on the cabinet `path` from now on
+// reads the 4-byte csum fields at `csumOffsets` (positions in the cabinet)
+// as 0, so that those blocks, whose checksum does not match, are decoded
+// anyway. Replaces what was set for `path` before.
+void ignoreChecksumsAt(const std::string& path, const std::vector<uint32_t>& csumOffsets);
+
+// Whether checksums are ignored anywhere in the cabinet `path`.
+bool ignoresChecksumsIn(const std::string& path);
 
 // Why the temporary file for a paged Quantum window could not be created
 // since the last call, or empty. The codec reports that failure as running

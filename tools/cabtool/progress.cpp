@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/cabtool/interrupt_cleanup.h"
+
 namespace cabtool {
 namespace {
 
@@ -51,6 +53,7 @@ void Progress::clear() {
     std::fputs(kClearLine, stderr);
     std::fflush(stderr);
     drawn_ = false;
+    noteProgressLine(false);
 }
 
 void Progress::draw(bool force) {
@@ -70,6 +73,7 @@ void Progress::draw(bool force) {
         while (cut < name.size() && (uint8_t(name[cut]) & 0xC0) == 0x80) ++cut;  // whole characters
         name = "..." + name.substr(cut);
     }
+    noteProgressLine(true);  // before the line shows, so that an interrupt never misses it
     std::fputs(kClearLine, stderr);
     std::fputs((line + name).c_str(), stderr);
     std::fflush(stderr);

@@ -67,6 +67,14 @@ FileHandlers skipping(const FileHandlers& handlers, const std::set<FileMark>& de
     return skipped;
 }
 
+// What naming and choosing a surveyed file needs of it.
+FileEntry entryOf(const FileFacts& file) {
+    FileEntry entry;
+    entry.name = file.name;
+    entry.attributes = file.attributes;
+    return entry;
+}
+
 void addOutcome(WalkOutcome& total, const WalkOutcome& outcome) {
     total.complete = total.complete && outcome.complete;
     total.notReached += outcome.notReached;
@@ -108,14 +116,25 @@ Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions&
         for (const SurveyedCabinet& cabinet : source.set) {
             for (const FileFacts& file : cabinet.files) {
                 if (continuesFromPrevious(file.folderIndex)) continue;
-                FileEntry entry;
-                entry.name = file.name;
-                entry.attributes = file.attributes;
-                if (isChosen(entry, options)) load.bytes += file.size;
+                if (isChosen(entryOf(file), options)) load.bytes += file.size;
             }
         }
     }
     return load;
+}
+
+bool everyPatternMatches(const std::vector<CabinetSource>& sources, const RunOptions& options) {
+    std::vector<std::string> names;
+    for (const CabinetSource& source : sources) {
+        for (const SurveyedCabinet& cabinet : source.set) {
+            for (const FileFacts& file : cabinet.files) {
+                names.push_back(slashNameOf(entryOf(file), options));
+            }
+        }
+    }
+    const std::vector<std::string> none = options.filter.unmatched(names);
+    for (const std::string& pattern : none) reportError("no file matches " + pattern);
+    return none.empty();
 }
 
 bool progressWanted(const RunOptions& options) {

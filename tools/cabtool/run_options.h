@@ -23,6 +23,7 @@ struct RunOptions {
     bool pipe = false;
     bool lowercase = false;
     bool keep = false;
+    bool salvage = false;
 };
 
 // The file's name in UTF-8, separators as stored.
@@ -46,6 +47,10 @@ struct Workload {
     uint32_t cabinets = 0;
 };
 Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions& options);
+
+// Reports each filter pattern that chooses no file of the cabinets found
+// ("no file matches PATTERN"); false when there was one.
+bool everyPatternMatches(const std::vector<CabinetSource>& sources, const RunOptions& options);
 
 // Whether a progress line may be shown at all: standard error is a terminal
 // and the user did not ask for quiet.

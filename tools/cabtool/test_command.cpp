@@ -3,6 +3,7 @@
 
 #include "tools/cabtool/cabinet_walk.h"
 #include "tools/cabtool/commands.h"
+#include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/posix_io.h"
@@ -12,6 +13,7 @@
 namespace cabtool {
 
 int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
+    installInterruptCleanup();  // an interrupt clears the progress line
     const Workload load = workloadOf(sources, options);
     Progress progress(progressWanted(options), load.bytes, load.cabinets);
     setActiveProgress(&progress);
@@ -20,14 +22,14 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     uint64_t good = 0;
     uint64_t bad = 0;
     auto passed = [&](const FileEntry& entry) {
-        if (!options.quiet) lines.add(entry, "OK      " + printable(nameOf(entry, options)));
+        if (!options.quiet) lines.add(entry, "OK      " + printable(slashNameOf(entry, options)));
         ++good;
     };
     auto failed = [&](const FileEntry& entry) {
         if (options.quiet) {
-            reportFileError(entry.cabinet, nameOf(entry, options), "failed the test");
+            reportFileError(entry.cabinet, slashNameOf(entry, options), "failed the test");
         } else {
-            lines.add(entry, "FAILED  " + printable(nameOf(entry, options)));
+            lines.add(entry, "FAILED  " + printable(slashNameOf(entry, options)));
         }
         ++bad;
     };
@@ -38,7 +40,7 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     // the walk crosses into that cabinet.
     handlers.openOutput = [&](const FileEntry& entry) -> int32_t {
         if (!isChosen(entry, options)) return entry.continuesIntoNext() ? kDiscardHandle : 0;
-        progress.startFile(printable(nameOf(entry, options)));
+        progress.startFile(printable(slashNameOf(entry, options)));
         return kDiscardHandle;
     };
     handlers.closeOutput = [&](const FileEntry& entry, int32_t) {
@@ -56,13 +58,13 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     };
     handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
         if (!isChosen(entry, options)) return;
-        reportFileError(entry.cabinet, entry.name,
+        reportFileError(entry.cabinet, slashNameOf(entry, options),
                         "not tested: it is continued from the earlier cabinet '" + previous + "'");
         failed(entry);
     };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (!isChosen(entry, options)) return;
-        reportFileError(entry.cabinet, entry.name, reason);
+        reportFileError(entry.cabinet, slashNameOf(entry, options), reason);
         failed(entry);
     };
     handlers.cabinetFinished = [&] {
@@ -83,7 +85,7 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     if (!options.quiet) {
         std::printf("%" PRIu64 " file%s good, %" PRIu64 " failed", good, good == 1 ? "" : "s", bad);
         if (outcome.notReached != 0) std::printf(", %" PRIu64 " not reached", outcome.notReached);
-        std::printf("%s\n", outcome.complete ? "" : ", the walk stopped early");
+        std::printf("\n");
     }
     return kExitFailure;
 }

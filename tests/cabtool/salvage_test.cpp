@@ -1,0 +1,112 @@
+// extract --salvage: every byte of a damaged cabinet that can be had is
+// written, and every file that may be damaged is named and fails the run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/cabtool/cabinet_edit.h"
+#include "tests/cabtool/test_cabinets.h"
+#include "tests/cabtool/tool_runner.h"
+#include "tools/cabwriter/cab_writer.h"
+
+using cabtooltest::makeFile;
+using cabtooltest::readFile;
+using cabtooltest::runCabtool;
+using cabtooltest::save;
+using cabtooltest::ScratchDirectory;
+using cabtooltest::storedFolder;
+using cabtooltest::text;
+using cabtooltest::ToolResult;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(CabtoolSalvage, ABlockFailingItsChecksumIsDecodedAnywayAndItsFileNamed) {
+    ScratchDirectory scratch;
+    // Blocks of 1000 bytes: a.bin is block 0, b.bin block 1 and part of 2
+    // (its byte 500 is byte 500 of block 1), c.bin the rest.
+    const std::vector<cabwriter::File> files = {makeFile("a.bin", 1000, 1), makeFile("b.bin", 1200, 2),
+                                                makeFile("c.bin", 800, 3)};
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet({storedFolder(files)}, {}, "sum.cab");
+    cabinet.image[cabinet.layout.blockOffsets[1] + 8 + 500] ^= 0x40;
+    save(cabinet, scratch.path());
+
+    const ToolResult plain = runCabtool({"extract", "-d", "plain", "sum.cab"}, scratch.path());
+    EXPECT_EQ(plain.exitStatus, 1);
+    EXPECT_FALSE(fs::exists(scratch.path() / "plain/b.bin")) << "damaged data written without --salvage";
+    EXPECT_FALSE(contains(plain.out, "salvaged")) << plain.out;
+
+    const ToolResult r = runCabtool({"extract", "--salvage", "-d", "out", "sum.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "sum.cab: checksum mismatch in data block 1 of folder 0; decoded anyway"))
+        << r.err;
+    EXPECT_TRUE(contains(r.out, "extracted  a.bin\nsalvaged   b.bin  (may be damaged)\nextracted  c.bin\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "3 files extracted, 3000 bytes, 1 salvaged, may be damaged\n")) << r.out;
+    std::string damaged = text(files[1].data);
+    damaged[500] = char(damaged[500] ^ 0x40);
+    EXPECT_TRUE(readFile(scratch.path() / "out/b.bin") == damaged);
+    EXPECT_TRUE(readFile(scratch.path() / "out/a.bin") == text(files[0].data));
+    EXPECT_TRUE(readFile(scratch.path() / "out/c.bin") == text(files[2].data));
+
+    // The short form, quiet: the salvaged file is named on standard error.
+    const ToolResult quiet = runCabtool({"extract", "-qsd", "quiet", "sum.cab"}, scratch.path());
+    EXPECT_EQ(quiet.exitStatus, 1);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_TRUE(contains(quiet.err, "sum.cab: b.bin: salvaged, may be damaged")) << quiet.err;
+    EXPECT_TRUE(readFile(scratch.path() / "quiet/b.bin") == damaged);
+}
+
+TEST(CabtoolSalvage, UndecodableDataIsWrittenAsZerosAndTheOtherFoldersStillExtract) {
+    ScratchDirectory scratch;
+    // Folder 0: MSZIP blocks of 32768 bytes, the second one broken and not
+    // checksummed; folder 1: stored, intact.
+    cabwriter::Folder zipped = storedFolder({makeFile("z.bin", 80000, 4), makeFile("y.bin", 100, 5)}, 32768);
+    zipped.method = cabwriter::Method::Mszip;
+    const cabwriter::Folder stored = storedFolder({makeFile("after.txt", 400, 6)});
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet({zipped, stored}, {}, "zip.cab");
+    const size_t broken = cabinet.layout.blockOffsets[1];
+    cabtooltest::put32(cabinet.image, broken, 0);
+    cabinet.image[broken + 8] ^= 0xFF;  // the block's "CK"
+    save(cabinet, scratch.path());
+
+    const ToolResult plain = runCabtool({"extract", "-d", "plain", "zip.cab"}, scratch.path());
+    EXPECT_EQ(plain.exitStatus, 1);
+    EXPECT_FALSE(fs::exists(scratch.path() / "plain/z.bin"));
+
+    const ToolResult r = runCabtool({"extract", "-s", "-d", "out", "zip.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    // Reported once: y.bin, which lies wholly past the damage, is written off
+    // without decoding the folder up to it again.
+    const std::string failure = "could not be decoded in data block 1 of folder 0";
+    const size_t first = r.err.find(failure);
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(failure, first + 1), std::string::npos) << r.err;
+    const std::string z = readFile(scratch.path() / "out/z.bin");
+    ASSERT_EQ(z.size(), 80000u);
+    EXPECT_TRUE(z.substr(0, 32768) == text(zipped.files[0].data).substr(0, 32768));
+    EXPECT_TRUE(z.substr(32768) == std::string(80000 - 32768, '\0'));
+    // y.bin's data lies past the broken block: nothing of it can be had.
+    EXPECT_EQ(readFile(scratch.path() / "out/y.bin"), std::string(100, '\0'));
+    EXPECT_TRUE(readFile(scratch.path() / "out/after.txt") == text(stored.files[0].data));
+    EXPECT_TRUE(contains(r.out, "salvaged   z.bin  (may be damaged)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "extracted  after.txt")) << r.out;
+    EXPECT_TRUE(contains(r.out, "3 files extracted, 80500 bytes, 2 salvaged, may be damaged\n")) << r.out;
+}
+
+TEST(CabtoolSalvage, OnlyExtractTakesItAndNotWithPipe) {
+    ScratchDirectory scratch;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", "--salvage", "x.cab"},
+          std::vector<std::string>{"extract", "-s", "-p", "x.cab"}}) {
+        const ToolResult r = runCabtool(args, scratch.path());
+        EXPECT_EQ(r.exitStatus, 2) << args[0];
+    }
+}

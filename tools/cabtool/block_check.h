@@ -1,0 +1,54 @@
+// Reading a cabinet's data blocks straight from its bytes, without decoding
+// them: to say what is wrong with a block the decoder refused, and to find
+// the blocks whose checksum does not match before a salvage.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cabtool/cabinet_header.h"
+
+namespace cabtool {
+
+enum class BlockFault {
+    None,
+    ChecksumMismatch,  // the stored csum is not that of the bytes
+    CutShort,          // the header or the data runs past the end of the file
+};
+
+struct BlockFinding {
+    BlockFault fault = BlockFault::None;
+    uint16_t folder = 0;
+    uint32_t block = 0;         // index within the folder, in this cabinet
+    uint32_t csumOffset = 0;    // where the block's csum field lies in the cabinet
+    // The block's uncompressed bytes within its folder, as the headers of
+    // this cabinet's blocks tell: [dataStart, dataEnd).
+    uint32_t dataStart = 0;
+    uint32_t dataEnd = 0;
+};
+
+// Every checksum mismatch and cut-short block of every folder of the cabinet
+// at `path` (read as its registered cabinet start says), in folder and block
+// order; a folder's chain is followed up to its first cut-short block.
+std::vector<BlockFinding> findBlockFaults(const std::string& path, const CabinetHeader& header);
+
+// The same walk, keeping every block read (sound ones with BlockFault::None).
+std::vector<BlockFinding> surveyBlocks(const std::string& path, const CabinetHeader& header);
+
+// Where block `block` of folder `folder` of the cabinet at `path` starts in
+// the folder's uncompressed data; nothing when its header cannot be read.
+std::optional<uint32_t> blockDataStart(const std::string& path, uint16_t folder, uint32_t block);
+
+// "checksum mismatch in data block 3 of folder 0" or "data block 3 of
+// folder 0 is cut short".
+std::string describeFinding(const BlockFinding& finding);
+
+// What the decoder met in block `block` of folder `folder` of the cabinet at
+// `path`, which it refused as damaged: "checksum mismatch in data block 3 of
+// folder 0" or "data block 3 of folder 0 is cut short"; empty when the
+// bytes show neither.
+std::string describeDamagedBlock(const std::string& path, uint16_t folder, uint32_t block);
+
+}  // namespace cabtool
