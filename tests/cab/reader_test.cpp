@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -252,8 +253,9 @@ TEST(DirectoryReader, NamesUpTo255CharactersAndNoLonger) {
     const long cutAt = long(cab.layout.fileOffsets[0] + kFileFixedSize + 200);
     cabwriter::Bytes cutName(cab.image.begin(), cab.image.begin() + cutAt);
     CabFileRecord entry;
+    memset(&entry, 'z', sizeof entry);
     EXPECT_EQ(firstEntryStatus(cutName, entry), CabReadNameUnterminated);
-    EXPECT_EQ(entry.name[255], '\0') << "the buffer is terminated whatever the outcome";
+    EXPECT_EQ(strnlen(entry.name, sizeof entry.name), 200u) << "the bytes read, terminated";
 }
 
 TEST(DirectoryReader, DamagedHeadersAreNamed) {
@@ -300,9 +302,9 @@ TEST(DirectoryReader, DamagedFolderRecordsAreNamed) {
     CabFolderRecord folder;
 
     {
-        OpenedImage opened(cab.image);
+        OpenedImage opened(twoFolders().image);
         ASSERT_EQ(cabReadHeader(&opened.reader, opened.handle), CabReadOk);
-        EXPECT_EQ(cabReadFolder(&opened.reader, opened.handle, 0, &folder, nullptr, 0),
+        EXPECT_EQ(cabReadFolder(&opened.reader, opened.handle, 1, &folder, nullptr, 0),
                   CabReadBadPosition)
             << "the folder table is not located before the names are read";
     }
@@ -384,20 +386,18 @@ TEST(DirectoryReader, AClientInCSeesWhatCppSees) {
     cabwriter::File f = file("from c.txt", 1234, 5, 0x21);
     cabwriter::Cabinet cab = cabwriter::writeCabinet({stored({f})}, options);
     OpenedImage opened(cab.image);
-    CabHeaderRecord header;
-    CabSetNames names;
-    CabFileRecord entry;
-    ASSERT_EQ(readFirstEntryFromC(memfiles::read, memfiles::seek, opened.handle, &header, &names, &entry),
-              CabReadOk);
-    EXPECT_EQ(header.setID, 77);
-    EXPECT_EQ(header.cbCFHeader, 3);
-    EXPECT_EQ(header.cbCFData, 4);
-    EXPECT_EQ(header.cFiles, 1);
-    EXPECT_STREQ(names.previousCabinet, "before.cab");
-    EXPECT_STREQ(names.previousDisk, "first disk");
-    EXPECT_STREQ(entry.name, "from c.txt");
-    EXPECT_EQ(entry.cbFile, 1234u);
-    EXPECT_EQ(entry.attribs, 0x21);
-    EXPECT_EQ(entry.date, f.date);
-    EXPECT_EQ(entry.time, f.time);
+    ReadFromC c;
+    ASSERT_EQ(readFirstEntryFromC(memfiles::read, memfiles::seek, opened.handle, &c), CabReadOk);
+    EXPECT_EQ(c.setID, 77u);
+    EXPECT_EQ(c.cbCFHeader, 3u);
+    EXPECT_EQ(c.cbCFData, 4u);
+    EXPECT_EQ(c.cFiles, 1u);
+    EXPECT_EQ(uint32_t(c.folderTableOffset), cab.layout.folderTableOffset);
+    EXPECT_STREQ(c.previousCabinet, "before.cab");
+    EXPECT_STREQ(c.previousDisk, "first disk");
+    EXPECT_STREQ(c.fileName, "from c.txt");
+    EXPECT_EQ(c.cbFile, 1234u);
+    EXPECT_EQ(c.attribs, 0x21u);
+    EXPECT_EQ(c.date, f.date);
+    EXPECT_EQ(c.time, f.time);
 }
