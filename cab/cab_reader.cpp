@@ -96,12 +96,12 @@ CabReadStatus cabReadCabinetReserve(const CabReader* r, int32_t handle, uint8_t*
 }
 
 CabReadStatus cabReadName(const CabReader* r, int32_t handle, char* buffer) {
-    buffer[0] = '\0';
+    buffer[0] = '\0';  // terminated even when the position cannot be asked for
     int32_t start = r->seek(handle, 0, 1);
     if (start == -1) return CabReadBadPosition;
     int got = r->read(handle, buffer, kNameLimit);
     if (got <= 0) {
-        buffer[0] = '\0';
+        buffer[0] = '\0';  // a failed read may have left bytes behind
         return CabReadNameUnterminated;
     }
     if (got > int(kNameLimit)) got = kNameLimit;  // a client that over-reports

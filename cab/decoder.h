@@ -1,5 +1,5 @@
 // The decoder context and the steps the extraction walk is built from.
-// Internal to the cabinet decoder; clients see only cab/cab.h.
+// Internal to the cabinet decoder; clients see cab/cab.h and cab/cab_reader.h.
 #pragma once
 
 #include "cab/cab.h"

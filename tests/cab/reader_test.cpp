@@ -20,7 +20,10 @@ namespace {
 struct OpenedImage {
     CabReader reader;
     int32_t handle;
-    explicit OpenedImage(const cabwriter::Bytes& image) {
+    CabSetNames names;
+    cabwriter::Bytes reserve;  // the buffer the cabinet's reserve area is read into
+    explicit OpenedImage(const cabwriter::Bytes& image, size_t reserveCapacity = 0)
+        : reserve(reserveCapacity, 0xEE) {
         memfiles::reset();
         memfiles::addFile("r.cab", image);
         cabReaderInit(&reader, memfiles::read, memfiles::seek);
@@ -32,9 +35,9 @@ struct OpenedImage {
 
     int32_t position() const { return memfiles::seek(handle, 0, 1); }
 
-    // Header, reserve sizes, reserve area (into `reserve`) and names in order;
-    // the first status that is not CabReadOk.
-    CabReadStatus readDirectoryHeader(CabSetNames& names, cabwriter::Bytes& reserve) {
+    // Header, reserve sizes, reserve area and names in order; the first
+    // status that is not CabReadOk.
+    CabReadStatus readDirectoryHeader() {
         CabReadStatus status = cabReadHeader(&reader, handle);
         if (status == CabReadOk) status = cabReadReserveSizes(&reader, handle);
         if (status == CabReadOk) {
@@ -46,18 +49,14 @@ struct OpenedImage {
 };
 
 CabReadStatus headerStatusOf(const cabwriter::Bytes& image) {
-    OpenedImage opened(image);
-    CabSetNames names;
-    cabwriter::Bytes reserve(4);
-    return opened.readDirectoryHeader(names, reserve);
+    OpenedImage opened(image, 4);
+    return opened.readDirectoryHeader();
 }
 
 // The status of reading the first file entry of `image` (whose header is sound).
 CabReadStatus firstEntryStatus(const cabwriter::Bytes& image, CabFileRecord& entry) {
     OpenedImage opened(image);
-    CabSetNames names;
-    cabwriter::Bytes reserve;
-    EXPECT_EQ(opened.readDirectoryHeader(names, reserve), CabReadOk);
+    EXPECT_EQ(opened.readDirectoryHeader(), CabReadOk);
     return cabReadFileEntry(&opened.reader, opened.handle, &entry);
 }
 
@@ -85,9 +84,7 @@ cabwriter::Cabinet twoFolders() {
 TEST(DirectoryReader, ReadsEveryRecordOfASoundCabinet) {
     cabwriter::Cabinet cab = twoFolders();
     OpenedImage opened(cab.image);
-    CabSetNames names;
-    cabwriter::Bytes noReserve;
-    ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
+    ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
 
     const CabHeaderRecord& h = opened.reader.header;
     EXPECT_EQ(h.cbCabinet, cab.image.size());
@@ -97,20 +94,22 @@ TEST(DirectoryReader, ReadsEveryRecordOfASoundCabinet) {
     EXPECT_EQ(h.cFiles, 4);
     EXPECT_EQ(h.flags, 0);
     EXPECT_EQ(h.cbCFHeader + h.cbCFFolder + h.cbCFData, 0);
-    EXPECT_STREQ(names.previousCabinet, "");
-    EXPECT_STREQ(names.nextDisk, "");
+    EXPECT_STREQ(opened.names.previousCabinet, "");
+    EXPECT_STREQ(opened.names.nextDisk, "");
     EXPECT_EQ(uint32_t(opened.reader.folderTableOffset), cab.layout.folderTableOffset);
     EXPECT_EQ(uint32_t(opened.position()), cab.layout.coffFiles);
 
     struct Expected {
         const char* name;
         uint32_t size, offset;
-        uint16_t folder, attribs;
+        uint16_t folder, attribs, date, time;
     };
-    const Expected files[] = {{"a.txt", 300, 0, 0, 0x20},
-                              {"b.txt", 40, 300, 0, 0x20},
-                              {"sub\\late.bin", 500, 0, 1, 0x61},
-                              {"e", 0, 500, 1, 0x20}};
+    const uint16_t date = cabwriter::File().date, time = cabwriter::File().time;
+    const Expected files[] = {{"a.txt", 300, 0, 0, 0x20, date, time},
+                              {"b.txt", 40, 300, 0, 0x20, date, time},
+                              {"sub\\late.bin", 500, 0, 1, 0x61, cabwriter::dosDate(2024, 2, 29),
+                               cabwriter::dosTime(23, 59, 58)},
+                              {"e", 0, 500, 1, 0x20, date, time}};
     for (size_t i = 0; i < 4; i++) {
         SCOPED_TRACE(files[i].name);
         EXPECT_EQ(uint32_t(opened.position()), cab.layout.fileOffsets[i]);
@@ -121,6 +120,8 @@ TEST(DirectoryReader, ReadsEveryRecordOfASoundCabinet) {
         EXPECT_EQ(entry.uoffFolderStart, files[i].offset);
         EXPECT_EQ(entry.iFolder, files[i].folder);
         EXPECT_EQ(entry.attribs, files[i].attribs);
+        EXPECT_EQ(entry.date, files[i].date);
+        EXPECT_EQ(entry.time, files[i].time);
     }
 
     // Folder records, read in any order through the same handle.
@@ -136,19 +137,6 @@ TEST(DirectoryReader, ReadsEveryRecordOfASoundCabinet) {
     }
 }
 
-TEST(DirectoryReader, DatesAndTimesPassThroughUnchanged) {
-    cabwriter::Cabinet cab = twoFolders();
-    OpenedImage opened(cab.image);
-    CabSetNames names;
-    cabwriter::Bytes noReserve;
-    ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
-    ASSERT_NE(memfiles::seek(opened.handle, int32_t(cab.layout.fileOffsets[2]), 0), -1);
-    CabFileRecord entry;
-    ASSERT_EQ(cabReadFileEntry(&opened.reader, opened.handle, &entry), CabReadOk);
-    EXPECT_EQ(entry.date, cabwriter::dosDate(2024, 2, 29));
-    EXPECT_EQ(entry.time, cabwriter::dosTime(23, 59, 58));
-}
-
 TEST(DirectoryReader, SetNamesReserveAreasAndContinuedFiles) {
     cabwriter::Options options;
     options.setId = 0x4242;
@@ -162,10 +150,8 @@ TEST(DirectoryReader, SetNamesReserveAreasAndContinuedFiles) {
     std::vector<cabwriter::Cabinet> set = cabwriter::writeCabinetSet({folder}, 4000, "part%d.cab", options);
     ASSERT_GE(set.size(), 3u);
 
-    OpenedImage opened(set[1].image);
-    CabSetNames names;
-    cabwriter::Bytes reserve(5, 0xEE);
-    ASSERT_EQ(opened.readDirectoryHeader(names, reserve), CabReadOk);
+    OpenedImage opened(set[1].image, 5);
+    ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
     const CabHeaderRecord& h = opened.reader.header;
     EXPECT_EQ(h.flags, 0x0007);
     EXPECT_EQ(h.setID, 0x4242);
@@ -173,11 +159,11 @@ TEST(DirectoryReader, SetNamesReserveAreasAndContinuedFiles) {
     EXPECT_EQ(h.cbCFHeader, 5);
     EXPECT_EQ(h.cbCFFolder, 3);
     EXPECT_EQ(h.cbCFData, 2);
-    EXPECT_EQ(reserve, (cabwriter::Bytes{9, 8, 7, 6, 5}));
-    EXPECT_STREQ(names.previousCabinet, "part1.cab");
-    EXPECT_STREQ(names.previousDisk, "Disk 1");
-    EXPECT_STREQ(names.nextCabinet, "part3.cab");
-    EXPECT_STREQ(names.nextDisk, "Disk 3");
+    EXPECT_EQ(opened.reserve, (cabwriter::Bytes{9, 8, 7, 6, 5}));
+    EXPECT_STREQ(opened.names.previousCabinet, "part1.cab");
+    EXPECT_STREQ(opened.names.previousDisk, "Disk 1");
+    EXPECT_STREQ(opened.names.nextCabinet, "part3.cab");
+    EXPECT_STREQ(opened.names.nextDisk, "Disk 3");
     EXPECT_EQ(uint32_t(opened.reader.folderTableOffset), set[1].layout.folderTableOffset);
 
     uint8_t folderReserve[3] = {};
@@ -210,21 +196,17 @@ TEST(DirectoryReader, CabinetReserveIsReadIntoTheCapacityGiven) {
 
     {
         SCOPED_TRACE("smaller buffer: the rest of the area is passed over");
-        OpenedImage opened(cab.image);
-        CabSetNames names;
-        cabwriter::Bytes reserve(2);
-        ASSERT_EQ(opened.readDirectoryHeader(names, reserve), CabReadOk);
-        EXPECT_EQ(reserve, (cabwriter::Bytes{1, 2}));
-        EXPECT_STREQ(names.nextCabinet, "after.cab");
+        OpenedImage opened(cab.image, 2);
+        ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
+        EXPECT_EQ(opened.reserve, (cabwriter::Bytes{1, 2}));
+        EXPECT_STREQ(opened.names.nextCabinet, "after.cab");
     }
     {
         SCOPED_TRACE("larger buffer: the bytes past the area read as zero");
-        OpenedImage opened(cab.image);
-        CabSetNames names;
-        cabwriter::Bytes reserve(9, 0xFF);
-        ASSERT_EQ(opened.readDirectoryHeader(names, reserve), CabReadOk);
-        EXPECT_EQ(reserve, (cabwriter::Bytes{1, 2, 3, 4, 5, 6, 0, 0, 0}));
-        EXPECT_STREQ(names.nextCabinet, "after.cab");
+        OpenedImage opened(cab.image, 9);
+        ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
+        EXPECT_EQ(opened.reserve, (cabwriter::Bytes{1, 2, 3, 4, 5, 6, 0, 0, 0}));
+        EXPECT_STREQ(opened.names.nextCabinet, "after.cab");
     }
 }
 
@@ -236,11 +218,9 @@ TEST(DirectoryReader, NamesUpTo255CharactersAndNoLonger) {
     cabwriter::Cabinet cab = cabwriter::writeCabinet({stored({file(longest, 10, 1)})}, options);
     {
         OpenedImage opened(cab.image);
-        CabSetNames names;
-        cabwriter::Bytes noReserve;
-        ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
-        EXPECT_EQ(names.previousCabinet, longest);
-        EXPECT_STREQ(names.previousDisk, "p") << "the next name starts just past the NUL";
+        ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
+        EXPECT_EQ(opened.names.previousCabinet, longest);
+        EXPECT_STREQ(opened.names.previousDisk, "p") << "the next name starts just past the NUL";
         CabFileRecord entry;
         ASSERT_EQ(cabReadFileEntry(&opened.reader, opened.handle, &entry), CabReadOk);
         EXPECT_EQ(entry.name, longest);
@@ -310,9 +290,7 @@ TEST(DirectoryReader, DamagedFolderRecordsAreNamed) {
     }
     {
         OpenedImage opened(cab.image);
-        CabSetNames names;
-        cabwriter::Bytes noReserve;
-        ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
+        ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
         EXPECT_EQ(cabReadFolder(&opened.reader, opened.handle, 1, &folder, nullptr, 0),
                   CabReadFolderPastTable);
         EXPECT_EQ(cabReadFolder(&opened.reader, opened.handle, 0xFFFF, &folder, nullptr, 0),
@@ -328,9 +306,7 @@ TEST(DirectoryReader, DamagedFolderRecordsAreNamed) {
     cabwriter::Bytes farData = cab.image;
     put32(farData, recordAt, 0x80000000u);  // coffCabStart
     OpenedImage opened(farData);
-    CabSetNames names;
-    cabwriter::Bytes noReserve;
-    ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
+    ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
     EXPECT_EQ(cabReadFolder(&opened.reader, opened.handle, 0, &folder, nullptr, 0),
               CabReadBlockOffsetTooLarge);
 }
@@ -350,9 +326,7 @@ TEST(DirectoryReader, DamagedFileEntriesAreNamed) {
         cabwriter::Bytes pastTable = cab.image;
         put16(pastTable, first + 8, iFolder);
         OpenedImage opened(pastTable);
-        CabSetNames names;
-        cabwriter::Bytes noReserve;
-        ASSERT_EQ(opened.readDirectoryHeader(names, noReserve), CabReadOk);
+        ASSERT_EQ(opened.readDirectoryHeader(), CabReadOk);
         EXPECT_EQ(cabReadFileEntry(&opened.reader, opened.handle, &entry), CabReadFileFolderPastTable);
         EXPECT_STREQ(entry.name, "x");
         EXPECT_EQ(entry.cbFile, 10u);
