@@ -1,5 +1,4 @@
 // Creating and releasing a decoder, the error record, and the cabinet test.
-#include "cab/bytes.h"
 #include "cab/decoder.h"
 
 #include <cstring>
@@ -68,22 +67,22 @@ int32_t cabDestroy(CabDecoder* d) {
 }
 
 int32_t cabIsCabinet(CabDecoder* d, int32_t handle, CabInfo* info) {
-    uint8_t raw[kHeaderSize];
-    if (d->io.read(handle, raw, kHeaderSize) != int(kHeaderSize)) return 0;
-    if (readLe32(raw) != kSignatureMscf) return 0;
-    uint16_t version = readLe16(raw + 24);
-    if (version != kVersion13) {
-        setError(d, BadVersion, version);
+    CabReader reader;
+    cabReaderInit(&reader, d->io.read, d->io.seek);
+    CabReadStatus status = cabReadHeader(&reader, handle);
+    if (status == CabReadBadVersion) {
+        setError(d, BadVersion, reader.header.version);
         return 0;
     }
-    uint16_t flags = readLe16(raw + 30);
-    info->cabinetSize = readLe32(raw + 8);
-    info->folderCount = readLe16(raw + 26);
-    info->fileCount = readLe16(raw + 28);
-    info->setId = readLe16(raw + 32);
-    info->cabinetIndex = readLe16(raw + 34);
-    info->hasReserve = (flags & kFlagReserve) ? 1 : 0;
-    info->hasPrevious = flags & kFlagPrevious;
-    info->hasNext = flags & kFlagNext;
+    if (status != CabReadOk) return 0;
+    const CabHeaderRecord& h = reader.header;
+    info->cabinetSize = h.cbCabinet;
+    info->folderCount = h.cFolders;
+    info->fileCount = h.cFiles;
+    info->setId = h.setID;
+    info->cabinetIndex = h.iCabinet;
+    info->hasReserve = (h.flags & kFlagReserve) ? 1 : 0;
+    info->hasPrevious = h.flags & kFlagPrevious;
+    info->hasNext = h.flags & kFlagNext;
     return 1;
 }

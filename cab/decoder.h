@@ -1,8 +1,9 @@
 // The decoder context and the steps the extraction walk is built from.
-// Internal to the cabinet decoder; clients see only cab/cab.h.
+// Internal to the cabinet decoder; clients see cab/cab.h and cab/cab_reader.h.
 #pragma once
 
 #include "cab/cab.h"
+#include "cab/cab_reader.h"
 #include "cab/codec.h"
 #include "cab/format.h"
 
@@ -11,34 +12,10 @@
 namespace cab {
 
 // Sizes of the decoder's name buffers and its markers for "unknown".
-constexpr uint32_t kNameLimit = 256;         // longest name read, NUL included
 constexpr uint32_t kTextSize = kCabNameBufferSize;  // 256 characters and a NUL
 constexpr uint32_t kSizeUnknown = 0xFFFF;    // a reserve-related size not yet learned
 constexpr uint16_t kNoFolder = 0xFFFF;
 constexpr uint16_t kAnyCabinet = 0xFFFF;     // openCabinet without a set check
-
-// The fixed cabinet header, decoded.
-struct CfHeader {
-    uint32_t signature;
-    uint32_t cbCabinet;
-    uint32_t coffFiles;
-    uint16_t version;
-    uint16_t cFolders;
-    uint16_t cFiles;
-    uint16_t flags;
-    uint16_t setID;
-    uint16_t iCabinet;
-};
-
-// The fixed part of a file entry, decoded.
-struct CfFile {
-    uint32_t cbFile;
-    uint32_t uoffFolderStart;
-    uint16_t iFolder;
-    uint16_t date;
-    uint16_t time;
-    uint16_t attribs;
-};
 
 }  // namespace cab
 
@@ -52,7 +29,6 @@ struct CabDecoder {
     CabReserveHook reserveHook;
     void* userContext;
 
-    int32_t folderTableOffset;  // file position of the first CFFOLDER record
     uint32_t blockStart;        // folder offset of the block in outputBuffer
 
     const Codec* codecTable;    // the loaded codec's functions (methods 1-3)
@@ -61,12 +37,12 @@ struct CabDecoder {
 
     uint8_t* inputBuffer;       // inputBufferSize bytes + kCodecInputSlack
     uint8_t* outputBuffer;      // outputBlockSize bytes
-    uint8_t* folderRecord;      // folderRecordSize bytes
+    uint8_t* folderRecord;      // folderRecordSize bytes; the reserve bytes follow 8 unused ones
     uint8_t* blockHeader;       // blockHeaderSize bytes
     uint8_t* cabinetReserve;    // cabinetReserveSize bytes
 
-    cab::CfHeader header;
-    cab::CfFile file;
+    CabReader cabinet;          // the open cabinet's header and folder table
+    CabFileRecord file;         // the file entry being handled, with its name
 
     int32_t dataHandle;         // folder records and data blocks
     int32_t directoryHandle;    // header, names and the file list
@@ -88,11 +64,7 @@ struct CabDecoder {
     uint16_t blocksLeft;
     uint16_t compressionType;
 
-    char fileName[cab::kTextSize];
-    char previousCabinet[cab::kTextSize];
-    char previousDisk[cab::kTextSize];
-    char nextCabinet[cab::kTextSize];
-    char nextDisk[cab::kTextSize];
+    CabSetNames names;          // the open cabinet's neighbours
     char cabinetPath[cab::kTextSize];
     char fullPath[cab::kTextSize];
 
@@ -113,7 +85,6 @@ bool copyText(char* destination, const char* source);
 // Header and directory.
 bool openCabinet(CabDecoder* d, const char* cabinetName, uint16_t expectedSetId,
                  uint16_t expectedIndex);
-bool readName(CabDecoder* d, char* buffer);
 bool readFileEntry(CabDecoder* d);
 // continuesFolder: folder 0 of the next cabinet, carrying on the folder in
 // progress (no codec switch allowed).

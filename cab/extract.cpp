@@ -20,7 +20,7 @@ bool offerDirectoryCursor(CabDecoder* d) {
     if (position == -1) return setError(d, DamagedCabinet);
     CabNotification& n = d->notification;
     n.folderIndex = d->filesLeft;
-    n.setId = d->header.setID;
+    n.setId = d->cabinet.header.setID;
     n.size = position;
     n.userContext = d->userContext;
     if (d->notify(DirectoryCursor, &n) == -1) return setError(d, ClientAbort);
@@ -35,9 +35,9 @@ bool offerDirectoryCursor(CabDecoder* d) {
 void describeFile(CabDecoder* d) {
     CabNotification& n = d->notification;
     n.size = int32_t(d->file.cbFile);
-    n.text1 = d->fileName;
-    n.text2 = d->previousCabinet;
-    n.text3 = d->previousDisk;
+    n.text1 = d->file.name;
+    n.text2 = d->names.previousCabinet;
+    n.text3 = d->names.previousDisk;
     n.date = d->file.date;
     n.time = d->file.time;
     n.attributes = d->file.attribs;
@@ -49,8 +49,8 @@ bool selectFolder(CabDecoder* d, uint16_t iFolder) {
     if (d->continuing) return true;
     // A file may only name a folder the cabinet has; anything else would
     // read other records as a folder (or, with no folders, none at all).
-    uint32_t folderIndex = continuesIntoNext(iFolder) ? uint32_t(d->header.cFolders) - 1 : iFolder;
-    if (folderIndex >= d->header.cFolders) return setError(d, DamagedCabinet);
+    uint32_t folderIndex = continuesIntoNext(iFolder) ? uint32_t(d->cabinet.header.cFolders) - 1 : iFolder;
+    if (folderIndex >= d->cabinet.header.cFolders) return setError(d, DamagedCabinet);
     if (folderIndex == d->currentFolder) return true;
     // The reset comes after the folder is loaded, so it reaches the codec
     // that will decode the folder even when loading switched codecs.
@@ -61,7 +61,7 @@ bool selectFolder(CabDecoder* d, uint16_t iFolder) {
 
 bool closeOutput(CabDecoder* d) {
     CabNotification& n = d->notification;
-    n.text1 = d->fileName;
+    n.text1 = d->file.name;
     n.fileHandle = d->outputHandle;
     n.date = d->file.date;
     n.time = d->file.time;
@@ -150,12 +150,12 @@ bool walkEntry(CabDecoder* d) {
 
 bool moveToNextCabinet(CabDecoder* d) {
     CabNotification& n = d->notification;
-    n.text1 = d->nextCabinet;
-    n.text2 = d->nextDisk;
+    n.text1 = d->names.nextCabinet;
+    n.text2 = d->names.nextDisk;
     n.text3 = d->cabinetPath;
     n.userContext = d->userContext;
-    n.setId = d->header.setID;
-    n.cabinetIndex = uint16_t(d->header.iCabinet + 1);
+    n.setId = d->cabinet.header.setID;
+    n.cabinetIndex = uint16_t(d->cabinet.header.iCabinet + 1);
     n.lastError = 0;
     const uint16_t setId = n.setId;
     const uint16_t index = n.cabinetIndex;
@@ -163,8 +163,8 @@ bool moveToNextCabinet(CabDecoder* d) {
     // nextDisk, so a failed attempt puts them back for the next request.
     char wanted[kTextSize];
     char wantedDisk[kTextSize];
-    copyText(wanted, d->nextCabinet);
-    copyText(wantedDisk, d->nextDisk);
+    copyText(wanted, d->names.nextCabinet);
+    copyText(wantedDisk, d->names.nextDisk);
 
     for (;;) {
         int closeFailed = 0;
@@ -176,17 +176,17 @@ bool moveToNextCabinet(CabDecoder* d) {
 
         if (d->notify(NeedCabinet, &n) == -1) return setError(d, ClientAbort);
         // The client may have rewritten the name and the directory.
-        d->nextCabinet[kTextSize - 1] = '\0';
+        d->names.nextCabinet[kTextSize - 1] = '\0';
         d->cabinetPath[kTextSize - 1] = '\0';
-        copyText(wanted, d->nextCabinet);
+        copyText(wanted, d->names.nextCabinet);
 
         if (openCabinet(d, wanted, setId, index) && loadFolder(d, 0, true)) break;
         if (d->error->errorCode == ClientAbort) return false;
         // openCabinet's notification reused the record: restore this request.
-        copyText(d->nextCabinet, wanted);
-        copyText(d->nextDisk, wantedDisk);
-        n.text1 = d->nextCabinet;
-        n.text2 = d->nextDisk;
+        copyText(d->names.nextCabinet, wanted);
+        copyText(d->names.nextDisk, wantedDisk);
+        n.text1 = d->names.nextCabinet;
+        n.text2 = d->names.nextDisk;
         n.text3 = d->cabinetPath;
         n.userContext = d->userContext;
         n.setId = setId;

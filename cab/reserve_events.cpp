@@ -20,8 +20,8 @@ bool raise(CabDecoder* d, CabReserveEventKind kind, uint8_t* reserve, uint32_t r
 
 bool raiseCabinetEvent(CabDecoder* d) {
     if (d->reserveHook == nullptr) return true;
-    d->reserveEvent.cabinet.setId = d->header.setID;
-    d->reserveEvent.cabinet.cabinetIndex = d->header.iCabinet;
+    d->reserveEvent.cabinet.setId = d->cabinet.header.setID;
+    d->reserveEvent.cabinet.cabinetIndex = d->cabinet.header.iCabinet;
     return raise(d, CabinetReserve, d->cabinetReserve, d->cabinetReserveSize);
 }
 

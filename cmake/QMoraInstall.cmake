@@ -56,7 +56,7 @@ target_include_directories(cab INTERFACE
 install(TARGETS ${qmora_cab_targets} EXPORT QMoraCabTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES cab/cab.h cab/cab_owner.h
+install(FILES cab/cab.h cab/cab_owner.h cab/cab_reader.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}/cab)
 install(EXPORT QMoraCabTargets NAMESPACE QMora:: DESTINATION ${QMORA_CAB_CMAKE_DIR})
 

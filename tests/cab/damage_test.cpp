@@ -122,6 +122,25 @@ TEST(DamagedCabinet, DirectoryDamage) {
     auto withFile = cabwriter::writeCabinet({empty});
     withFile.image[26] = 0;  // cFolders = 0
     EXPECT_EQ(extractImage(withFile.image), DamagedCabinet);
+
+    // Such an entry is refused only when its folder is needed: an empty
+    // file is written without one, and a declined file is passed over.
+    {
+        auto emptyStray = file("empty", 0, 1);
+        emptyStray.folderIndexOverride = 7;
+        auto stray = file("declined", 10, 2);
+        stray.folderIndexOverride = 7;
+        World w;
+        memfiles::addFile("d.cab", cabwriter::writeCabinet({stored({emptyStray, stray, file("last", 5, 3)})}).image);
+        recording::setAnswer([](int kind, CabNotification* n) {
+            if (kind == OpenOutput && std::string(n->text1) == "declined") return 0;
+            return recording::kDefaultAnswer;
+        });
+        ASSERT_EQ(recording::extract(w.decoder, "d.cab"), 1);
+        EXPECT_TRUE(memfiles::hasOutput("empty"));
+        EXPECT_FALSE(memfiles::hasOutput("declined"));
+        EXPECT_EQ(memfiles::output("last").size(), 5u);
+    }
 }
 
 TEST(DamagedCabinet, DataBlockDamage) {
