@@ -57,13 +57,14 @@ cabwriter::Folder folder(cabwriter::Method method, std::vector<cabwriter::File> 
 }
 
 // LZX frames from the test encoder in the LZX fuzzers' format: the same
-// seeds serve the codec and the cabinet fuzzer; round-trip seeds (flag 0x80)
-// only the codec's.
+// seeds serve the codec and the cabinet fuzzer. Plain data for the round
+// trip: window byte, encoder options byte, the data.
 int writeLzxSeeds(const fs::path& root) {
     using sample_data::Kind;
     using lzxenc::BlockKind;
     fs::create_directories(root / "lzx");
     fs::create_directories(root / "lzx_cabinet");
+    fs::create_directories(root / "lzx_roundtrip");
     int count = 0;
     const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary};
     const std::vector<std::vector<BlockKind>> cycles = {
@@ -91,10 +92,10 @@ int writeLzxSeeds(const fs::path& root) {
             save(root / "lzx" / name, seed);
             save(root / "lzx_cabinet" / name, seed);
         }
-        Bytes roundTrip{uint8_t(k), 0x80, uint8_t(k * 37)};
+        Bytes roundTrip{uint8_t(k), uint8_t(k * 37)};
         Bytes plain = sample_data::make(kinds[k], 3000, uint32_t(k));
         roundTrip.insert(roundTrip.end(), plain.begin(), plain.end());
-        save(root / "lzx" / ("seed" + std::to_string(count++)), roundTrip);
+        save(root / "lzx_roundtrip" / ("seed" + std::to_string(count++)), roundTrip);
     }
     return count;
 }

@@ -27,7 +27,7 @@ mkdir -p "$artifacts"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
 
-for target in mszip cabinet lzx lzx_cabinet quantum quantum_cabinet; do
+for target in mszip cabinet lzx lzx_roundtrip lzx_cabinet quantum quantum_cabinet; do
   fuzzer="$build/fuzz/fuzz_$target"
   corpus="$work/corpus-$target"
   mkdir -p "$corpus"
