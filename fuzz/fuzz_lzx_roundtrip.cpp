@@ -8,10 +8,78 @@
 #include "fuzz/lzx_instances.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
+#include <cstddef>
 #include <cstdlib>
+#include <new>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
+
+// The test encoder sets up tables of a few hundred kilobytes for every
+// input. Blocks that large bypass the sanitizer's size-class allocator:
+// each would be mapped, faulted in page by page and unmapped again, which
+// costs more than the encoding. Operator new (used by the encoder and the
+// standard containers, never by the codec) therefore keeps a few such blocks
+// for reuse; smaller ones go straight to malloc and free.
+namespace {
+
+constexpr size_t kLargeBlock = size_t(1) << 17;
+constexpr int kLargeSlots = 32;
+struct LargeBlock {
+    void* block;
+    size_t size;
+    bool inUse;
+};
+LargeBlock largeBlocks[kLargeSlots];
+
+void* allocate(size_t size) {
+    if (size >= kLargeBlock) {
+        LargeBlock* empty = nullptr;
+        for (LargeBlock& large : largeBlocks) {
+            if (large.block != nullptr && !large.inUse && large.size == size) {
+                large.inUse = true;
+                return large.block;
+            }
+            if (large.block == nullptr && empty == nullptr) empty = &large;
+        }
+        if (empty != nullptr) {
+            void* block = std::malloc(size);
+            if (block != nullptr) *empty = {block, size, true};
+            return block;
+        }
+    }
+    return std::malloc(size ? size : 1);
+}
+
+void release(void* block) {
+    if (block == nullptr) return;
+    for (LargeBlock& large : largeBlocks) {
+        if (large.block == block) {
+            large.inUse = false;
+            return;
+        }
+    }
+    std::free(block);
+}
+
+void* allocateOrThrow(size_t size) {
+    void* block = allocate(size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+
+}  // namespace
+
+void* operator new(size_t size) { return allocateOrThrow(size); }
+void* operator new[](size_t size) { return allocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* block) noexcept { release(block); }
+void operator delete[](void* block) noexcept { release(block); }
+void operator delete(void* block, size_t) noexcept { release(block); }
+void operator delete[](void* block, size_t) noexcept { release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { release(block); }
 
 namespace {
 
