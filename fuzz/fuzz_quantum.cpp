@@ -101,7 +101,7 @@ void* create(uint32_t bits, bool paged, int buffers) {
 // earlier one left behind.
 struct KeptInstance {
     void* handle = nullptr;
-    bool tried = false;  // creation attempted (it fails for some buffer limits)
+    bool tried = false;  // creation attempted; one that failed is not retried
     uint64_t asked = 0;  // output bytes asked for since the last restore
 
     void restore() {
