@@ -8,10 +8,12 @@
 #include "fuzz/lzx_instances.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <cstddef>
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -20,7 +22,8 @@
 // each would be mapped, faulted in page by page and unmapped again, which
 // costs more than the encoding. Operator new (used by the encoder and the
 // standard containers, never by the codec) therefore keeps a few such blocks
-// for reuse; smaller ones go straight to malloc and free.
+// for reuse, poisoned while they wait; smaller ones go straight to malloc
+// and free.
 namespace {
 
 constexpr size_t kLargeBlock = size_t(1) << 17;
@@ -38,6 +41,7 @@ void* allocate(size_t size) {
         for (LargeBlock& large : largeBlocks) {
             if (large.block != nullptr && !large.inUse && large.size == size) {
                 large.inUse = true;
+                ASAN_UNPOISON_MEMORY_REGION(large.block, size);
                 return large.block;
             }
             if (large.block == nullptr && empty == nullptr) empty = &large;
@@ -56,6 +60,7 @@ void release(void* block) {
     for (LargeBlock& large : largeBlocks) {
         if (large.block == block) {
             large.inUse = false;
+            ASAN_POISON_MEMORY_REGION(block, large.size);
             return;
         }
     }
