@@ -2,24 +2,19 @@
 // cabinet with valid checksums, so that mutations reach the codec through
 // the whole decoder: one LZX folder per run of blocks between reset
 // markers, one file per folder covering its output. Extraction must end in
-// success or a recorded error; the sanitizers watch everything else.
+// success or a recorded error; every block and cabinet handle must be
+// released; the sanitizers watch everything else.
 #include "cab/cab.h"
 #include "fuzz/lzx_fuzz_input.h"
-#include "tests/support/memory_files.h"
+#include "fuzz/memory_cabinet.h"
 #include "tools/cabwriter/cab_writer.h"
 
 #include <cstdlib>
 
 namespace {
 
-int notify(int kind, CabNotification* n) {
-    switch (kind) {
-        case OpenOutput: return memfiles::createOutput(n->text1);
-        case CloseOutput: return memfiles::close(n->fileHandle) == 0 ? 1 : 0;
-        case NeedCabinet: return -1;
-        default: return 0;
-    }
-}
+int32_t fuzzOpen(const char*, int, int) { return fuzzcab::openCabinet(); }
+int fuzzWrite(int32_t h, const void*, uint32_t count) { return fuzzcab::discardOutput(h, count); }
 
 }  // namespace
 
@@ -46,14 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         file.data.assign(total, 0);
         folder.files.push_back(file);
     }
-    memfiles::reset();
-    memfiles::addFile("fuzz.cab", cabwriter::writeCabinet(folders).image);
+    const cabwriter::Bytes image = cabwriter::writeCabinet(folders).image;
+    fuzzcab::useCabinet(image.data(), image.size());
     CabError error{};
-    CabDecoder* decoder = memfiles::createDecoder(&error);
+    CabDecoder* decoder =
+        cabCreate(fuzzcab::allocate, fuzzcab::release, fuzzOpen, fuzzcab::readCabinet, fuzzWrite,
+                  fuzzcab::closeCabinet, fuzzcab::seekCabinet, 1, &error);
     if (decoder == nullptr) std::abort();
-    int32_t result = cabExtract(decoder, "fuzz.cab", "", notify, nullptr, nullptr);
+    int32_t result = cabExtract(decoder, "fuzz.cab", "", fuzzcab::notify, nullptr, nullptr);
     if (result == 0 && error.errorCode == CabNoError) std::abort();  // failure without a reason
     cabDestroy(decoder);
-    if (memfiles::stats().liveBytes != 0) std::abort();
+    fuzzcab::checkReleased();
     return 0;
 }

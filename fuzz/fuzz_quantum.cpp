@@ -9,14 +9,14 @@
 // input length (cut to what is left) and that many block bytes.
 //
 // Checks: nothing crashes or strays outside a buffer (sanitizers); and while
-// a fresh paged instance with every buffer it asks for has not been reset
-// and no block has failed, each of its blocks that succeeds must give
-// exactly what a fresh one-piece window instance gives for the same block.
+// a paged instance with every buffer it asks for has not been reset and no
+// block has failed, each of its blocks that succeeds must give exactly what
+// a one-piece window instance gives for the same block.
 #include "codecs/quantum/quantum.h"
+#include "codecs/quantum/quantum_state.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <vector>
 
 namespace {
@@ -38,33 +38,45 @@ void* fuzzAlloc(uint32_t size) {
 }
 void fuzzFree(void* block) { std::free(block); }
 
-// One spill file in memory.
-std::vector<uint8_t> spillData;
-int64_t spillPosition = 0;
-constexpr int32_t kSpillHandle = 7;
+// The spill files, in memory: one per paged instance, the handle being its
+// index plus kFirstSpillHandle.
+struct SpillFile {
+    std::vector<uint8_t> data;
+    int64_t position = 0;
+};
+std::vector<SpillFile> spillFiles;
+constexpr int32_t kFirstSpillHandle = 7;
+
+SpillFile* spillFile(int32_t handle) {
+    const int64_t index = int64_t(handle) - kFirstSpillHandle;
+    return index >= 0 && index < int64_t(spillFiles.size()) ? &spillFiles[size_t(index)] : nullptr;
+}
 
 int32_t spillOpen(const char* name, int, int) {
     if (name[0] != '*') return -1;
-    spillData.clear();
-    spillPosition = 0;
-    return kSpillHandle;
+    spillFiles.emplace_back();
+    return kFirstSpillHandle + int32_t(spillFiles.size() - 1);
 }
-int spillRead(int32_t, void* buffer, uint32_t count) {
-    if (spillPosition + count > int64_t(spillData.size())) return -1;
-    std::memcpy(buffer, spillData.data() + spillPosition, count);
-    spillPosition += count;
+int spillRead(int32_t handle, void* buffer, uint32_t count) {
+    SpillFile* file = spillFile(handle);
+    if (file == nullptr || file->position + count > int64_t(file->data.size())) return -1;
+    std::memcpy(buffer, file->data.data() + file->position, count);
+    file->position += count;
     return int(count);
 }
-int spillWrite(int32_t, const void* buffer, uint32_t count) {
-    if (spillData.size() < size_t(spillPosition) + count) spillData.resize(spillPosition + count);
-    std::memcpy(spillData.data() + spillPosition, buffer, count);
-    spillPosition += count;
+int spillWrite(int32_t handle, const void* buffer, uint32_t count) {
+    SpillFile* file = spillFile(handle);
+    if (file == nullptr) return -1;
+    if (file->data.size() < size_t(file->position) + count) file->data.resize(file->position + count);
+    std::memcpy(file->data.data() + file->position, buffer, count);
+    file->position += count;
     return int(count);
 }
 int spillClose(int32_t) { return 0; }
-int32_t spillSeek(int32_t, int32_t offset, int origin) {
-    if (origin != 0 || offset < 0) return -1;
-    spillPosition = offset;
+int32_t spillSeek(int32_t handle, int32_t offset, int origin) {
+    SpillFile* file = spillFile(handle);
+    if (file == nullptr || origin != 0 || offset < 0) return -1;
+    file->position = offset;
     return offset;
 }
 const CodecFileCallbacks kSpill = {spillOpen, spillRead, spillWrite, spillClose, spillSeek};
@@ -82,12 +94,45 @@ void* create(uint32_t bits, bool paged, int buffers) {
     return result == CodecOk ? handle : nullptr;
 }
 
-// Instances of large windows are kept from input to input and reset, since
-// setting up megabytes of window per input would leave little time for
-// decoding; those of windows up to 64 KB are made afresh for each input.
-constexpr uint32_t kLargestFreshWindowBits = 16;
+// Instances are kept from input to input, since setting up a window of up to
+// 2 MB for every input would leave little time for decoding. After each
+// input an instance is reset and whatever the input could have written to
+// its window is zeroed, as creation leaves it, so that no input sees what an
+// earlier one left behind.
+struct KeptInstance {
+    void* handle = nullptr;
+    bool tried = false;  // creation attempted; one that failed is not retried
+    uint64_t asked = 0;  // output bytes asked for since the last restore
 
-void* kept[kQuantumMaxWindowBits + 1][9];  // [window bits][store]
+    void restore() {
+        if (quantumReset(handle) != CodecOk) std::abort();
+        quantum::Decoder& d = static_cast<quantum::Handle*>(handle)->state;
+        if (d.window != nullptr) {
+            const uint64_t written = asked + kQuantumWindowSpare;
+            std::memset(d.window, 0, written < d.windowSize ? size_t(written) : d.windowSize);
+            std::memset(d.window + d.windowSize, 0, kQuantumWindowSpare);
+        } else {
+            for (quantum::WindowPage* page = d.mruHead; page != nullptr; page = page->next) {
+                std::memset(page->data, 0, sizeof page->data);
+            }
+        }
+        asked = 0;
+    }
+};
+
+// [window bits][store]: store 0 is the one-piece window, 1 + limit a paged
+// one with that buffer limit (limit 7: every buffer it asks for).
+KeptInstance kept[kQuantumMaxWindowBits + 1][9];
+
+KeptInstance* keptInstance(uint32_t bits, int store) {
+    KeptInstance& instance = kept[bits][store];
+    if (!instance.tried) {
+        instance.tried = true;
+        const int limit = store - 1;
+        instance.handle = create(bits, store > 0, store == 0 || limit == 7 ? -1 : 3 + limit);
+    }
+    return instance.handle != nullptr ? &instance : nullptr;
+}
 
 }  // namespace
 
@@ -96,24 +141,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t bits = 10 + data[0] % 12;
     const bool paged = (data[1] & 1) != 0;
     const int limit = (data[1] >> 1) & 7;
-    const int buffers = limit == 7 ? -1 : 3 + limit;
-    const bool fresh = bits <= kLargestFreshWindowBits;
-    const int store = paged ? 1 + limit : 0;
-    void* handle = nullptr;
-    if (fresh) {
-        handle = create(bits, paged, buffers);
-    } else {
-        if (kept[bits][store] == nullptr) kept[bits][store] = create(bits, paged, buffers);
-        handle = kept[bits][store];
-        if (handle != nullptr) quantumReset(handle);
-    }
-    if (handle == nullptr) return 0;
-    // The reference: a fresh one-piece window, compared while that is
-    // meaningful.
-    void* reference = fresh && paged && buffers < 0 ? create(bits, false, -1) : nullptr;
+    KeptInstance* instance = keptInstance(bits, paged ? 1 + limit : 0);
+    if (instance == nullptr) return 0;
+    void* handle = instance->handle;
+    // The reference: a one-piece window, compared while that is meaningful.
+    KeptInstance* reference = paged && limit == 7 ? keptInstance(bits, 0) : nullptr;
     bool comparable = reference != nullptr;
 
-    std::vector<uint8_t> output(32768), expected(32768);
     size_t at = 2;
     while (at + 4 <= size) {
         const uint32_t outSize = uint32_t(data[at] | (data[at + 1] << 8));
@@ -125,26 +159,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         }
         if (inLength > size - at) inLength = uint32_t(size - at);
-        // An exact copy, so reads past the block are caught.
+        // Exact copies, so reads past the block and writes past the output
+        // are caught.
         uint8_t* block = static_cast<uint8_t*>(std::malloc(inLength ? inLength : 1));
         std::memcpy(block, data + at, inLength);
         at += inLength;
         uint32_t asked = outSize > 32768 ? 32768 : outSize;
-        const int result = quantumDecompress(handle, block, inLength, output.data(), &asked);
+        uint8_t* output = static_cast<uint8_t*>(std::malloc(asked ? asked : 1));
+        instance->asked += asked;
+        const int result = quantumDecompress(handle, block, inLength, output, &asked);
         if (comparable) {
+            uint8_t* expected = static_cast<uint8_t*>(std::malloc(asked ? asked : 1));
             uint32_t again = asked;
+            reference->asked += asked;
             const int referenceResult =
-                quantumDecompress(reference, block, inLength, expected.data(), &again);
-            if (result == CodecOk &&
-                (referenceResult != CodecOk ||
-                 std::memcmp(output.data(), expected.data(), asked) != 0)) {
-                std::abort();
-            }
+                quantumDecompress(reference->handle, block, inLength, expected, &again);
+            const bool differ = result == CodecOk && (referenceResult != CodecOk ||
+                                                      std::memcmp(output, expected, asked) != 0);
+            std::free(expected);
+            if (differ) std::abort();
             if (result != CodecOk || referenceResult != CodecOk) comparable = false;
         }
+        std::free(output);
         std::free(block);
     }
-    if (fresh) quantumDestroy(handle);
-    if (reference != nullptr) quantumDestroy(reference);
+    instance->restore();
+    if (reference != nullptr) reference->restore();
     return 0;
 }

@@ -106,5 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cabDestroy(decoder);
     // The spill file lives as long as the codec instance that asked for it.
     if (spillOpen) std::abort();
+    fuzzcab::checkReleased();
     return 0;
 }

@@ -1,12 +1,9 @@
-// The input format shared by the LZX fuzzers and their seeds:
+// The input format shared by fuzz_lzx, fuzz_lzx_cabinet and their seeds:
 //   byte 0     window bits (15 + value % 7)
-//   byte 1     flags: bit 7 round-trip mode (fuzz_lzx only)
+//   byte 1     not interpreted
 //   then blocks, each: uncompressed size (2 bytes, little-endian, taken
 //   modulo 32,769; 0xFFFF marks a reset, a new folder, instead of a block),
 //   data length (2 bytes), the data.
-// In round-trip mode the bytes after the flags are plain data that the test
-// encoder compresses (byte 2 chooses its options) and the codec must give
-// back exactly.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +21,6 @@ struct Block {
 
 struct Input {
     int windowBits = 15;
-    uint8_t flags = 0;
     std::vector<Block> blocks;
 };
 
@@ -32,7 +28,6 @@ inline Input parse(const uint8_t* data, size_t size) {
     Input in;
     if (size < 2) return in;
     in.windowBits = 15 + data[0] % 7;
-    in.flags = data[1];
     size_t pos = 2;
     while (pos + 4 <= size) {
         uint32_t sizeField = uint32_t(data[pos]) | uint32_t(data[pos + 1]) << 8;

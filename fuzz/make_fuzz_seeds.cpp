@@ -29,8 +29,8 @@ void save(const fs::path& path, const Bytes& bytes) {
 }
 
 // The option byte, then each block behind its 2-byte length.
-Bytes blockSequence(const std::vector<Bytes>& blocks) {
-    Bytes out{0};
+Bytes blockSequence(const std::vector<Bytes>& blocks, uint8_t option = 0) {
+    Bytes out{option};
     for (const Bytes& block : blocks) {
         out.push_back(uint8_t(block.size()));
         out.push_back(uint8_t(block.size() >> 8));
@@ -57,13 +57,14 @@ cabwriter::Folder folder(cabwriter::Method method, std::vector<cabwriter::File> 
 }
 
 // LZX frames from the test encoder in the LZX fuzzers' format: the same
-// seeds serve the codec and the cabinet fuzzer; round-trip seeds (flag 0x80)
-// only the codec's.
+// seeds serve the codec and the cabinet fuzzer. Plain data for the round
+// trip: window byte, encoder options byte, the data.
 int writeLzxSeeds(const fs::path& root) {
     using sample_data::Kind;
     using lzxenc::BlockKind;
     fs::create_directories(root / "lzx");
     fs::create_directories(root / "lzx_cabinet");
+    fs::create_directories(root / "lzx_roundtrip");
     int count = 0;
     const Kind kinds[] = {Kind::Text, Kind::X86, Kind::Random, Kind::Runs, Kind::Binary};
     const std::vector<std::vector<BlockKind>> cycles = {
@@ -74,9 +75,9 @@ int writeLzxSeeds(const fs::path& root) {
             lzxenc::Options options;
             options.windowBits = 15 + (k + int(c)) % 7;
             options.blockKinds = cycles[c];
-            options.blockSize = 20000 + 5000 * uint32_t(c);
+            options.blockSize = 2000 + 500 * uint32_t(c);
             options.translationSize = kinds[k] == Kind::X86 ? 1000000 : 0;
-            Bytes data = sample_data::make(kinds[k], 40000 + 900 * size_t(c), uint32_t(k * 10 + c));
+            Bytes data = sample_data::make(kinds[k], 4000 + 900 * size_t(c), uint32_t(k * 10 + c));
             Bytes seed{uint8_t(options.windowBits - 15), 0};
             for (const auto& frame : lzxenc::encode(data.data(), data.size(), options)) {
                 lzxfuzz::appendBlock(seed, frame.size, frame.data);
@@ -91,10 +92,10 @@ int writeLzxSeeds(const fs::path& root) {
             save(root / "lzx" / name, seed);
             save(root / "lzx_cabinet" / name, seed);
         }
-        Bytes roundTrip{uint8_t(k), 0x80, uint8_t(k * 37)};
+        Bytes roundTrip{uint8_t(k), uint8_t(k * 37)};
         Bytes plain = sample_data::make(kinds[k], 3000, uint32_t(k));
         roundTrip.insert(roundTrip.end(), plain.begin(), plain.end());
-        save(root / "lzx" / ("seed" + std::to_string(count++)), roundTrip);
+        save(root / "lzx_roundtrip" / ("seed" + std::to_string(count++)), roundTrip);
     }
     return count;
 }
@@ -111,11 +112,11 @@ int writeQuantumSeeds(const fs::path& root) {
     const Kind kinds[] = {Kind::Text, Kind::Binary, Kind::Random, Kind::Runs, Kind::Skewed};
     for (uint32_t bits = 10; bits <= 21; ++bits) {
         const Kind kind = kinds[bits % 5];
-        const Bytes data = test_data::make(kind, bits < 14 ? 6000 : 20000, bits);
+        const Bytes data = test_data::make(kind, bits < 14 ? 3000 : 5000, bits);
         cabwriter::QuantumEncoder encoder(bits);
         const uint8_t stores[] = {0x00, 0x01, 0x0F};  // memory, 3 buffers, every buffer
         Bytes records = {uint8_t(bits - 10), stores[bits % 3]};
-        const size_t blockSize = 4000 + 1000 * (bits % 4);
+        const size_t blockSize = 1000 + 500 * (bits % 4);
         for (size_t start = 0; start < data.size(); start += blockSize) {
             const size_t size = std::min(blockSize, data.size() - start);
             const Bytes block = encoder.encodeBlock(data.data() + start, size);
@@ -130,7 +131,7 @@ int writeQuantumSeeds(const fs::path& root) {
         folder.method = cabwriter::Method::Quantum;
         folder.quantumWindowBits = bits;
         folder.blockSize = uint32_t(blockSize);
-        folder.files = {file("q" + std::to_string(bits), kind, bits < 14 ? 6000 : 12000, bits)};
+        folder.files = {file("q" + std::to_string(bits), kind, bits < 14 ? 3000 : 5000, bits)};
         Bytes cabinet = {uint8_t(bits % 2 == 0 ? 0x00 : 0x03)};  // memory, or 4 buffers
         const Bytes image = cabwriter::writeCabinet({folder}).image;
         cabinet.insert(cabinet.end(), image.begin(), image.end());
@@ -151,22 +152,36 @@ int main(int argc, char** argv) {
     const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
     int count = 0;
     for (Kind kind : {Kind::Text, Kind::Binary, Kind::Random, Kind::Skewed, Kind::Runs}) {
+        // Two blocks, the second referring back into the first. A short
+        // stretch of data repeated, so the seed stays small while its first
+        // block fills the whole history.
+        const Bytes chunk = test_data::make(kind, 600, uint32_t(count));
+        Bytes data;
+        while (data.size() < 32768 + 700) data.insert(data.end(), chunk.begin(), chunk.end());
+        save(root / "mszip" / ("seed" + std::to_string(count++)),
+             blockSequence(test_data::zlibFolder(data, 9, Z_DEFAULT_STRATEGY)));
         for (int strategy : strategies) {
-            // Two blocks, the second referring back into the first.
-            Bytes data = test_data::make(kind, 32768 + 700, uint32_t(count));
             int level = 1 + count % 9;
-            save(root / "mszip" / ("seed" + std::to_string(count++)),
-                 blockSequence(test_data::zlibFolder(data, level, strategy)));
-            // One small block.
+            // One small block, decoded with a ring of 32,768 bytes, and the
+            // same as the second of two blocks with a small ring (1,025 to
+            // 4,097 bytes, the output size the option byte asks for).
             Bytes small = test_data::make(kind, 200, uint32_t(count));
             save(root / "mszip" / ("seed" + std::to_string(count++)),
                  blockSequence(test_data::zlibFolder(small, level, strategy)));
+            const uint8_t ringOption = uint8_t(0x80 | 4 << (count % 3));
+            const size_t ring = (ringOption & 0x7F) * 256u + 1;
+            Bytes pair = test_data::make(kind, ring + 300, uint32_t(count));
+            const Bytes first = test_data::zlibMszipBlock(pair.data(), ring, nullptr, 0, level, strategy);
+            const Bytes second = test_data::zlibMszipBlock(pair.data() + ring, 300, pair.data(), ring,
+                                                           level, strategy);
+            save(root / "mszip" / ("seed" + std::to_string(count++)),
+                 blockSequence({first, second}, ringOption));
         }
     }
 
-    // Real files of the system, where present: two blocks of each kind.
+    // Real files of the system, where present: a block of each kind.
     for (const real_files::Kind& kind : real_files::kinds()) {
-        Bytes data = real_files::gather(kind, 32768 + 9000);
+        Bytes data = real_files::gather(kind, 3000);
         if (data.empty()) continue;
         save(root / "mszip" / ("seed" + std::to_string(count++)),
              blockSequence(test_data::zlibFolder(data, 6, Z_DEFAULT_STRATEGY)));

@@ -28,8 +28,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== Fuzz for ${fuzz_seconds}s per target"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMORA_FUZZ=ON \
   -DQMORA_WINDOWS_INSTALLER=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz_cabinet fuzz_mszip fuzz_lzx fuzz_lzx_cabinet \
-  fuzz_quantum fuzz_quantum_cabinet make_fuzz_seeds
+cmake --build build-fuzz -j"$jobs" --target fuzz_cabinet fuzz_mszip fuzz_lzx fuzz_lzx_roundtrip \
+  fuzz_lzx_cabinet fuzz_quantum fuzz_quantum_cabinet make_fuzz_seeds
 fuzz/run.sh build-fuzz build-fuzz/fuzz/make_fuzz_seeds "$fuzz_seconds"
 
 echo "== All tests passed"
