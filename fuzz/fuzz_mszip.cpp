@@ -7,8 +7,13 @@
 // never read past it (it does not rely on look-ahead bytes), and the address
 // sanitizer reports any read that does.
 //
-// With the full 32,768-byte output size, whenever zlib's inflate, given the
-// buffer's previous contents as history, decodes a block completely into
+// A block's history is what the folder's earlier blocks left in the buffer,
+// and only once they have filled the whole ring: before that, a reference
+// reaching before the block's first byte is damaged data, as zlib without
+// a dictionary also says.
+//
+// With the full 32,768-byte output size, whenever zlib's inflate, given that
+// history, decodes a block completely into
 // at most 32,768 bytes, the codec must succeed with the same bytes. A
 // smaller output size is also the size of the ring of history; every block
 // the codec decodes then must be what zlib makes of it with that ring as
@@ -43,8 +48,8 @@ struct Reference {
 };
 
 // zlib's reading of the block into `out` (room for `capacity` bytes), with
-// the history ring (the output buffer's first `ringSize` bytes) as its
-// dictionary. With `zeroTail`, the block is followed by zero bytes, as many
+// the history ring (the output buffer's first `ringSize` bytes; none when
+// `ringSize` is 0) as its dictionary. With `zeroTail`, the block is followed by zero bytes, as many
 // as the codec's bit reader may supply past a block's end. One inflate state
 // serves every block.
 Reference inflateReference(const uint8_t* block, size_t size, const uint8_t* ring,
@@ -53,7 +58,7 @@ Reference inflateReference(const uint8_t* block, size_t size, const uint8_t* rin
     static const bool ready = inflateInit2(&z, -15) == Z_OK;
     static const uint8_t zeros[2 * 32768 + 16] = {};
     if (!ready || inflateReset(&z) != Z_OK) std::abort();
-    inflateSetDictionary(&z, ring, ringSize);
+    if (ringSize != 0) inflateSetDictionary(&z, ring, ringSize);
     z.next_in = const_cast<Bytef*>(block + 2);
     z.avail_in = uInt(size - 2);
     z.next_out = out;
@@ -86,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(carefulWindow, 0, sizeof carefulWindow);
     // Option byte: high bit set asks for a smaller output size.
     const uint32_t outputSize = (data[0] & 0x80) ? (data[0] & 0x7F) * 256u + 1 : 32768u;
+    uint32_t folderFilled = 0;  // the longest block of this input so far
     size_t position = 1;
     while (position + 2 <= size) {
         size_t length = readLe16(data + position);
@@ -96,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         position += length;
 
         std::memcpy(history, window, sizeof history);
+        const uint32_t historySize = folderFilled >= outputSize ? outputSize : 0;
         uint32_t produced = outputSize, carefulProduced = outputSize;
         const int result = mszipDecompress(handle, block, uint32_t(length), window, &produced);
         const int carefulResult =
@@ -111,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // Whatever zlib decodes to its end within the buffer, the codec
             // must decode to the same bytes.
             const Reference z =
-                inflateReference(block, length, history, 32768, expected, 32769, false);
+                inflateReference(block, length, history, historySize, expected, 32769, false);
             matchesReference = z.status != Z_STREAM_END || z.size > 32768 ||
                                (result == CodecOk && produced == z.size &&
                                 std::memcmp(window, expected, produced) == 0);
@@ -124,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // end-of-block code can still fill the buffer): then only the
             // bytes zlib produced before refusing are compared.
             const Reference z =
-                inflateReference(block, length, history, outputSize, expected, produced, true);
+                inflateReference(block, length, history, historySize, expected, produced, true);
             const bool zlibAccepts =
                 z.status == Z_OK || z.status == Z_STREAM_END || z.status == Z_BUF_ERROR;
             const bool stoppedFull = produced == outputSize && z.status == Z_DATA_ERROR;
@@ -134,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         std::free(block);
         if (!matchesReference) std::abort();
+        if (result == CodecOk && produced > folderFilled) folderFilled = produced;
     }
     return 0;
 }
