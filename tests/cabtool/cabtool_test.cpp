@@ -15,6 +15,7 @@
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
+using cabtooltest::contains;
 using cabtooltest::readFile;
 using cabtooltest::runCabtool;
 using cabtooltest::ScratchDirectory;
@@ -46,10 +47,6 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
-}
-
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
+using cabtooltest::contains;
 using cabtooltest::makeFile;
 using cabtooltest::readFile;
 using cabtooltest::runCabtool;
@@ -26,10 +27,6 @@ using cabtooltest::ToolResult;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
 
 // Every entry below `root` (files, and temporary files left behind).
 std::set<std::string> filesBelow(const fs::path& root) {

@@ -21,6 +21,7 @@
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
+using cabtooltest::contains;
 using cabtooltest::readFile;
 using cabtooltest::runCabtool;
 using cabtooltest::runOnTerminal;
@@ -51,10 +52,6 @@ std::set<std::string> filesBelow(const fs::path& root) {
         if (entry.is_regular_file()) found.insert(fs::relative(entry.path(), root).string());
     }
     return found;
-}
-
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
 }
 
 bool isLower(char c) { return c >= 'a' && c <= 'z'; }

@@ -15,6 +15,7 @@
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
+using cabtooltest::contains;
 using cabtooltest::readFile;
 using cabtooltest::runCabtool;
 using cabtooltest::ScratchDirectory;
@@ -25,10 +26,6 @@ using cabtooltest::storedFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
 
 std::set<std::string> namesIn(const fs::path& directory) {
     std::set<std::string> names;

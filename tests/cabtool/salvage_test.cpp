@@ -10,6 +10,7 @@
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabwriter/cab_writer.h"
 
+using cabtooltest::contains;
 using cabtooltest::makeFile;
 using cabtooltest::readFile;
 using cabtooltest::runCabtool;
@@ -19,14 +20,6 @@ using cabtooltest::storedFolder;
 using cabtooltest::text;
 using cabtooltest::ToolResult;
 namespace fs = std::filesystem;
-
-namespace {
-
-bool contains(const std::string& haystack, const std::string& needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
-}  // namespace
 
 TEST(CabtoolSalvage, ABlockFailingItsChecksumIsDecodedAnywayAndItsFileNamed) {
     ScratchDirectory scratch;

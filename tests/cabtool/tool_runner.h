@@ -47,4 +47,9 @@ private:
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& contents);
 
+// Whether `needle` occurs in `haystack` (a tool's output, usually).
+inline bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
 }  // namespace cabtooltest
