@@ -21,6 +21,16 @@ int decodeOnce(const Bytes& stream, uint32_t size, int windowBits = 15) {
     return codec.decompress(stream, size, out);
 }
 
+// A 4-byte verbatim block with the given main and length trees, decoded.
+int verbatimWith(const std::vector<uint8_t>& main, const std::vector<uint8_t>& length) {
+    StreamBuilder s(15);
+    s.translation(false);
+    s.header(lzx::Verbatim, 4);
+    s.trees(main, length);
+    s.bits().put(0, 32);
+    return decodeOnce(s.finish(), 4);
+}
+
 TEST(LzxDamage, BlockTypesOutsideOneToThreeFail) {
     for (uint32_t type : {0u, 4u, 5u, 6u, 7u}) {
         StreamBuilder s(15);
@@ -32,14 +42,6 @@ TEST(LzxDamage, BlockTypesOutsideOneToThreeFail) {
 }
 
 TEST(LzxDamage, TreesThatAreNotCompleteCodesFail) {
-    auto verbatimWith = [](const std::vector<uint8_t>& main, const std::vector<uint8_t>& length) {
-        StreamBuilder s(15);
-        s.translation(false);
-        s.header(lzx::Verbatim, 4);
-        s.trees(main, length);
-        s.bits().put(0, 32);
-        return decodeOnce(s.finish(), 4);
-    };
     std::vector<uint8_t> main(256 + 8 * 30, 0);
     main['a'] = 1;  // one code of length 1: half the code space unused
     EXPECT_EQ(verbatimWith(main, kNoLengths), CodecBadData);
@@ -106,14 +108,6 @@ TEST(LzxDamage, OverSubscribedTreesFailEvenWhenTheirCodeSpaceWrapsIn16Bits) {
     ASSERT_EQ(alignedMatch({1, 2, 3, 4, 5, 6, 7, 7}, 2, &out), CodecOk);
 
     // The same double code space in the main, length and pretree trees.
-    auto verbatimWith = [](const std::vector<uint8_t>& main, const std::vector<uint8_t>& length) {
-        StreamBuilder s(15);
-        s.translation(false);
-        s.header(lzx::Verbatim, 4);
-        s.trees(main, length);
-        s.bits().put(0, 32);
-        return decodeOnce(s.finish(), 4);
-    };
     const std::vector<uint8_t> soundMain = lzxtest::lengthsFor(256 + 8 * 30, {'a', 'b'});
     std::vector<uint8_t> doubled(256 + 8 * 30, 0);
     for (uint32_t c : {'a', 'b', 'c', 'd'}) doubled[c] = 1;
