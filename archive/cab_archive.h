@@ -1,0 +1,318 @@
+// Cabinet archives: the high-level interface of the Q-Mora cabinet library.
+//
+// An archive is one cabinet, or a whole set of cabinets opened from any of
+// its members, read from a file, a memory buffer or a client's stream. It
+// lists its entries (the files the cabinets hold) and extracts chosen ones
+// to a directory, to memory or to a client's callbacks. Every chosen entry
+// ends an extraction with an explicit outcome; nothing is dropped silently.
+//
+// Threads: archives are independent of each other. Different archives may be
+// used on different threads at the same time; one archive must not be used by
+// two threads at once. The library keeps no process-wide state.
+//
+// Errors: every call that can fail returns a CabArchiveStatus (CabArchiveOk
+// is 0) and, when given a CabArchiveError, fills it with the same code and a
+// message in English naming the cabinet and what was wrong.
+//
+// Names: every name this header defines starts with cab, Cab or CAB_.
+// The header compiles as C (C11 or later) and as C++, with C linkage.
+#pragma once
+
+#include "cab/cab_export.h"
+
+#ifdef __cplusplus
+#include <cstddef>
+#include <cstdint>
+extern "C" {
+#else
+#include <stddef.h>
+#include <stdint.h>
+#endif
+
+// ---- Results ----------------------------------------------------------------
+
+typedef enum CabArchiveStatus {
+    CabArchiveOk = 0,
+    CabArchiveBadArgument = 1,   // a null pointer, an index out of range, a bad option
+    CabArchiveCannotOpen = 2,    // a file could not be opened or read (the message says why)
+    CabArchiveNotCabinet = 3,    // no cabinet where one was expected
+    CabArchiveDamaged = 4,       // a cabinet's directory is damaged: the entries read before
+                                 // the damage are listed, the rest are lost
+    CabArchiveNoMemory = 5,
+    CabArchiveIncomplete = 6,    // extraction: at least one chosen entry was not extracted
+    CabArchiveStopped = 7,       // extraction: a client callback asked to stop
+} CabArchiveStatus;
+
+// Sizes of the message buffer of CabArchiveError and of reasons.
+#define CAB_ARCHIVE_MESSAGE_SIZE 512
+
+// Owned by the caller; filled by a call that fails (code 0 and an empty
+// message when it succeeds).
+typedef struct CabArchiveError {
+    int32_t code;                            // a CabArchiveStatus
+    char message[CAB_ARCHIVE_MESSAGE_SIZE];  // UTF-8, NUL-terminated
+} CabArchiveError;
+
+// A short English description of a status code.
+CAB_API const char* cabArchiveStatusText(int32_t status);
+
+// ---- Sources ----------------------------------------------------------------
+
+// A cabinet read through the client's callbacks. The library may read the
+// same stream for several purposes; it always seeks before it reads.
+typedef struct CabArchiveStream {
+    void* context;
+    // Reads up to `count` bytes at the current position into `buffer`.
+    // Returns the number read (0 at the end) or -1 on an error.
+    int32_t (*read)(void* context, void* buffer, uint32_t count);
+    // Moves the position: origin 0 from the start, 1 from the current
+    // position, 2 from the end. Returns the new position or -1.
+    int64_t (*seek)(void* context, int64_t offset, int origin);
+    // Optional (may be null): the archive no longer needs the stream. Called
+    // once, by cabArchiveClose or when opening fails.
+    void (*close)(void* context);
+} CabArchiveStream;
+
+// Asked for another cabinet of the set, by the file name its neighbour's
+// header gives (`name`, as stored, e.g. "DISK2.CAB"). Fill `stream` and
+// return 1, or return 0 when the client has no such cabinet (the entries that
+// need it then end as CabOutcomeUnreachable). The stream is closed like any
+// other.
+typedef int (*CabArchiveNeighbourFn)(void* context, const char* name, CabArchiveStream* stream);
+
+// ---- Options ----------------------------------------------------------------
+
+typedef struct CabArchiveOptions {
+    // Where the cabinet begins in the file, buffer or stream (default 0).
+    uint64_t offset;
+    // 1: when no cabinet begins at `offset`, search the rest of the file for
+    // the first cabinet stored inside it (a self-extracting program, an
+    // installer), with the bounded search of cabArchiveFindEmbedded.
+    // Default 0.
+    int32_t searchEmbedded;
+    // 1 (default): the cabinets before and after this one in its set join
+    // the archive. 0: this cabinet alone; entries continued from or into
+    // another cabinet then end as CabOutcomeUnreachable.
+    int32_t followSet;
+    // Where the other cabinets of a set come from. Null (default): for an
+    // archive opened from a path, the files its neighbours name in the same
+    // directory (a name differing only in ASCII letter case is accepted);
+    // for memory and streams, nowhere.
+    CabArchiveNeighbourFn neighbour;
+    void* neighbourContext;
+    // The legacy code page of names stored without the UTF-8 attribute, as
+    // an encoding name: "windows-1252" (default, when null), "cp437",
+    // "cp850", "iso-8859-1", "utf-8" or any name the C library's iconv
+    // knows. An unknown name fails the open with CabArchiveBadArgument.
+    const char* codePage;
+    // Quantum folders keep their window (up to 2 MB) in memory (0, default)
+    // or, with 3 or more, in that many 32 KB buffers paged to a temporary
+    // file: less memory, slower.
+    uint32_t quantumWindowPages;
+} CabArchiveOptions;
+
+// Fills `options` with the defaults above.
+CAB_API void cabArchiveDefaultOptions(CabArchiveOptions* options);
+
+// ---- Opening and closing ----------------------------------------------------
+
+typedef struct CabArchive CabArchive;
+
+// Opens the cabinet at `path` (and, with followSet, its set). `options` may
+// be null for the defaults. On success *archive is set and must be released
+// with cabArchiveClose. A damaged directory is not a failure of the open: the
+// archive lists what could be read and cabArchiveDamage says what was lost.
+// Errors: CabArchiveBadArgument, CabArchiveCannotOpen, CabArchiveNotCabinet,
+// CabArchiveNoMemory.
+CAB_API int32_t cabArchiveOpenPath(const char* path, const CabArchiveOptions* options,
+                                   CabArchive** archive, CabArchiveError* error);
+
+// Opens a cabinet held in memory. The buffer is not copied: it must stay
+// valid and unchanged until cabArchiveClose. Errors as cabArchiveOpenPath.
+CAB_API int32_t cabArchiveOpenMemory(const void* data, size_t size,
+                                     const CabArchiveOptions* options, CabArchive** archive,
+                                     CabArchiveError* error);
+
+// Opens a cabinet read through `stream`, which the archive owns from now on
+// (its close callback is called even when opening fails). Errors as
+// cabArchiveOpenPath.
+CAB_API int32_t cabArchiveOpenStream(const CabArchiveStream* stream,
+                                     const CabArchiveOptions* options, CabArchive** archive,
+                                     CabArchiveError* error);
+
+// Releases the archive, its streams and everything it allocated. Null is
+// accepted and ignored.
+CAB_API void cabArchiveClose(CabArchive* archive);
+
+// Why the archive could not be read whole, or null when it was: a damaged
+// file list, a cabinet of the set that is missing or does not belong to it.
+// The text lives as long as the archive.
+CAB_API const char* cabArchiveDamage(const CabArchive* archive);
+
+// ---- Cabinets of the archive ------------------------------------------------
+
+// The number of cabinets the archive holds (1 for a cabinet alone).
+CAB_API uint32_t cabArchiveCabinetCount(const CabArchive* archive);
+
+// Facts about one cabinet of the archive, in set order.
+typedef struct CabArchiveCabinet {
+    const char* name;       // its file name (path for a file; "" for memory and streams
+                            // opened directly; the name asked of the neighbour callback)
+    uint64_t offset;        // where it begins in its file, buffer or stream
+    uint32_t size;          // cbCabinet, as declared
+    uint16_t setId;         // setID
+    uint16_t indexInSet;    // iCabinet
+    uint16_t folderCount;   // cFolders
+    uint16_t fileCount;     // cFiles, as declared
+} CabArchiveCabinet;
+
+// Fills `cabinet` for cabinet `index`; the strings live as long as the
+// archive. Error: CabArchiveBadArgument.
+CAB_API int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index,
+                                  CabArchiveCabinet* cabinet);
+
+// ---- Entries ----------------------------------------------------------------
+
+// Compression methods (the low 4 bits of a folder's typeCompress).
+typedef enum CabArchiveMethod {
+    CabMethodStored = 0,
+    CabMethodMszip = 1,
+    CabMethodQuantum = 2,
+    CabMethodLzx = 3,
+} CabArchiveMethod;
+
+typedef struct CabArchiveEntry {
+    const char* name;         // the stored name in UTF-8 (code page or UTF-8 attribute),
+                              // separators as stored ('\\'); never null
+    const uint8_t* rawName;   // the stored name's bytes, NUL-terminated
+    uint32_t rawNameLength;   // without the NUL
+    uint32_t size;            // uncompressed size in bytes
+    uint16_t dosDate;         // as stored: ((year - 1980) << 9) | (month << 5) | day
+    uint16_t dosTime;         // as stored: (hour << 11) | (minute << 5) | (second / 2)
+    uint16_t attributes;      // read-only 0x01, hidden 0x02, system 0x04, archive 0x20,
+                              // run after extraction 0x40, UTF-8 name 0x80
+    uint16_t folder;          // iFolder as stored in its cabinet's file list
+    uint32_t folderOffset;    // uoffFolderStart
+    int32_t method;           // a CabArchiveMethod, or -1 when the folder's method is unknown
+    uint32_t windowBits;      // MSZIP 15; Quantum and LZX as the folder declares; 0 stored
+    uint32_t cabinet;         // index (cabArchiveCabinet) of the cabinet listing it
+    int32_t continuesFromPrevious;  // 1: its data begins in an earlier cabinet
+    int32_t continuesIntoNext;      // 1: its data goes on in a later cabinet
+} CabArchiveEntry;
+
+// The number of entries. A file continued from one cabinet into the next is
+// one entry, listed in the cabinet where it begins; only when that cabinet
+// is not part of the archive is it listed (continuesFromPrevious set) in the
+// cabinet that continues it.
+CAB_API uint32_t cabArchiveEntryCount(const CabArchive* archive);
+
+// Fills `entry` for entry `index` (0 .. count-1, set order, then directory
+// order). The strings live as long as the archive. Error:
+// CabArchiveBadArgument.
+CAB_API int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index,
+                                CabArchiveEntry* entry);
+
+// The time of a DOS date and time as seconds since 1970-01-01 UTC, the
+// stored fields read as local time (as the cabinets' makers wrote them).
+// -1 when the fields are not a valid date.
+CAB_API int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime);
+
+// ---- Extraction -------------------------------------------------------------
+
+// How an extraction ended for one entry.
+typedef enum CabEntryOutcome {
+    CabOutcomeNotChosen = 0,    // not asked for
+    CabOutcomeExtracted = 1,    // every byte written and checked
+    CabOutcomeDamaged = 2,      // its data could not be decoded (reason says where and why)
+    CabOutcomeRefusedName = 3,  // its name would leave the directory or cannot be a file name
+    CabOutcomeUnreachable = 4,  // continued from or into a cabinet the archive does not have
+    CabOutcomeOutputFailed = 5, // it could not be written (reason: the system's error, or
+                                // "exists; kept")
+    CabOutcomeSkipped = 6,      // chosen, but the client's begin callback declined it
+    CabOutcomeStopped = 7,      // the extraction was stopped before it was finished
+} CabEntryOutcome;
+
+// A short English description of an outcome.
+CAB_API const char* cabEntryOutcomeText(int32_t outcome);
+
+// Where the bytes of entries go when not to a directory. Each entry chosen
+// and reached gets begin, then any number of writes, then end.
+typedef struct CabArchiveSink {
+    void* context;
+    // The entry's bytes are about to come. Return 1 to take them, 0 to skip
+    // the entry (outcome CabOutcomeSkipped), -1 to stop the extraction.
+    int (*begin)(void* context, uint32_t index, const CabArchiveEntry* entry);
+    // The next bytes of the entry, in order. Return 0, or -1 to stop.
+    int (*write)(void* context, uint32_t index, const void* data, uint32_t size);
+    // The entry is done with `outcome` (CabOutcomeExtracted, or why not);
+    // bytes already written must then be discarded by the client.
+    void (*end)(void* context, uint32_t index, int32_t outcome);
+} CabArchiveSink;
+
+typedef struct CabArchiveExtraction {
+    // Which entries: all when `entries` is null, else the `entryCount`
+    // indexes it lists (in any order; duplicates ignored). `choose`, when not
+    // null, is then asked of each of them: 1 takes the entry, 0 leaves it
+    // (CabOutcomeNotChosen).
+    const uint32_t* entries;
+    uint32_t entryCount;
+    int (*choose)(void* context, uint32_t index, const CabArchiveEntry* entry);
+    void* context;  // passed to choose and settled
+
+    // Where to: a directory (when not null), else `sink`.
+    // Into a directory, each entry's stored name becomes a path below it:
+    // names that would leave it are refused, no symbolic link is followed,
+    // bytes go to a temporary file renamed into place only when complete (no
+    // partial file is ever left under an entry's name), and the file gets
+    // the entry's time and read-only attribute.
+    const char* directory;
+    int32_t keepExisting;   // 1: a file already there is kept, the entry ends OutputFailed
+    int32_t lowercase;      // 1: names are lowered (ASCII, Latin-1, Greek, Cyrillic)
+    const CabArchiveSink* sink;
+
+    // Optional: told of each chosen entry's outcome as soon as it is known,
+    // in the order the archive settles them. `reason` is null for
+    // CabOutcomeExtracted, else a message naming what went wrong.
+    void (*settled)(void* context, uint32_t index, int32_t outcome, const char* reason);
+} CabArchiveExtraction;
+
+// Extracts the chosen entries. Each folder is decoded in one forward pass
+// whatever order the entries were asked in, and entries with the same data
+// are decoded once. Every chosen entry gets an outcome, readable afterwards
+// with cabArchiveOutcome. Returns CabArchiveOk when every chosen entry was
+// extracted, CabArchiveIncomplete when some were not, CabArchiveStopped when
+// a callback stopped it, CabArchiveBadArgument or CabArchiveCannotOpen (the
+// directory) before anything is extracted.
+CAB_API int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
+                                  CabArchiveError* error);
+
+// The outcome of entry `index` in the latest extraction (CabOutcomeNotChosen
+// before any) and, when `reason` is not null, its reason (null when
+// extracted or not chosen; the text lives until the next extraction).
+CAB_API int32_t cabArchiveOutcome(const CabArchive* archive, uint32_t index, const char** reason);
+
+// Extracts one entry to memory. On success *data holds `size` bytes
+// allocated by the library (a buffer, even for an empty entry), to be
+// released with cabArchiveFree. Returns CabArchiveOk, or CabArchiveIncomplete
+// with the reason in `error` and *data null.
+CAB_API int32_t cabArchiveExtractToMemory(CabArchive* archive, uint32_t index, void** data,
+                                          size_t* size, CabArchiveError* error);
+
+// Releases memory from cabArchiveExtractToMemory. Null is ignored.
+CAB_API void cabArchiveFree(void* data);
+
+// ---- Cabinets stored inside other files ------------------------------------
+
+// Searches the file at `path` for cabinets stored inside it, front to back,
+// accepting only places whose header, folder table and first file entry are
+// all consistent. Up to `capacity` offsets go to `offsets`; *found gets the
+// number of cabinets found (which may exceed capacity). The search bounds its
+// work on files built to make the checks expensive; when it gives up early it
+// returns CabArchiveOk with a note in `error->message`. Errors:
+// CabArchiveCannotOpen.
+CAB_API int32_t cabArchiveFindEmbedded(const char* path, uint64_t* offsets, uint32_t capacity,
+                                       uint32_t* found, CabArchiveError* error);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
