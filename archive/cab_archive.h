@@ -230,6 +230,8 @@ typedef enum CabEntryOutcome {
                                 // "exists; kept")
     CabOutcomeSkipped = 6,      // chosen, but the client's begin callback declined it
     CabOutcomeStopped = 7,      // the extraction was stopped before it was finished
+    CabOutcomeSalvaged = 8,     // salvage only: written in full, but some of its bytes came
+                                // from data blocks whose checksum did not match
 } CabEntryOutcome;
 
 // A short English description of an outcome.
@@ -274,6 +276,19 @@ typedef struct CabArchiveExtraction {
     // in the order the archive settles them. `reason` is null for
     // CabOutcomeExtracted, else a message naming what went wrong.
     void (*settled)(void* context, uint32_t index, int32_t outcome, const char* reason);
+    // Optional: told of what the extraction meets that concerns a cabinet
+    // rather than one entry (a damaged data block, a fall back to another
+    // cabinet of the set), `cabinet` naming it as cabArchiveCabinet does.
+    void (*note)(void* context, const char* cabinet, const char* message);
+    // Optional: the bytes of chosen entries written so far and in all, after
+    // each data block.
+    void (*progress)(void* context, uint64_t done, uint64_t total);
+
+    // 1: data blocks whose checksum does not match are decoded anyway
+    // (each reported to `note`); the entries they feed end as
+    // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
+    // met. Default 0: such blocks are damage.
+    int32_t salvage;
 } CabArchiveExtraction;
 
 // Extracts the chosen entries. Each folder is decoded in one forward pass
