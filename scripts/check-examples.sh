@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# Builds the example programs (examples/list.c, examples/unpack.c) against an
+# installed tree only, the way a newcomer builds them, and checks what they
+# do against cabtool of the same build:
+#   - installs BUILD_DIR into a temporary prefix;
+#   - compiles both examples with pkg-config, linked to the shared library,
+#     and once more with `pkg-config --static`;
+#   - runs `list` and `unpack` on every cabinet of the conformance corpus and
+#     on the sample cabinet: `list` must name the files the corpus manifest
+#     gives, and `unpack` must leave the same files with the same bytes as
+#     `cabtool extract -d`, and the same kind of exit status (0 or not).
+#
+# usage: scripts/check-examples.sh BUILD_DIR [COMPILER_FLAGS]
+# COMPILER_FLAGS go on every compile line (-fsanitize=... for a sanitizer
+# build). The corpus is QMORA_CORPUS_DIR, by default ../shared/corpus seen
+# from the source root; without it the runs on it are skipped (exit 77).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: scripts/check-examples.sh BUILD_DIR [COMPILER_FLAGS]}" && pwd)
+read -r -a extra_flags <<<"${2:-}"
+corpus=${QMORA_CORPUS_DIR:-$root/../shared/corpus}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qmora-examples.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+checks=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+# pass DESCRIPTION COMMAND...: runs a check, counting it.
+pass() {
+  local what=$1
+  shift
+  checks=$((checks + 1))
+  "$@" || fail "$what"
+}
+
+# ---- Install and build -------------------------------------------------------
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+pc_file=$(find "$prefix" -name qmora-cab.pc -print -quit)
+[ -n "$pc_file" ] || { echo "FAILED: no qmora-cab.pc installed" >&2; exit 1; }
+# Only the temporary prefix: a qmora-cab installed on this system is not seen.
+export PKG_CONFIG_PATH=${pc_file%/*}
+export PKG_CONFIG_LIBDIR=$PKG_CONFIG_PATH
+cabtool=$prefix/bin/cabtool
+libdir=$(pkg-config --variable=libdir qmora-cab)
+
+# compile VARIANT [--static]: both examples into $work/VARIANT. The rpath
+# lets the programs find the shared library in the temporary prefix.
+compile() {
+  local variant=$1 example
+  shift
+  mkdir -p "$work/$variant"
+  for example in list unpack; do
+    # shellcheck disable=SC2046
+    cc -std=c11 -Wall -Wextra -Werror "${extra_flags[@]}" "$root/examples/$example.c" \
+      -o "$work/$variant/$example" $(pkg-config "$@" --cflags --libs qmora-cab) \
+      -Wl,-rpath,"$libdir"
+  done
+}
+
+loads_shared_library() { readelf -d "$1" | grep -q 'NEEDED.*libqmora-cab\.so'; }
+carries_library() { ! loads_shared_library "$1"; }
+
+variants=(shared)
+compile shared
+pass "the shared build of list does not load libqmora-cab.so" loads_shared_library "$work/shared/list"
+if pkg-config --static --libs qmora-cab >/dev/null 2>&1; then
+  compile static --static
+  pass "the static build of list loads libqmora-cab.so" carries_library "$work/static/list"
+  variants+=(static)
+fi
+
+# ---- Runs --------------------------------------------------------------------
+
+# run NAME COMMAND...: runs COMMAND with its output in $work/NAME.out and
+# .err; its exit status in $status.
+run() {
+  local name=$1
+  shift
+  status=0
+  "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
+}
+
+# The manifest's cases: "CODEC<TAB>CASE<TAB>FIRST CABINET<TAB>EXPECT" lines.
+corpus_cases() {
+  python3 - "$corpus" <<'EOF'
+import json, pathlib, sys
+for manifest in sorted(pathlib.Path(sys.argv[1]).glob("*/manifest.json")):
+    for case in json.loads(manifest.read_text())["cases"]:
+        print(manifest.parent.name, case["name"], case["cabinets"][0], case["expect"], sep="\t")
+EOF
+}
+
+# matches_manifest CODEC CASE LISTING DIR: the listing names every file of
+# the case with its size, and DIR holds exactly the files the case leaves
+# (all of them for "ok", those finished before the failure for "fail") with
+# the intended contents.
+matches_manifest() {
+  python3 - "$corpus/$1/manifest.json" "$2" "$3" "$4" <<'EOF'
+import hashlib, json, os, re, sys
+manifest, name, listing, directory = sys.argv[1:]
+case = next(c for c in json.load(open(manifest))["cases"] if c["name"] == name)
+files = {f["name"]: f for f in case["files"]}
+listed = {}
+for line in open(listing, encoding="utf-8"):
+    size, path = re.fullmatch(r" *(\d+)  \d{4}-\d\d-\d\d \d\d:\d\d:\d\d  (.*)\n", line).groups()
+    listed[path] = int(size)
+problems = []
+if listed != {n: f["size"] for n, f in files.items()}:
+    problems.append(f"list printed {sorted(listed.items())}")
+kept = files if case["expect"] == "ok" else {n: files[n] for n in case["complete_before_failure"]}
+found = {os.path.relpath(os.path.join(d, f), directory)
+         for d, _, names in os.walk(directory) for f in names}
+if found != set(kept):
+    problems.append(f"unpack left {sorted(found)}, expected {sorted(kept)}")
+for n in found & set(kept):
+    if hashlib.sha256(open(os.path.join(directory, n), "rb").read()).hexdigest() != kept[n]["sha256"]:
+        problems.append(f"{n}: not the intended bytes")
+for p in problems:
+    print(f"{name}: {p}", file=sys.stderr)
+sys.exit(1 if problems else 0)
+EOF
+}
+
+# compare_with_cabtool VARIANT LABEL CABINET: unpack and cabtool extract
+# CABINET into fresh directories (cabtool once for all variants); same
+# files, same bytes, same exit class. Leaves unpack's directory in $unpacked
+# and its exit status in $unpack_status.
+compare_with_cabtool() {
+  local variant=$1 label=$2 cabinet=$3 cabtool_status
+  local reference=$work/cabtool/$label
+  unpacked=$work/$variant/out/$label
+  mkdir -p "${unpacked%/*}" "${reference%/*}"
+  run unpack "$work/$variant/unpack" "$cabinet" "$unpacked"
+  unpack_status=$status
+  if [ ! -f "$reference.status" ]; then
+    run cabtool "$cabtool" extract -q -d "$reference" "$cabinet"
+    echo "$status" >"$reference.status"
+  fi
+  cabtool_status=$(cat "$reference.status")
+  pass "$variant $label: unpack exits $unpack_status, cabtool extract $cabtool_status" \
+    test $((unpack_status == 0)) = $((cabtool_status == 0))
+  pass "$variant $label: unpack's files differ from cabtool's" \
+    diff -r "$reference" "$unpacked"
+  # Quiet on success; on failure, each file it could not extract is named.
+  if [ "$unpack_status" -eq 0 ]; then
+    pass "$variant $label: unpack succeeded but printed $(cat "$work/unpack.err")" \
+      test ! -s "$work/unpack.err"
+  else
+    pass "$variant $label: unpack failed ($unpack_status) without saying why" \
+      grep -q '^unpack: ' "$work/unpack.err"
+  fi
+}
+
+for variant in "${variants[@]}"; do
+  bin=$work/$variant
+
+  # A wrong command line: a usage line and exit status 2.
+  run usage "$bin/list"
+  pass "$variant: list without arguments" test "$status:$(head -c 18 "$work/usage.err")" = "2:usage: list CABI"
+  run usage "$bin/unpack" "$root/README.md"
+  pass "$variant: unpack with one argument" test "$status:$(head -c 13 "$work/usage.err")" = "2:usage: unpa"
+  # Not a cabinet: the error, exit status 1, no listing.
+  run notcab "$bin/list" "$root/README.md"
+  pass "$variant: list of a text file exits $status or prints a listing" \
+    test "$status:$(wc -c <"$work/notcab.out")" = "1:0"
+  pass "$variant: list of a text file says nothing" grep -q '^list: ' "$work/notcab.err"
+  run notcab "$bin/unpack" "$root/README.md" "$work/$variant/notcab"
+  pass "$variant: unpack of a text file exits $status" test "$status" = 1
+
+  # The sample cabinet: a stored and an MSZIP folder, a subdirectory, an
+  # empty file.
+  sample_writer=$build/tools/cabwriter/make_sample_cabinet
+  if [ -x "$sample_writer" ]; then
+    mkdir -p "$work/sample"
+    [ -f "$work/sample/sample.cab" ] || "$sample_writer" "$work/sample" >/dev/null
+    run list "$bin/list" "$work/sample/sample.cab"
+    pass "$variant: list of the sample cabinet exits $status" test "$status" = 0
+    pass "$variant: list of the sample cabinet lacks docs/readme.txt" \
+      grep -q '  docs/readme\.txt$' "$work/list.out"
+    compare_with_cabtool "$variant" sample "$work/sample/sample.cab"
+  fi
+
+  [ -f "$corpus/README.md" ] || continue
+  while IFS=$'\t' read -r codec case cabinet expect; do
+    cabinet=$corpus/$codec/$cabinet
+    run list "$bin/list" "$cabinet"
+    pass "$variant $codec/$case: list exits $status: $(cat "$work/list.err")" test "$status" = 0
+    compare_with_cabtool "$variant" "$codec/$case" "$cabinet"
+    pass "$variant $codec/$case: unpack exits $unpack_status, the case expects $expect" \
+      test "$expect" = "$([ "$unpack_status" -eq 0 ] && echo ok || echo fail)"
+    pass "$variant $codec/$case: not as the manifest says" \
+      matches_manifest "$codec" "$case" "$work/list.out" "$unpacked"
+  done < <(corpus_cases)
+done
+
+echo "examples built as: ${variants[*]}"
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ] || exit 1
+if [ ! -f "$corpus/README.md" ]; then
+  echo "skipped the corpus: none at $corpus (set QMORA_CORPUS_DIR)"
+  exit 77
+fi
