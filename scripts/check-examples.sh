@@ -4,7 +4,9 @@
 # do against cabtool of the same build:
 #   - installs BUILD_DIR into a temporary prefix;
 #   - compiles both examples with pkg-config, linked to the shared library,
-#     and once more with `pkg-config --static`;
+#     once more with `pkg-config --static`, and builds them with their own
+#     CMakeLists.txt through the CMake package;
+#   - compiles the complete example of docs/library.md the same ways;
 #   - runs `list` and `unpack` on every cabinet of the conformance corpus and
 #     on the sample cabinet: `list` must name the files the corpus manifest
 #     gives, and `unpack` must leave the same files with the same bytes as
@@ -49,16 +51,21 @@ export PKG_CONFIG_LIBDIR=$PKG_CONFIG_PATH
 cabtool=$prefix/bin/cabtool
 libdir=$(pkg-config --variable=libdir qmora-cab)
 
-# compile VARIANT [--static]: both examples into $work/VARIANT. The rpath
-# lets the programs find the shared library in the temporary prefix.
+# The complete example of docs/library.md, so that the page stays true.
+awk '/^```c$/ { inside = 1; next } /^```$/ { inside = 0 } inside' "$root/docs/library.md" \
+  >"$work/show.c"
+
+# compile VARIANT [--static]: both examples and the page's into
+# $work/VARIANT. The rpath lets the programs find the shared library in the
+# temporary prefix.
 compile() {
-  local variant=$1 example
+  local variant=$1 source
   shift
   mkdir -p "$work/$variant"
-  for example in list unpack; do
+  for source in "$root/examples/list.c" "$root/examples/unpack.c" "$work/show.c"; do
     # shellcheck disable=SC2046
-    cc -std=c11 -Wall -Wextra -Werror "${extra_flags[@]}" "$root/examples/$example.c" \
-      -o "$work/$variant/$example" $(pkg-config "$@" --cflags --libs qmora-cab) \
+    cc -std=c11 -Wall -Wextra -Werror "${extra_flags[@]}" "$source" \
+      -o "$work/$variant/$(basename "$source" .c)" $(pkg-config "$@" --cflags --libs qmora-cab) \
       -Wl,-rpath,"$libdir"
   done
 }
@@ -73,6 +80,15 @@ if pkg-config --static --libs qmora-cab >/dev/null 2>&1; then
   compile static --static
   pass "the static build of list loads libqmora-cab.so" carries_library "$work/static/list"
   variants+=(static)
+fi
+# The standalone CMake build of examples/, through find_package(QMoraCab).
+if cmake -S "$root/examples" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+     -DCMAKE_C_FLAGS="-Wall -Wextra -Werror ${extra_flags[*]}" >"$work/cmake.log" 2>&1 &&
+   cmake --build "$work/cmake" >>"$work/cmake.log" 2>&1; then
+  variants+=(cmake)
+else
+  cat "$work/cmake.log" >&2
+  fail "the examples do not build with their CMakeLists.txt"
 fi
 
 # ---- Runs --------------------------------------------------------------------
@@ -184,6 +200,12 @@ for variant in "${variants[@]}"; do
     pass "$variant: list of the sample cabinet lacks docs/readme.txt" \
       grep -q '  docs/readme\.txt$' "$work/list.out"
     compare_with_cabtool "$variant" sample "$work/sample/sample.cab"
+    if [ -x "$bin/show" ]; then
+      run show "$bin/show" "$work/sample/sample.cab" 'docs\readme.txt'
+      pass "$variant: the page's example exits $status" test "$status" = 0
+      pass "$variant: the page's example prints another docs/readme.txt" \
+        cmp -s "$work/show.out" "$work/cabtool/sample/docs/readme.txt"
+    fi
   fi
 
   [ -f "$corpus/README.md" ] || continue
