@@ -10,6 +10,7 @@ if [ "${1:-}" = "--all" ]; then
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-i686
+    python3  # the examples' check reads the corpus manifests
   )
 fi
 
