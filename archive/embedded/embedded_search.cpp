@@ -1,4 +1,4 @@
-#include "tools/cabtool/embedded_search.h"
+#include "archive/embedded/embedded_search.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/cabtool/cabinet_header.h"
-#include "tools/cabtool/messages.h"
+#include "archive/embedded/cabinet_header.h"
 
-namespace cabtool {
+
+namespace cabarchive {
 namespace {
 
 constexpr char kSignature[4] = {'M', 'S', 'C', 'F'};
@@ -44,7 +44,7 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat status;
     if (file.fd < 0 || fstat(file.fd, &status) != 0) {
-        problem = "cannot open: " + describeErrno(errno);
+        problem = "cannot open: " + std::string(std::strerror(errno));
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
@@ -55,7 +55,7 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     if (file.size == 0) return true;
     file.data = mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (file.data == MAP_FAILED) {
-        problem = "cannot read: " + describeErrno(errno);
+        problem = "cannot read: " + std::string(std::strerror(errno));
         return false;
     }
     madvise(file.data, file.size, MADV_SEQUENTIAL);
@@ -85,4 +85,4 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     return true;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,8 +1,8 @@
-#include "tools/cabtool/safe_name.h"
+#include "archive/names/safe_name.h"
 
 #include "cab/client_names.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -52,4 +52,4 @@ bool isPlainFileName(const std::string& name) {
     return true;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive
