@@ -60,29 +60,33 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     }
     madvise(file.data, file.size, MADV_SEQUENTIAL);
 
-    const auto* bytes = static_cast<const uint8_t*>(file.data);
+    findEmbeddedCabinetsIn(static_cast<const uint8_t*>(file.data), file.size, found, problem);
+    return true;
+}
+
+void findEmbeddedCabinetsIn(const uint8_t* bytes, size_t size, std::vector<EmbeddedCabinet>& found,
+                            std::string& problem) {
     const uint64_t folderChecksAllowed =
-        std::max(kLeastFolderChecks, kFolderChecksPerByte * uint64_t(file.size));
+        std::max(kLeastFolderChecks, kFolderChecksPerByte * uint64_t(size));
     uint64_t folderChecks = 0;
     size_t at = 0;
-    while (at + sizeof kSignature <= file.size) {
-        const void* hit = memmem(bytes + at, file.size - at, kSignature, sizeof kSignature);
+    while (at + sizeof kSignature <= size) {
+        const void* hit = memmem(bytes + at, size - at, kSignature, sizeof kSignature);
         if (hit == nullptr) break;
         const size_t offset = size_t(static_cast<const uint8_t*>(hit) - bytes);
         if (folderChecks > folderChecksAllowed) {
             problem = "search stopped at offset " + std::to_string(offset) +
                       ": too many candidate cabinet headers declaring large folder tables";
-            return true;
+            return;
         }
         CabinetHeader header;
-        if (isSoundCabinet(bytes + offset, file.size - offset, header, &folderChecks)) {
+        if (isSoundCabinet(bytes + offset, size - offset, header, &folderChecks)) {
             found.push_back({offset, header.cabinetSize});
             at = offset + header.cabinetSize;
         } else {
             at = offset + 1;
         }
     }
-    return true;
 }
 
 }  // namespace cabarchive

@@ -23,4 +23,9 @@ struct EmbeddedCabinet {
 bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>& found,
                           std::string& problem);
 
+// The same search over `size` bytes in memory; `problem` is set only when
+// the search gives up early.
+void findEmbeddedCabinetsIn(const uint8_t* bytes, size_t size, std::vector<EmbeddedCabinet>& found,
+                            std::string& problem);
+
 }  // namespace cabarchive

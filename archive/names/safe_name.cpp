@@ -1,5 +1,6 @@
 #include "archive/names/safe_name.h"
 
+#include "archive/names/name_encoding.h"
 #include "cab/client_names.h"
 
 namespace cabarchive {
@@ -42,6 +43,14 @@ SafeName checkStoredName(const std::string& stored) {
         component.clear();
     }
     return result;
+}
+
+SafeName outputPlace(const std::string& utf8Name, bool lowercase) {
+    SafeName safe = checkStoredName(safeFileName(utf8Name));
+    if (lowercase) {
+        for (std::string& component : safe.components) component = lowerCaseName(component);
+    }
+    return safe;
 }
 
 bool isPlainFileName(const std::string& name) {

@@ -20,6 +20,11 @@ struct SafeName {
 // components.
 SafeName checkStoredName(const std::string& stored);
 
+// Where a decoded (UTF-8) name puts a file below the extraction directory:
+// unprintable characters made safe, then checked and split as
+// checkStoredName does; with `lowercase`, every component lowered.
+SafeName outputPlace(const std::string& utf8Name, bool lowercase);
+
 // True when `name` is a plain file name: not empty, no separator, not "." or "..".
 bool isPlainFileName(const std::string& name);
 

@@ -8,5 +8,6 @@ namespace cabtool {
 using cabarchive::SafeName;
 using cabarchive::checkStoredName;
 using cabarchive::isPlainFileName;
+using cabarchive::outputPlace;
 
 }  // namespace cabtool
