@@ -360,9 +360,12 @@ Failure describeFailure(Visit& visit, const CabError& error) {
     const std::string windowFile = visit.run.archive.io.takeWindowFileProblem();
     if (error.errorCode == NoMemory && !windowFile.empty()) {
         reason = windowFile;
-    } else if (visit.folderLoaded && visit.blocksRead > 0 &&
-               (error.errorCode == DamagedCabinet || error.errorCode == CodecFailed)) {
-        reason += " in data block " + std::to_string(visit.blocksRead - 1) + " of folder " +
+    } else if (visit.folderLoaded && (error.errorCode == DamagedCabinet ||
+                                      (error.errorCode == CodecFailed && visit.blocksRead > 0))) {
+        // A block refused as damaged was never handed on; a block the codec
+        // failed on was.
+        const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
+        reason += " in data block " + std::to_string(block) + " of folder " +
                   std::to_string(visit.folderInHand);
     }
     return Failure{CabOutcomeDamaged, cabinetInHand(visit).name.empty()
