@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 
+#include "archive/extract/salvage.h"
 #include "archive/open/entry_list.h"
 #include "archive/walk/visit_plan.h"
 #include "cab/cab_owner.h"
@@ -13,6 +14,8 @@ namespace cabarchive {
 namespace {
 
 constexpr uint32_t kNoArchiveEntry = UINT32_MAX;
+constexpr const char* kSalvagedReason =
+    "some of its bytes come from data blocks whose checksum does not match";
 
 // What the whole extraction knows: the request, the choice and how far it got.
 struct Run {
@@ -21,6 +24,7 @@ struct Run {
     const std::vector<bool>& chosen;
     EntryTarget& target;
     std::vector<bool> settled;
+    std::vector<bool> suspect;  // salvage: fed by a block whose checksum did not match
     uint64_t done = 0;
     uint64_t total = 0;
     bool stopped = false;
@@ -267,8 +271,10 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     if (visit.open.index == kNoArchiveEntry) return 1;  // a discarded file
     const uint32_t index = visit.open.index;
     visit.open.index = kNoArchiveEntry;
-    std::string reason;
-    const int32_t final = visit.run.target.end(index, CabOutcomeExtracted, reason);
+    const bool salvaged = !visit.run.suspect.empty() && visit.run.suspect[index];
+    std::string reason = salvaged ? kSalvagedReason : "";
+    const int32_t final =
+        visit.run.target.end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
     visit.run.settle(index, final, reason);
     visit.progressed = true;
     if (visit.open.keep) replayCopies(visit, index, final, reason);
@@ -398,6 +404,8 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
         visit.progressed = true;
         if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
     }
+    // Salvaging, a failure ends only the entry it met.
+    if (run.request.salvage != 0 && visit.progressed) return;
     const std::string later = "not decoded: " + failure.reason;
     const bool crossingFailed = visit.state != VisitState::Steering;
     for (const uint32_t i : visit.plan.steered) {
@@ -525,11 +533,18 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target) {
-    Run run{archive, request, chosen, target, std::vector<bool>(archive.entries.size(), false)};
+    Run run{archive, request, chosen, target, std::vector<bool>(archive.entries.size(), false), {}};
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
         if (chosen[e]) run.total += archive.entries[e].view.size;
+    }
+    std::optional<SalvageScope> salvage;
+    if (request.salvage != 0) {
+        salvage.emplace(archive, [&run](const Cabinet& cabinet, const std::string& message) {
+            run.note(cabinet, message);
+        });
+        run.suspect = salvage->suspectEntries();
     }
     IoScope scope(archive.io);
     CabError error{};

@@ -288,6 +288,12 @@ int32_t ArchiveIo::openSource(uint32_t index) {
     return addHandle(h);
 }
 
+bool ArchiveIo::readRaw(uint32_t index, uint64_t position, uint8_t* buffer, size_t count) {
+    if (index >= sources_.size() || count > UINT32_MAX) return false;
+    Source& source = sources_[index];
+    return readSource(source, source.start + position, buffer, uint32_t(count)) == int64_t(count);
+}
+
 void ArchiveIo::closeHandle(int32_t value) {
     Handle* h = handle(value);
     if (h == nullptr) return;

@@ -72,6 +72,11 @@ public:
     // since the last call, or empty.
     std::string takeWindowFileProblem();
 
+    // Reads `count` bytes at `position` from the start of source `index`'s
+    // cabinet, as stored (no checksum read as 0); false when they cannot
+    // all be read.
+    bool readRaw(uint32_t index, uint64_t position, uint8_t* buffer, size_t count);
+
     // A handle reading source `index` from its cabinet's start, for the
     // directory reader; closed with closeHandle. -1 when it cannot be had.
     int32_t openSource(uint32_t index);

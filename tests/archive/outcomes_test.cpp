@@ -203,3 +203,29 @@ TEST(ArchiveOutcomes, AnEmptyEntryComesToMemoryAsABuffer) {
     EXPECT_EQ(cabArchiveExtractToMemory(archive, 2, &data, &size, &error), CabArchiveBadArgument);
     cabArchiveClose(archive);
 }
+
+TEST(ArchiveOutcomes, SalvageDecodesABlockWhoseChecksumDoesNotMatchAndSaysSo) {
+    const cabwriter::Cabinet damaged = twoFolderCabinet(4);
+    CabArchive* archive = openMemory(damaged.image);
+    ASSERT_NE(archive, nullptr);
+    RecordingSink sink;
+    CabArchiveExtraction extraction{};
+    extraction.salvage = 1;
+    Extracted result = extract(archive, extraction, &sink);
+    EXPECT_EQ(result.status, CabArchiveIncomplete);
+    EXPECT_EQ(result.outcomes, (std::vector<int32_t>{CabOutcomeExtracted, CabOutcomeSalvaged, CabOutcomeExtracted}));
+    EXPECT_EQ(sink.ended[1], CabOutcomeSalvaged);
+    // Every byte came through, the flipped one as stored.
+    std::string expected = text(makeFile("", 3000, 2).data);
+    expected[1000 + 10] = char(expected[1000 + 10] ^ 0x55);
+    EXPECT_EQ(sink.written[1], expected);
+    ASSERT_EQ(result.notes.size(), 1u);
+    EXPECT_NE(result.notes[0].find("checksum mismatch in data block 4 of folder 0; decoded anyway"),
+              std::string::npos)
+        << result.notes[0];
+
+    // The checksums count again once the salvage is over.
+    result = extract(archive, CabArchiveExtraction{}, &sink);
+    EXPECT_EQ(result.outcomes[1], CabOutcomeDamaged);
+    cabArchiveClose(archive);
+}
