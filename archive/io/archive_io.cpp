@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/io/decoder_requests.h"
 #include "codecs/quantum/quantum.h"
 
 namespace cabarchive {
@@ -27,25 +28,6 @@ constexpr int32_t kCpuType = 1;
 constexpr char kCabinetNamePrefix = '#';
 
 thread_local ArchiveIo* tCurrent = nullptr;
-
-bool isQuantumWindowRequest(uint32_t size) {
-    for (uint32_t bits = kQuantumMinWindowBits; bits <= kQuantumMaxWindowBits; ++bits) {
-        if (size == quantumWindowAllocationSize(bits)) return true;
-    }
-    return false;
-}
-
-// Clears the csum fields that overlap the `count` bytes just read into
-// `buffer` from cabinet position `at`.
-void clearIgnoredChecksums(const std::vector<uint32_t>& csumOffsets, uint64_t at, uint8_t* buffer,
-                           uint32_t count) {
-    constexpr uint64_t kCsumSize = 4;
-    for (const uint32_t csum : csumOffsets) {
-        const uint64_t from = std::max<uint64_t>(csum, at);
-        const uint64_t to = std::min<uint64_t>(uint64_t(csum) + kCsumSize, at + count);
-        for (uint64_t i = from; i < to; ++i) buffer[i - at] = 0;
-    }
-}
 
 // Reads up to `count` bytes at absolute position `at` of the source.
 int64_t readSource(Source& source, uint64_t at, uint8_t* buffer, uint32_t count) {
