@@ -24,6 +24,18 @@ std::vector<std::string> extractEverything(const Bytes& image) {
     const int32_t status = cabArchiveExtract(archive, &extraction, &error);
     std::vector<std::string> result{std::to_string(status)};
     for (uint32_t i = 0; i < cabArchiveEntryCount(archive); ++i) result.push_back(sink.written[i]);
+    // The same entries into a directory of this call's own: temporary names
+    // are drawn on every thread at once.
+    ScratchDirectory scratch;
+    const std::string directory = scratch.path().string();
+    CabArchiveExtraction toDisk{};
+    toDisk.directory = directory.c_str();
+    result.push_back(std::to_string(cabArchiveExtract(archive, &toDisk, &error)));
+    for (uint32_t i = 0; i < cabArchiveEntryCount(archive); ++i) {
+        CabArchiveEntry entry{};
+        cabArchiveEntry(archive, i, &entry);
+        result.push_back(readFile(scratch.path() / entry.name));
+    }
     cabArchiveClose(archive);
     return result;
 }
