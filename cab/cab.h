@@ -313,9 +313,13 @@ CAB_API int32_t cabIsCabinet(CabDecoder* decoder, int32_t handle, CabInfo* info)
 // continue into), handing every file to the client through notify and the
 // reserve areas through reserveHook (null for none). Both strings are copied
 // and together hold at most 256 characters. userContext is handed back in
-// every notification and event. Returns 1 when the walk ended normally, 0 on
-// a failure recorded in the decoder's CabError; files finished before it
-// stay finished. The cabinet handles are closed either way.
+// every notification and event. A file continued into the next cabinet
+// pulls that cabinet in (NeedCabinet); the walk then offers the files
+// continued into it and ends at the first file of that cabinet alone: the
+// client calls cabExtract again for the rest. Returns 1 when the walk ended
+// normally, 0 on a failure recorded in the decoder's CabError; files
+// finished before it stay finished. The cabinet handles are closed either
+// way.
 CAB_API int32_t cabExtract(CabDecoder* decoder, const char* cabinetName, const char* cabinetPath,
                            CabNotifyFn notify, CabReserveHook reserveHook, void* userContext);
 

@@ -4,7 +4,8 @@
 #     implementation, no unprefixed name);
 #   - its SONAME is libqmora-cab.so.MAJOR and a file of that name lies
 #     beside it;
-#   - every function the given headers declare with CAB_API is exported.
+#   - every function the given headers declare carries CAB_API and is
+#     exported.
 #
 # usage: check-exports.sh BUILD_DIR | INSTALL_PREFIX | LIBRARY [HEADER...]
 # A directory is searched for libqmora-cab.so.MAJOR. Exits 1 listing what is
@@ -57,6 +58,14 @@ elif [ ! -e "$(dirname "$library")/$soname" ]; then
 fi
 
 for header in "$@"; do
+  # A declaration starts in column 0 with its type; one without the marker
+  # would be hidden in the library.
+  unmarked=$(grep -E '^[A-Za-z_][A-Za-z0-9_ *]*[ *]cab[A-Za-z0-9_]*\(' "$header" |
+             grep -Ev '^(typedef|static|CAB_API) ' || true)
+  if [ -n "$unmarked" ]; then
+    problem "$header declares functions without CAB_API:"
+    sed 's/^/  /' <<<"$unmarked" >&2
+  fi
   declared=$(sed -nE 's/.*CAB_API[^(]*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)\(.*/\1/p' "$header")
   [ -n "$declared" ] || problem "$header declares no CAB_API function"
   for name in $declared; do
