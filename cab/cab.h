@@ -34,7 +34,7 @@ extern "C" {
 // asks at creation, when a cabinet or folder first needs a buffer, and when a
 // codec is loaded; never while a block is decoded.
 typedef void* (*CabAllocFn)(uint32_t size);
-// Releases a block alloc returned. Never called with null.
+// Releases a block alloc returned.
 typedef void (*CabFreeFn)(void* block);
 // Opens `path` and returns a handle, or -1. The decoder opens cabinets with
 // kCabOpenFlags and kCabOpenMode (binary, read-only), each one twice at the
@@ -282,9 +282,8 @@ typedef int (*CabReserveHook)(CabReserveEvent* event);
 
 // ---- Operations -------------------------------------------------------------
 // Operations return 1 on success and 0 on failure, with the reason in the
-// client's CabError. A decoder is used by one thread at a time; a Quantum
-// folder keeps process-wide state, so only one decoder in the process may
-// decode Quantum data at once.
+// client's CabError. A decoder is used by one thread at a time; decoders
+// share no state, so different ones may work on different threads at once.
 
 typedef struct CabDecoder CabDecoder;
 
