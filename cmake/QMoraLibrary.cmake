@@ -1,5 +1,6 @@
 # The cabinet library as clients get it: libqmora-cab.so, one shared library
-# with a C interface, holding every library registered here.
+# with a C interface, holding every library registered here, and
+# libqmora-cab.a, a static archive of the same objects.
 #
 #   qmora_add_to_shared_library(TARGET [HEADERS header...])
 #
@@ -12,9 +13,7 @@
 # independent, hidden visibility, QMORA_CAB_BUILDING_SHARED defined), so only
 # CAB_API functions are visible, and a linker version script keeps every
 # symbol that does not start with cab or Cab out of the dynamic table.
-# A STATIC member is also installed as a static archive, with the in-tree
-# libraries it links; a member's other in-tree dependencies must be members
-# too.
+# A member's in-tree dependencies must be members too.
 #
 # The library is linked by the C++ compiler driver, so whatever part of the
 # C++ runtime its members use is a dynamic dependency of the library itself
@@ -41,8 +40,9 @@ function(qmora_add_to_shared_library target)
   endforeach()
 endfunction()
 
-# Builds libqmora-cab.so from the members registered so far; called once,
-# after every directory has been added. Defines the target cab_shared.
+# Builds libqmora-cab.so and libqmora-cab.a from the members registered so
+# far; called once, after every directory has been added. Defines the
+# targets cab_shared and cab_static.
 function(qmora_build_shared_library)
   get_property(members GLOBAL PROPERTY QMORA_SHARED_MEMBERS)
   set(objects "")
@@ -110,6 +110,16 @@ function(qmora_build_shared_library)
     target_link_libraries(cab_shared PRIVATE ${outside_links})
   endif()
   target_include_directories(cab_shared INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+
+  # One archive of everything, so that -lqmora-cab links statically whatever
+  # the members and their order. Its objects are the shared library's: built
+  # position independent, they also go into a client's own shared library.
+  add_library(cab_static STATIC ${objects})
+  set_target_properties(cab_static PROPERTIES OUTPUT_NAME qmora-cab EXPORT_NAME cab_static)
+  if(outside_links)
+    target_link_libraries(cab_static INTERFACE ${outside_links})
+  endif()
+  target_include_directories(cab_static INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
 
   if(QMORA_TESTS)
     get_property(headers GLOBAL PROPERTY QMORA_SHARED_HEADERS)
