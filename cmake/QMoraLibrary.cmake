@@ -74,7 +74,9 @@ function(qmora_build_shared_library)
     target_compile_definitions(${twin} PRIVATE QMORA_CAB_BUILDING_SHARED
       $<TARGET_PROPERTY:${member},COMPILE_DEFINITIONS>)
     target_include_directories(${twin} PRIVATE $<TARGET_PROPERTY:${member},INCLUDE_DIRECTORIES>)
-    target_compile_options(${twin} PRIVATE $<TARGET_PROPERTY:${member},COMPILE_OPTIONS>)
+    # The project's warnings, not the member's own options: a fuzzing build
+    # instruments the in-tree libraries, never the library clients get.
+    qmora_warnings(${twin})
     get_target_property(links ${member} LINK_LIBRARIES)
     if(links)
       # Usage requirements (include directories, definitions) of what the
