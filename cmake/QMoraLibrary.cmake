@@ -7,8 +7,8 @@
 # puts an in-tree library into it: the decoder, each codec and the archive
 # interface join with this one line, after the target is defined. HEADERS
 # names the target's installed headers (relative to its source directory);
-# every function they declare with CAB_API must be exported, which a test
-# checks. The target itself stays as it is for the in-tree static users; the
+# every function they declare must carry CAB_API and be exported, which a
+# test checks (scripts/check-exports.sh). The target itself stays as it is for the in-tree static users; the
 # shared library gets its own build of the target's sources (position
 # independent, hidden visibility, QMORA_CAB_BUILDING_SHARED defined), so only
 # CAB_API functions are visible, and a linker version script keeps every
