@@ -106,8 +106,8 @@ typedef struct CabArchiveOptions {
     // knows. An unknown name fails the open with CabArchiveBadArgument.
     const char* codePage;
     // Quantum folders keep their window (up to 2 MB) in memory (0, default)
-    // or, with 3 or more, in that many 32 KB buffers paged to a temporary
-    // file: less memory, slower.
+    // or, with 3 or more, in at most that many 4 KB page buffers, the rest
+    // paged to a temporary file in $TMPDIR (or /tmp): less memory, slower.
     uint32_t quantumWindowPages;
 } CabArchiveOptions;
 

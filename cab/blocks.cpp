@@ -30,8 +30,8 @@ bool readBlock(CabDecoder* d, uint16_t offset) {
 
     uint32_t csum = readLe32(d->blockHeader + kBlockCsumOffset);
     if (csum != 0) {
-        uint32_t sum = blockChecksum(data, cbData, 0);
-        sum = blockChecksum(d->blockHeader + kBlockCbDataOffset,
+        uint32_t sum = cabBlockChecksum(data, cbData, 0);
+        sum = cabBlockChecksum(d->blockHeader + kBlockCbDataOffset,
                             d->blockHeaderSize - kBlockCbDataOffset, sum);
         if (sum != csum) return setError(d, DamagedCabinet);
     }

@@ -97,57 +97,58 @@ typedef struct CabReader {
 
 // Prepares a reader over the client's read and seek callbacks; nothing is
 // read. The header fields are zero and folderTableOffset is -1.
-void cabReaderInit(CabReader* reader, CabReadFn read, CabSeekFn seek);
+CAB_API void cabReaderInit(CabReader* reader, CabReadFn read, CabSeekFn seek);
 
 // Reads the 36-byte fixed header at the handle's current position; the
 // handle is left 36 bytes further on and is not seeked. Errors:
 // CabReadShortHeader, CabReadBadSignature, CabReadBadVersion (the header
 // fields are filled, so header.version tells the version found).
-CabReadStatus cabReadHeader(CabReader* reader, int32_t handle);
+CAB_API CabReadStatus cabReadHeader(CabReader* reader, int32_t handle);
 
 // Reads the reserve sizes that follow the fixed header when flags 0x0004 is
 // set; without it they are 0 and nothing is read. Error:
 // CabReadShortReserveSizes.
-CabReadStatus cabReadReserveSizes(CabReader* reader, int32_t handle);
+CAB_API CabReadStatus cabReadReserveSizes(CabReader* reader, int32_t handle);
 
 // Consumes exactly header.cbCFHeader bytes of reserve area at the handle's
 // position. The first min(cbCFHeader, capacity) of them go into buffer (which
 // may be null when capacity is 0); the rest of the buffer is zero-filled and
 // bytes beyond capacity are passed over by seeking. Errors:
 // CabReadShortReserveArea, CabReadBadPosition.
-CabReadStatus cabReadCabinetReserve(const CabReader* reader, int32_t handle, uint8_t* buffer,
-                                    uint32_t capacity);
+CAB_API CabReadStatus cabReadCabinetReserve(const CabReader* reader, int32_t handle,
+                                            uint8_t* buffer, uint32_t capacity);
 
 // Reads one NUL-terminated name of at most 255 characters at the handle's
 // position into a kCabNameBufferSize buffer and leaves the handle just past
 // its NUL. The buffer ends with a NUL whatever the outcome. Errors:
 // CabReadNameUnterminated, CabReadNameTooLong, CabReadBadPosition.
-CabReadStatus cabReadName(const CabReader* reader, int32_t handle, char* buffer);
+CAB_API CabReadStatus cabReadName(const CabReader* reader, int32_t handle, char* buffer);
 
 // Reads the previous cabinet and disk names (flags 0x0001) and the next
 // cabinet and disk names (flags 0x0002) into names, leaving absent ones
 // empty; then records folderTableOffset (the position reached) and seeks the
 // handle to coffFiles, where the first file entry lies. Errors: those of
 // cabReadName, and CabReadBadPosition.
-CabReadStatus cabReadSetNames(CabReader* reader, int32_t handle, CabSetNames* names);
+CAB_API CabReadStatus cabReadSetNames(CabReader* reader, int32_t handle, CabSetNames* names);
 
 // Reads folder record `index` through the handle (which it seeks), after
 // cabReadSetNames has located the table. The folder's reserve bytes, up to
 // capacity of them, go into reserve (null when capacity is 0). The handle's
 // position afterwards is unspecified. Errors: CabReadFolderPastTable,
 // CabReadBadPosition, CabReadShortFolder, CabReadBlockOffsetTooLarge.
-CabReadStatus cabReadFolder(const CabReader* reader, int32_t handle, uint16_t index,
-                            CabFolderRecord* folder, uint8_t* reserve, uint32_t capacity);
+CAB_API CabReadStatus cabReadFolder(const CabReader* reader, int32_t handle, uint16_t index,
+                                    CabFolderRecord* folder, uint8_t* reserve, uint32_t capacity);
 
 // Reads the file entry at the handle's position and leaves the handle at the
 // next one. Errors: CabReadShortFile, those of cabReadName, and
 // CabReadFileFolderPastTable, which is returned with the entry filled in
 // full: a client that never needs the folder (an empty file, a skipped one)
 // may go on.
-CabReadStatus cabReadFileEntry(const CabReader* reader, int32_t handle, CabFileRecord* file);
+CAB_API CabReadStatus cabReadFileEntry(const CabReader* reader, int32_t handle,
+                                       CabFileRecord* file);
 
 // A short English description of a status, for clients' messages.
-const char* cabReadStatusText(CabReadStatus status);
+CAB_API const char* cabReadStatusText(CabReadStatus status);
 
 #ifdef __cplusplus
 }  // extern "C"

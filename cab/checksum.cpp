@@ -2,7 +2,7 @@
 #include "cab/cab.h"
 #include "cab/bytes.h"
 
-uint32_t blockChecksum(const uint8_t* data, uint32_t length, uint32_t seed) {
+uint32_t cabBlockChecksum(const uint8_t* data, uint32_t length, uint32_t seed) {
     uint32_t sum = seed;
     uint32_t words = length / 4;
     // Four words at a time: XOR is order-free, so the grouping only helps speed.

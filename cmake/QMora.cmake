@@ -1,5 +1,13 @@
 # Project-wide settings and helpers.
 
+# The tree's own code still uses the walk interface's earlier, unprefixed
+# names (OpenOutput, CannotOpen, blockChecksum, ...), so every in-tree target
+# asks for them. This is a directory setting, not a usage requirement of any
+# target: installed clients see only the prefixed names unless they ask.
+add_compile_definitions(CAB_WALK_NAMES)
+
+include(${CMAKE_CURRENT_LIST_DIR}/QMoraLibrary.cmake)
+
 # Warnings are errors in developer and CI builds (Debug, RelWithDebInfo, and
 # whenever QMORA_WARNINGS_AS_ERRORS is set), never in a user's plain build:
 # a newer compiler's new warning must not stop someone from building.

@@ -1,17 +1,19 @@
 # What `cmake --install` puts in place: cabtool with its manual page, and the
-# cabinet decoder as a library for other projects, with its public headers, a
-# CMake package (find_package(QMoraCab) gives the imported target QMora::cab)
-# and a pkg-config file (qmora-cab).
+# cabinet library for other projects: the shared library libqmora-cab.so.1
+# and the static archive libqmora-cab.a (see QMoraLibrary.cmake), the codecs'
+# archives, the public headers, a CMake package (find_package(QMoraCab):
+# QMora::cab, shared by default, static on request) and a pkg-config file
+# (qmora-cab: shared; --static: what the archive needs).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(QMORA_CAB_INCLUDE_SUBDIR qmora)
 set(QMORA_CAB_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QMoraCab)
 
-# The decoder is a static library that links its codecs' libraries; those go
-# into the installed tree too. They are found by following the link
-# libraries, so a codec added to the registry is installed without a change
-# here.
+# The decoder's codecs keep their own archives too, for clients that name
+# them (libqmora-cab.a holds their code already). They are found by following
+# the decoder's link libraries, so a codec added to the registry is installed
+# without a change here.
 function(qmora_collect_link_targets target)
   get_property(collected GLOBAL PROPERTY QMORA_CAB_INSTALLED_TARGETS)
   if(target IN_LIST collected)
@@ -27,13 +29,17 @@ function(qmora_collect_link_targets target)
     endforeach()
   endif()
 endfunction()
-qmora_collect_link_targets(cab)
-get_property(qmora_cab_targets GLOBAL PROPERTY QMORA_CAB_INSTALLED_TARGETS)
+get_target_property(qmora_decoder_links cab LINK_LIBRARIES)
+foreach(link IN LISTS qmora_decoder_links)
+  if(TARGET ${link})
+    qmora_collect_link_targets(${link})
+  endif()
+endforeach()
+get_property(qmora_codec_targets GLOBAL PROPERTY QMORA_CAB_INSTALLED_TARGETS)
 
 # Inside the tree every library includes from the source root; installed,
 # the headers sit under include/qmora. Plain paths become build-tree only.
-set(qmora_cab_libs "")
-foreach(target IN LISTS qmora_cab_targets)
+foreach(target IN LISTS qmora_codec_targets)
   get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
   if(dirs)
     set(wrapped "")
@@ -46,18 +52,22 @@ foreach(target IN LISTS qmora_cab_targets)
     endforeach()
     set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${wrapped}")
   endif()
-  # Installed archive names carry the project's prefix: libqmora-cab.a, ...
+  # Installed archive names carry the project's prefix: libqmora-mszip.a, ...
   set_target_properties(${target} PROPERTIES OUTPUT_NAME qmora-${target})
-  string(APPEND qmora_cab_libs " -lqmora-${target}")
 endforeach()
-target_include_directories(cab INTERFACE
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}>)
+# QMora::cab is the package's choice between these two (QMoraCabConfig).
+foreach(target cab_shared cab_static)
+  target_include_directories(${target} INTERFACE
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}>)
+endforeach()
 
-install(TARGETS ${qmora_cab_targets} EXPORT QMoraCabTargets
+install(TARGETS cab_shared cab_static ${qmora_codec_targets} EXPORT QMoraCabTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES cab/cab.h cab/cab_owner.h cab/cab_reader.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR}/cab)
+set(qmora_headers ${CMAKE_INSTALL_INCLUDEDIR}/${QMORA_CAB_INCLUDE_SUBDIR})
+install(FILES cab/cab.h cab/cab_export.h cab/cab_owner.h cab/cab_reader.h
+  DESTINATION ${qmora_headers}/cab)
+install(FILES archive/cab_archive.h DESTINATION ${qmora_headers}/archive)
 install(EXPORT QMoraCabTargets NAMESPACE QMora:: DESTINATION ${QMORA_CAB_CMAKE_DIR})
 
 configure_package_config_file(cmake/QMoraCabConfig.cmake.in
@@ -67,11 +77,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/QMoraCabConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/QMoraCabConfig.cmake
   ${PROJECT_BINARY_DIR}/QMoraCabConfigVersion.cmake DESTINATION ${QMORA_CAB_CMAKE_DIR})
 
-# The library is static and written in C++: C programs need the C++ runtime
-# on their link line.
+# Linked statically, libqmora-cab.a needs the C++ runtime; the shared
+# library carries that dependency itself.
 # Paths in the file are relative to where it lies, so the installed tree may
 # be moved or installed with another --prefix.
-string(STRIP "${qmora_cab_libs}" QMORA_CAB_PC_LIBS)
 file(RELATIVE_PATH QMORA_CAB_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
 string(REGEX REPLACE "/$" "" QMORA_CAB_PC_TO_PREFIX "${QMORA_CAB_PC_TO_PREFIX}")
 configure_file(cab/qmora-cab.pc.in ${PROJECT_BINARY_DIR}/qmora-cab.pc @ONLY)

@@ -9,15 +9,12 @@
 // still get three buffers.
 #include "codecs/quantum/paged_window.h"
 
+#include "cab/cab.h"
 #include "codecs/quantum/copy_run.h"
 
 namespace quantum {
 namespace {
 
-// Open flags for the spill file: binary, create if absent, read and write;
-// permission to read and write.
-constexpr int kSpillFlags = 0x8102;
-constexpr int kSpillMode = 0x180;
 constexpr int kSeekFromStart = 0;
 
 void moveToHead(Decoder& d, WindowPage* page) {
@@ -71,7 +68,7 @@ bool setupPagedWindow(Decoder& d) {
     // The name reads as "*", with the size of file wanted right behind it.
     char request[6] = {'*', 0, 0, 0, 0, 0};
     for (int i = 0; i < 4; ++i) request[2 + i] = char((d.windowSize >> (8 * i)) & 0xFF);
-    d.spillHandle = d.files.open(request, kSpillFlags, kSpillMode);
+    d.spillHandle = d.files.open(request, kCabSpillFlags, kCabOpenMode);
     if (d.spillHandle == -1) return false;
 
     d.pageLength = d.windowSize < kPageSize ? d.windowSize : kPageSize;

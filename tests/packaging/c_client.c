@@ -36,7 +36,7 @@ static int32_t seekFile(int32_t handle, int32_t offset, int origin) {
 }
 
 static int notify(int kind, CabNotification* n) {
-    if (kind == OpenOutput) {
+    if (kind == CabNotifyOpenOutput) {
         char path[1024];
         char flat[kCabNameBufferSize];
         size_t i;
@@ -48,7 +48,7 @@ static int notify(int kind, CabNotification* n) {
         printf("%s %ld\n", n->text1, (long)n->size);
         return open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
-    if (kind == CloseOutput) return close(n->fileHandle) == 0 ? 1 : 0;
+    if (kind == CabNotifyCloseOutput) return close(n->fileHandle) == 0 ? 1 : 0;
     return 0;
 }
 

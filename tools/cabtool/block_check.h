@@ -8,26 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "archive/walk/block_survey.h"
 #include "tools/cabtool/cabinet_header.h"
 
 namespace cabtool {
 
-enum class BlockFault {
-    None,
-    ChecksumMismatch,  // the stored csum is not that of the bytes
-    CutShort,          // the header or the data runs past the end of the file
-};
-
-struct BlockFinding {
-    BlockFault fault = BlockFault::None;
-    uint16_t folder = 0;
-    uint32_t block = 0;         // index within the folder, in this cabinet
-    uint32_t csumOffset = 0;    // where the block's csum field lies in the cabinet
-    // The block's uncompressed bytes within its folder, as the headers of
-    // this cabinet's blocks tell: [dataStart, dataEnd).
-    uint32_t dataStart = 0;
-    uint32_t dataEnd = 0;
-};
+using cabarchive::BlockFault;
+using cabarchive::BlockFinding;
+using cabarchive::CabinetBytesReader;
+using cabarchive::describeFinding;
 
 // Every checksum mismatch and cut-short block of every folder of the cabinet
 // at `path` (read as its registered cabinet start says), in folder and block
@@ -40,10 +29,6 @@ std::vector<BlockFinding> surveyBlocks(const std::string& path, const CabinetHea
 // Where block `block` of folder `folder` of the cabinet at `path` starts in
 // the folder's uncompressed data; nothing when its header cannot be read.
 std::optional<uint32_t> blockDataStart(const std::string& path, uint16_t folder, uint32_t block);
-
-// "checksum mismatch in data block 3 of folder 0" or "data block 3 of
-// folder 0 is cut short".
-std::string describeFinding(const BlockFinding& finding);
 
 // What the decoder met in block `block` of folder `folder` of the cabinet at
 // `path`, which it refused as damaged: "checksum mismatch in data block 3 of

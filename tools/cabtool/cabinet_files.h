@@ -3,16 +3,17 @@
 
 #include <string>
 
+#include "archive/io/local_files.h"
+
 namespace cabtool {
+
+using cabarchive::CabinetLocation;
+using cabarchive::resolveCabinetName;
+using cabarchive::splitCabinetPath;
 
 // The longest path (directory prefix plus name) the decoder accepts for a
 // cabinet: its path buffers hold 256 characters and a NUL.
 constexpr size_t kMaxCabinetPath = 256;
-
-struct CabinetLocation {
-    std::string directory;  // empty, or ends with '/'
-    std::string name;       // the file name within it
-};
 
 // Opens `path` for reading when it is a regular file; anything else (a FIFO,
 // a device, a directory) is refused without blocking. -1 on failure, with the
@@ -22,14 +23,5 @@ int openRegularFile(const std::string& path, std::string& problem);
 // Why the next cabinet a header names cannot be opened from `directory`;
 // empty when it can.
 std::string nextCabinetProblem(const std::string& directory, const std::string& name);
-
-// Splits a cabinet path at its last '/'.
-CabinetLocation splitCabinetPath(const std::string& path);
-
-// Cabinet headers name their neighbours as they were written, often in
-// another letter case than the files on disk: when `name` does not exist in
-// `directory`, a file whose name differs only in ASCII case is taken instead.
-// Returns `name` unchanged when nothing matches.
-std::string resolveCabinetName(const std::string& directory, const std::string& name);
 
 }  // namespace cabtool

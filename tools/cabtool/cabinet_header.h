@@ -1,71 +1,16 @@
-// Reading a cabinet's header, names and folder table straight from its bytes,
-// without the decoder: to recognise cabinets stored inside other files, to
-// find the first cabinet of a set, and to tell each folder's compression.
+// Cabinet headers read straight from their bytes: the cabinet library's, used by cabtool under its own names.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
+#include "archive/embedded/cabinet_header.h"
 
 namespace cabtool {
 
-struct FolderFacts {
-    uint32_t firstBlockOffset = 0;  // coffCabStart
-    uint16_t blockCount = 0;        // cCFData
-    uint16_t typeCompress = 0;
-};
-
-struct CabinetHeader {
-    uint32_t cabinetSize = 0;  // cbCabinet
-    uint32_t filesOffset = 0;  // coffFiles
-    uint16_t folderCount = 0;
-    uint16_t fileCount = 0;
-    uint16_t flags = 0;
-    uint16_t setId = 0;
-    uint16_t cabinetIndex = 0;
-    std::string previousCabinet, previousDisk, nextCabinet, nextDisk;
-    uint8_t blockReserve = 0;  // cbCFData: reserve bytes in each CFDATA header
-    uint32_t folderTableOffset = 0;  // where the CFFOLDER records begin
-    std::vector<FolderFacts> folders;
-
-    bool hasPrevious() const;
-    bool hasNext() const;
-};
-
-// The header of the cabinet whose first byte is bytes[0], with its reserve
-// fields, names and folder records, all of which must lie within `size`
-// bytes. Nothing when the signature or version is wrong or a part is cut off.
-std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t size);
-
-// True when the bytes at `bytes` (of which `available` can be read) hold a
-// cabinet whose fields are all consistent: its declared size fits, the
-// folder table, file list and data blocks lie inside it in that order, every
-// folder names a known method, and the first file entry has a sound folder
-// index and a terminated name. Random data and stray "MSCF" strings do not
-// pass. On success `header` holds the parsed header. `foldersChecked`, when
-// given, grows by the folder records looked at.
-bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header,
-                    uint64_t* foldersChecked = nullptr);
-
-// Reads the header of the cabinet starting at `offset` in the file at `path`.
-std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset = 0);
-
-}  // namespace cabtool
-
-namespace cabtool {
-
-struct FileFacts {
-    uint32_t size = 0;         // cbFile
-    uint16_t folderIndex = 0;  // iFolder as stored
-    uint16_t attributes = 0;
-    std::string name;          // as stored
-};
-
-// The file entries of the cabinet starting at `offset` in `path`, whose
-// header is `header`; as many as can be read whole.
-std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset,
-                                        const CabinetHeader& header);
+using cabarchive::FolderFacts;
+using cabarchive::CabinetHeader;
+using cabarchive::parseCabinetHeader;
+using cabarchive::isSoundCabinet;
+using cabarchive::readCabinetHeader;
+using cabarchive::FileFacts;
+using cabarchive::readCabinetFiles;
 
 }  // namespace cabtool

@@ -1,18 +1,11 @@
-// DOS packed date and time, as stored with every file of a cabinet.
+// DOS packed dates and times: the cabinet library's, used by cabtool under its own names.
 #pragma once
 
-#include <cstdint>
-#include <ctime>
-#include <optional>
-#include <string>
+#include "archive/walk/dos_time.h"
 
 namespace cabtool {
 
-// The moment a DOS date and time name, read as local time; nothing when the
-// fields do not form a valid date and time.
-std::optional<std::time_t> dosToLocalTime(uint16_t date, uint16_t time);
-
-// "YYYY-MM-DD HH:MM:SS" straight from the packed fields, valid or not.
-std::string formatDosDateTime(uint16_t date, uint16_t time);
+using cabarchive::dosToLocalTime;
+using cabarchive::formatDosDateTime;
 
 }  // namespace cabtool

@@ -81,11 +81,7 @@ struct Extraction {
     // Where a file goes below the target: its UTF-8 name split into safe
     // components, lowered with --lowercase.
     SafeName placeOf(const FileEntry& entry) const {
-        SafeName safe = checkStoredName(safeFileName(nameOf(entry, options)));
-        if (options.lowercase) {
-            for (std::string& component : safe.components) component = lowerCaseName(component);
-        }
-        return safe;
+        return outputPlace(nameOf(entry, options), options.lowercase);
     }
 
     void noteKept(const FileEntry& entry) {
@@ -139,7 +135,7 @@ struct Extraction {
             return decline(entry);
         }
         std::string error;
-        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error);
+        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error, &interruptAwareOutput());
         if (!created) {
             fail(entry, error);
             return decline(entry);
@@ -210,7 +206,7 @@ struct Extraction {
         const int fromFd = openat(rootFd, source->second.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fromFd < 0) return fail(copy, "cannot read '" + source->second + "': " + describeErrno(errno));
         std::string error;
-        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error);
+        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error, &interruptAwareOutput());
         if (!created) {
             ::close(fromFd);
             return fail(copy, error);

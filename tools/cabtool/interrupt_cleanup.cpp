@@ -96,4 +96,10 @@ void forgetCreatedDirectories() {
 
 void noteProgressLine(bool drawn) { gProgressDrawn = drawn ? 1 : 0; }
 
+const cabarchive::OutputHooks& interruptAwareOutput() {
+    static const cabarchive::OutputHooks hooks{".cabtool-", createFileInProgress, unregisterFileInProgress,
+                                               noteCreatedDirectory};
+    return hooks;
+}
+
 }  // namespace cabtool

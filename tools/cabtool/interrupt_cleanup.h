@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "archive/output/output_file.h"
+
 namespace cabtool {
 
 // SIGINT, SIGTERM and SIGHUP remove the registered file and the empty
@@ -27,6 +29,10 @@ void unregisterFileInProgress();
 // first. Notes beyond a fixed room are dropped: those directories stay.
 void noteCreatedDirectory(int directoryFd, const std::string& path);
 void forgetCreatedDirectories();
+
+// Output files made through these: ".cabtool-" temporaries, registered as
+// the file in progress, their new directories noted.
+const cabarchive::OutputHooks& interruptAwareOutput();
 
 // Whether the progress line is on the terminal now (an interrupt clears it).
 void noteProgressLine(bool drawn);

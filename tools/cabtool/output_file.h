@@ -1,66 +1,12 @@
-// One extracted file on its way to disk. The bytes go to a temporary file in
-// the target directory; only a complete file is renamed to its final name, so
-// a failed extraction never leaves a partial file there nor replaces an
-// existing one.
+// Files on their way to disk: the cabinet library's, used by cabtool under its own names.
 #pragma once
 
-#include <cstdint>
-#include <ctime>
-#include <optional>
-#include <string>
-#include <vector>
+#include "archive/output/output_file.h"
 
 namespace cabtool {
 
-// Why a file was not put in place when it must not replace one there.
-constexpr const char* kExistsKept = "exists; kept";
-
-class OutputFile {
-public:
-    // Creates the directories `components` asks for below `rootFd` (never
-    // following a symbolic link out of it) and a temporary file beside the
-    // final name. Nothing on failure, with the reason in `error`.
-    static std::optional<OutputFile> create(int rootFd, const std::vector<std::string>& components,
-                                            std::string& error);
-
-    OutputFile(OutputFile&& other) noexcept;
-    OutputFile& operator=(OutputFile&&) = delete;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();
-
-    // The handle the bytes are written to.
-    int handle() const { return fd_; }
-
-    // Sets the modification time and read-only state, closes the file and
-    // moves it to its final name, replacing what is there only when
-    // `replace`. On failure the temporary file is removed and `error` says
-    // why (kExistsKept when the name was taken and not replaced).
-    bool commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
-                bool replace = true);
-
-    // Something (a file, a link, a directory) already has the final name.
-    bool exists() const;
-
-    // Removes the temporary file after the decoder has closed the handle
-    // itself (a failed extraction).
-    void discardClosed();
-
-    // Salvage: after the decoder has closed the handle itself, opens the
-    // temporary file again and makes it `size` bytes long, the bytes never
-    // written reading as zeros; commit then puts it in place. False, with
-    // the reason in `error`, when that fails.
-    bool reopenPadded(uint64_t size, std::string& error);
-
-private:
-    OutputFile() = default;
-    void removeTemporary();
-
-    int directoryFd_ = -1;  // the directory the file goes into
-    int fd_ = -1;           // the temporary file, -1 once closed
-    std::string temporaryName_;
-    std::string finalName_;
-    bool finished_ = false;
-};
+using cabarchive::kExistsKept;
+using cabarchive::OutputFile;
+using cabarchive::OutputHooks;
 
 }  // namespace cabtool

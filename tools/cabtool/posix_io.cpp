@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "archive/io/decoder_requests.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/cabinet_offsets.h"
 #include "tools/cabtool/messages.h"
@@ -79,13 +80,6 @@ PagedWindowDiagnostic& pagedWindowDiagnostic() {
     return diagnostic;
 }
 
-bool isQuantumWindowRequest(uint32_t size) {
-    for (uint32_t bits = kQuantumMinWindowBits; bits <= kQuantumMaxWindowBits; ++bits) {
-        if (size == quantumWindowAllocationSize(bits)) return true;
-    }
-    return false;
-}
-
 // Salvage: the csum fields read as 0, by cabinet path, and the handles open
 // on those cabinets.
 std::map<std::string, std::vector<uint32_t>>& ignoredChecksums() {
@@ -98,22 +92,10 @@ std::map<int32_t, const std::vector<uint32_t>*>& handlesIgnoringChecksums() {
     return byHandle;
 }
 
-// Clears the csum fields that overlap the `count` bytes just read into
-// `buffer` from cabinet position `at`.
-void clearIgnoredChecksums(const std::vector<uint32_t>& csumOffsets, int64_t at, uint8_t* buffer,
-                           uint32_t count) {
-    constexpr int64_t kCsumSize = 4;
-    for (const uint32_t csum : csumOffsets) {
-        const int64_t from = std::max<int64_t>(csum, at);
-        const int64_t to = std::min<int64_t>(int64_t(csum) + kCsumSize, at + count);
-        for (int64_t i = from; i < to; ++i) buffer[i - at] = 0;
-    }
-}
-
 void* ioAlloc(uint32_t size) {
     PagedWindowDiagnostic& paged = pagedWindowDiagnostic();
     if (paged.active) {
-        if (isQuantumWindowRequest(size)) return nullptr;
+        if (cabarchive::isQuantumWindowRequest(size)) return nullptr;
         if (size == quantumPageAllocationSize()) {
             if (paged.pages.size() >= paged.maxPages) return nullptr;
             void* page = std::malloc(size);
@@ -164,7 +146,8 @@ int ioRead(int32_t handle, void* buffer, uint32_t count) {
     const int64_t at = seekInCabinet(handle, 0, 1);
     const int got = ioReadPlain(handle, buffer, count);
     if (got > 0 && at >= 0) {
-        clearIgnoredChecksums(*ignoring->second, at, static_cast<uint8_t*>(buffer), uint32_t(got));
+        cabarchive::clearIgnoredChecksums(*ignoring->second, uint64_t(at), static_cast<uint8_t*>(buffer),
+                                          uint32_t(got));
     }
     return got;
 }

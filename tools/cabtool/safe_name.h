@@ -1,26 +1,13 @@
-// Turning a file name stored in a cabinet into a path that stays inside the
-// extraction directory.
+// Stored names checked and split into paths: the cabinet library's, used by cabtool under its own names.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "archive/names/safe_name.h"
 
 namespace cabtool {
 
-struct SafeName {
-    std::vector<std::string> components;  // directories, then the file name
-    std::string problem;                  // why the name is refused; empty when usable
-
-    bool usable() const { return problem.empty(); }
-    std::string joined() const;           // components joined with '/'
-};
-
-// Checks a stored name with the clients' shared rule (cab/client_names.h)
-// and splits a usable one at backslashes and slashes, dropping empty and "."
-// components.
-SafeName checkStoredName(const std::string& stored);
-
-// True when `name` is a plain file name: not empty, no separator, not "." or "..".
-bool isPlainFileName(const std::string& name);
+using cabarchive::SafeName;
+using cabarchive::checkStoredName;
+using cabarchive::isPlainFileName;
+using cabarchive::outputPlace;
 
 }  // namespace cabtool

@@ -25,7 +25,7 @@ int32_t seekFile(int32_t handle, int32_t offset, int origin) {
 }
 
 int notify(int kind, CabNotification* n) {
-    if (kind == OpenOutput) {
+    if (kind == CabNotifyOpenOutput) {
         ++files;
         bytes += uint32_t(n->size);
     }

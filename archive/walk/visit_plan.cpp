@@ -1,10 +1,10 @@
-#include "tools/cabtool/visit_plan.h"
+#include "archive/walk/visit_plan.h"
 
 #include <algorithm>
 #include <map>
 #include <tuple>
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 // The folder a file's data is in; a file going on into the next cabinet is
@@ -137,4 +137,4 @@ VisitPlan planVisits(const CabinetDirectory& cabinet, bool previousWentOn) {
     return plan;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

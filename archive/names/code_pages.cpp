@@ -1,9 +1,9 @@
 // Tables of the legacy code pages names in cabinets are written in: the
 // characters of bytes 0x80 to 0xFF (bytes below 0x80 are ASCII in all of
 // them). 0xFFFD marks a byte the code page leaves undefined.
-#include "tools/cabtool/code_pages.h"
+#include "archive/names/code_pages.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 // Windows-1252, the Western European code page of Windows programs.
@@ -105,4 +105,4 @@ const CodePage* findCodePage(std::string_view name) {
     return nullptr;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

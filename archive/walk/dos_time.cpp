@@ -1,8 +1,8 @@
-#include "tools/cabtool/dos_time.h"
+#include "archive/walk/dos_time.h"
 
 #include <cstdio>
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 struct DosFields {
@@ -47,4 +47,4 @@ std::string formatDosDateTime(uint16_t date, uint16_t time) {
     return text;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

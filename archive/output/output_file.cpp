@@ -1,4 +1,4 @@
-#include "tools/cabtool/output_file.h"
+#include "archive/output/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,12 +6,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
-#include "tools/cabtool/interrupt_cleanup.h"
-#include "tools/cabtool/messages.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;       // narrowed by the umask
@@ -19,12 +18,24 @@ constexpr mode_t kNewDirectoryMode = 0777;  // narrowed by the umask
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int kTemporaryNameAttempts = 100;
 
-std::string randomTemporaryName() {
-    static std::mt19937 generator{std::random_device{}()};
+constexpr const char* kDefaultTemporaryPrefix = ".cab-";
+
+std::string randomTemporaryName(const char* prefix) {
+    thread_local std::mt19937 generator{std::random_device{}()};
     char name[32];
-    std::snprintf(name, sizeof name, ".cabtool-%08x.part", unsigned(generator()));
+    std::snprintf(name, sizeof name, "%s%08x.part", prefix, unsigned(generator()));
     return name;
 }
+
+int createPlainFile(int directoryFd, const char* name, int flags, unsigned mode) {
+    return openat(directoryFd, name, flags, mode_t(mode));
+}
+
+void nothingToForget() {}
+
+void nothingToNote(int /*rootFd*/, const std::string& /*path*/) {}
+
+const OutputHooks kPlainOutput{kDefaultTemporaryPrefix, createPlainFile, nothingToForget, nothingToNote};
 
 // A handle of 0 would read as "skip this file" to the decoder; move it.
 int avoidZero(int fd) {
@@ -45,11 +56,12 @@ int openSubdirectory(int parentFd, const std::string& name, bool& created) {
 }  // namespace
 
 std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::string>& components,
-                                             std::string& error) {
+                                             std::string& error, const OutputHooks* hooks) {
     OutputFile file;
+    file.hooks_ = hooks != nullptr ? hooks : &kPlainOutput;
     file.directoryFd_ = fcntl(rootFd, F_DUPFD_CLOEXEC, 1);
     if (file.directoryFd_ < 0) {
-        error = describeErrno(errno);
+        error = std::string(std::strerror(errno));
         return std::nullopt;
     }
     std::string reached;
@@ -58,10 +70,10 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
         bool created = false;
         const int next = openSubdirectory(file.directoryFd_, components[i], created);
         if (next < 0) {
-            error = "cannot create directory '" + reached + "/': " + describeErrno(errno);
+            error = "cannot create directory '" + reached + "/': " + std::string(std::strerror(errno));
             return std::nullopt;
         }
-        if (created) noteCreatedDirectory(rootFd, reached);
+        if (created) file.hooks_->directoryCreated(rootFd, reached);
         reached += "/";
         close(file.directoryFd_);
         file.directoryFd_ = next;
@@ -69,14 +81,14 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
     file.finalName_ = components.back();
 
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        file.temporaryName_ = randomTemporaryName();
-        const int fd = createFileInProgress(file.directoryFd_, file.temporaryName_.c_str(),
+        file.temporaryName_ = randomTemporaryName(file.hooks_->temporaryPrefix);
+        const int fd = file.hooks_->createFile(file.directoryFd_, file.temporaryName_.c_str(),
                                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                             kNewFileMode);
         if (fd >= 0) {
             file.fd_ = avoidZero(fd);
             if (file.fd_ < 0) {
-                error = describeErrno(errno);
+                error = std::string(std::strerror(errno));
                 file.removeTemporary();
                 return std::nullopt;
             }
@@ -84,7 +96,7 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
         }
         if (errno != EEXIST) break;
     }
-    error = "cannot create file: " + describeErrno(errno);
+    error = "cannot create file: " + std::string(std::strerror(errno));
     file.temporaryName_.clear();
     return std::nullopt;
 }
@@ -94,7 +106,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       fd_(other.fd_),
       temporaryName_(std::move(other.temporaryName_)),
       finalName_(std::move(other.finalName_)),
-      finished_(other.finished_) {
+      finished_(other.finished_),
+      hooks_(other.hooks_) {
     other.directoryFd_ = -1;
     other.fd_ = -1;
     other.finished_ = true;
@@ -110,7 +123,7 @@ void OutputFile::removeTemporary() {
     if (!temporaryName_.empty() && directoryFd_ >= 0) {
         unlinkat(directoryFd_, temporaryName_.c_str(), 0);
     }
-    unregisterFileInProgress();
+    hooks_->fileFinished();
     finished_ = true;
 }
 
@@ -125,21 +138,21 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
     if (modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
         if (futimens(fd_, times) != 0) {
-            error = "cannot set the modification time: " + describeErrno(errno);
+            error = "cannot set the modification time: " + std::string(std::strerror(errno));
             ok = false;
         }
     }
     struct stat status;
     if (ok && readOnly) {
         if (fstat(fd_, &status) != 0 || fchmod(fd_, (status.st_mode & 07777) & ~kWriteBits) != 0) {
-            error = "cannot make the file read-only: " + describeErrno(errno);
+            error = "cannot make the file read-only: " + std::string(std::strerror(errno));
             ok = false;
         }
     }
     const int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0 && ok) {
-        error = "cannot write the file: " + describeErrno(errno);
+        error = "cannot write the file: " + std::string(std::strerror(errno));
         ok = false;
     }
     // Without replacing, whatever appeared under the final name meanwhile
@@ -147,11 +160,11 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
     if (ok && renameat2(directoryFd_, temporaryName_.c_str(), directoryFd_, finalName_.c_str(),
                         replace ? 0 : RENAME_NOREPLACE) != 0) {
         error = errno == EEXIST ? std::string(kExistsKept)
-                                : "cannot put the file in place: " + describeErrno(errno);
+                                : "cannot put the file in place: " + std::string(std::strerror(errno));
         ok = false;
     }
     if (ok) {
-        unregisterFileInProgress();
+        hooks_->fileFinished();
         finished_ = true;
     } else {
         removeTemporary();
@@ -162,7 +175,7 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
 bool OutputFile::reopenPadded(uint64_t size, std::string& error) {
     fd_ = openat(directoryFd_, temporaryName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd_ >= 0 && ftruncate(fd_, off_t(size)) == 0) return true;
-    error = "cannot complete the salvaged file: " + describeErrno(errno);
+    error = "cannot complete the salvaged file: " + std::string(std::strerror(errno));
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     return false;
@@ -173,4 +186,4 @@ void OutputFile::discardClosed() {
     removeTemporary();
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,8 +1,9 @@
-#include "tools/cabtool/safe_name.h"
+#include "archive/names/safe_name.h"
 
+#include "archive/names/name_encoding.h"
 #include "cab/client_names.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
@@ -44,6 +45,14 @@ SafeName checkStoredName(const std::string& stored) {
     return result;
 }
 
+SafeName outputPlace(const std::string& utf8Name, bool lowercase) {
+    SafeName safe = checkStoredName(safeFileName(utf8Name));
+    if (lowercase) {
+        for (std::string& component : safe.components) component = lowerCaseName(component);
+    }
+    return safe;
+}
+
 bool isPlainFileName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (char c : name) {
@@ -52,4 +61,4 @@ bool isPlainFileName(const std::string& name) {
     return true;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,4 +1,4 @@
-#include "tools/cabtool/cabinet_header.h"
+#include "archive/embedded/cabinet_header.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include "cab/format.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 // Everything parseCabinetHeader can need: the fixed header, the reserve
@@ -169,9 +169,9 @@ std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t
     return header;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive
 
-namespace cabtool {
+namespace cabarchive {
 
 std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset,
                                         const CabinetHeader& header) {
@@ -206,4 +206,4 @@ std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset
     return files;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,4 +1,4 @@
-#include "tools/cabtool/embedded_search.h"
+#include "archive/embedded/embedded_search.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/cabtool/cabinet_header.h"
-#include "tools/cabtool/messages.h"
+#include "archive/embedded/cabinet_header.h"
 
-namespace cabtool {
+
+namespace cabarchive {
 namespace {
 
 constexpr char kSignature[4] = {'M', 'S', 'C', 'F'};
@@ -44,7 +44,7 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat status;
     if (file.fd < 0 || fstat(file.fd, &status) != 0) {
-        problem = "cannot open: " + describeErrno(errno);
+        problem = "cannot open: " + std::string(std::strerror(errno));
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
@@ -55,34 +55,38 @@ bool findEmbeddedCabinets(const std::string& path, std::vector<EmbeddedCabinet>&
     if (file.size == 0) return true;
     file.data = mmap(nullptr, file.size, PROT_READ, MAP_PRIVATE, file.fd, 0);
     if (file.data == MAP_FAILED) {
-        problem = "cannot read: " + describeErrno(errno);
+        problem = "cannot read: " + std::string(std::strerror(errno));
         return false;
     }
     madvise(file.data, file.size, MADV_SEQUENTIAL);
 
-    const auto* bytes = static_cast<const uint8_t*>(file.data);
+    findEmbeddedCabinetsIn(static_cast<const uint8_t*>(file.data), file.size, found, problem);
+    return true;
+}
+
+void findEmbeddedCabinetsIn(const uint8_t* bytes, size_t size, std::vector<EmbeddedCabinet>& found,
+                            std::string& problem) {
     const uint64_t folderChecksAllowed =
-        std::max(kLeastFolderChecks, kFolderChecksPerByte * uint64_t(file.size));
+        std::max(kLeastFolderChecks, kFolderChecksPerByte * uint64_t(size));
     uint64_t folderChecks = 0;
     size_t at = 0;
-    while (at + sizeof kSignature <= file.size) {
-        const void* hit = memmem(bytes + at, file.size - at, kSignature, sizeof kSignature);
+    while (at + sizeof kSignature <= size) {
+        const void* hit = memmem(bytes + at, size - at, kSignature, sizeof kSignature);
         if (hit == nullptr) break;
         const size_t offset = size_t(static_cast<const uint8_t*>(hit) - bytes);
         if (folderChecks > folderChecksAllowed) {
             problem = "search stopped at offset " + std::to_string(offset) +
                       ": too many candidate cabinet headers declaring large folder tables";
-            return true;
+            return;
         }
         CabinetHeader header;
-        if (isSoundCabinet(bytes + offset, file.size - offset, header, &folderChecks)) {
+        if (isSoundCabinet(bytes + offset, size - offset, header, &folderChecks)) {
             found.push_back({offset, header.cabinetSize});
             at = offset + header.cabinetSize;
         } else {
             at = offset + 1;
         }
     }
-    return true;
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,12 +1,12 @@
-// The legacy code pages cabtool converts stored names from by itself.
+// The legacy code pages stored names are converted from without iconv.
 #pragma once
 
 #include <string_view>
 
-namespace cabtool {
+namespace cabarchive {
 
 struct CodePage {
-    const char* name;         // the name cabtool reports
+    const char* name;         // the name reported for it
     const char* aliases[2];   // other names it is known by
     const char16_t* high;     // the characters of bytes 0x80-0xFF
 };
@@ -19,4 +19,4 @@ const CodePage* findCodePage(std::string_view name);
 // separators '-' and '_'.
 bool sameLabel(std::string_view a, std::string_view b);
 
-}  // namespace cabtool
+}  // namespace cabarchive

@@ -1,4 +1,4 @@
-#include "tools/cabtool/name_encoding.h"
+#include "archive/names/name_encoding.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 
 #include "cab/format.h"
 
-namespace cabtool {
+namespace cabarchive {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -204,4 +204,4 @@ std::string NameDecoder::toUtf8(std::string_view stored, uint16_t attributes) co
     return fromIconv(stored, iconv_t(iconv_.get()));
 }
 
-}  // namespace cabtool
+}  // namespace cabarchive

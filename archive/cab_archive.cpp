@@ -1,0 +1,310 @@
+// The C boundary of the archive library: arguments are checked here, and no
+// exception leaves a function (running out of memory becomes
+// CabArchiveNoMemory).
+#include "archive/cab_archive.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "archive/archive_state.h"
+#include "archive/embedded/embedded_search.h"
+#include "archive/extract/client_targets.h"
+#include "archive/extract/directory_target.h"
+#include "archive/extract/extraction.h"
+#include "archive/io/local_files.h"
+#include "archive/open/archive_open.h"
+#include "archive/walk/dos_time.h"
+
+using namespace cabarchive;
+
+namespace {
+
+int32_t report(CabArchiveError* error, int32_t status, const std::string& message) {
+    if (error != nullptr) {
+        error->code = status;
+        const size_t n = std::min(message.size(), size_t(CAB_ARCHIVE_MESSAGE_SIZE - 1));
+        std::memcpy(error->message, message.data(), n);
+        error->message[n] = '\0';
+    }
+    return status;
+}
+
+// Runs `body` (which returns a status and fills `message`), turning what it
+// throws into a status.
+template <typename Body>
+int32_t guarded(CabArchiveError* error, Body body) {
+    try {
+        std::string message;
+        const int32_t status = body(message);
+        return report(error, status, status == CabArchiveOk && message.empty() ? "" : message);
+    } catch (const std::bad_alloc&) {
+        return report(error, CabArchiveNoMemory, "out of memory");
+    } catch (...) {
+        return report(error, CabArchiveNoMemory, "internal failure");
+    }
+}
+
+CabArchiveOptions optionsOrDefault(const CabArchiveOptions* options) {
+    CabArchiveOptions chosen;
+    cabArchiveDefaultOptions(&chosen);
+    return options != nullptr ? *options : chosen;
+}
+
+int32_t open(FirstSource first, const CabArchiveOptions* options, CabArchive** archive,
+             std::string& message) {
+    CabArchive* opened = nullptr;
+    const int32_t status = openArchive(std::move(first), optionsOrDefault(options), opened, message);
+    if (status == CabArchiveOk) *archive = opened;
+    return status;
+}
+
+// Which entries the extraction asks for, after the client's choice.
+bool chooseEntries(const CabArchive& archive, const CabArchiveExtraction& request,
+                   std::vector<bool>& chosen, std::string& message) {
+    const auto count = uint32_t(archive.entries.size());
+    chosen.assign(count, request.entries == nullptr);
+    if (request.entries != nullptr) {
+        for (uint32_t i = 0; i < request.entryCount; ++i) {
+            if (request.entries[i] >= count) {
+                message = "entry index " + std::to_string(request.entries[i]) + " is out of range (" +
+                          std::to_string(count) + " entries)";
+                return false;
+            }
+            chosen[request.entries[i]] = true;
+        }
+    }
+    if (request.choose != nullptr) {
+        for (uint32_t i = 0; i < count; ++i) {
+            if (chosen[i]) chosen[i] = request.choose(request.context, i, &archive.entries[i].view) == 1;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* cabArchiveStatusText(int32_t status) {
+    switch (status) {
+        case CabArchiveOk: return "success";
+        case CabArchiveBadArgument: return "bad argument";
+        case CabArchiveCannotOpen: return "cannot open";
+        case CabArchiveNotCabinet: return "not a cabinet";
+        case CabArchiveDamaged: return "damaged cabinet";
+        case CabArchiveNoMemory: return "out of memory";
+        case CabArchiveIncomplete: return "not every chosen entry was extracted";
+        case CabArchiveStopped: return "stopped by the client";
+        default: return "unknown status";
+    }
+}
+
+const char* cabEntryOutcomeText(int32_t outcome) {
+    switch (outcome) {
+        case CabOutcomeNotChosen: return "not chosen";
+        case CabOutcomeExtracted: return "extracted";
+        case CabOutcomeDamaged: return "damaged";
+        case CabOutcomeRefusedName: return "name refused";
+        case CabOutcomeUnreachable: return "unreachable";
+        case CabOutcomeOutputFailed: return "output failed";
+        case CabOutcomeSkipped: return "skipped";
+        case CabOutcomeStopped: return "stopped";
+        case CabOutcomeSalvaged: return "salvaged";
+        default: return "unknown outcome";
+    }
+}
+
+void cabArchiveDefaultOptions(CabArchiveOptions* options) {
+    if (options == nullptr) return;
+    *options = CabArchiveOptions{};
+    options->followSet = 1;
+}
+
+int32_t cabArchiveOpenPath(const char* path, const CabArchiveOptions* options, CabArchive** archive,
+                           CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if (path == nullptr || archive == nullptr) {
+            message = "no path or no place for the archive";
+            return CabArchiveBadArgument;
+        }
+        *archive = nullptr;
+        FirstSource first;
+        first.name = path;
+        first.directory = splitCabinetPath(path).directory;
+        first.fromPath = true;
+        std::string problem;
+        first.source.kind = Source::Kind::File;
+        first.source.fd = openRegularFile(path, problem);
+        if (first.source.fd < 0) {
+            message = std::string(path) + ": " + problem;
+            return CabArchiveCannotOpen;
+        }
+        return open(std::move(first), options, archive, message);
+    });
+}
+
+int32_t cabArchiveOpenMemory(const void* data, size_t size, const CabArchiveOptions* options,
+                             CabArchive** archive, CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if ((data == nullptr && size != 0) || archive == nullptr) {
+            message = "no buffer or no place for the archive";
+            return CabArchiveBadArgument;
+        }
+        *archive = nullptr;
+        FirstSource first;
+        first.source.kind = Source::Kind::Memory;
+        first.source.data = static_cast<const uint8_t*>(data != nullptr ? data : "");
+        first.source.size = size;
+        return open(std::move(first), options, archive, message);
+    });
+}
+
+int32_t cabArchiveOpenStream(const CabArchiveStream* stream, const CabArchiveOptions* options,
+                             CabArchive** archive, CabArchiveError* error) {
+    const int32_t status = guarded(error, [&](std::string& message) -> int32_t {
+        if (stream == nullptr || stream->read == nullptr || stream->seek == nullptr ||
+            archive == nullptr) {
+            if (stream != nullptr && stream->close != nullptr) stream->close(stream->context);
+            message = "no stream, a stream without read or seek, or no place for the archive";
+            return CabArchiveBadArgument;
+        }
+        *archive = nullptr;
+        FirstSource first;
+        first.source.kind = Source::Kind::Stream;
+        first.source.stream = *stream;
+        return open(std::move(first), options, archive, message);
+    });
+    return status;
+}
+
+void cabArchiveClose(CabArchive* archive) { delete archive; }
+
+const char* cabArchiveDamage(const CabArchive* archive) {
+    return archive != nullptr && !archive->damage.empty() ? archive->damage.c_str() : nullptr;
+}
+
+uint32_t cabArchiveCabinetCount(const CabArchive* archive) {
+    return archive != nullptr ? uint32_t(archive->cabinets.size()) : 0;
+}
+
+int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index, CabArchiveCabinet* cabinet) {
+    if (archive == nullptr || cabinet == nullptr || index >= archive->cabinets.size()) {
+        return CabArchiveBadArgument;
+    }
+    const Cabinet& c = archive->cabinets[index];
+    cabinet->name = c.name.c_str();
+    cabinet->offset = c.offset;
+    cabinet->size = c.header.cbCabinet;
+    cabinet->setId = c.header.setID;
+    cabinet->indexInSet = c.header.iCabinet;
+    cabinet->folderCount = c.header.cFolders;
+    cabinet->fileCount = c.header.cFiles;
+    return CabArchiveOk;
+}
+
+uint32_t cabArchiveEntryCount(const CabArchive* archive) {
+    return archive != nullptr ? uint32_t(archive->entries.size()) : 0;
+}
+
+int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEntry* entry) {
+    if (archive == nullptr || entry == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    *entry = archive->entries[index].view;
+    return CabArchiveOk;
+}
+
+int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {
+    const std::optional<std::time_t> time = dosToLocalTime(dosDate, dosTime);
+    return time ? int64_t(*time) : -1;
+}
+
+int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
+                          CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if (archive == nullptr || extraction == nullptr ||
+            (extraction->directory == nullptr && extraction->sink == nullptr) ||
+            (extraction->entries == nullptr && extraction->entryCount != 0)) {
+            message = "no archive, no extraction, or neither a directory nor a sink";
+            return CabArchiveBadArgument;
+        }
+        std::vector<bool> chosen;
+        if (!chooseEntries(*archive, *extraction, chosen, message)) return CabArchiveBadArgument;
+        if (extraction->directory != nullptr) {
+            std::optional<DirectoryTarget> target =
+                DirectoryTarget::open(extraction->directory, *extraction, message);
+            if (!target) return CabArchiveCannotOpen;
+            const int32_t status = extractEntries(*archive, *extraction, chosen, *target);
+            if (status != CabArchiveOk) message = cabArchiveStatusText(status);
+            return status;
+        }
+        SinkTarget target(*extraction->sink);
+        const int32_t status = extractEntries(*archive, *extraction, chosen, target);
+        if (status != CabArchiveOk) message = cabArchiveStatusText(status);
+        return status;
+    });
+}
+
+int32_t cabArchiveOutcome(const CabArchive* archive, uint32_t index, const char** reason) {
+    if (reason != nullptr) *reason = nullptr;
+    if (archive == nullptr || index >= archive->outcomes.size()) return CabOutcomeNotChosen;
+    if (reason != nullptr && !archive->reasons[index].empty()) *reason = archive->reasons[index].c_str();
+    return archive->outcomes[index];
+}
+
+int32_t cabArchiveExtractToMemory(CabArchive* archive, uint32_t index, void** data, size_t* size,
+                                  CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if (data != nullptr) *data = nullptr;
+        if (size != nullptr) *size = 0;
+        if (archive == nullptr || data == nullptr || size == nullptr ||
+            index >= archive->entries.size()) {
+            message = "no archive, no place for the data, or an entry index out of range";
+            return CabArchiveBadArgument;
+        }
+        std::vector<bool> chosen(archive->entries.size(), false);
+        chosen[index] = true;
+        CabArchiveExtraction request{};
+        MemoryTarget target;
+        extractEntries(*archive, request, chosen, target);
+        if (archive->outcomes[index] != CabOutcomeExtracted) {
+            message = archive->entries[index].name + ": " + archive->reasons[index];
+            return CabArchiveIncomplete;
+        }
+        const std::vector<uint8_t>& bytes = target.bytes();
+        void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
+        if (copy == nullptr) throw std::bad_alloc();
+        if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+        *data = copy;
+        *size = bytes.size();
+        return CabArchiveOk;
+    });
+}
+
+void cabArchiveFree(void* data) { std::free(data); }
+
+int32_t cabArchiveFindEmbedded(const char* path, uint64_t* offsets, uint32_t capacity,
+                               uint32_t* found, CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if (path == nullptr || found == nullptr || (offsets == nullptr && capacity != 0)) {
+            message = "no path, no place for the count, or no place for the offsets";
+            return CabArchiveBadArgument;
+        }
+        *found = 0;
+        std::vector<EmbeddedCabinet> cabinets;
+        std::string problem;
+        if (!findEmbeddedCabinets(path, cabinets, problem)) {
+            message = std::string(path) + ": " + problem;
+            return CabArchiveCannotOpen;
+        }
+        for (size_t i = 0; i < cabinets.size() && i < capacity; ++i) offsets[i] = cabinets[i].offset;
+        *found = uint32_t(cabinets.size());
+        if (!problem.empty()) message = std::string(path) + ": " + problem;
+        return CabArchiveOk;
+    });
+}
+
+}  // extern "C"

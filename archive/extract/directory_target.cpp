@@ -1,0 +1,89 @@
+#include "archive/extract/directory_target.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "archive/names/safe_name.h"
+#include "archive/walk/dos_time.h"
+
+namespace cabarchive {
+namespace {
+constexpr uint16_t kAttributeReadOnly = 0x01;
+}  // namespace
+
+std::optional<DirectoryTarget> DirectoryTarget::open(const char* directory,
+                                                     const CabArchiveExtraction& request,
+                                                     std::string& problem) {
+    const int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = std::string("cannot open directory '") + directory + "': " + std::strerror(errno);
+        return std::nullopt;
+    }
+    return DirectoryTarget(fd, request.keepExisting != 0, request.lowercase != 0);
+}
+
+DirectoryTarget::DirectoryTarget(DirectoryTarget&& other) noexcept
+    : rootFd_(other.rootFd_),
+      keepExisting_(other.keepExisting_),
+      lowercase_(other.lowercase_),
+      output_(std::move(other.output_)),
+      entry_(other.entry_) {
+    other.rootFd_ = -1;
+}
+
+DirectoryTarget::~DirectoryTarget() {
+    output_.reset();
+    if (rootFd_ >= 0) close(rootFd_);
+}
+
+Offer DirectoryTarget::begin(uint32_t /*index*/, const CabArchiveEntry& entry) {
+    const SafeName place = outputPlace(entry.name, lowercase_);
+    if (!place.usable()) return Offer{Offer::Action::Settle, CabOutcomeRefusedName, "refused: " + place.problem};
+    std::string problem;
+    std::optional<OutputFile> created = OutputFile::create(rootFd_, place.components, problem);
+    if (!created) return Offer{Offer::Action::Settle, CabOutcomeOutputFailed, problem};
+    if (keepExisting_ && created->exists()) return Offer{Offer::Action::Settle, CabOutcomeOutputFailed, kExistsKept};
+    output_.emplace(std::move(*created));
+    entry_ = entry;
+    writeProblem_.clear();
+    return Offer{};
+}
+
+bool DirectoryTarget::write(const uint8_t* data, uint32_t size) {
+    if (!output_ || !writeProblem_.empty()) return true;
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(output_->handle(), data + done, size - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            writeProblem_ = "cannot write the file: " + std::string(put < 0 ? std::strerror(errno) : "no space");
+            return true;
+        }
+        done += uint32_t(put);
+    }
+    return true;
+}
+
+int32_t DirectoryTarget::end(uint32_t /*index*/, int32_t outcome, std::string& reason) {
+    if (!output_) return outcome;
+    const bool complete = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged;
+    if (complete && !writeProblem_.empty()) {
+        reason = writeProblem_;
+        outcome = CabOutcomeOutputFailed;
+    } else if (complete) {
+        std::string problem;
+        const bool readOnly = (entry_.attributes & kAttributeReadOnly) != 0;
+        if (!output_->commit(dosToLocalTime(entry_.dosDate, entry_.dosTime), readOnly, problem,
+                             !keepExisting_)) {
+            reason = problem;
+            outcome = CabOutcomeOutputFailed;
+        }
+    }
+    output_.reset();  // an incomplete file's temporary is removed
+    return outcome;
+}
+
+}  // namespace cabarchive

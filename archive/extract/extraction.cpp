@@ -1,0 +1,574 @@
+#include "archive/extract/extraction.h"
+
+#include <cstring>
+#include <new>
+#include <map>
+#include <optional>
+
+#include "archive/extract/salvage.h"
+#include "archive/open/entry_list.h"
+#include "archive/walk/visit_plan.h"
+#include "cab/cab_owner.h"
+
+namespace cabarchive {
+namespace {
+
+constexpr uint32_t kNoArchiveEntry = UINT32_MAX;
+constexpr const char* kSalvagedReason =
+    "some of its bytes come from data blocks whose checksum does not match";
+
+// What the whole extraction knows: the request, the choice and how far it got.
+struct Run {
+    CabArchive& archive;
+    const CabArchiveExtraction& request;
+    const std::vector<bool>& chosen;
+    EntryTarget& target;
+    std::vector<bool> settled;
+    std::vector<bool> suspect;  // salvage: fed by a block whose checksum did not match
+    uint64_t done = 0;
+    uint64_t total = 0;
+    bool stopped = false;
+
+    bool pending(uint32_t index) const { return chosen[index] && !settled[index]; }
+
+    void settle(uint32_t index, int32_t outcome, const std::string& reason) {
+        settled[index] = true;
+        archive.outcomes[index] = outcome;
+        archive.reasons[index] = outcome == CabOutcomeExtracted ? std::string() : reason;
+        if (request.settled != nullptr) {
+            request.settled(request.context, index, outcome,
+                            outcome == CabOutcomeExtracted ? nullptr : archive.reasons[index].c_str());
+        }
+    }
+
+    void note(const Cabinet& cabinet, const std::string& message) const {
+        if (request.note != nullptr) request.note(request.context, cabinet.name.c_str(), message.c_str());
+    }
+};
+
+// Why a pass of the decoder ended early.
+struct Failure {
+    int32_t outcome = CabOutcomeDamaged;
+    std::string reason;
+};
+
+enum class VisitState {
+    Steering,      // each DirectoryCursor hands the decoder the next planned file
+    Tail,          // the directory is read on in order from the first file going on
+    AwaitingNext,  // a NeedCabinet was answered; the next CabinetOpened is that cabinet
+    Crossed,       // in a following cabinet, taking the files continued there
+    Done,
+};
+
+// The entry being written, as the decoder's output handle sees it: counts
+// its bytes, keeps them when copies of it are wanted, and stops the
+// extraction when the target asks.
+struct OpenEntry final : OutputTarget {
+    Run* run = nullptr;
+    uint32_t index = kNoArchiveEntry;
+    bool keep = false;
+    std::vector<uint8_t> kept;
+
+    bool write(const uint8_t* data, uint32_t size) override {
+        if (keep) {
+            try {
+                kept.insert(kept.end(), data, data + size);
+            } catch (const std::bad_alloc&) {
+                keep = false;  // the copies are decoded on their own instead
+                kept = std::vector<uint8_t>();
+            }
+        }
+        run->done += size;
+        if (run->target.write(data, size)) return true;
+        run->stopped = true;
+        return false;
+    }
+};
+
+// One cabExtract over one cabinet of the archive.
+struct Visit {
+    Visit(Run& r, uint32_t index, const Cabinet& c, const VisitPlan& p, const std::vector<uint32_t>& at,
+          bool crossing)
+        : run(r), cabinetIndex(index), cabinet(c), plan(p), entryAt(at), crossingWanted(crossing),
+          inHand(index), offeredHere(r.archive.entries.size(), false) {}
+
+    Run& run;
+    uint32_t cabinetIndex;
+    const Cabinet& cabinet;
+    const VisitPlan& plan;
+    const std::vector<uint32_t>& entryAt;  // list index -> archive entry
+    bool crossingWanted;
+
+    VisitState state = VisitState::Steering;
+    size_t steerNext = 0;
+    uint32_t listIndex = kNoEntry;    // directory entry the decoder reads next
+    uint32_t inHand;                  // the cabinet the decoder has open
+    std::vector<bool> offeredHere;    // archive entries handed out in this pass
+    OpenEntry open;                   // valid while open.index is set
+    int32_t openHandle = -1;
+    std::optional<Failure> failure;
+    bool folderLoaded = false;
+    uint16_t folderInHand = 0;
+    uint32_t blocksRead = 0;
+    bool progressed = false;          // an entry was settled in this pass
+};
+
+const Cabinet& cabinetInHand(const Visit& visit) { return visit.run.archive.cabinets[visit.inHand]; }
+
+// The first entry of the directory with the same data as entry `listed`.
+uint32_t dataGroup(const VisitPlan& plan, uint32_t listed) {
+    return plan.sameDataAs[listed] == kNoEntry ? listed : plan.sameDataAs[listed];
+}
+
+// Entries sharing data with the one decoded are settled from its bytes.
+void replayCopies(Visit& visit, uint32_t original, int32_t outcome, const std::string& reason) {
+    Run& run = visit.run;
+    const CabinetDirectory& directory = visit.cabinet.directory;
+    const uint32_t listed = run.archive.entries[original].listIndex;
+    const uint32_t group = dataGroup(visit.plan, listed);
+    for (const uint32_t i : visit.plan.steered) {
+        const uint32_t copy = visit.entryAt[i];
+        if (copy == kNoArchiveEntry || copy == original || !run.pending(copy)) continue;
+        if (dataGroup(visit.plan, i) != group || directory.entries[i].size == 0) continue;
+        if (outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged) {
+            run.settle(copy, outcome, reason);
+            continue;
+        }
+        const Offer offer = run.target.begin(copy, run.archive.entries[copy].view);
+        if (offer.action == Offer::Action::Stop) {
+            run.stopped = true;
+            return;
+        }
+        if (offer.action == Offer::Action::Settle) {
+            run.settle(copy, offer.outcome, offer.reason);
+            continue;
+        }
+        const std::vector<uint8_t>& bytes = visit.open.kept;
+        run.done += bytes.size();
+        if (!bytes.empty() && !run.target.write(bytes.data(), uint32_t(bytes.size()))) {
+            run.stopped = true;
+            std::string why = "stopped by the client";
+            run.target.end(copy, CabOutcomeStopped, why);
+            run.settle(copy, CabOutcomeStopped, why);
+            return;
+        }
+        std::string why = reason;
+        const int32_t final = run.target.end(copy, outcome, why);
+        run.settle(copy, final, why);
+    }
+}
+
+bool hasPendingCopies(const Visit& visit, uint32_t listed) {
+    const uint32_t group = dataGroup(visit.plan, listed);
+    for (const uint32_t i : visit.plan.steered) {
+        const uint32_t entry = visit.entryAt[i];
+        if (i != listed && entry != kNoArchiveEntry && dataGroup(visit.plan, i) == group &&
+            visit.run.pending(entry) && visit.cabinet.directory.entries[i].size != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Hands the decoder an output handle for archive entry `index`: the
+// target's when the entry is wanted, a discarding one when its bytes only
+// lead the decoder on into the next cabinet, else 0.
+int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t listed) {
+    Run& run = visit.run;
+    if (index == kNoArchiveEntry || !run.pending(index)) {
+        if (!discardUnwanted) return 0;
+        visit.openHandle = run.archive.io.openOutput(nullptr);
+        return visit.openHandle;
+    }
+    const Offer answer = run.target.begin(index, run.archive.entries[index].view);
+    if (answer.action == Offer::Action::Stop) {
+        run.stopped = true;
+        return -1;
+    }
+    if (answer.action == Offer::Action::Settle) {
+        run.settle(index, answer.outcome, answer.reason);
+        visit.progressed = true;
+        if (!discardUnwanted) return 0;
+        visit.openHandle = run.archive.io.openOutput(nullptr);
+        return visit.openHandle;
+    }
+    visit.open.run = &run;
+    visit.open.index = index;
+    visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
+    visit.open.kept.clear();
+    visit.openHandle = run.archive.io.openOutput(&visit.open);
+    return visit.openHandle;
+}
+
+int onDirectoryCursor(Visit& visit, CabNotification& n) {
+    const auto& entries = visit.cabinet.directory.entries;
+    if (visit.state == VisitState::Steering) {
+        while (visit.steerNext < visit.plan.steered.size()) {
+            const uint32_t i = visit.plan.steered[visit.steerNext++];
+            const uint32_t entry = visit.entryAt[i];
+            if (entry == kNoArchiveEntry || !visit.run.pending(entry)) continue;
+            visit.listIndex = i;
+            n.size = entries[i].position;
+            n.folderIndex = 1;
+            return 0;
+        }
+        if (visit.crossingWanted && visit.plan.tailStart) {
+            visit.state = VisitState::Tail;
+            visit.listIndex = *visit.plan.tailStart;
+            n.size = entries[visit.listIndex].position;
+            n.folderIndex = uint16_t(entries.size() - visit.listIndex);
+            return 0;
+        }
+        visit.state = VisitState::Done;
+    }
+    n.folderIndex = 0;
+    return 0;
+}
+
+// A file the decoder offers after crossing: the entry of this archive that
+// is that file, by name and size (the notification carries no offset).
+uint32_t matchContinued(const Visit& visit, const CabNotification& n) {
+    const auto& entries = visit.run.archive.entries;
+    const std::string name = n.text1 != nullptr ? n.text1 : "";
+    for (uint32_t e = 0; e < entries.size(); ++e) {
+        const CabArchiveEntry& view = entries[e].view;
+        if (view.cabinet > visit.inHand || visit.offeredHere[e]) continue;
+        if (view.continuesFromPrevious == 0 && view.continuesIntoNext == 0) continue;
+        if (entries[e].rawName == name && view.size == uint32_t(n.size)) return e;
+    }
+    return kNoArchiveEntry;
+}
+
+int onOpenOutput(Visit& visit, const CabNotification& n) {
+    const auto& files = visit.cabinet.directory.entries;
+    switch (visit.state) {
+        case VisitState::Steering: {
+            const uint32_t i = visit.listIndex;
+            if (i >= files.size() || visit.entryAt[i] == kNoArchiveEntry) return 0;
+            visit.offeredHere[visit.entryAt[i]] = true;
+            return offer(visit, visit.entryAt[i], false, i);
+        }
+        case VisitState::Tail: {
+            const uint32_t i = visit.listIndex++;
+            if (i >= files.size() || !files[i].continuesIntoNext()) return 0;
+            const uint32_t entry = visit.entryAt[i];
+            if (entry != kNoArchiveEntry) visit.offeredHere[entry] = true;
+            return offer(visit, entry, true, kNoEntry);
+        }
+        case VisitState::Crossed: {
+            const uint32_t entry = matchContinued(visit, n);
+            if (entry != kNoArchiveEntry) visit.offeredHere[entry] = true;
+            return offer(visit, entry, true, kNoEntry);
+        }
+        default:
+            return 0;
+    }
+}
+
+int onCloseOutput(Visit& visit, const CabNotification& n) {
+    visit.run.archive.io.closeHandle(n.fileHandle);
+    visit.openHandle = -1;
+    if (visit.open.index == kNoArchiveEntry) return 1;  // a discarded file
+    const uint32_t index = visit.open.index;
+    visit.open.index = kNoArchiveEntry;
+    const bool salvaged = !visit.run.suspect.empty() && visit.run.suspect[index];
+    std::string reason = salvaged ? kSalvagedReason : "";
+    const int32_t final =
+        visit.run.target.end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
+    visit.run.settle(index, final, reason);
+    visit.progressed = true;
+    if (visit.open.keep) replayCopies(visit, index, final, reason);
+    return visit.run.stopped ? -1 : 1;
+}
+
+// The decoder wants the next cabinet of the set: only a file going on may
+// lead there, and only into a cabinet the archive holds.
+int onNeedCabinet(Visit& visit, CabNotification& n) {
+    const std::string named = n.text1 != nullptr ? n.text1 : "";
+    const CabArchiveEntry* going =
+        visit.open.index != kNoArchiveEntry ? &visit.run.archive.entries[visit.open.index].view : nullptr;
+    if (visit.state == VisitState::Steering || (going != nullptr && going->continuesIntoNext == 0 &&
+                                                going->continuesFromPrevious == 0)) {
+        visit.failure = Failure{CabOutcomeDamaged,
+                                "cabinet is damaged: the file runs past the end of its folder"};
+        return -1;
+    }
+    const uint32_t next = visit.inHand + 1;
+    if (next >= visit.run.archive.cabinets.size()) {
+        visit.failure = Failure{CabOutcomeUnreachable,
+                                "goes on in cabinet '" + named + "', which the archive does not have"};
+        return -1;
+    }
+    if (n.lastError != 0) {
+        visit.failure = Failure{CabOutcomeDamaged, "cannot continue into cabinet '" +
+                                                       visit.run.archive.cabinets[next].name +
+                                                       "': " + cabErrorText(n.lastError)};
+        return -1;
+    }
+    const std::string handleName = cabinetHandleName(visit.run.archive.cabinets[next].source);
+    std::memcpy(n.text1, handleName.c_str(), handleName.size() + 1);
+    if (n.text3 != nullptr) n.text3[0] = '\0';
+    visit.state = VisitState::AwaitingNext;
+    return 0;
+}
+
+int dispatchNotification(Visit& visit, int kind, CabNotification& n) {
+    switch (kind) {
+        case CabinetOpened:
+            if (visit.state == VisitState::AwaitingNext) {
+                ++visit.inHand;
+                visit.state = VisitState::Crossed;
+            }
+            return 0;
+        case DirectoryCursor: return onDirectoryCursor(visit, n);
+        case FileFromPrevious:
+            if (visit.state == VisitState::Tail) ++visit.listIndex;
+            return 0;
+        case OpenOutput: return onOpenOutput(visit, n);
+        case CloseOutput: return onCloseOutput(visit, n);
+        case NeedCabinet: return onNeedCabinet(visit, n);
+        default: return 0;
+    }
+}
+
+// No exception may cross the decoder: running out of memory in a handler
+// ends the pass as a failure.
+int onNotify(int kind, CabNotification* notification) {
+    Visit& visit = *static_cast<Visit*>(notification->userContext);
+    try {
+        return dispatchNotification(visit, kind, *notification);
+    } catch (const std::bad_alloc&) {
+        visit.failure = Failure{CabOutcomeDamaged, "out of memory"};
+        return -1;
+    }
+}
+
+// Follows the decoder through folders and blocks, so that a failure can
+// name the block, and reports progress after each block.
+int onReserveEvent(CabReserveEvent* event) {
+    Visit& visit = *static_cast<Visit*>(event->userContext);
+    if (event->kind == FolderReserve) {
+        visit.folderLoaded = true;
+        visit.folderInHand = event->folder.folderIndex;
+        visit.blocksRead = 0;
+    } else if (event->kind == DataBlockReserve) {
+        ++visit.blocksRead;
+        const CabArchiveExtraction& request = visit.run.request;
+        if (request.progress != nullptr) request.progress(request.context, visit.run.done, visit.run.total);
+    }
+    return 0;
+}
+
+// What went wrong in the data, as precisely as the decoder's place tells.
+Failure describeFailure(Visit& visit, const CabError& error) {
+    if (visit.failure) return *visit.failure;
+    std::string reason = cabErrorText(error.errorCode);
+    const std::string windowFile = visit.run.archive.io.takeWindowFileProblem();
+    if (error.errorCode == NoMemory && !windowFile.empty()) {
+        reason = windowFile;
+    } else if (visit.folderLoaded && (error.errorCode == DamagedCabinet ||
+                                      (error.errorCode == CodecFailed && visit.blocksRead > 0))) {
+        // A block refused as damaged was never handed on; a block the codec
+        // failed on was.
+        const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
+        reason += " in data block " + std::to_string(block) + " of folder " +
+                  std::to_string(visit.folderInHand);
+    }
+    return Failure{CabOutcomeDamaged, cabinetInHand(visit).name.empty()
+                                          ? reason
+                                          : cabinetInHand(visit).name + ": " + reason};
+}
+
+// Whether this cabinet's pass must read on into the next cabinet: a wanted
+// file goes on there, or lies in the part of a folder continued there.
+bool wantsCrossing(const Run& run, uint32_t cabinet) {
+    for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+        const CabArchiveEntry& view = run.archive.entries[e].view;
+        if (!run.pending(e)) continue;
+        if (view.cabinet == cabinet && view.continuesIntoNext != 0 && view.continuesFromPrevious == 0) return true;
+        if (view.cabinet > cabinet && view.continuesFromPrevious != 0) return true;
+    }
+    return false;
+}
+
+// After a failed pass: the entry it met ends with the failure, and so do
+// the wanted entries that depended on the same data.
+void settleAfterFailure(Visit& visit, const Failure& failure) {
+    Run& run = visit.run;
+    if (visit.open.index != kNoArchiveEntry) {
+        const uint32_t index = visit.open.index;
+        visit.open.index = kNoArchiveEntry;
+        std::string reason = failure.reason;
+        run.target.end(index, failure.outcome, reason);
+        run.settle(index, failure.outcome, reason);
+        visit.progressed = true;
+        if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
+    }
+    // Salvaging, a failure ends only the entry it met.
+    if (run.request.salvage != 0 && visit.progressed) return;
+    const std::string later = "not decoded: " + failure.reason;
+    const bool crossingFailed = visit.state != VisitState::Steering;
+    for (const uint32_t i : visit.plan.steered) {
+        const uint32_t entry = visit.entryAt[i];
+        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
+        const FileEntry& file = visit.cabinet.directory.entries[i];
+        if (!crossingFailed && visit.folderLoaded && file.size != 0 &&
+            folderOfEntry(visit.cabinet, file) == visit.folderInHand) {
+            run.settle(entry, failure.outcome, later);
+        }
+    }
+    if (!crossingFailed && !visit.folderLoaded && !visit.progressed) {
+        // Nothing could be decoded in this cabinet at all.
+        for (const uint32_t i : visit.plan.steered) {
+            const uint32_t entry = visit.entryAt[i];
+            if (entry != kNoArchiveEntry && run.pending(entry)) run.settle(entry, failure.outcome, later);
+        }
+    }
+    if (crossingFailed) {
+        for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+            const CabArchiveEntry& view = run.archive.entries[e].view;
+            const bool dependsOnCrossing =
+                (view.cabinet == visit.cabinetIndex && view.continuesIntoNext != 0) ||
+                (view.cabinet > visit.cabinetIndex && view.continuesFromPrevious != 0);
+            if (run.pending(e) && dependsOnCrossing) run.settle(e, failure.outcome, later);
+        }
+    }
+}
+
+// Entries that this cabinet's plan refuses, or that continue from a cabinet
+// the archive does not hold, are settled before anything is decoded.
+void settleUnreachable(Run& run, uint32_t cabinetIndex, const VisitPlan& plan,
+                       const std::vector<uint32_t>& entryAt) {
+    const Cabinet& cabinet = run.archive.cabinets[cabinetIndex];
+    for (const Refusal& refusal : plan.refused) {
+        const uint32_t entry = entryAt[refusal.entry];
+        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
+        const bool damaged = refusal.reason.rfind("cabinet is damaged", 0) == 0;
+        run.settle(entry, damaged ? CabOutcomeDamaged : CabOutcomeUnreachable, refusal.reason);
+    }
+    const bool last = cabinetIndex + 1 == run.archive.cabinets.size();
+    for (const FileEntry& file : cabinet.directory.entries) {
+        const uint32_t entry = entryAt[file.listIndex];
+        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
+        if (file.continuesFromPrevious() && cabinetIndex == 0) {
+            run.settle(entry, CabOutcomeUnreachable,
+                       "its data begins in cabinet '" + cabinet.directory.previousCabinet +
+                           "', which the archive does not have");
+        } else if (file.continuesIntoNext() && last) {
+            run.settle(entry, CabOutcomeUnreachable,
+                       "its data goes on in cabinet '" + cabinet.directory.nextCabinet +
+                           "', which the archive does not have");
+        }
+    }
+}
+
+bool anyPendingIn(const Run& run, const std::vector<uint32_t>& entryAt) {
+    for (const uint32_t e : entryAt) {
+        if (e != kNoArchiveEntry && run.pending(e)) return true;
+    }
+    return false;
+}
+
+// Decodes what is wanted of cabinet `index`, again after a failure for the
+// entries it did not concern.
+void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index) {
+    const Cabinet& cabinet = run.archive.cabinets[index];
+    std::vector<uint32_t> entryAt(cabinet.directory.entries.size(), kNoArchiveEntry);
+    for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+        if (run.archive.entries[e].cabinet == index) entryAt[run.archive.entries[e].listIndex] = e;
+    }
+    const bool previousWentOn =
+        index > 0 && [&] {
+            for (const FileEntry& f : run.archive.cabinets[index - 1].directory.entries) {
+                if (f.continuesIntoNext()) return true;
+            }
+            return false;
+        }();
+    const VisitPlan plan = planVisits(cabinet.directory, previousWentOn);
+    settleUnreachable(run, index, plan, entryAt);
+
+    const std::string name = cabinetHandleName(cabinet.source);
+    for (;;) {
+        const bool crossing = wantsCrossing(run, index);
+        if (!crossing && !anyPendingIn(run, entryAt)) return;
+        Visit visit(run, index, cabinet, plan, entryAt, crossing);
+        error = CabError{};
+        run.archive.io.takeWindowFileProblem();
+        const bool ok = cabExtract(decoder, name.c_str(), "", onNotify, onReserveEvent, &visit) != 0;
+        if (run.stopped) {
+            if (visit.open.index != kNoArchiveEntry) {
+                std::string why = "stopped by the client";
+                run.target.end(visit.open.index, CabOutcomeStopped, why);
+                run.settle(visit.open.index, CabOutcomeStopped, why);
+            }
+            return;
+        }
+        if (ok) {
+            // Wanted entries the pass did not reach (a crossing that ended
+            // early) cannot be had from here.
+            for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+                const CabArchiveEntry& view = run.archive.entries[e].view;
+                if (!run.pending(e)) continue;
+                if (view.cabinet == index ||
+                    (crossing && view.cabinet > index && view.continuesFromPrevious != 0)) {
+                    run.settle(e, CabOutcomeUnreachable,
+                               "not reached: no file led the decoder to its data");
+                }
+            }
+            return;
+        }
+        const Failure failure = describeFailure(visit, error);
+        if (failure.outcome == CabOutcomeDamaged) run.note(cabinetInHand(visit), failure.reason);
+        settleAfterFailure(visit, failure);
+        if (!visit.progressed) {
+            for (const uint32_t e : entryAt) {
+                if (e != kNoArchiveEntry && run.pending(e)) run.settle(e, failure.outcome, "not decoded: " + failure.reason);
+            }
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
+                                const std::vector<bool>& chosen, EntryTarget& target) {
+    Run run{archive, request, chosen, target, std::vector<bool>(archive.entries.size(), false), {}};
+    archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
+    archive.reasons.assign(archive.entries.size(), std::string());
+    for (uint32_t e = 0; e < archive.entries.size(); ++e) {
+        if (chosen[e]) run.total += archive.entries[e].view.size;
+    }
+    std::optional<SalvageScope> salvage;
+    if (request.salvage != 0) {
+        salvage.emplace(archive, [&run](const Cabinet& cabinet, const std::string& message) {
+            run.note(cabinet, message);
+        });
+        run.suspect = salvage->suspectEntries();
+    }
+    IoScope scope(archive.io);
+    CabError error{};
+    const CabDecoderOwner decoder(archive.io.createDecoder(&error));
+    if (!decoder) {
+        for (uint32_t e = 0; e < archive.entries.size(); ++e) {
+            if (run.pending(e)) run.settle(e, CabOutcomeDamaged, cabErrorText(error.errorCode));
+        }
+        return CabArchiveIncomplete;
+    }
+    for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
+        visitCabinet(run, decoder.get(), error, c);
+    }
+    if (request.progress != nullptr) request.progress(request.context, run.done, run.total);
+    bool complete = true;
+    for (uint32_t e = 0; e < archive.entries.size(); ++e) {
+        if (run.pending(e)) {
+            run.settle(e, run.stopped ? CabOutcomeStopped : CabOutcomeUnreachable,
+                       run.stopped ? "the extraction was stopped before it" : "not reached");
+        }
+        if (chosen[e] && archive.outcomes[e] != CabOutcomeExtracted) complete = false;
+    }
+    if (run.stopped) return CabArchiveStopped;
+    return complete ? CabArchiveOk : CabArchiveIncomplete;
+}
+
+}  // namespace cabarchive

@@ -1,0 +1,21 @@
+// Extracting chosen entries of an archive: each cabinet's folders are
+// decoded in one forward pass in the order their data lies, the files going
+// on into the next cabinet last, with the decoder crossing into it.
+#pragma once
+
+#include <vector>
+
+#include "archive/archive_state.h"
+#include "archive/extract/entry_target.h"
+
+namespace cabarchive {
+
+// Extracts the entries marked in `chosen` into `target`, settling each with
+// an outcome in archive.outcomes/reasons and through request.settled. The
+// request's notes, progress and salvage are honoured; its entry selection
+// and destination are already in `chosen` and `target`. Returns
+// CabArchiveOk, CabArchiveIncomplete or CabArchiveStopped.
+CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
+                                const std::vector<bool>& chosen, EntryTarget& target);
+
+}  // namespace cabarchive

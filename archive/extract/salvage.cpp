@@ -1,0 +1,57 @@
+#include "archive/extract/salvage.h"
+
+#include "archive/open/entry_list.h"
+#include "archive/walk/block_survey.h"
+
+namespace cabarchive {
+
+SalvageScope::SalvageScope(CabArchive& archive,
+                           const std::function<void(const Cabinet&, const std::string&)>& note)
+    : archive_(archive) {
+    for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
+        const Cabinet& cabinet = archive.cabinets[c];
+        std::vector<FolderFacts> folders;
+        for (const CabFolderRecord& record : cabinet.folders) {
+            folders.push_back(FolderFacts{record.coffCabStart, record.cCFData, record.typeCompress});
+        }
+        const CabinetBytesReader read = [&](uint32_t at, uint8_t* buffer, size_t count) {
+            return archive.io.readRaw(cabinet.source, at, buffer, count);
+        };
+        Source& source = archive.io.source(cabinet.source);
+        for (const BlockFinding& finding : surveyBlocks(read, folders, cabinet.header.cbCFData)) {
+            if (finding.fault != BlockFault::ChecksumMismatch) continue;
+            bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd});
+            source.ignoredChecksums.push_back(finding.csumOffset);
+            note(cabinet, describeFinding(finding) + "; decoded anyway");
+        }
+    }
+}
+
+SalvageScope::~SalvageScope() {
+    for (const Cabinet& cabinet : archive_.cabinets) archive_.io.source(cabinet.source).ignoredChecksums.clear();
+}
+
+std::vector<bool> SalvageScope::suspectEntries() const {
+    std::vector<bool> suspect(archive_.entries.size(), false);
+    for (uint32_t e = 0; e < archive_.entries.size(); ++e) {
+        const Entry& entry = archive_.entries[e];
+        const Cabinet& cabinet = archive_.cabinets[entry.cabinet];
+        const FileEntry& file = cabinet.directory.entries[entry.listIndex];
+        const uint32_t folder = folderOfEntry(cabinet, file);
+        const uint64_t end = uint64_t(file.folderOffset) + file.size;
+        for (const Bad& block : bad_) {
+            // A folder continued across cabinets counts its blocks' bytes
+            // afresh in each, so any bad block of the continued part counts.
+            const bool here = block.cabinet == entry.cabinet && block.folder == folder &&
+                              (file.continuesFromPrevious() ||
+                               (file.folderOffset < block.dataEnd && block.dataStart < end));
+            const bool before = file.continuesFromPrevious() && block.cabinet + 1 == entry.cabinet &&
+                                block.folder + 1u == archive_.cabinets[block.cabinet].folders.size();
+            const bool after = file.continuesIntoNext() && block.cabinet == entry.cabinet + 1 && block.folder == 0;
+            if (here || before || after) suspect[e] = true;
+        }
+    }
+    return suspect;
+}
+
+}  // namespace cabarchive

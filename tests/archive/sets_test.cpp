@@ -1,0 +1,222 @@
+// Sets of cabinets: opened from any member, from the neighbours beside a
+// file or through the client's callback, and with a member missing.
+#include <map>
+#include <memory>
+#include <set>
+
+#include "tests/archive/archive_test_support.h"
+
+using namespace archivetest;
+using cabwriter::Method;
+
+namespace {
+
+// Three cabinets: "b" goes on from the first into the second, "c" lies
+// wholly in the second's part of the continued folder, "d" goes on into the
+// third, where a folder of its own follows.
+struct ThreeCabinetSet {
+    std::vector<cabwriter::File> files{makeFile("a.txt", 10000, 1), makeFile("b.bin", 30000, 2),
+                                       makeFile("c.txt", 5000, 3),  makeFile("d.bin", 20000, 4),
+                                       makeFile("e.txt", 3000, 5),  makeFile("f.txt", 4000, 6)};
+    std::vector<cabwriter::Cabinet> cabinets;
+
+    ThreeCabinetSet() {
+        std::vector<cabwriter::File> first(files.begin(), files.begin() + 4);
+        std::vector<cabwriter::File> second(files.begin() + 4, files.end());
+        cabinets = cabwriter::writeCabinetSet(
+            {folderOf(Method::Stored, first), folderOf(Method::Mszip, second)}, 25000, "set%d.cab");
+    }
+
+    std::string contents(const std::string& name) const {
+        for (const cabwriter::File& f : files) {
+            if (f.name == name) return text(f.data);
+        }
+        return "?";
+    }
+};
+
+CabArchive* openPath(const std::filesystem::path& path, const CabArchiveOptions* options = nullptr) {
+    CabArchive* archive = nullptr;
+    CabArchiveError error{};
+    EXPECT_EQ(cabArchiveOpenPath(path.c_str(), options, &archive, &error), CabArchiveOk) << error.message;
+    return archive;
+}
+
+// Every entry's name with its outcome after extracting them all to a sink.
+std::map<std::string, int32_t> extractAll(CabArchive* archive, RecordingSink& sink, int32_t& status) {
+    const CabArchiveSink s = sink.sink();
+    CabArchiveExtraction extraction{};
+    extraction.sink = &s;
+    CabArchiveError error{};
+    status = cabArchiveExtract(archive, &extraction, &error);
+    std::map<std::string, int32_t> outcomes;
+    for (uint32_t i = 0; i < cabArchiveEntryCount(archive); ++i) {
+        CabArchiveEntry entry{};
+        EXPECT_EQ(cabArchiveEntry(archive, i, &entry), CabArchiveOk);
+        outcomes[entry.name] = cabArchiveOutcome(archive, i, nullptr);
+    }
+    return outcomes;
+}
+
+}  // namespace
+
+TEST(ArchiveSets, OpenedFromAnyMemberListsEachFileOnceAndExtractsContinuedFilesWhole) {
+    const ThreeCabinetSet set;
+    ASSERT_EQ(set.cabinets.size(), 3u);
+    ScratchDirectory scratch;
+    for (const auto& cabinet : set.cabinets) scratch.save(cabinet);
+
+    for (const char* member : {"set1.cab", "set2.cab", "set3.cab"}) {
+        SCOPED_TRACE(member);
+        CabArchive* archive = openPath(scratch.path() / member);
+        ASSERT_NE(archive, nullptr);
+        EXPECT_EQ(cabArchiveCabinetCount(archive), 3u);
+        EXPECT_EQ(cabArchiveDamage(archive), nullptr);
+        ASSERT_EQ(cabArchiveEntryCount(archive), 6u);
+        std::set<std::string> names;
+        for (uint32_t i = 0; i < 6; ++i) {
+            CabArchiveEntry entry{};
+            ASSERT_EQ(cabArchiveEntry(archive, i, &entry), CabArchiveOk);
+            names.insert(entry.name);
+        }
+        EXPECT_EQ(names.size(), 6u);
+        CabArchiveEntry b{};
+        ASSERT_EQ(cabArchiveEntry(archive, entryNamed(archive, "b.bin"), &b), CabArchiveOk);
+        EXPECT_EQ(b.cabinet, 0u);
+        EXPECT_EQ(b.continuesIntoNext, 1);
+        // Wholly in the second cabinet's part of the continued folder: only
+        // a decoder that crossed from the first can reach it.
+        CabArchiveEntry c{};
+        ASSERT_EQ(cabArchiveEntry(archive, entryNamed(archive, "c.txt"), &c), CabArchiveOk);
+        EXPECT_EQ(c.cabinet, 1u);
+        EXPECT_EQ(c.continuesFromPrevious, 1);
+
+        RecordingSink sink;
+        int32_t status = -1;
+        const auto outcomes = extractAll(archive, sink, status);
+        EXPECT_EQ(status, CabArchiveOk);
+        for (const auto& [name, outcome] : outcomes) EXPECT_EQ(outcome, CabOutcomeExtracted) << name;
+        for (uint32_t i = 0; i < 6; ++i) {
+            CabArchiveEntry entry{};
+            cabArchiveEntry(archive, i, &entry);
+            EXPECT_EQ(sink.written[i], set.contents(entry.name)) << entry.name;
+            EXPECT_EQ(sink.ended[i], CabOutcomeExtracted) << entry.name;
+        }
+        cabArchiveClose(archive);
+    }
+}
+
+TEST(ArchiveSets, ANeighbourNamedInAnotherLetterCaseJoinsTheSet) {
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    scratch.save(set.cabinets[0]);
+    scratch.save(set.cabinets[1], "SET2.CAB");
+    scratch.save(set.cabinets[2], "Set3.Cab");
+    CabArchive* archive = openPath(scratch.path() / "set1.cab");
+    ASSERT_NE(archive, nullptr);
+    ASSERT_EQ(cabArchiveCabinetCount(archive), 3u);
+    CabArchiveCabinet third{};
+    ASSERT_EQ(cabArchiveCabinet(archive, 2, &third), CabArchiveOk);
+    EXPECT_EQ(std::string(third.name), (scratch.path() / "Set3.Cab").string());
+    EXPECT_EQ(third.indexInSet, 2u);
+    EXPECT_EQ(extractText(archive, entryNamed(archive, "d.bin")), set.contents("d.bin"));
+    cabArchiveClose(archive);
+}
+
+TEST(ArchiveSets, TheNeighbourCallbackSuppliesTheOtherMembers) {
+    const ThreeCabinetSet set;
+    struct Library {
+        std::map<std::string, std::unique_ptr<CountingStream>> streams;
+        std::vector<std::string> asked;
+    } library;
+    for (size_t i = 1; i < set.cabinets.size(); ++i) {
+        auto stream = std::make_unique<CountingStream>();
+        stream->bytes = set.cabinets[i].image;
+        library.streams[set.cabinets[i].name] = std::move(stream);
+    }
+    CabArchiveOptions options;
+    cabArchiveDefaultOptions(&options);
+    options.neighbourContext = &library;
+    options.neighbour = [](void* context, const char* name, CabArchiveStream* stream) -> int {
+        auto& lib = *static_cast<Library*>(context);
+        lib.asked.push_back(name);
+        const auto found = lib.streams.find(name);
+        if (found == lib.streams.end()) return 0;
+        *stream = found->second->stream();
+        return 1;
+    };
+    CabArchive* archive = openMemory(set.cabinets[0].image, &options);
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(library.asked, (std::vector<std::string>{"set2.cab", "set3.cab"}));
+    ASSERT_EQ(cabArchiveCabinetCount(archive), 3u);
+    CabArchiveCabinet second{};
+    ASSERT_EQ(cabArchiveCabinet(archive, 1, &second), CabArchiveOk);
+    EXPECT_STREQ(second.name, "set2.cab");
+    RecordingSink sink;
+    int32_t status = -1;
+    extractAll(archive, sink, status);
+    EXPECT_EQ(status, CabArchiveOk);
+    EXPECT_EQ(sink.written[entryNamed(archive, "c.txt")], set.contents("c.txt"));
+    cabArchiveClose(archive);
+    EXPECT_TRUE(library.streams["set2.cab"]->closed);
+    EXPECT_TRUE(library.streams["set3.cab"]->closed);
+}
+
+TEST(ArchiveSets, AMissingMemberLeavesWhatNeedsItUnreachable) {
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    scratch.save(set.cabinets[0]);
+    scratch.save(set.cabinets[2]);
+
+    CabArchive* first = openPath(scratch.path() / "set1.cab");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(cabArchiveCabinetCount(first), 1u);
+    ASSERT_NE(cabArchiveDamage(first), nullptr);
+    EXPECT_NE(std::string(cabArchiveDamage(first)).find("set2.cab"), std::string::npos)
+        << cabArchiveDamage(first);
+    RecordingSink sink;
+    int32_t status = -1;
+    auto outcomes = extractAll(first, sink, status);
+    EXPECT_EQ(status, CabArchiveIncomplete);
+    EXPECT_EQ(outcomes["a.txt"], CabOutcomeExtracted);
+    EXPECT_EQ(outcomes["b.bin"], CabOutcomeUnreachable);
+    const char* reason = nullptr;
+    cabArchiveOutcome(first, entryNamed(first, "b.bin"), &reason);
+    ASSERT_NE(reason, nullptr);
+    EXPECT_NE(std::string(reason).find("set2.cab"), std::string::npos) << reason;
+    EXPECT_EQ(sink.written.count(entryNamed(first, "b.bin")), 0u);  // never begun
+    cabArchiveClose(first);
+
+    CabArchive* last = openPath(scratch.path() / "set3.cab");
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(cabArchiveCabinetCount(last), 1u);
+    CabArchiveEntry d{};
+    ASSERT_EQ(cabArchiveEntry(last, entryNamed(last, "d.bin"), &d), CabArchiveOk);
+    EXPECT_EQ(d.continuesFromPrevious, 1);
+    outcomes = extractAll(last, sink, status);
+    EXPECT_EQ(status, CabArchiveIncomplete);
+    EXPECT_EQ(outcomes["d.bin"], CabOutcomeUnreachable);
+    EXPECT_EQ(outcomes["e.txt"], CabOutcomeExtracted);
+    EXPECT_EQ(outcomes["f.txt"], CabOutcomeExtracted);
+    cabArchiveClose(last);
+}
+
+TEST(ArchiveSets, WithoutFollowingTheSetACabinetStandsAlone) {
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    for (const auto& cabinet : set.cabinets) scratch.save(cabinet);
+    CabArchiveOptions options;
+    cabArchiveDefaultOptions(&options);
+    options.followSet = 0;
+    CabArchive* archive = openPath(scratch.path() / "set2.cab", &options);
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(cabArchiveCabinetCount(archive), 1u);
+    EXPECT_EQ(cabArchiveDamage(archive), nullptr);
+    RecordingSink sink;
+    int32_t status = -1;
+    const auto outcomes = extractAll(archive, sink, status);
+    EXPECT_EQ(status, CabArchiveIncomplete);
+    EXPECT_EQ(outcomes.at("b.bin"), CabOutcomeUnreachable);
+    EXPECT_EQ(outcomes.at("c.txt"), CabOutcomeUnreachable);
+    cabArchiveClose(archive);
+}
