@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build (with the Windows cross-build
-# and its resource check), the same tests under AddressSanitizer and
+# and its resource check), the example programs against the installed tree,
+# the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and bounded runs of the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,10 @@ scripts/install-deps.sh --all
 echo "== Build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMORA_WARNINGS_AS_ERRORS=ON -DQMORA_TESTS=ON
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs" --label-exclude examples
+
+echo "== The example programs, built against the installed tree and checked against cabtool"
+scripts/check-examples.sh build || [ $? -eq 77 ]  # 77: no corpus, said so
 
 echo "== Release build, exactly as a user builds it (warnings shown, not errors)"
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQMORA_WINDOWS_INSTALLER=OFF
