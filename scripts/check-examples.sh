@@ -201,7 +201,7 @@ for variant in "${variants[@]}"; do
   run notcab "$bin/list" "$root/README.md"
   pass "$variant: list of a text file exits $status or prints a listing" \
     test "$status:$(wc -c <"$work/notcab.out")" = "1:0"
-  pass "$variant: list of a text file says nothing" grep -q '^list: ' "$work/notcab.err"
+  pass "$variant: list of a text file gives no reason" grep -q '^list: ' "$work/notcab.err"
   run notcab "$bin/unpack" "$root/README.md" "$work/$variant/notcab"
   pass "$variant: unpack of a text file exits $status" test "$status" = 1
 
@@ -225,7 +225,9 @@ for variant in "${variants[@]}"; do
   fi
 
   [ -f "$corpus/README.md" ] || continue
+  cases=0
   while IFS=$'\t' read -r codec case cabinet expect; do
+    cases=$((cases + 1))
     cabinet=$corpus/$codec/$cabinet
     run list "$bin/list" "$cabinet"
     pass "$variant $codec/$case: list exits $status: $(cat "$work/list.err")" test "$status" = 0
@@ -235,6 +237,7 @@ for variant in "${variants[@]}"; do
     pass "$variant $codec/$case: not as the manifest says" \
       matches_manifest "$codec" "$case" "$work/list.out" "$unpacked"
   done < <(corpus_cases)
+  pass "$variant: no case of the corpus was read" test "$cases" -gt 0
 done
 
 echo "examples built as: ${variants[*]}"
