@@ -7,8 +7,8 @@
 #     once more with `pkg-config --static`, and builds them with their own
 #     CMakeLists.txt through the CMake package;
 #   - compiles the complete example of docs/library.md the same ways;
-#   - runs `list` and `unpack` on every cabinet of the conformance corpus and
-#     on the sample cabinet: `list` must name the files the corpus manifest
+#   - runs `list` and `unpack` on every cabinet of the conformance corpus, on
+#     the sample cabinet and on a sample set of three: `list` must name the files the corpus manifest
 #     gives, and `unpack` must leave the same files with the same bytes as
 #     `cabtool extract -d`, and the same kind of exit status (0 or not).
 #
@@ -222,6 +222,27 @@ for variant in "${variants[@]}"; do
       pass "$variant: the page's example prints another docs/readme.txt" \
         cmp -s "$work/show.out" "$work/cabtool/sample/docs/readme.txt"
     fi
+  fi
+
+  # A set of three cabinets, unpacked from its middle member: every file of
+  # the set, as cabtool gives it. Without its last cabinet, both fail alike.
+  set_writer=$build/tools/cabwriter/make_sample_set
+  if [ -x "$set_writer" ]; then
+    if [ ! -d "$work/set" ]; then
+      mkdir -p "$work/set" "$work/set-cut"
+      "$set_writer" "$work/set" >/dev/null
+      cp "$work/set/disk1.cab" "$work/set/disk2.cab" "$work/set-cut/"
+    fi
+    run list "$bin/list" "$work/set/disk2.cab"
+    pass "$variant: list of a set's middle cabinet exits $status" test "$status" = 0
+    pass "$variant: list of a set's middle cabinet does not name its 4 files" \
+      test "$(sed -E 's/.*  //' "$work/list.out" | tr '\n' ' ')" = \
+      "setup.inf data/first.bin data/second.bin notes.txt "
+    compare_with_cabtool "$variant" set "$work/set/disk2.cab"
+    pass "$variant: unpack of a whole set exits $unpack_status" test "$unpack_status" = 0
+    compare_with_cabtool "$variant" set-cut "$work/set-cut/disk2.cab"
+    pass "$variant: unpack of a set without its last cabinet exits $unpack_status" \
+      test "$unpack_status" = 1
   fi
 
   [ -f "$corpus/README.md" ] || continue
