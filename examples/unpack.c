@@ -29,7 +29,7 @@ static int makeDirectories(const char* path) {
     char partial[4096];
     const size_t length = strlen(path);
     if (length == 0 || length >= sizeof partial) {
-        errno = ENAMETOOLONG;
+        errno = length == 0 ? ENOENT : ENAMETOOLONG;
         return -1;
     }
     memcpy(partial, path, length + 1);
@@ -75,17 +75,20 @@ int main(int argc, char** argv) {
     const char* cabinet = argv[1];
     const char* directory = argv[2];
 
-    if (makeDirectories(directory) != 0) {
-        fprintf(stderr, "unpack: cannot create directory '%s': %s\n", directory, strerror(errno));
-        return 1;
-    }
-
     // Null options: the defaults, so the cabinets before and after this one
     // in its set are looked for in its directory and join the archive.
     CabArchive* archive = NULL;
     CabArchiveError error;
     if (cabArchiveOpenPath(cabinet, NULL, &archive, &error) != CabArchiveOk) {
         fprintf(stderr, "unpack: %s\n", error.message);
+        return 1;
+    }
+
+    // Only now that there is something to unpack: no empty directory is
+    // left behind for a file that is not a cabinet.
+    if (makeDirectories(directory) != 0) {
+        fprintf(stderr, "unpack: cannot create directory '%s': %s\n", directory, strerror(errno));
+        cabArchiveClose(archive);
         return 1;
     }
 

@@ -210,6 +210,7 @@ for variant in "${variants[@]}"; do
   pass "$variant: list of a text file gives no reason" grep -q '^list: ' "$work/notcab.err"
   run notcab "$bin/unpack" "$root/README.md" "$work/$variant/notcab"
   pass "$variant: unpack of a text file exits $status" test "$status" = 1
+  pass "$variant: unpack of a text file made its directory" test ! -e "$work/$variant/notcab"
 
   # The sample cabinet: a stored and an MSZIP folder, a subdirectory, an
   # empty file.
