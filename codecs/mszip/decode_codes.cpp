@@ -200,12 +200,17 @@ QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
 
 // Takes the code a round ended on, from its first-level entry: a long
 // literal through sub-tables, the end of the block, or a length with its
-// distance and the copy. At least 48 bits are held.
-QMORA_HOT Code takeCode(FastState& s, uint32_t entry) {
+// distance and the copy. At least 48 bits are held. Once the code is read,
+// the round's `next` sets up the next round (the refill and first lookup
+// of rounds that start with an entry in hand): before a match's copy, so
+// that the lookup runs beside the copy rather than after it.
+template <typename Round>
+QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
     if (!resolve(s, s.literalTable, entry)) return Code::Failed;
     const uint32_t kind = wordKind(entry);
     if (kind == kLiteral) {
         *s.out++ = uint8_t(wordValue(entry));
+        Round::next(s, entry, Code::Literal);
         return Code::Literal;
     }
     if (kind == kEndOfBlock) return Code::EndOfBlock;
@@ -217,6 +222,7 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t entry) {
     const uint32_t distanceExtra = wordKind(entry);
     const uint32_t distance = wordValue(entry) + lowBits(s.bits, distanceExtra);
     dropBits(s, distanceExtra);
+    Round::next(s, entry, Code::Match);
     return copyMatchFast(s, length, distance) ? Code::Match : Code::Failed;
 }
 
@@ -224,7 +230,7 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t entry) {
 // the first round, `takeLiterals` for the literals at a round's start
 // (false when the round ended with literals alone; true with the entry of
 // the code that ends it, which takeCode takes, and at least 48 bits held),
-// and `afterCode` once that code is taken. kOutputMargin is how many
+// and `next` once that code is read (see takeCode). kOutputMargin is how many
 // literals a round may write before it checks the output limit (a long
 // literal through a sub-table included): the fast loop runs only while they
 // fit.
@@ -232,16 +238,19 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t entry) {
 // Loads: no round loads more than 15 bytes past its start, inside the
 // input margin (each says where it loads).
 
-// Mixed rounds, for most data, matches and literals mixed: a refill (at most
-// 7 bytes), then up to three literals settled by the first level, each
-// lookup waiting for the one before, and a refill before a length (36 bits
-// held: 3 bytes).
+// Mixed rounds, for most data, matches and literals mixed: the round starts
+// with the entry of its first code in hand and a refill (at most 7 bytes),
+// then takes up to three literals settled by the first level, each lookup
+// waiting for the one before, and looks up the code after them. A refill
+// before a length (36 bits held: 3 bytes).
 struct MixedRound {
     static constexpr uint32_t kOutputMargin = 3;
-    QMORA_HOT static uint32_t begin(FastState&) { return 0; }
+    QMORA_HOT static uint32_t begin(FastState& s) {
+        topUp(s);
+        return lookUpLiteral(s, s.bits);
+    }
     QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
         topUp(s);
-        entry = lookUpLiteral(s, s.bits);
         if (wordKind(entry) != kLiteral) return true;
         // Literals settled by the first level take at most 10 bits each:
         // three and the lookup after them fit in 56 bits.
@@ -252,13 +261,17 @@ struct MixedRound {
             entry = lookUpLiteral(s, s.bits);
             if (wordKind(entry) == kLiteral) {
                 takeLiteral(s, entry);
+                entry = lookUpLiteral(s, s.bits);
                 return false;
             }
         }
         topUp(s);  // a length and its distance may need 48 bits
         return true;
     }
-    QMORA_HOT static void afterCode(FastState&, uint32_t&, Code) {}
+    QMORA_HOT static void next(FastState& s, uint32_t& entry, Code) {
+        topUp(s);
+        entry = lookUpLiteral(s, s.bits);
+    }
 };
 
 // Rounds of literal pairs, for literals of mostly two lengths, kLength and
@@ -315,7 +328,7 @@ struct LiteralPairsRound {
     }
     // The next round starts with its first entry in hand: after a long
     // literal 40 bits or more are held, after a match a refill tops up.
-    QMORA_HOT static void afterCode(FastState& s, uint32_t& entry, Code code) {
+    QMORA_HOT static void next(FastState& s, uint32_t& entry, Code code) {
         if (code == Code::Match) topUp(s);
         entry = lookUpLiteral(s, s.bits);
     }
@@ -406,7 +419,7 @@ struct LiteralRunsRound {
         entry = after - counted(0, taken);
         return true;
     }
-    QMORA_HOT static void afterCode(FastState&, uint32_t&, Code) {}
+    QMORA_HOT static void next(FastState&, uint32_t&, Code) {}
 };
 
 // The fast loop runs while its loads cannot pass the input's end and while
@@ -438,12 +451,11 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     uint32_t entry = Round::begin(s);
     while (s.in <= s.inLimit && s.out <= s.outLimit) {
         if (!Round::takeLiterals(s, entry)) continue;
-        const Code code = takeCode(s, entry);
+        const Code code = takeCode<Round>(s, entry);
         if (code == Code::EndOfBlock || code == Code::Failed) {
             outcome = code == Code::EndOfBlock ? Outcome::EndOfBlock : Outcome::Failed;
             break;
         }
-        Round::afterCode(s, entry, code);
     }
     d->bitBuffer = s.bits & ((uint64_t(1) << s.count) - 1);
     d->bitCount = s.count;
