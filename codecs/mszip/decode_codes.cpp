@@ -176,8 +176,10 @@ QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
     const uint32_t written = uint32_t(s.out - s.window);
     const bool roomForChunks = length + kChunkCopyOverrun <= room;
     if (distance - 1 < written) {  // distance 1..written: inside this block
-        if (distance >= 8 && roomForChunks) {
-            copyChunksWithRoom(s.out, s.out - distance, length);
+        if (distance >= 16 && roomForChunks) {
+            copyChunksWithRoom<16>(s.out, s.out - distance, length);
+        } else if (distance >= 8 && roomForChunks) {
+            copyChunksWithRoom<8>(s.out, s.out - distance, length);
         } else {
             copyMatch(s.out, copied, distance);
         }
@@ -187,7 +189,7 @@ QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
         const uint32_t ringSize = s.decoder->ringSize;
         const uint32_t from = written + ringSize - distance;
         if (roomForChunks && from + length + kChunkCopyOverrun <= ringSize) {
-            copyChunksWithRoom(s.out, s.window + from, length);
+            copyChunksWithRoom<16>(s.out, s.window + from, length);
         } else {
             copyFromRing(s.window, written, copied, distance, ringSize);
         }
