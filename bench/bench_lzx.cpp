@@ -9,8 +9,14 @@
 // (above 1 when the LZX decoder is the faster). Inputs: generated text,
 // x86-like code and noise, and, where the system has them, C headers, ELF
 // executables and licence texts (QMORA_BENCH_MB caps their size).
+//
+// For inputs with call translation, each iteration also runs the decoder's
+// translation alone over the same frames as they stand before it (the
+// encoder's side applied to the original), and the counter translation_pct
+// gives its time as a share of the whole LZX decode.
 #include "bench/real_files.h"
 #include "codecs/lzx/lzx.h"
+#include "codecs/lzx/lzx_decoder.h"
 #include "tests/support/sample_data.h"
 #include "tools/cabwriter/lzx_encoder.h"
 
@@ -29,11 +35,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kGeneratedSize = 4u << 20;
 constexpr size_t kRealSize = 4u << 20;
+constexpr uint32_t kTranslationSize = 12000000;
 
 struct Input {
     Bytes data;
     std::vector<lzxenc::Frame> frames;
     Bytes deflated;
+    // The frames as the decoder holds them before undoing the translation,
+    // one after another; empty without translation.
+    Bytes translated;
 };
 
 Input prepare(Bytes data, bool code) {
@@ -41,9 +51,17 @@ Input prepare(Bytes data, bool code) {
     in.data = std::move(data);
     lzxenc::Options options;
     options.windowBits = 21;
-    options.translationSize = code ? 12000000 : 0;
+    options.translationSize = code ? kTranslationSize : 0;
     options.maxChain = 16;
     in.frames = lzxenc::encode(in.data.data(), in.data.size(), options);
+    if (code) {
+        in.translated = in.data;
+        uint32_t at = 0;
+        for (const lzxenc::Frame& frame : in.frames) {
+            lzxenc::translateFrame(in.translated.data() + at, frame.size, at, kTranslationSize);
+            at += frame.size;
+        }
+    }
     for (auto& frame : in.frames) frame.data.resize(frame.data.size() + kCodecInputSlack, 0);
 
     z_stream z{};
@@ -79,6 +97,20 @@ double decodeWithLzx(void* handle, const Input& in, Bytes& output) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Undoes the translation of every frame in `work`, a copy of
+// in.translated, as the decoder does frame by frame.
+double translateOnly(const Input& in, Bytes& work) {
+    std::memcpy(work.data(), in.translated.data(), work.size());
+    auto start = Clock::now();
+    uint32_t at = 0;
+    for (const lzxenc::Frame& frame : in.frames) {
+        lzx::translateCalls(at, kTranslationSize, work.data() + at, frame.size);
+        at += frame.size;
+    }
+    benchmark::DoNotOptimize(work[at - 1]);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 double decodeWithZlib(z_stream* z, const Input& in, Bytes& output) {
     auto start = Clock::now();
     inflateReset(z);
@@ -108,12 +140,19 @@ void compareWithZlib(benchmark::State& state, const Input& in) {
     decodeWithLzx(handle, in, lzxOut);
     decodeWithZlib(&z, in, zlibOut);
     if (lzxOut != in.data || zlibOut != in.data) std::abort();
+    Bytes work(in.translated.size());
+    if (!work.empty()) {
+        translateOnly(in, work);
+        if (work != in.data) std::abort();
+    }
 
-    double lzxSeconds = 0, zlibSeconds = 0;
+    double lzxSeconds = 0, zlibSeconds = 0, translationSeconds = 0;
     for (auto _ : state) {
         lzxSeconds += decodeWithLzx(handle, in, lzxOut);
         zlibSeconds += decodeWithZlib(&z, in, zlibOut);
+        if (!work.empty()) translationSeconds += translateOnly(in, work);
     }
+    if (!work.empty()) state.counters["translation_pct"] = 100.0 * translationSeconds / lzxSeconds;
     const double megabytes = double(state.iterations()) * double(in.data.size()) / 1e6;
     state.counters["lzx_MBps"] = megabytes / lzxSeconds;
     state.counters["zlib_MBps"] = megabytes / zlibSeconds;
