@@ -241,10 +241,11 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
 // input margin (each says where it loads).
 
 // Mixed rounds, for most data, matches and literals mixed: the round starts
-// with the entry of its first code in hand and a refill (at most 7 bytes),
-// then takes up to three literals settled by the first level, each lookup
-// waiting for the one before, and looks up the code after them. A refill
-// before a length (36 bits held: 3 bytes).
+// with the entry of its first code in hand and at least 56 bits held, takes
+// up to three literals settled by the first level, each lookup waiting for
+// the one before, and looks up the code after them before its refill (4
+// bytes at most), which the lookup does not wait for. A refill before a
+// length (36 bits held: 3 bytes); after a code, `next` refills.
 struct MixedRound {
     static constexpr uint32_t kOutputMargin = 3;
     QMORA_HOT static uint32_t begin(FastState& s) {
@@ -252,7 +253,6 @@ struct MixedRound {
         return lookUpLiteral(s, s.bits);
     }
     QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
-        topUp(s);
         if (wordKind(entry) != kLiteral) return true;
         // Literals settled by the first level take at most 10 bits each:
         // three and the lookup after them fit in 56 bits.
@@ -264,6 +264,7 @@ struct MixedRound {
             if (wordKind(entry) == kLiteral) {
                 takeLiteral(s, entry);
                 entry = lookUpLiteral(s, s.bits);
+                topUp(s);
                 return false;
             }
         }
