@@ -136,6 +136,11 @@ struct FastState {
 
 #define QMORA_HOT [[gnu::always_inline]] inline
 
+// The low n bits of the reservoir (n below 64), masked by a shift rather
+// than the table of masks: the mask then waits for no load.
+QMORA_HOT uint32_t peekBits(const FastState& s, uint32_t n) {
+    return uint32_t(s.bits & ~(~uint64_t(0) << n));
+}
 QMORA_HOT void dropBits(FastState& s, uint32_t n) {
     s.bits >>= n;
     s.count -= n;
@@ -157,7 +162,7 @@ QMORA_HOT bool resolve(FastState& s, const HuffmanEntry* table, uint32_t& entry)
         if (wordKind(entry) > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = wordKind(entry) - kLinkBase;
         dropBits(s, wordCodeBits(entry));
-        entry = entryWord(table, wordValue(entry) + lowBits(s.bits, subBits));
+        entry = entryWord(table, wordValue(entry) + peekBits(s, subBits));
     }
     dropBits(s, wordCodeBits(entry));
     return true;
@@ -216,13 +221,13 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
         return Code::Literal;
     }
     if (kind == kEndOfBlock) return Code::EndOfBlock;
-    const uint32_t length = wordValue(entry) + lowBits(s.bits, kind);
+    const uint32_t length = wordValue(entry) + peekBits(s, kind);
     dropBits(s, kind);
 
     entry = entryWord(s.distanceTable, s.bits & s.distanceMask);
     if (!resolve(s, s.distanceTable, entry)) return Code::Failed;
     const uint32_t distanceExtra = wordKind(entry);
-    const uint32_t distance = wordValue(entry) + lowBits(s.bits, distanceExtra);
+    const uint32_t distance = wordValue(entry) + peekBits(s, distanceExtra);
     dropBits(s, distanceExtra);
     Round::next(s, entry, Code::Match);
     return copyMatchFast(s, length, distance) ? Code::Match : Code::Failed;
