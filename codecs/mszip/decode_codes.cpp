@@ -136,10 +136,10 @@ struct FastState {
 
 #define QMORA_HOT [[gnu::always_inline]] inline
 
-// The low n bits of the reservoir (n below 64), masked by a shift rather
+// The low n bits of the reservoir (n at most 16), masked by a shift rather
 // than the table of masks: the mask then waits for no load.
 QMORA_HOT uint32_t peekBits(const FastState& s, uint32_t n) {
-    return uint32_t(s.bits & ~(~uint64_t(0) << n));
+    return uint32_t(s.bits) & ((1u << n) - 1);
 }
 QMORA_HOT void dropBits(FastState& s, uint32_t n) {
     s.bits >>= n;
