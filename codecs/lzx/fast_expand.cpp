@@ -17,12 +17,9 @@ namespace {
 
 // mainEntries: symbol in the top 16 bits, path length in the low 5 bits;
 // kWalk marks an entry whose code is longer than the table's 10 bits, with
-// the negated overflow node number in the top 16 bits instead. The length
-// is taken with a 6-bit mask (bit 5 is always clear): a 64-bit shift uses
-// only the low 6 bits of its count, so the mask costs no instruction on the
-// path from one symbol to the next.
+// the negated overflow node number in the top 16 bits instead.
 constexpr uint32_t kWalk = 0x80;
-constexpr uint32_t kLengthMask = 0x3F;
+constexpr uint32_t kLengthMask = 0x1F;
 
 // A symbol reads at most 16 + 16 + 17 bits (main, length, verbatim offset)
 // or 16 + 16 + 14 + 7 (aligned offset), with two refills that each read 8
