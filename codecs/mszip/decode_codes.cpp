@@ -21,13 +21,9 @@ namespace {
 
 enum class Outcome { Continue, EndOfBlock, Failed };
 
-// The fast loop runs while its loads cannot pass the input's end and while
-// the literals a round may write fit in the output: at most three (up to
-// three settled by the first level, or two and one through a sub-table), or
-// six for a round of literal runs. A match checks the room left itself.
+// The fast loop runs while its loads cannot pass the input's end: a round
+// loads at most 15 bytes past its start.
 constexpr uint32_t kFastInputMargin = 16;
-constexpr uint32_t kFastOutputMargin = 3;
-constexpr uint32_t kRunOutputMargin = 6;
 constexpr uint8_t kLastLinkKind = kLinkBase + kMaxCodeLength;
 // A code has at most 16 bits and every link of a sound table consumes at
 // least one, so a longer chain of links is a fault in the table.
@@ -96,7 +92,6 @@ Outcome decodeOneSymbol(MszipDecoder* d, const HuffmanEntry* literalTable, uint3
 
 // ---- fast loop --------------------------------------------------------------
 
-
 // The fast loop reads each entry as one 32-bit word: a single load per
 // lookup, and the bits to drop sit in the word's low bits (little-endian
 // layout of HuffmanEntry), where a variable shift takes its count from
@@ -120,20 +115,232 @@ inline uint32_t wordValue(uint32_t word) {
     return word & 0xFFFF;
 }
 
+// The fast loop's copy of the decoder's position: the reservoir, the input
+// and output pointers and the tables, held in registers while it runs. The
+// kinds of round below and the code they end on all work on it.
+struct FastState {
+    const uint8_t* in;
+    const uint8_t* inLimit;  // the last place a round may start loading from
+    uint8_t* window;
+    uint8_t* out;
+    uint8_t* outEnd;
+    uint8_t* outLimit;  // the last place a round may start writing at
+    uint64_t bits;
+    uint32_t count;
+    const HuffmanEntry* literalTable;
+    uint64_t literalMask;
+    const HuffmanEntry* distanceTable;
+    uint64_t distanceMask;
+    const MszipDecoder* decoder;  // for the ring, on the rarer path of copies from it
+};
+
+#define QMORA_HOT [[gnu::always_inline]] inline
+
+// The low n bits of the reservoir (n at most 16), masked by a shift rather
+// than the table of masks: the mask then waits for no load.
+QMORA_HOT uint32_t peekBits(const FastState& s, uint32_t n) {
+    return uint32_t(s.bits) & ((1u << n) - 1);
+}
+QMORA_HOT void dropBits(FastState& s, uint32_t n) {
+    s.bits >>= n;
+    s.count -= n;
+}
+QMORA_HOT void topUp(FastState& s) { refill(s.bits, s.count, s.in); }
+QMORA_HOT uint32_t lookUpLiteral(const FastState& s, uint64_t bits) {
+    return entryWord(s.literalTable, bits & s.literalMask);
+}
+// Writes a literal entry's byte and drops its code.
+QMORA_HOT void takeLiteral(FastState& s, uint32_t entry) {
+    dropBits(s, wordCodeBits(entry));
+    *s.out++ = uint8_t(wordValue(entry));
+}
+
 // Follows links from a first-level entry down to the code's entry and drops
 // the code's bits. False for a pattern that is no code.
-inline bool resolve(uint64_t& bits, uint32_t& count, const HuffmanEntry* table, uint32_t& entry) {
+QMORA_HOT bool resolve(FastState& s, const HuffmanEntry* table, uint32_t& entry) {
     for (uint32_t links = 0; wordKind(entry) > kLiteral; ++links) {
         if (wordKind(entry) > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = wordKind(entry) - kLinkBase;
-        bits >>= wordCodeBits(entry);
-        count -= wordCodeBits(entry);
-        entry = entryWord(table, wordValue(entry) + lowBits(bits, subBits));
+        dropBits(s, wordCodeBits(entry));
+        entry = entryWord(table, wordValue(entry) + peekBits(s, subBits));
     }
-    bits >>= wordCodeBits(entry);
-    count -= wordCodeBits(entry);
+    dropBits(s, wordCodeBits(entry));
     return true;
 }
+
+// What the code that ends a round turned out to be.
+enum class Code { Literal, Match, EndOfBlock, Failed };
+
+// Copies a match of `length` bytes from `distance` back. Near the output
+// limit a match is cut there, as in the careful loop. False for a distance
+// beyond the history the folder has left in the buffer, or 0, which no code
+// gives and whose copy from itself would never end.
+QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
+    const uint32_t room = uint32_t(s.outEnd - s.out);
+    const uint32_t copied = length < room ? length : room;
+    const uint32_t written = uint32_t(s.out - s.window);
+    const bool roomForChunks = length + kChunkCopyOverrun <= room;
+    if (distance - 1 < written) {  // distance 1..written: inside this block
+        if (distance >= 16 && roomForChunks) {
+            copyChunksWithRoom<16>(s.out, s.out - distance, length);
+        } else if (distance >= 8 && roomForChunks) {
+            copyChunksWithRoom<8>(s.out, s.out - distance, length);
+        } else {
+            copyMatch(s.out, copied, distance);
+        }
+    } else if (distance != 0 && distance <= s.decoder->ringReach) {
+        // The source lies ahead, in the previous block's output; chunks
+        // may read past it only while they stay inside the ring.
+        const uint32_t ringSize = s.decoder->ringSize;
+        const uint32_t from = written + ringSize - distance;
+        if (roomForChunks && from + length + kChunkCopyOverrun <= ringSize) {
+            copyChunksWithRoom<16>(s.out, s.window + from, length);
+        } else {
+            copyFromRing(s.window, written, copied, distance, ringSize);
+        }
+    } else {
+        return false;
+    }
+    s.out += copied;
+    return true;
+}
+
+// Takes the code a round ended on, from its first-level entry: a long
+// literal through sub-tables, the end of the block, or a length with its
+// distance and the copy. At least 48 bits are held. Once the code is read,
+// the round's `next` sets up the next round (the refill and first lookup
+// of rounds that start with an entry in hand): before a match's copy, so
+// that the lookup runs beside the copy rather than after it.
+template <typename Round>
+QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
+    if (!resolve(s, s.literalTable, entry)) return Code::Failed;
+    const uint32_t kind = wordKind(entry);
+    if (kind == kLiteral) {
+        *s.out++ = uint8_t(wordValue(entry));
+        Round::next(s, entry, Code::Literal);
+        return Code::Literal;
+    }
+    if (kind == kEndOfBlock) return Code::EndOfBlock;
+    const uint32_t length = wordValue(entry) + peekBits(s, kind);
+    dropBits(s, kind);
+
+    entry = entryWord(s.distanceTable, s.bits & s.distanceMask);
+    if (!resolve(s, s.distanceTable, entry)) return Code::Failed;
+    const uint32_t distanceExtra = wordKind(entry);
+    const uint32_t distance = wordValue(entry) + peekBits(s, distanceExtra);
+    dropBits(s, distanceExtra);
+    Round::next(s, entry, Code::Match);
+    return copyMatchFast(s, length, distance) ? Code::Match : Code::Failed;
+}
+
+// Three kinds of round, each a structure of three functions: `begin` before
+// the first round, `takeLiterals` for the literals at a round's start
+// (false when the round ended with literals alone; true with the entry of
+// the code that ends it, which takeCode takes, and at least 48 bits held),
+// and `next` once that code is read (see takeCode). kOutputMargin is how many
+// literals a round may write before it checks the output limit (a long
+// literal through a sub-table included): the fast loop runs only while they
+// fit.
+//
+// Loads: no round loads more than 15 bytes past its start, inside the
+// input margin (each says where it loads).
+
+// Mixed rounds, for most data, matches and literals mixed: the round starts
+// with the entry of its first code in hand and at least 56 bits held, takes
+// up to three literals settled by the first level, each lookup waiting for
+// the one before, and looks up the code after them before its refill (4
+// bytes at most), which the lookup does not wait for. A refill before a
+// length (36 bits held: 3 bytes); after a code, `next` refills.
+struct MixedRound {
+    static constexpr uint32_t kOutputMargin = 3;
+    QMORA_HOT static uint32_t begin(FastState& s) {
+        topUp(s);
+        return lookUpLiteral(s, s.bits);
+    }
+    QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
+        if (wordKind(entry) != kLiteral) return true;
+        // Literals settled by the first level take at most 10 bits each:
+        // three and the lookup after them fit in 56 bits.
+        takeLiteral(s, entry);
+        entry = lookUpLiteral(s, s.bits);
+        if (wordKind(entry) == kLiteral) {
+            takeLiteral(s, entry);
+            entry = lookUpLiteral(s, s.bits);
+            if (wordKind(entry) == kLiteral) {
+                takeLiteral(s, entry);
+                entry = lookUpLiteral(s, s.bits);
+                topUp(s);
+                return false;
+            }
+        }
+        topUp(s);  // a length and its distance may need 48 bits
+        return true;
+    }
+    QMORA_HOT static void next(FastState& s, uint32_t& entry, Code) {
+        topUp(s);
+        entry = lookUpLiteral(s, s.bits);
+    }
+};
+
+// Rounds of literal pairs, for literals of mostly two lengths, kLength and
+// kLength + 1 bits: two literals from the 30 bits or more already held, with
+// the code after them in hand, while the round's refill (4 bytes) loads
+// beside them and is merged after, off the chain of lookups. Refills also
+// before a length (3 bytes) and after a match.
+template <uint32_t kLength>
+struct LiteralPairsRound {
+    static constexpr uint32_t kOutputMargin = 3;
+    QMORA_HOT static uint32_t begin(FastState& s) {
+        topUp(s);
+        return lookUpLiteral(s, s.bits);
+    }
+    QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
+        uint64_t fresh = s.bits;
+        uint32_t freshCount = s.count;
+        refill(fresh, freshCount, s.in);
+        if (wordKind(entry) != kLiteral) {
+            s.bits = fresh;
+            s.count = freshCount;
+            return true;
+        }
+        // Two literals settled by the first level (at most 10 bits each)
+        // and the lookup of the code after them: 30 bits.
+        uint32_t taken = wordCodeBits(entry);
+        *s.out++ = uint8_t(wordValue(entry));
+        const uint64_t afterFirst = s.bits >> taken;
+        entry = lookUpLiteral(s, afterFirst);
+        // The code after the second literal is looked up at once for both
+        // likely lengths of the second literal's code, beside the second
+        // lookup instead of after it; the second literal's length then only
+        // picks one.
+        const uint64_t afterShort = afterFirst >> kLength;
+        const uint32_t nextIfShort = lookUpLiteral(s, afterShort);
+        const uint32_t nextIfLong = lookUpLiteral(s, afterShort >> 1);
+        if (wordKind(entry) == kLiteral) {
+            const uint32_t secondBits = wordCodeBits(entry);
+            taken += secondBits;
+            *s.out++ = uint8_t(wordValue(entry));
+            // A pick rather than a branch, the two lengths being mixed
+            // unpredictably; they differ in their lowest bit, which a
+            // compiler tests in one instruction.
+            entry = ((secondBits ^ kLength) & 1) != 0 ? nextIfLong : nextIfShort;
+            if (secondBits - kLength > 1) {  // neither length: look it up after all
+                entry = lookUpLiteral(s, s.bits >> taken);
+            }
+        }
+        s.bits = fresh >> taken;
+        s.count = freshCount - taken;
+        if (wordKind(entry) == kLiteral) return false;  // at least 36 bits held
+        topUp(s);  // a length and its distance may need 48 bits
+        return true;
+    }
+    // The next round starts with its first entry in hand: after a long
+    // literal 40 bits or more are held, after a match a refill tops up.
+    QMORA_HOT static void next(FastState& s, uint32_t& entry, Code code) {
+        if (code == Code::Match) topUp(s);
+        entry = lookUpLiteral(s, s.bits);
+    }
+};
 
 // Where a round of literal runs writes the byte of each of its six entries,
 // by the length of the run: entry i at its own place up to the run's end,
@@ -145,9 +352,6 @@ inline constexpr uint8_t kRunPlaces[6][8] = {
     {0, 1, 2, 3, 3, 3}, {0, 1, 2, 3, 4, 4}, {0, 1, 2, 3, 4, 5},
 };
 
-// How a round of the fast loop takes literals; see the loop below.
-enum class Round { Mixed, LiteralPairs, LiteralRuns };
-
 // A round of literal runs reads entries as little-endian words: code bits
 // in the low byte, kind in the next, the value above. The low 16 bits of a
 // first-level literal of kLength bits are then runLiteralWord(kLength).
@@ -157,252 +361,120 @@ inline bool bothRunLiterals(uint32_t first, uint32_t second, uint32_t runWord) {
     return (((first ^ runWord) | (second ^ runWord)) & 0xFFFF) == 0;
 }
 
-// kLength is the literal code length the block's shape gives (see
-// literalShape): for LiteralPairs most literals have codes of kLength or
-// kLength + 1 bits, for LiteralRuns most have exactly kLength bits. Being a
-// constant, it costs no register and no arithmetic in the loop.
-template <Round kRound, uint32_t kLength>
+// Rounds of literal runs, for literals of mostly one length, kLength bits
+// (the bulk of barely compressible data): a refill, then six codes looked up
+// at once, at the places they stand if the codes before them all have the
+// common length. The run of such literals at the start, up to five, and the
+// code after it are then picked by conditional moves, so one chain of
+// lookups yields about five literals on such data. Refills at the start and,
+// when a length follows the run, after it.
+template <uint32_t kLength>
+struct LiteralRunsRound {
+    static constexpr uint32_t kOutputMargin = 6;
+    QMORA_HOT static uint32_t begin(FastState&) { return 0; }
+    QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
+        // Five literals of kLength bits (at most 8) and the lookup after
+        // them: at most 50 bits, inside the 56 held.
+        static_assert(5 * kLength + kLiteralLookupBits <= kRefillFloor);
+        constexpr uint64_t mask = (uint64_t(1) << kLiteralLookupBits) - 1;
+        constexpr uint32_t runWord = runLiteralWord(kLength);
+        topUp(s);
+        auto lookUp = [&](uint32_t i) {
+            return entryWord(s.literalTable, (s.bits >> (i * kLength)) & mask);
+        };
+        const uint32_t e0 = lookUp(0), e1 = lookUp(1), e2 = lookUp(2), e3 = lookUp(3),
+                       e4 = lookUp(4), e5 = lookUp(5);
+        // counted(ei, i): entry i with the i literals of the run before it
+        // counted in: their bits added to its bits to drop, their number in
+        // its top byte (0 in a literal's entry, whose value is a byte).
+        auto counted = [](uint32_t word, uint32_t i) { return word + i * ((1u << 24) + kLength); };
+        // The first entry that is not a run literal, counted; a tree of
+        // picks, three deep.
+        const uint32_t low = isRunLiteral(e0, runWord) ? counted(e1, 1) : e0;
+        const uint32_t high = isRunLiteral(e2, runWord) ? counted(e3, 3) : counted(e2, 2);
+        const uint32_t top = isRunLiteral(e4, runWord) ? counted(e5, 5) : counted(e4, 4);
+        const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
+        const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
+        if (wordKind(after) == kLiteral) {
+            // Each entry's byte is written at its own place up to the end of
+            // the run and at the run's end beyond it (kRunPlaces), so that
+            // nothing past the run's end changes: those bytes are the
+            // previous block's history, still needed through the ring.
+            const uint32_t run = after >> 24;
+            const uint8_t* place = kRunPlaces[run];
+            s.out[place[5]] = uint8_t(e5 >> 16);
+            s.out[place[4]] = uint8_t(e4 >> 16);
+            s.out[place[3]] = uint8_t(e3 >> 16);
+            s.out[place[2]] = uint8_t(e2 >> 16);
+            s.out[place[1]] = uint8_t(e1 >> 16);
+            s.out[0] = uint8_t(e0 >> 16);
+            dropBits(s, wordCodeBits(after));
+            s.out += run + 1;
+            return false;
+        }
+        // A longer code, a length or the end: its entry's top byte is its
+        // own, so the run is counted again as its literals are written, and
+        // the code is taken after.
+        uint32_t taken = 0;
+        bool allRun = true;
+        for (uint32_t word : {e0, e1, e2, e3, e4}) {
+            allRun = allRun && isRunLiteral(word, runWord);
+            if (allRun) s.out[taken++] = uint8_t(word >> 16);
+        }
+        s.out += taken;
+        dropBits(s, taken * kLength);
+        topUp(s);
+        entry = after - counted(0, taken);
+        return true;
+    }
+    QMORA_HOT static void next(FastState&, uint32_t&, Code) {}
+};
+
+// The fast loop runs while its loads cannot pass the input's end and while
+// the literals a round may write fit in the output. A match checks the room
+// left itself. Round is one of the three kinds above.
+template <typename Round>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
-    constexpr uint32_t outputMargin =
-        kRound == Round::LiteralRuns ? kRunOutputMargin : kFastOutputMargin;
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
-        d->outLeft < outputMargin) {
+        d->outLeft < Round::kOutputMargin) {
         return Outcome::Continue;
     }
-    const uint8_t* in = d->input + d->inputUsed;
-    const uint8_t* const inLimit = d->input + d->inputSize - kFastInputMargin;
-    uint8_t* const window = d->windowStart;
-    uint8_t* out = window + d->outPos;
-    uint8_t* const outEnd = out + d->outLeft;
-    uint8_t* const outLimit = outEnd - outputMargin;
-    uint64_t bits = d->bitBuffer;
-    uint32_t count = d->bitCount;
-    const uint64_t literalMask = (uint64_t(1) << literalBits) - 1;
-    const uint64_t distanceMask = (uint64_t(1) << distanceBits) - 1;
-    const uint32_t ringReach = d->ringReach;
+    FastState s;
+    s.in = d->input + d->inputUsed;
+    s.inLimit = d->input + d->inputSize - kFastInputMargin;
+    s.window = d->windowStart;
+    s.out = s.window + d->outPos;
+    s.outEnd = s.out + d->outLeft;
+    s.outLimit = s.outEnd - Round::kOutputMargin;
+    s.bits = d->bitBuffer;
+    s.count = d->bitCount;
+    s.literalTable = literalTable;
+    s.literalMask = (uint64_t(1) << literalBits) - 1;
+    s.distanceTable = distanceTable;
+    s.distanceMask = (uint64_t(1) << distanceBits) - 1;
+    s.decoder = d;
 
-    // Three kinds of round. A mixed round (most data: matches and literals
-    // mixed) refills, then takes up to three literals settled by the first
-    // level, each lookup waiting for the one before. A round of literal
-    // pairs (literals of mostly two lengths) takes two literals from the 30
-    // bits or more already held, with the code after them in hand, while
-    // its refill loads beside them and is merged after: the load stays off
-    // the chain of lookups. A round of literal runs (literals of mostly one
-    // length, the bulk of barely compressible data) refills, then looks up
-    // six codes at once, at the places they stand if the codes before them
-    // all have the common length: the run of such literals at the start, up
-    // to five, and the code after it are then picked by conditional moves,
-    // so one chain of lookups yields about five literals on such data.
-    // A mixed round loads at its start (taking at most 7 bytes) and before
-    // a length (36 bits held: 3 bytes); a round of pairs at its start (30
-    // bits held: 4 bytes), before a length (3 bytes) and after a match; a
-    // round of runs at its start and, when a length follows the run, after
-    // it. No load ends more than 15 bytes past the round's start, inside the
-    // input margin.
-    uint32_t entry = 0;
-    if constexpr (kRound == Round::LiteralPairs) {
-        refill(bits, count, in);
-        entry = entryWord(literalTable, bits & literalMask);
-    }
     Outcome outcome = Outcome::Continue;
-    while (in <= inLimit && out <= outLimit) {
-        if constexpr (kRound == Round::LiteralRuns) {
-            // Five literals of kLength bits (at most 8) and the lookup after
-            // them: at most 50 bits, inside the 56 held.
-            static_assert(5 * kLength + kLiteralLookupBits <= kRefillFloor);
-            constexpr uint64_t mask = (uint64_t(1) << kLiteralLookupBits) - 1;
-            constexpr uint32_t runWord = runLiteralWord(kLength);
-            refill(bits, count, in);
-            auto lookUp = [&](uint32_t i) {
-                return entryWord(literalTable, (bits >> (i * kLength)) & mask);
-            };
-            const uint32_t e0 = lookUp(0), e1 = lookUp(1), e2 = lookUp(2), e3 = lookUp(3),
-                           e4 = lookUp(4), e5 = lookUp(5);
-            // counted(ei, i): entry i with the i literals of the run before
-            // it counted in: their bits added to its bits to drop, their
-            // number in its top byte (0 in a literal's entry, whose value is
-            // a byte).
-            auto counted = [](uint32_t word, uint32_t i) {
-                return word + i * ((1u << 24) + kLength);
-            };
-            // The first entry that is not a run literal, counted; a tree of
-            // picks, three deep.
-            const uint32_t low = isRunLiteral(e0, runWord) ? counted(e1, 1) : e0;
-            const uint32_t high = isRunLiteral(e2, runWord) ? counted(e3, 3) : counted(e2, 2);
-            const uint32_t top = isRunLiteral(e4, runWord) ? counted(e5, 5) : counted(e4, 4);
-            const uint32_t upper = bothRunLiterals(e2, e3, runWord) ? top : high;
-            const uint32_t after = bothRunLiterals(e0, e1, runWord) ? upper : low;
-            if (wordKind(after) == kLiteral) {
-                // Each entry's byte is written at its own place up to the
-                // end of the run and at the run's end beyond it
-                // (kRunPlaces), so that nothing past the run's end changes:
-                // those bytes are the previous block's history, still needed
-                // through the ring.
-                const uint32_t run = after >> 24;
-                const uint8_t* place = kRunPlaces[run];
-                out[place[5]] = uint8_t(e5 >> 16);
-                out[place[4]] = uint8_t(e4 >> 16);
-                out[place[3]] = uint8_t(e3 >> 16);
-                out[place[2]] = uint8_t(e2 >> 16);
-                out[place[1]] = uint8_t(e1 >> 16);
-                out[0] = uint8_t(e0 >> 16);
-                bits >>= wordCodeBits(after);
-                count -= wordCodeBits(after);
-                out += run + 1;
-                continue;
-            }
-            // A longer code, a length or the end: its entry's top byte is its
-            // own, so the run is counted again as its literals are written,
-            // and the code is taken below.
-            uint32_t taken = 0;
-            bool allRun = true;
-            for (uint32_t word : {e0, e1, e2, e3, e4}) {
-                allRun = allRun && isRunLiteral(word, runWord);
-                if (allRun) out[taken++] = uint8_t(word >> 16);
-            }
-            out += taken;
-            bits >>= taken * kLength;
-            count -= taken * kLength;
-            refill(bits, count, in);
-            entry = after - counted(0, taken);
-        } else if constexpr (kRound == Round::Mixed) {
-            refill(bits, count, in);
-            entry = entryWord(literalTable, bits & literalMask);
-            if (wordKind(entry) == kLiteral) {
-                // Literals settled by the first level take at most 10 bits
-                // each: three and the lookup after them fit in 56 bits.
-                bits >>= wordCodeBits(entry);
-                count -= wordCodeBits(entry);
-                *out++ = uint8_t(wordValue(entry));
-                entry = entryWord(literalTable, bits & literalMask);
-                if (wordKind(entry) == kLiteral) {
-                    bits >>= wordCodeBits(entry);
-                    count -= wordCodeBits(entry);
-                    *out++ = uint8_t(wordValue(entry));
-                    entry = entryWord(literalTable, bits & literalMask);
-                    if (wordKind(entry) == kLiteral) {
-                        bits >>= wordCodeBits(entry);
-                        count -= wordCodeBits(entry);
-                        *out++ = uint8_t(wordValue(entry));
-                        continue;
-                    }
-                }
-                // A length and its distance may need 48 bits: top up again.
-                refill(bits, count, in);
-            }
-        } else {
-            uint64_t fresh = bits;
-            uint32_t freshCount = count;
-            refill(fresh, freshCount, in);
-            if (wordKind(entry) != kLiteral) {
-                bits = fresh;
-                count = freshCount;
-            } else {
-                // Two literals settled by the first level (at most 10 bits
-                // each) and the lookup of the code after them: 30 bits.
-                uint32_t taken = wordCodeBits(entry);
-                *out++ = uint8_t(wordValue(entry));
-                const uint64_t afterFirst = bits >> taken;
-                entry = entryWord(literalTable, afterFirst & literalMask);
-                // The code after the second literal is looked up at once for
-                // both likely lengths of the second literal's code, beside
-                // the second lookup instead of after it; the second literal's
-                // length then only picks one.
-                const uint64_t afterShort = afterFirst >> kLength;
-                const uint32_t nextIfShort = entryWord(literalTable, afterShort & literalMask);
-                const uint32_t nextIfLong = entryWord(literalTable, (afterShort >> 1) & literalMask);
-                if (wordKind(entry) == kLiteral) {
-                    const uint32_t secondBits = wordCodeBits(entry);
-                    taken += secondBits;
-                    *out++ = uint8_t(wordValue(entry));
-                    // A pick rather than a branch, the two lengths being
-                    // mixed unpredictably; they differ in their lowest bit,
-                    // which a compiler tests in one instruction.
-                    entry = ((secondBits ^ kLength) & 1) != 0 ? nextIfLong : nextIfShort;
-                    if (secondBits - kLength > 1) {  // neither length: look it up after all
-                        entry = entryWord(literalTable, (bits >> taken) & literalMask);
-                    }
-                }
-                bits = fresh >> taken;
-                count = freshCount - taken;
-                if (wordKind(entry) == kLiteral) continue;  // at least 36 bits held
-                // A length and its distance may need 48 bits: top up again.
-                refill(bits, count, in);
-            }
-        }
-        if (!resolve(bits, count, literalTable, entry)) {
-            outcome = Outcome::Failed;
+    uint32_t entry = Round::begin(s);
+    while (s.in <= s.inLimit && s.out <= s.outLimit) {
+        if (!Round::takeLiterals(s, entry)) continue;
+        const Code code = takeCode<Round>(s, entry);
+        if (code == Code::EndOfBlock || code == Code::Failed) {
+            outcome = code == Code::EndOfBlock ? Outcome::EndOfBlock : Outcome::Failed;
             break;
-        }
-        const uint32_t kind = wordKind(entry);
-        if (kind == kLiteral) {  // a long literal code, from a sub-table
-            *out++ = uint8_t(wordValue(entry));
-            if constexpr (kRound == Round::LiteralPairs) {
-                entry = entryWord(literalTable, bits & literalMask);  // 40 bits or more held
-            }
-            continue;
-        }
-        if (kind == kEndOfBlock) {
-            outcome = Outcome::EndOfBlock;
-            break;
-        }
-        const uint32_t length = wordValue(entry) + lowBits(bits, kind);
-        bits >>= kind;
-        count -= kind;
-
-        entry = entryWord(distanceTable, bits & distanceMask);
-        if (!resolve(bits, count, distanceTable, entry)) {
-            outcome = Outcome::Failed;
-            break;
-        }
-        const uint32_t distanceExtra = wordKind(entry);
-        const uint32_t distance = wordValue(entry) + lowBits(bits, distanceExtra);
-        bits >>= distanceExtra;
-        count -= distanceExtra;
-
-        // Near the output limit a match is cut there, as in the careful
-        // loop, and the round ends the loop.
-        const uint32_t room = uint32_t(outEnd - out);
-        const uint32_t copied = length < room ? length : room;
-        const uint32_t written = uint32_t(out - window);
-        const bool roomForChunks = length + kChunkCopyOverrun <= room;
-        if (distance - 1 < written) {  // distance 1..written: inside this block
-            if (distance >= 8 && roomForChunks) {
-                copyChunksWithRoom(out, out - distance, length);
-            } else {
-                copyMatch(out, copied, distance);
-            }
-        } else if (distance != 0 && distance <= ringReach) {
-            // The source lies ahead, in the previous block's output; chunks
-            // may read past it only while they stay inside the ring.
-            const uint32_t from = written + d->ringSize - distance;
-            if (roomForChunks && from + length + kChunkCopyOverrun <= d->ringSize) {
-                copyChunksWithRoom(out, window + from, length);
-            } else {
-                copyFromRing(window, written, copied, distance, d->ringSize);
-            }
-        } else {
-            // Beyond the history the folder has left in the buffer, or
-            // distance 0, which no code gives and whose copy from itself
-            // would never end.
-            outcome = Outcome::Failed;
-            break;
-        }
-        out += copied;
-        if constexpr (kRound == Round::LiteralPairs) {
-            refill(bits, count, in);
-            entry = entryWord(literalTable, bits & literalMask);
         }
     }
-    d->bitBuffer = bits & ((uint64_t(1) << count) - 1);
-    d->bitCount = count;
-    d->inputUsed = uint32_t(in - d->input);
-    const uint32_t produced = uint32_t(out - (window + d->outPos));
+    d->bitBuffer = s.bits & ((uint64_t(1) << s.count) - 1);
+    d->bitCount = s.count;
+    d->inputUsed = uint32_t(s.in - d->input);
+    const uint32_t produced = uint32_t(s.out - (s.window + d->outPos));
     d->outPos += produced;
     d->outLeft -= produced;
     return outcome;
 }
+
+#undef QMORA_HOT
 
 using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const HuffmanEntry*,
                              uint32_t);
@@ -414,20 +486,19 @@ using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const
 // have shorter codes (a few dozen byte values) is too rare to be worth more
 // copies of the loop than those for 6, 7 and 8.
 FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
-    using enum Round;
     if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
         switch (shape.commonLength) {
-            case 6: return runFastLoop<LiteralRuns, 6>;
-            case 7: return runFastLoop<LiteralRuns, 7>;
-            case 8: return runFastLoop<LiteralRuns, 8>;
+            case 6: return runFastLoop<LiteralRunsRound<6>>;
+            case 7: return runFastLoop<LiteralRunsRound<7>>;
+            case 8: return runFastLoop<LiteralRunsRound<8>>;
             default: break;
         }
     }
     switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
-        case 6: return runFastLoop<LiteralPairs, 6>;
-        case 7: return runFastLoop<LiteralPairs, 7>;
-        case 8: return runFastLoop<LiteralPairs, 8>;
-        default: return runFastLoop<Mixed, 0>;
+        case 6: return runFastLoop<LiteralPairsRound<6>>;
+        case 7: return runFastLoop<LiteralPairsRound<7>>;
+        case 8: return runFastLoop<LiteralPairsRound<8>>;
+        default: return runFastLoop<MixedRound>;
     }
 }
 

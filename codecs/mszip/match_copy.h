@@ -56,27 +56,30 @@ inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
 constexpr uint32_t kChunkCopyOverrun = 16;
 
 // The fast loop's copy of `length` bytes from `src` to `dst`, with the
-// source at least 8 bytes behind the destination or anywhere ahead of it,
-// and kChunkCopyOverrun bytes of room after the match: whole 8-byte chunks,
-// two of them unconditionally (most matches are at most 16 bytes, and a
-// loop's exit would be mispredicted for many of them), that may run up to
-// 15 bytes past the match end. Those bytes are saved before and put back
-// after, so no byte of history beyond the match changes. Each chunk reads
-// only bytes that are final: behind the destination they are at least 8
-// back; ahead of it they are not yet overwritten.
+// source at least kChunk bytes behind the destination or anywhere ahead of
+// it, and kChunkCopyOverrun bytes of room after the match: whole chunks of
+// kChunk bytes (8 or 16), 16 bytes of them unconditionally (most matches are
+// at most 16 bytes, and a loop's exit would be mispredicted for many of
+// them), that may run up to 15 bytes past the match end. Those bytes are
+// saved before and put back after, so no byte of history beyond the match
+// changes. Each chunk reads only bytes that are final: behind the
+// destination they are at least a chunk back; ahead of it they are not yet
+// overwritten.
+template <uint32_t kChunk>
 inline void copyChunksWithRoom(uint8_t* dst, const uint8_t* src, uint32_t length) {
+    static_assert(kChunk == 8 || kChunk == 16);
     // Each chunk is read whole before it is written: a source just ahead
     // may overlap the chunk it is copied to.
     auto copyChunk = [](uint8_t* to, const uint8_t* from) {
-        uint64_t chunk;
-        std::memcpy(&chunk, from, 8);
-        std::memcpy(to, &chunk, 8);
+        uint8_t chunk[kChunk];
+        std::memcpy(chunk, from, kChunk);
+        std::memcpy(to, chunk, kChunk);
     };
     uint8_t beyond[kChunkCopyOverrun];
     std::memcpy(beyond, dst + length, kChunkCopyOverrun);
     copyChunk(dst, src);
-    copyChunk(dst + 8, src + 8);
-    for (uint32_t done = 16; done < length; done += 8) copyChunk(dst + done, src + done);
+    if constexpr (kChunk == 8) copyChunk(dst + 8, src + 8);
+    for (uint32_t done = 16; done < length; done += kChunk) copyChunk(dst + done, src + done);
     std::memcpy(dst + length, beyond, kChunkCopyOverrun);
 }
 
