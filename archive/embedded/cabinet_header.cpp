@@ -130,12 +130,13 @@ std::optional<CabinetHeader> readHeader(ReaderSource& s) {
 bool fileSource(const std::string& path, uint64_t offset, Source& source, uint64_t& end) {
     std::string problem;
     const int fd = openRegularFile(path, problem);
-    struct stat status;
     if (fd < 0) return false;
     source.kind = Source::Kind::File;
     source.fd = fd;
     source.start = offset;
-    end = fstat(fd, &status) == 0 && uint64_t(status.st_size) > offset ? uint64_t(status.st_size) - offset : 0;
+    struct stat status;
+    const bool sized = fstat(fd, &status) == 0 && uint64_t(status.st_size) > offset;
+    end = sized ? uint64_t(status.st_size) - offset : 0;
     return true;
 }
 
