@@ -1,50 +1,142 @@
 #include "archive/embedded/cabinet_header.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
+#include "archive/io/archive_io.h"
+#include "archive/io/local_files.h"
+#include "cab/cab_reader.h"
 #include "cab/format.h"
 
 namespace cabarchive {
 namespace {
 
-// Everything parseCabinetHeader can need: the fixed header, the reserve
-// sizes, the largest reserve area, four names and the largest folder table.
-// Real headers are far smaller; the first read takes kUsualHeader bytes.
-constexpr size_t kLongestHeader =
-    kHeaderSize + kReserveSizesSize + 0xFFFF + 4 * 256 + 0xFFFF * (kFolderFixedSize + 0xFF);
-constexpr size_t kUsualHeader = 128 * 1024;
-constexpr size_t kNameLimit = 256;  // characters and NUL
 constexpr uint16_t kKnownFlags = kFlagPrevious | kFlagNext | kFlagReserve;
+constexpr uint16_t kMethodMask = 0x000F;
 constexpr uint16_t kHighestMethod = 3;  // LZX
 
-uint16_t read16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t read32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-
-// Opens `path` for reading only when it is a regular file: a FIFO or device
-// named on the command line must not block or be read.
-int openRegular(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat status;
-    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-        close(fd);
-        return -1;
+// One cabinet's bytes, in memory or in a file from an offset, opened for the
+// directory reader through the archive's I/O; this thread's callbacks work
+// on it for as long as it lives.
+class ReaderSource {
+public:
+    // `end`: how many of the cabinet's bytes can be read.
+    ReaderSource(Source source, uint64_t end) : end_(end), scope_(io_) {
+        io_.addSource(std::move(source));
+        handle_ = io_.openSource(0);
+        const CabIoCallbacks& callbacks = ArchiveIo::callbacks();
+        cabReaderInit(&reader, callbacks.read, callbacks.seek);
     }
-    return fd;
+    ReaderSource(const ReaderSource&) = delete;
+    ReaderSource& operator=(const ReaderSource&) = delete;
+
+    static Source memory(const uint8_t* bytes, size_t size) {
+        Source source;
+        source.kind = Source::Kind::Memory;
+        source.data = bytes;
+        source.size = size;
+        return source;
+    }
+
+    // A memory source read from now on only up to `end` bytes.
+    void narrow(uint64_t end) {
+        io_.source(0).size = end;
+        end_ = end;
+    }
+
+    int32_t handle() const { return handle_; }
+    uint64_t end() const { return end_; }
+    bool seek(uint64_t position) const {
+        return position <= uint64_t(INT32_MAX) &&
+               reader.seek(handle_, int32_t(position), 0) == int32_t(position);
+    }
+    int64_t position() const { return reader.seek(handle_, 0, 1); }
+
+    CabReader reader;
+
+private:
+    uint64_t end_;
+    ArchiveIo io_;
+    IoScope scope_;
+    int32_t handle_ = -1;
+};
+
+// The fixed header, the reserve sizes and area and the set names, read from
+// the cabinet's start and all lying within its bytes; the handle is left at
+// the file list. False when the signature or version is wrong or a part is
+// cut off.
+bool readFixedPart(ReaderSource& s, CabinetHeader& h) {
+    const int32_t handle = s.handle();
+    if (!s.seek(0) || cabReadHeader(&s.reader, handle) != CabReadOk ||
+        cabReadReserveSizes(&s.reader, handle) != CabReadOk ||
+        cabReadCabinetReserve(&s.reader, handle, nullptr, 0) != CabReadOk) {
+        return false;
+    }
+    // The reserve area is passed over by seeking, which goes past the end.
+    const int64_t afterReserve = s.position();
+    if (afterReserve < 0 || uint64_t(afterReserve) > s.end()) return false;
+    CabSetNames names{};
+    const CabReadStatus status = cabReadSetNames(&s.reader, handle, &names);
+    // Having located the folder table, the reader moves to the file list; a
+    // file list too far out to be reached is left for reading it to refuse.
+    if (status != CabReadOk && (status != CabReadBadPosition || s.reader.folderTableOffset < 0)) {
+        return false;
+    }
+    const CabHeaderRecord& r = s.reader.header;
+    h.cabinetSize = r.cbCabinet;
+    h.filesOffset = r.coffFiles;
+    h.folderCount = r.cFolders;
+    h.fileCount = r.cFiles;
+    h.flags = r.flags;
+    h.setId = r.setID;
+    h.cabinetIndex = r.iCabinet;
+    h.previousCabinet = names.previousCabinet;
+    h.previousDisk = names.previousDisk;
+    h.nextCabinet = names.nextCabinet;
+    h.nextDisk = names.nextDisk;
+    h.blockReserve = r.cbCFData;
+    h.folderTableOffset = uint32_t(s.reader.folderTableOffset);
+    return true;
 }
 
-// A NUL-terminated name at `at`; false when it has no NUL in range.
-bool readName(const uint8_t* bytes, size_t size, size_t& at, std::string& name) {
-    const size_t limit = std::min(size, at + kNameLimit);
-    const void* nul = at < limit ? std::memchr(bytes + at, 0, limit - at) : nullptr;
-    if (nul == nullptr) return false;
-    const size_t end = size_t(static_cast<const uint8_t*>(nul) - bytes);
-    name.assign(reinterpret_cast<const char*>(bytes + at), end - at);
-    at = end + 1;
+// Folder record `index`; false when it is cut off.
+bool readFolder(const ReaderSource& s, uint16_t index, FolderFacts& facts) {
+    CabFolderRecord record{};
+    const CabReadStatus status = cabReadFolder(&s.reader, s.handle(), index, &record, nullptr, 0);
+    // A first block beyond what seek can reach still makes a whole record.
+    if (status != CabReadOk && status != CabReadBlockOffsetTooLarge) return false;
+    facts = {record.coffCabStart, record.cCFData, record.typeCompress};
+    return true;
+}
+
+bool readFolders(const ReaderSource& s, CabinetHeader& h) {
+    h.folders.resize(h.folderCount);
+    for (uint16_t i = 0; i < h.folderCount; ++i) {
+        if (!readFolder(s, i, h.folders[i])) return false;
+    }
+    return true;
+}
+
+// The header, names and folder table of the source's cabinet.
+std::optional<CabinetHeader> readHeader(ReaderSource& s) {
+    CabinetHeader h;
+    if (!readFixedPart(s, h) || !readFolders(s, h)) return std::nullopt;
+    return h;
+}
+
+// A source over the regular file at `path` from `offset`; false when it
+// cannot be opened. `end` receives the bytes from `offset` to its end.
+bool fileSource(const std::string& path, uint64_t offset, Source& source, uint64_t& end) {
+    std::string problem;
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0) return false;
+    source.kind = Source::Kind::File;
+    source.fd = fd;
+    source.start = offset;
+    struct stat status;
+    const bool sized = fstat(fd, &status) == 0 && uint64_t(status.st_size) > offset;
+    end = sized ? uint64_t(status.st_size) - offset : 0;
     return true;
 }
 
@@ -53,156 +145,75 @@ bool readName(const uint8_t* bytes, size_t size, size_t& at, std::string& name) 
 bool CabinetHeader::hasPrevious() const { return (flags & kFlagPrevious) != 0; }
 bool CabinetHeader::hasNext() const { return (flags & kFlagNext) != 0; }
 
-namespace {
-
-// The fixed header, the reserve sizes and the names, up to where the folder
-// records begin (`folderTableOffset`); `folderReserve` receives the size of
-// each folder record's reserve. False when the signature or version is wrong
-// or a part is cut off.
-bool parseFixedPart(const uint8_t* bytes, size_t size, CabinetHeader& h, size_t& folderReserve) {
-    if (size < kHeaderSize || read32(bytes) != kSignatureMscf || read16(bytes + 24) != kVersion13) {
-        return false;
-    }
-    h.cabinetSize = read32(bytes + 8);
-    h.filesOffset = read32(bytes + 16);
-    h.folderCount = read16(bytes + 26);
-    h.fileCount = read16(bytes + 28);
-    h.flags = read16(bytes + 30);
-    h.setId = read16(bytes + 32);
-    h.cabinetIndex = read16(bytes + 34);
-
-    size_t at = kHeaderSize;
-    folderReserve = 0;
-    if (h.flags & kFlagReserve) {
-        if (size < at + kReserveSizesSize) return false;
-        const size_t cabinetReserve = read16(bytes + at);
-        folderReserve = bytes[at + 2];
-        h.blockReserve = bytes[at + 3];
-        at += kReserveSizesSize + cabinetReserve;
-        if (at > size) return false;
-    }
-    if (h.hasPrevious() && (!readName(bytes, size, at, h.previousCabinet) ||
-                            !readName(bytes, size, at, h.previousDisk))) {
-        return false;
-    }
-    if (h.hasNext() &&
-        (!readName(bytes, size, at, h.nextCabinet) || !readName(bytes, size, at, h.nextDisk))) {
-        return false;
-    }
-    h.folderTableOffset = uint32_t(at);
-    return true;
-}
-
-}  // namespace
-
 std::optional<CabinetHeader> parseCabinetHeader(const uint8_t* bytes, size_t size) {
-    CabinetHeader h;
-    size_t folderReserve = 0;
-    if (!parseFixedPart(bytes, size, h, folderReserve)) return std::nullopt;
-    const size_t recordSize = kFolderFixedSize + folderReserve;
-    size_t at = h.folderTableOffset;
-    if (size < at + size_t(h.folderCount) * recordSize) return std::nullopt;
-    for (uint16_t i = 0; i < h.folderCount; ++i, at += recordSize) {
-        h.folders.push_back({read32(bytes + at), read16(bytes + at + 4), read16(bytes + at + 6)});
-    }
-    return h;
+    ReaderSource s(ReaderSource::memory(bytes, size), size);
+    return readHeader(s);
 }
 
 bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& header,
                     uint64_t* foldersChecked) {
-    if (available < kHeaderSize || read32(bytes) != kSignatureMscf) return false;
-    const uint32_t declared = read32(bytes + 8);
+    ReaderSource s(ReaderSource::memory(bytes, available), available);
+    if (cabReadHeader(&s.reader, s.handle()) != CabReadOk) return false;
+    const uint32_t declared = s.reader.header.cbCabinet;
     if (declared < kHeaderSize || declared > available) return false;
+    s.narrow(declared);
     CabinetHeader h;
-    size_t folderReserve = 0;
-    if (!parseFixedPart(bytes, declared, h, folderReserve)) return false;
+    if (!readFixedPart(s, h)) return false;
     if ((h.flags & ~kKnownFlags) != 0 || h.folderCount == 0 || h.fileCount == 0) return false;
 
     // The checks that cost the same whatever the cabinet declares come
-    // first; the folder records, up to 65,535 of them, are looked at last
-    // and in place, so a candidate that declares many is cheap to refuse.
-    const size_t recordSize = kFolderFixedSize + folderReserve;
+    // first; the folder records, up to 65,535 of them, are looked at last,
+    // so a candidate that declares many is cheap to refuse.
+    const size_t recordSize = kFolderFixedSize + s.reader.header.cbCFFolder;
     const size_t tableEnd = h.folderTableOffset + h.folderCount * recordSize;
     // Each file entry takes its 16 bytes and a name of at least one character.
     const size_t shortestFileList = size_t(h.fileCount) * (kFileFixedSize + 2);
     if (h.filesOffset < tableEnd || h.filesOffset + shortestFileList > declared) return false;
-    const uint8_t* file = bytes + h.filesOffset;
-    const uint16_t folderIndex = read16(file + 8);
-    if (folderIndex < kFolderContinuedFromPrevious && folderIndex >= h.folderCount) return false;
-    size_t nameAt = h.filesOffset + kFileFixedSize;
-    std::string name;
-    if (!readName(bytes, declared, nameAt, name) || name.empty()) return false;
+    CabFileRecord first{};
+    if (!s.seek(h.filesOffset) || cabReadFileEntry(&s.reader, s.handle(), &first) != CabReadOk ||
+        first.name[0] == '\0') {
+        return false;
+    }
 
     const size_t dataStart = h.filesOffset + shortestFileList;
-    const size_t blockHeader = kBlockFixedSize + ((h.flags & kFlagReserve) ? bytes[kHeaderSize + 3] : 0);
+    const size_t blockHeader = kBlockFixedSize + h.blockReserve;
     if (foldersChecked) *foldersChecked += h.folderCount;
-    const uint8_t* record = bytes + h.folderTableOffset;
-    for (uint16_t i = 0; i < h.folderCount; ++i, record += recordSize) {
-        const uint32_t firstBlockOffset = read32(record);
-        if ((read16(record + 6) & 0x000F) > kHighestMethod) return false;
-        if (firstBlockOffset < dataStart) return false;
-        if (firstBlockOffset + size_t(read16(record + 4)) * blockHeader > declared) return false;
+    for (uint16_t i = 0; i < h.folderCount; ++i) {
+        FolderFacts folder;
+        if (!readFolder(s, i, folder) || (folder.typeCompress & kMethodMask) > kHighestMethod ||
+            folder.firstBlockOffset < dataStart ||
+            folder.firstBlockOffset + size_t(folder.blockCount) * blockHeader > declared) {
+            return false;
+        }
     }
-    const std::optional<CabinetHeader> parsed = parseCabinetHeader(bytes, declared);
-    if (!parsed) return false;
-    header = *parsed;
+    if (!readFolders(s, h)) return false;
+    header = std::move(h);
     return true;
 }
 
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset) {
-    const int fd = openRegular(path);
-    if (fd < 0) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    std::optional<CabinetHeader> header;
-    for (size_t want : {kUsualHeader, kLongestHeader}) {
-        bytes.resize(want);
-        size_t got = 0;
-        while (got < want) {
-            const ssize_t n = pread(fd, bytes.data() + got, want - got, off_t(offset + got));
-            if (n <= 0) break;
-            got += size_t(n);
-        }
-        header = parseCabinetHeader(bytes.data(), got);
-        if (header || got < want) break;  // parsed, or the whole file was read
-    }
-    close(fd);
-    return header;
+    Source source;
+    uint64_t end = 0;
+    if (!fileSource(path, offset, source, end)) return std::nullopt;
+    ReaderSource s(std::move(source), end);
+    return readHeader(s);
 }
-
-}  // namespace cabarchive
-
-namespace cabarchive {
 
 std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset,
                                         const CabinetHeader& header) {
     std::vector<FileFacts> files;
-    const int fd = openRegular(path);
-    if (fd < 0) return files;
-    // Entries are read through a buffer refilled from each entry's start.
-    constexpr size_t kEntryLimit = kFileFixedSize + kNameLimit;
-    std::vector<uint8_t> buffer(64 * 1024);
-    uint64_t at = offset + header.filesOffset;
-    size_t held = 0, used = 0;
+    Source source;
+    uint64_t end = 0;
+    if (!fileSource(path, offset, source, end)) return files;
+    ReaderSource s(std::move(source), end);
+    if (!s.seek(header.filesOffset)) return files;
     for (uint16_t i = 0; i < header.fileCount; ++i) {
-        if (held - used < kEntryLimit) {
-            at += used;
-            const ssize_t got = pread(fd, buffer.data(), buffer.size(), off_t(at));
-            if (got <= 0) break;
-            held = size_t(got);
-            used = 0;
-        }
-        const uint8_t* entry = buffer.data() + used;
-        if (held - used < kFileFixedSize) break;
-        FileFacts file;
-        file.size = read32(entry);
-        file.folderIndex = read16(entry + 8);
-        file.attributes = read16(entry + 14);
-        size_t nameAt = used + kFileFixedSize;
-        if (!readName(buffer.data(), held, nameAt, file.name)) break;
-        used = nameAt;
-        files.push_back(std::move(file));
+        CabFileRecord record{};
+        const CabReadStatus status = cabReadFileEntry(&s.reader, s.handle(), &record);
+        // Whatever folder it names, a file read whole is listed.
+        if (status != CabReadOk && status != CabReadFileFolderPastTable) break;
+        files.push_back({record.cbFile, record.iFolder, record.attribs, record.name});
     }
-    close(fd);
     return files;
 }
 

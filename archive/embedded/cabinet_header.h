@@ -1,6 +1,7 @@
-// Reading a cabinet's header, names and folder table straight from its bytes,
-// without the decoder: to recognise cabinets stored inside other files, to
-// find the first cabinet of a set, and to tell each folder's compression.
+// Reading a cabinet's header, names, folder table and file list through the
+// decoder's directory reader, without decoding anything: to recognise
+// cabinets stored inside other files, to find the first cabinet of a set,
+// and to tell each folder's compression.
 #pragma once
 
 #include <cstddef>

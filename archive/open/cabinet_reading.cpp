@@ -30,18 +30,7 @@ bool readFileList(const CabReader& reader, int32_t handle, Cabinet& cabinet) {
             directory.damage = entryDamage(i + 1, cabinet.header.cFiles, status);
             return false;
         }
-        FileEntry entry;
-        entry.cabinet = cabinet.name;
-        entry.name = record.name;
-        entry.size = record.cbFile;
-        entry.date = record.date;
-        entry.time = record.time;
-        entry.attributes = record.attribs;
-        entry.folderIndex = record.iFolder;
-        entry.folderOffset = record.uoffFolderStart;
-        entry.listIndex = i;
-        entry.position = position;
-        directory.entries.push_back(std::move(entry));
+        directory.entries.push_back(fileEntryOf(record, cabinet.name, i, position));
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // A file as a cabinet's directory lists it.
 #pragma once
 
+#include "cab/cab_reader.h"
 #include "cab/format.h"
 
 #include <cstdint>
@@ -32,5 +33,10 @@ struct FileEntry {
     // Its data begins in an earlier cabinet (iFolder 0xFFFD or 0xFFFF).
     bool continuesFromPrevious() const { return ::continuesFromPrevious(folderIndex); }
 };
+
+// The entry for a file record read from the directory of the cabinet at
+// `cabinet`, listed at `listIndex` with its record at file offset `position`.
+FileEntry fileEntryOf(const CabFileRecord& record, const std::string& cabinet, uint32_t listIndex,
+                      int32_t position);
 
 }  // namespace cabarchive

@@ -340,3 +340,29 @@ TEST(CabtoolDamage, FileOfAFolderContinuedFromTheCabinetBeforeIsNeverDecodedFrom
     EXPECT_TRUE(holds(scratch.path() / "out/second", folders[0].files[1]));
     EXPECT_FALSE(fs::exists(scratch.path() / "out/third")) << "decoded from the wrong place";
 }
+
+TEST(CabtoolDamage, ALaterCabinetWithOtherRecordReservesIsRefusedBeforeItsFilesAreCounted) {
+    ScratchDirectory scratch;
+    // A set of two whose files all lie in one cabinet each: the walk reaches
+    // the second by its name alone, and its folder and data records carry
+    // reserve bytes that the first cabinet's do not.
+    cabwriter::Options first;
+    first.setId = 9;
+    first.nextCabinet = "r2.cab";
+    cabwriter::Options second;
+    second.setId = 9;
+    second.firstIndex = 1;
+    second.previousCabinet = "r1.cab";
+    second.reserveFlag = true;
+    second.cbCFData = 4;
+    save(cabwriter::writeCabinet({storedFolder({makeFile("a.txt", 700, 1)})}, first, "r1.cab"),
+         scratch.path());
+    save(cabwriter::writeCabinet({storedFolder({makeFile("b.txt", 900, 2)})}, second, "r2.cab"),
+         scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "r1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "r2.cab: " + std::string(cabErrorText(ReserveSizeChanged)))) << r.err;
+    EXPECT_TRUE(contains(r.out, "1 file extracted, 700 bytes\n")) << r.out;
+    EXPECT_EQ(filesBelow(scratch.path() / "out"), std::set<std::string>{"a.txt"});
+}

@@ -49,6 +49,13 @@ bool sound(const Bytes& bytes) {
     return cabtool::isSoundCabinet(bytes.data(), bytes.size(), header);
 }
 
+// The first `length` bytes of `image`, after `offset` bytes of other data.
+Bytes embedded(const Bytes& image, size_t offset, size_t length) {
+    Bytes host(offset + length, 0x55);
+    std::copy(image.begin(), image.begin() + long(length), host.begin() + long(offset));
+    return host;
+}
+
 void writeBytes(const fs::path& path, const Bytes& bytes) {
     cabtooltest::writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
@@ -241,4 +248,56 @@ TEST(EmbeddedSearch, HeaderReaderGivesNamesOfNeighboursAndFolderMethods) {
     EXPECT_EQ(header->folders[1].typeCompress, 1);
     EXPECT_EQ(header->folders[1].firstBlockOffset, cabinet.layout.blockOffsets[header->folders[0].blockCount]);
     EXPECT_FALSE(cabtool::readCabinetHeader((scratch.path() / "one.bin").string(), 0).has_value());
+}
+
+TEST(EmbeddedSearch, AHeaderWhoseReserveAreaRunsPastTheEndIsRefused) {
+    ScratchDirectory scratch;
+    cabwriter::Options options;
+    options.reserveFlag = true;
+    options.cabinetReserve = Bytes(300, 7);
+    Bytes image = cabwriter::writeCabinet({}, options, "r.cab").image;
+    put16(image, 26, 0);  // no folders: nothing after the reserve area is read
+    const size_t reserveEnd = 36 + 4 + 300;
+    ASSERT_EQ(image.size(), reserveEnd);
+    const std::string path = (scratch.path() / "host.bin").string();
+    // Embedded at offset 100, the file ending where the reserve area ends
+    // and then one byte short of it.
+    for (const size_t cut : {reserveEnd, reserveEnd - 1}) {
+        SCOPED_TRACE(cut);
+        writeBytes(path, embedded(image, 100, cut));
+        const auto header = cabtool::readCabinetHeader(path, 100);
+        EXPECT_EQ(header.has_value(), cut == reserveEnd);
+        // In memory, a buffer of exactly the cabinet's declared size: the
+        // check reads nothing past it (the sanitizer build watches).
+        Bytes candidate = embedded(image, 0, cut);
+        put32(candidate, 8, uint32_t(candidate.size()));
+        put16(candidate, 26, 1);
+        cabtool::CabinetHeader found;
+        EXPECT_FALSE(cabtool::isSoundCabinet(candidate.data(), candidate.size(), found));
+    }
+}
+
+TEST(EmbeddedSearch, FileListReaderKeepsTheEntriesReadWhole) {
+    ScratchDirectory scratch;
+    const cabwriter::Cabinet cabinet = sampleCabinet();
+    const uint32_t last = cabinet.layout.fileOffsets[1];
+    const std::string path = (scratch.path() / "host.bin").string();
+    struct Cut {
+        size_t at;
+        size_t files;
+    };
+    // Whole; cut inside the last entry's name; cut inside its fixed part.
+    for (const Cut cut : {Cut{cabinet.image.size(), 2}, Cut{last + 16 + 4, 1}, Cut{last + 9, 1}}) {
+        SCOPED_TRACE(cut.at);
+        writeBytes(path, embedded(cabinet.image, 64, cut.at));
+        const auto header = cabtool::readCabinetHeader(path, 64);
+        ASSERT_TRUE(header.has_value());
+        const std::vector<cabtool::FileFacts> files = cabtool::readCabinetFiles(path, 64, *header);
+        ASSERT_EQ(files.size(), cut.files);
+        EXPECT_EQ(files[0].name, "dir\\file0.txt");
+        EXPECT_EQ(files[0].size, 5000u);
+        if (cut.files == 2) {
+            EXPECT_EQ(files[1].name, "dir\\file1.txt");
+        }
+    }
 }

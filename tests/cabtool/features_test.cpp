@@ -154,6 +154,27 @@ TEST(CabtoolFinding, SeveralCabinetsAndSetsStartedAtAnyMember) {
     EXPECT_EQ(mixed.out, "");
 }
 
+TEST(CabtoolFinding, FilesOfACabinetInsideAnotherFileKeepTheirOwnData) {
+    ScratchDirectory scratch;
+    // Files of one size at different places in their folder, the cabinet
+    // after bytes of padding: each file's folder offset is read from its
+    // entry in the cabinet, not from the padding at the same position
+    // counted from the host file's start.
+    const cabwriter::Folder folder = folderOf(
+        {makeFile("a.bin", 3000, 1), makeFile("b.bin", 3000, 2), makeFile("c.bin", 3000, 3)});
+    const cabwriter::Cabinet cabinet = cabwriter::writeCabinet({folder});
+    std::string host(8192, '\0');
+    host += text(cabinet.image);
+    cabtooltest::writeFile(scratch.path() / "padded.exe", host);
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "padded.exe"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    for (size_t i = 0; i < folder.files.size(); ++i) {
+        EXPECT_EQ(readFile(scratch.path() / "out" / folder.files[i].name), text(folder.files[i].data))
+            << folder.files[i].name;
+    }
+}
+
 TEST(CabtoolFinding, CabinetsInsideALargeFileAreFoundAndExtracted) {
     ScratchDirectory scratch;
     std::mt19937 random(2024);

@@ -1,4 +1,4 @@
-// Cabinet headers read straight from their bytes: the cabinet library's, used by cabtool under its own names.
+// Cabinet headers and file lists read through the directory reader: the cabinet library's, used by cabtool under its own names.
 #pragma once
 
 #include "archive/embedded/cabinet_header.h"

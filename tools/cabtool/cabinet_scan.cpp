@@ -1,108 +1,107 @@
 #include "tools/cabtool/cabinet_scan.h"
 
-#include <unistd.h>
+#include <vector>
 
-#include <cerrno>
-
-#include "cab/bytes.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/messages.h"
+#include "cab/cab_reader.h"
+#include "cab/format.h"
+#include "tools/cabtool/posix_io.h"
 
 namespace cabtool {
 namespace {
 
-// Offset of uoffFolderStart within a CFFILE record.
-constexpr int32_t kFolderStartField = 4;
-
-struct Scan {
-    CabinetDirectory& result;
-    std::string cabinet;  // path, for the entries
-    uint32_t entriesLeft = 0;
-    bool counted = false;     // the first cursor gave the number of entries
-    int32_t nextPosition = 0;  // where the next entry's record starts
-};
-
-FileEntry entryFrom(const Scan& scan, const CabNotification& n) {
-    FileEntry entry;
-    entry.cabinet = scan.cabinet;
-    entry.name = n.text1 != nullptr ? n.text1 : "";
-    entry.size = uint32_t(n.size);
-    entry.date = n.date;
-    entry.time = n.time;
-    entry.attributes = n.attributes;
-    entry.folderIndex = n.folderIndex;
-    entry.listIndex = uint32_t(scan.result.entries.size());
-    entry.position = scan.nextPosition;
-    return entry;
+// The decoder's error for a header part the reader refused, as the decoder
+// reports it when opening the cabinet.
+int32_t openingError(CabReadStatus status) {
+    switch (status) {
+        case CabReadBadVersion:
+            return BadVersion;
+        case CabReadShortHeader:
+        case CabReadBadSignature:
+        case CabReadShortReserveSizes:
+        case CabReadShortReserveArea:
+            return BadSignature;
+        default:
+            return DamagedCabinet;
+    }
 }
 
-// Every entry is read on its own, so that each DirectoryCursor tells where
-// the next record starts; every file is declined, so nothing is decoded.
-int onScanNotify(int kind, CabNotification* notification) {
-    CabNotification& n = *notification;
-    Scan& scan = *static_cast<Scan*>(n.userContext);
-    switch (kind) {
-        case CabinetOpened:
-            scan.result.nextCabinet = n.text1 != nullptr ? n.text1 : "";
-            scan.result.setId = n.setId;
-            scan.result.cabinetIndex = n.cabinetIndex;
-            return 0;
-        case DirectoryCursor:
-            if (!scan.counted) {
-                scan.entriesLeft = n.folderIndex;
-                scan.counted = true;
-            }
-            scan.nextPosition = n.size;
-            n.folderIndex = scan.entriesLeft > 0 ? 1 : 0;
-            if (scan.entriesLeft > 0) --scan.entriesLeft;
-            return 0;
-        case FileFromPrevious:
-            scan.result.previousCabinet = n.text2 != nullptr ? n.text2 : "";
-            scan.result.entries.push_back(entryFrom(scan, n));
-            return 0;
-        case OpenOutput:
-            scan.result.entries.push_back(entryFrom(scan, n));
-            return 0;
-        default:
-            return -1;  // nothing is extracted, so the decoder never needs another cabinet
+// A cabinet handle of the decoder's callbacks, closed on every way out.
+struct CabinetHandle {
+    explicit CabinetHandle(const std::string& path)
+        : value(posixCallbacks().open(path.c_str(), kCabOpenFlags, kCabOpenMode)) {}
+    ~CabinetHandle() {
+        if (value != -1) posixCallbacks().close(value);
     }
+    CabinetHandle(const CabinetHandle&) = delete;
+    CabinetHandle& operator=(const CabinetHandle&) = delete;
+    int32_t value;
+};
+
+// Reads the header up to the file list, which the handle is left at. The
+// decoder's error for what it would refuse, or CabNoError.
+int32_t readHeaderParts(CabReader& reader, int32_t handle, CabSetNames& names,
+                        std::optional<RecordReserves>& decoderReserves) {
+    CabReadStatus status = cabReadHeader(&reader, handle);
+    if (status == CabReadOk) status = cabReadReserveSizes(&reader, handle);
+    if (status == CabReadOk) {
+        // Read whole, so that an area cut short is refused as the decoder
+        // refuses it.
+        std::vector<uint8_t> area(reader.header.cbCFHeader);
+        status = cabReadCabinetReserve(&reader, handle, area.data(), uint32_t(area.size()));
+    }
+    if (status != CabReadOk) return openingError(status);
+    const RecordReserves reserves{reader.header.cbCFFolder, reader.header.cbCFData};
+    if (!decoderReserves) decoderReserves = reserves;
+    if (!(*decoderReserves == reserves)) return ReserveSizeChanged;
+    return cabReadSetNames(&reader, handle, &names) == CabReadOk ? CabNoError : DamagedCabinet;
 }
 
 }  // namespace
 
-bool scanCabinet(CabDecoder* decoder, CabError& error, const std::string& directory,
-                 const std::string& name, const CabInfo& info, CabinetDirectory& result,
+bool scanCabinet(const std::string& directory, const std::string& name,
+                 std::optional<RecordReserves>& decoderReserves, CabinetDirectory& result,
                  std::string& problem) {
     result = CabinetDirectory{};
-    result.folderCount = info.folderCount;
-    result.hasPrevious = info.hasPrevious != 0;
-    result.fileCount = info.fileCount;
-    Scan scan{result, directory + name};
-    error = CabError{};
-    if (cabExtract(decoder, name.c_str(), directory.c_str(), onScanNotify, nullptr, &scan) == 0) {
-        // Failing before the first DirectoryCursor, the header itself is bad;
-        // after it, an entry could not be read, and those before it stand.
-        if (!scan.counted) {
-            problem = cabErrorText(error.errorCode);
-            return false;
-        }
-        result.damage = std::string(cabErrorText(error.errorCode)) + ": file entry " +
-                        std::to_string(result.entries.size() + 1) + " of " +
-                        std::to_string(info.fileCount) + " cannot be read";
+    const std::string path = directory + name;
+    const CabIoCallbacks& io = posixCallbacks();
+    const CabinetHandle handle(path);
+    if (handle.value == -1) {
+        problem = cabErrorText(CannotOpen);
+        return false;
     }
-    const int fd = openRegularFile(scan.cabinet, problem);
-    if (fd < 0) return false;
-    for (FileEntry& entry : result.entries) {
-        uint8_t field[4];
-        if (pread(fd, field, sizeof field, off_t(entry.position) + kFolderStartField) !=
-            ssize_t(sizeof field)) {
-            problem = cabErrorText(DamagedCabinet);
-            close(fd);
-            return false;
-        }
-        entry.folderOffset = readLe32(field);
+    CabReader reader;
+    cabReaderInit(&reader, io.read, io.seek);
+    CabSetNames names{};
+    const int32_t refusal = readHeaderParts(reader, handle.value, names, decoderReserves);
+    if (refusal != CabNoError) {
+        problem = cabErrorText(refusal);
+        return false;
     }
-    close(fd);
+    const CabHeaderRecord& header = reader.header;
+    result.nextCabinet = names.nextCabinet;
+    result.previousCabinet = names.previousCabinet;
+    result.setId = header.setID;
+    result.cabinetIndex = header.iCabinet;
+    result.folderCount = header.cFolders;
+    result.hasPrevious = (header.flags & kFlagPrevious) != 0;
+    result.fileCount = header.cFiles;
+
+    for (uint32_t i = 0; i < header.cFiles; ++i) {
+        const int32_t position = io.seek(handle.value, 0, 1);
+        CabFileRecord record{};
+        const CabReadStatus status =
+            position == -1 ? CabReadBadPosition : cabReadFileEntry(&reader, handle.value, &record);
+        // A file naming a folder past the table is listed: it is refused
+        // only when its data is needed.
+        if (status != CabReadOk && status != CabReadFileFolderPastTable) {
+            // Those before it stand.
+            result.damage = std::string(cabErrorText(DamagedCabinet)) + ": file entry " +
+                            std::to_string(i + 1) + " of " + std::to_string(header.cFiles) +
+                            " cannot be read";
+            return true;
+        }
+        result.entries.push_back(cabarchive::fileEntryOf(record, path, i, position));
+    }
     return true;
 }
 

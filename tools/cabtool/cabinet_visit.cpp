@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -67,17 +68,18 @@ struct Visit {
     }
 };
 
+// The file a notification describes, as its directory record would give it;
+// a notification carries no folder offset, and the file is not one of the
+// directory being walked.
 FileEntry entryFrom(const Visit& visit, const CabNotification& n) {
-    FileEntry entry;
-    entry.cabinet = visit.pathOf(visit.cabinetName);
-    entry.name = n.text1 != nullptr ? n.text1 : "";
-    entry.size = uint32_t(n.size);
-    entry.date = n.date;
-    entry.time = n.time;
-    entry.attributes = n.attributes;
-    entry.folderIndex = n.folderIndex;
-    entry.listIndex = kNoEntry;
-    return entry;
+    CabFileRecord record{};
+    record.cbFile = uint32_t(n.size);
+    record.iFolder = n.folderIndex;
+    record.date = n.date;
+    record.time = n.time;
+    record.attribs = n.attributes;
+    if (n.text1 != nullptr) std::snprintf(record.name, sizeof record.name, "%s", n.text1);
+    return cabarchive::fileEntryOf(record, visit.pathOf(visit.cabinetName), kNoEntry, 0);
 }
 
 // Points the decoder at the next planned file; files whose data was already

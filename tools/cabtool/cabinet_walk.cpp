@@ -68,6 +68,9 @@ struct SetWalk {
     std::set<std::pair<std::string, uint32_t>> offered;
     // Salvage: per cabinet path, its blocks whose checksum does not match.
     std::map<std::string, std::vector<BlockFinding>> mismatches;
+    // The record reserves the walk's decoder keeps from the first cabinet
+    // it opens.
+    std::optional<RecordReserves> decoderReserves;
 };
 
 // Salvage: the blocks of the cabinet at `path` whose checksum does not match
@@ -231,7 +234,7 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
     CabInfo info{};
     if (!checkCabinet(decoder, error, walk, info)) return false;
     std::string problem;
-    if (!scanCabinet(decoder, error, walk.directory, walk.current, info, cabinet, problem)) {
+    if (!scanCabinet(walk.directory, walk.current, walk.decoderReserves, cabinet, problem)) {
         reportCabinetError(walk.directory + walk.current, problem);
         return false;
     }

@@ -197,8 +197,15 @@ int32_t ioSeek(int32_t handle, int32_t offset, int origin) {
 }  // namespace
 
 CabDecoderOwner createPosixDecoder(CabError* error) {
+    const CabIoCallbacks& c = posixCallbacks();
     return CabDecoderOwner(
-        cabCreate(ioAlloc, ioFree, ioOpen, ioRead, ioWriteCounted, ioClose, ioSeek, kCpuType, error));
+        cabCreate(c.alloc, c.free, c.open, c.read, c.write, c.close, c.seek, kCpuType, error));
+}
+
+const CabIoCallbacks& posixCallbacks() {
+    static const CabIoCallbacks kCallbacks{ioAlloc, ioFree,  ioOpen, ioRead,
+                                           ioWriteCounted, ioClose, ioSeek};
+    return kCallbacks;
 }
 
 void ignoreChecksumsAt(const std::string& path, const std::vector<uint32_t>& csumOffsets) {

@@ -18,6 +18,11 @@ constexpr int32_t kDiscardHandle = 0x7FFF0000;
 // empty when out of memory.
 CabDecoderOwner createPosixDecoder(CabError* error);
 
+// The callbacks that decoder works through, for reading a cabinet's
+// directory as the decoder would: a cabinet inside another file is read from
+// where it begins, and salvaged checksums read as the decoder sees them.
+const CabIoCallbacks& posixCallbacks();
+
 // Salvage: every handle the decoder opens on the cabinet `path` from now on
 // reads the 4-byte csum fields at `csumOffsets` (positions in the cabinet)
 // as 0, so that those blocks, whose checksum does not match, are decoded
