@@ -5,9 +5,9 @@
 //   make_sample_cabinet DIRECTORY   writes DIRECTORY/sample.cab
 //   make_sample_cabinet --help      says so
 #include "tools/cabwriter/cab_writer.h"
+#include "tools/cabwriter/directory_argument.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -54,15 +54,9 @@ cabwriter::File file(const char* name, cabwriter::Bytes data, uint16_t attribs) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        printUsage(stdout, argv[0]);
-        return 0;
-    }
-    // Any other option is a mistake, not a directory name.
-    if (argc != 2 || argv[1][0] == '-') {
-        printUsage(stderr, argv[0]);
-        return 2;
-    }
+    int status = 0;
+    const char* directory = cabwriter::directoryArgument(argc, argv, printUsage, status);
+    if (directory == nullptr) return status;
     cabwriter::Folder stored;
     stored.method = cabwriter::Method::Stored;
     stored.files.push_back(file("hello.txt", bytesOf("Hello from the sample cabinet.\r\n"), 0x20));
@@ -77,10 +71,10 @@ int main(int argc, char** argv) {
     compressed.files.push_back(file("empty.txt", {}, 0x20));
 
     const cabwriter::Cabinet cabinet = cabwriter::writeCabinet({stored, compressed}, {}, "sample.cab");
-    if (!cabwriter::saveCabinet(cabinet, argv[1])) {
-        std::fprintf(stderr, "cannot write %s in %s\n", cabinet.name.c_str(), argv[1]);
+    if (!cabwriter::saveCabinet(cabinet, directory)) {
+        std::fprintf(stderr, "cannot write %s in %s\n", cabinet.name.c_str(), directory);
         return 1;
     }
-    std::printf("wrote %s/%s (%zu bytes)\n", argv[1], cabinet.name.c_str(), cabinet.image.size());
+    std::printf("wrote %s/%s (%zu bytes)\n", directory, cabinet.name.c_str(), cabinet.image.size());
     return 0;
 }

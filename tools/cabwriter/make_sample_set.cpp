@@ -6,9 +6,9 @@
 //   make_sample_set DIRECTORY   writes DIRECTORY/disk1.cab .. disk3.cab
 //   make_sample_set --help      says so
 #include "tools/cabwriter/cab_writer.h"
+#include "tools/cabwriter/directory_argument.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -35,14 +35,9 @@ void printUsage(std::FILE* stream, const char* program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        printUsage(stdout, argv[0]);
-        return 0;
-    }
-    if (argc != 2 || argv[1][0] == '-') {
-        printUsage(stderr, argv[0]);
-        return 2;
-    }
+    int status = 0;
+    const char* directory = cabwriter::directoryArgument(argc, argv, printUsage, status);
+    if (directory == nullptr) return status;
     cabwriter::Folder folder;
     folder.method = cabwriter::Method::Mszip;
     const char* const names[] = {"setup.inf", "data\\first.bin", "data\\second.bin", "notes.txt"};
@@ -56,11 +51,11 @@ int main(int argc, char** argv) {
         folder.files.push_back(file);
     }
     for (const cabwriter::Cabinet& cabinet : cabwriter::writeCabinetSet({folder}, 20000, "disk%d.cab")) {
-        if (!cabwriter::saveCabinet(cabinet, argv[1])) {
-            std::fprintf(stderr, "cannot write %s in %s\n", cabinet.name.c_str(), argv[1]);
+        if (!cabwriter::saveCabinet(cabinet, directory)) {
+            std::fprintf(stderr, "cannot write %s in %s\n", cabinet.name.c_str(), directory);
             return 1;
         }
-        std::printf("wrote %s/%s (%zu bytes)\n", argv[1], cabinet.name.c_str(), cabinet.image.size());
+        std::printf("wrote %s/%s (%zu bytes)\n", directory, cabinet.name.c_str(), cabinet.image.size());
     }
     return 0;
 }
