@@ -58,7 +58,17 @@ struct CodeCounts {
 
 constexpr CodeCounts countLengths(const uint32_t* lengths, uint32_t count) {
     CodeCounts counts;
-    for (uint32_t symbol = 0; symbol < count; ++symbol) counts.perLength[lengths[symbol]]++;
+    // Neighbouring symbols mostly share a length: counted into one array,
+    // each count would wait for the store of the one before. Even and odd
+    // symbols go to two arrays, summed after.
+    uint32_t oddCounts[kMaxCodeLength + 1] = {};
+    uint32_t symbol = 0;
+    for (; symbol + 1 < count; symbol += 2) {
+        counts.perLength[lengths[symbol]]++;
+        oddCounts[lengths[symbol + 1]]++;
+    }
+    if (symbol < count) counts.perLength[lengths[symbol]]++;
+    for (uint32_t k = 0; k <= kMaxCodeLength; ++k) counts.perLength[k] += oddCounts[k];
     for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
         if (counts.perLength[k] == 0) continue;
         if (counts.shortest == 0) counts.shortest = k;

@@ -195,6 +195,15 @@ TEST(HuffmanTable, ReportsItsFourResultsAndSlotCounts) {
     EXPECT_EQ(single.store[0].kind, kLiteral);
     EXPECT_EQ(single.store[0].value, 1);
     EXPECT_EQ(single.store[1].kind, kInvalidCode);
+    // Unused symbols at odd places and an odd count of lengths, counted in
+    // halves: every one of them is still known as unused, so the pattern
+    // left over stays no code instead of becoming a symbol.
+    for (const Lengths& lengths : {Lengths{1, 0}, Lengths{0, 0, 0, 1, 0, 0, 0}}) {
+        Build one = build(lengths, 9, 16);
+        EXPECT_EQ(one.result, TableComplete);
+        EXPECT_EQ(one.store[0].kind, kLiteral);
+        EXPECT_EQ(one.store[1].kind, kInvalidCode);
+    }
 
     Build over = build({1, 1, 1}, 9, 16);
     EXPECT_EQ(over.result, TableOversubscribed);
