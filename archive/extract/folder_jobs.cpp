@@ -104,8 +104,9 @@ std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPla
     return jobs;
 }
 
+// `error` is the one the decoder was created with: it reports there.
 void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, CabDecoder* decoder,
-            const std::string& problem) {
+            CabError& error, const std::string& problem) {
     Run& run = shop.run;
     Run jobRun(run.archive, run.request, job.chosen, *target, io);
     jobRun.suspect = run.suspect;
@@ -118,7 +119,6 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
         }
         return;
     }
-    CabError error{};
     decodePasses(jobRun, decoder, error, shop.cabinet, job.plan, shop.entryAt);
     job.done = jobRun.done;
     job.stopped = jobRun.stopped;
@@ -148,7 +148,7 @@ void work(Workshop& shop) {
     while (const std::optional<uint32_t> taken = shop.queue.take()) {
         FolderJob& job = shop.jobs[*taken];
         try {
-            runJob(shop, job, target ? &*target : nullptr, io, decoder.get(), problem);
+            runJob(shop, job, target ? &*target : nullptr, io, decoder.get(), error, problem);
         } catch (const std::bad_alloc&) {
             job.outOfMemory = true;
         }
