@@ -16,10 +16,12 @@
 namespace cabarchive {
 namespace {
 
+constexpr size_t kJobsPerWorker = 4;
+
+// Consecutive folders of a cabinet, decoded by one worker in one pass.
 struct FolderJob {
-    uint32_t folder = 0;
-    VisitPlan plan;              // the cabinet's plan, steering only this folder's files
-    std::vector<bool> chosen;    // the folder's entries still wanted
+    std::vector<uint32_t> steered;  // the plan's files of these folders, in its order
+    std::vector<uint32_t> entries;  // their archive entries still wanted
     std::vector<HeldEvent> held; // its settles and notes, in the order made
     uint64_t done = 0;           // bytes it wrote
     bool stopped = false;        // the client stopped the extraction in it
@@ -31,6 +33,7 @@ struct FolderJob {
 struct Workshop {
     Run& run;
     uint32_t cabinet;
+    const VisitPlan& plan;
     const std::vector<uint32_t>& entryAt;
     std::vector<FolderJob>& jobs;
     OrderedJobs queue;
@@ -50,9 +53,8 @@ bool crossesCabinets(const Cabinet& cabinet, const VisitPlan& plan) {
 bool pathsMeetAcrossFolders(const Run& run, const std::vector<FolderJob>& jobs) {
     std::map<std::string, uint32_t> files;
     std::map<std::string, bool> directories;
-    for (const FolderJob& job : jobs) {
-        for (uint32_t e = 0; e < job.chosen.size(); ++e) {
-            if (!job.chosen[e]) continue;
+    for (uint32_t j = 0; j < jobs.size(); ++j) {
+        for (const uint32_t e : jobs[j].entries) {
             const SafeName place = outputPlace(run.archive.entries[e].name, run.request.lowercase != 0);
             if (!place.usable()) continue;
             std::string path;
@@ -60,8 +62,8 @@ bool pathsMeetAcrossFolders(const Run& run, const std::vector<FolderJob>& jobs) 
                 path += (c == 0 ? "" : "/") + place.components[c];
                 if (c + 1 < place.components.size()) directories[path] = true;
             }
-            const auto [at, added] = files.emplace(path, job.folder);
-            if (!added && at->second != job.folder) return true;
+            const auto [at, added] = files.emplace(path, j);
+            if (!added && at->second != j) return true;
         }
     }
     for (const auto& [path, folder] : files) {
@@ -70,56 +72,57 @@ bool pathsMeetAcrossFolders(const Run& run, const std::vector<FolderJob>& jobs) 
     return false;
 }
 
-// One job per folder with wanted files, in the order the plan steers them.
+// Jobs of consecutive folders with wanted files, in the order the plan
+// steers them: a few per worker, so that the work is shared out evenly and
+// the cost of a job does not grow with the number of folders.
 std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPlan& plan,
                                   const std::vector<uint32_t>& entryAt) {
     const Cabinet& cabinet = run.archive.cabinets[index];
     const auto& files = cabinet.directory.entries;
-    std::vector<FolderJob> jobs;
-    std::map<uint32_t, size_t> jobOfFolder;
+    std::vector<uint32_t> folders;  // in steered order
     for (const uint32_t i : plan.steered) {
         const uint32_t entry = entryAt[i];
         if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
         const uint32_t folder = folderOfEntry(cabinet, files[i]);
-        if (jobOfFolder.count(folder) != 0) continue;
-        jobOfFolder[folder] = jobs.size();
-        FolderJob job;
-        job.folder = folder;
-        job.chosen.assign(run.archive.entries.size(), false);
-        jobs.push_back(std::move(job));
+        if (folders.empty() || folders.back() != folder) folders.push_back(folder);
+    }
+    const size_t jobCount = std::min<size_t>(folders.size(), size_t(run.workers) * kJobsPerWorker);
+    std::map<uint32_t, size_t> jobOfFolder;
+    for (size_t f = 0; f < folders.size(); ++f) jobOfFolder.emplace(folders[f], f * jobCount / folders.size());
+    std::vector<FolderJob> jobs(jobCount);
+    for (const uint32_t i : plan.steered) {
+        const auto job = jobOfFolder.find(folderOfEntry(cabinet, files[i]));
+        if (job != jobOfFolder.end()) jobs[job->second].steered.push_back(i);
     }
     for (uint32_t i = 0; i < files.size(); ++i) {
         const uint32_t entry = entryAt[i];
         const auto job = jobOfFolder.find(folderOfEntry(cabinet, files[i]));
-        if (job == jobOfFolder.end()) continue;
-        if (entry != kNoArchiveEntry && run.pending(entry)) jobs[job->second].chosen[entry] = true;
-    }
-    for (FolderJob& job : jobs) {
-        job.plan = plan;
-        job.plan.steered.clear();
-        for (const uint32_t i : plan.steered) {
-            if (folderOfEntry(cabinet, files[i]) == job.folder) job.plan.steered.push_back(i);
+        if (job != jobOfFolder.end() && entry != kNoArchiveEntry && run.pending(entry)) {
+            jobs[job->second].entries.push_back(entry);
         }
     }
     return jobs;
 }
 
-// `error` is the one the decoder was created with: it reports there.
 void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, CabDecoder* decoder,
             CabError& error, const std::string& problem) {
     Run& run = shop.run;
-    Run jobRun(run.archive, run.request, job.chosen, *target, io);
+    std::vector<bool> chosen(run.archive.entries.size(), false);
+    for (const uint32_t e : job.entries) chosen[e] = true;
+    Run jobRun(run.archive, run.request, chosen, *target, io);
     jobRun.suspect = run.suspect;
     jobRun.total = run.total;
     jobRun.held = &job.held;
     jobRun.sharedProgress = &shop.progress;
     if (decoder == nullptr) {
-        for (uint32_t e = 0; e < job.chosen.size(); ++e) {
+        for (const uint32_t e : job.entries) {
             if (jobRun.pending(e)) jobRun.settle(e, CabOutcomeOutputFailed, problem);
         }
         return;
     }
-    decodePasses(jobRun, decoder, error, shop.cabinet, job.plan, shop.entryAt);
+    VisitPlan plan = shop.plan;
+    plan.steered = job.steered;
+    decodePasses(jobRun, decoder, error, shop.cabinet, plan, shop.entryAt);
     job.done = jobRun.done;
     job.stopped = jobRun.stopped;
 }
@@ -169,8 +172,8 @@ void release(Run& run, const FolderJob& job, bool ran) {
     run.done += job.done;
     if (job.stopped) run.stopped = true;
     if (run.stopped) return;  // the end of the extraction settles the rest as stopped
-    for (uint32_t e = 0; e < job.chosen.size(); ++e) {
-        if (job.chosen[e] && run.pending(e)) {
+    for (const uint32_t e : job.entries) {
+        if (run.pending(e)) {
             run.settle(e, CabOutcomeDamaged, ran && !job.outOfMemory ? "not decoded" : "out of memory");
         }
     }
@@ -198,7 +201,7 @@ bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
     std::vector<FolderJob> jobs = folderJobs(run, index, plan, entryAt);
     if (jobs.size() < 2 || pathsMeetAcrossFolders(run, jobs)) return false;
 
-    Workshop shop{run, index, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
+    Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
     shop.progress.done = run.done;
     {
         Crew crew{shop.queue, {}};

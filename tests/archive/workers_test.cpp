@@ -200,3 +200,19 @@ TEST(ArchiveWorkers, EntriesOfDifferentFoldersWritingOnePathLandInOnePassOrder) 
     const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "twice.cab", true);
     EXPECT_EQ(single->files.at("same"), text(makeFile("same", 100, 2).data));
 }
+
+TEST(ArchiveWorkers, ManyFoldersShareFewerJobsAndStillReportInFolderOrder) {
+    // More folders than jobs (a few per worker): each job takes a run of
+    // consecutive folders.
+    std::vector<cabwriter::Folder> folders;
+    std::map<std::string, std::string> contents;
+    for (uint8_t f = 0; f < 20; ++f) {
+        const cabwriter::File file = makeFile("m" + std::to_string(f), 3000 + 100 * f, f);
+        contents[file.name] = text(file.data);
+        folders.push_back(folderOf(f % 2 == 0 ? Method::Mszip : Method::Stored, {file}));
+    }
+    ScratchDirectory place;
+    place.save(cabwriter::writeCabinet(folders), "twenty.cab");
+    const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "twenty.cab");
+    EXPECT_EQ(single->files, contents);
+}
