@@ -1,5 +1,6 @@
 #include "archive/extract/folder_jobs.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
 #include <optional>
