@@ -55,7 +55,8 @@ void onProgress(void* context, uint64_t done, uint64_t /*total*/) {
 // `seed` (files already there) with `threads` workers.
 std::unique_ptr<Record> extractWith(const std::filesystem::path& cabinetPath, uint32_t threads,
                                     bool keepExisting = false,
-                                    const std::map<std::string, std::string>& seed = {}) {
+                                    const std::map<std::string, std::string>& seed = {},
+                                    bool salvage = false) {
     auto record = std::make_unique<Record>();
     record->caller = std::this_thread::get_id();
     ScratchDirectory out;
@@ -76,6 +77,7 @@ std::unique_ptr<Record> extractWith(const std::filesystem::path& cabinetPath, ui
     extraction.note = onNote;
     extraction.progress = onProgress;
     extraction.threads = threads;
+    extraction.salvage = salvage ? 1 : 0;
     record->status = cabArchiveExtract(archive, &extraction, &error);
     cabArchiveClose(archive);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(out.path())) {
@@ -90,12 +92,13 @@ std::unique_ptr<Record> extractWith(const std::filesystem::path& cabinetPath, ui
 // what one worker did, for the caller's own checks.
 std::unique_ptr<Record> expectSameForEveryCount(const std::filesystem::path& cabinetPath,
                                                 bool keepExisting = false,
-                                                const std::map<std::string, std::string>& seed = {}) {
-    std::unique_ptr<Record> single = extractWith(cabinetPath, 1, keepExisting, seed);
+                                                const std::map<std::string, std::string>& seed = {},
+                                                bool salvage = false) {
+    std::unique_ptr<Record> single = extractWith(cabinetPath, 1, keepExisting, seed, salvage);
     EXPECT_FALSE(single->calls.empty());
     for (const uint32_t threads : {2u, 4u}) {
         SCOPED_TRACE("threads " + std::to_string(threads));
-        const std::unique_ptr<Record> several = extractWith(cabinetPath, threads, keepExisting, seed);
+        const std::unique_ptr<Record> several = extractWith(cabinetPath, threads, keepExisting, seed, salvage);
         EXPECT_EQ(several->status, single->status);
         EXPECT_EQ(several->calls, single->calls);
         EXPECT_EQ(several->files, single->files);
@@ -176,6 +179,10 @@ TEST(ArchiveWorkers, ADamagedFolderEndsItsOwnEntriesWhileWorkersDecodeTheOthers)
     std::vector<std::string> names;
     for (const auto& [name, bytes] : single->files) names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "e", "f"}));
+    // Salvaging, the damaged block is decoded anyway by whichever worker
+    // has its folder, and noted in the same place.
+    const std::unique_ptr<Record> salvaged = expectSameForEveryCount(place.path() / "damaged.cab", false, {}, true);
+    EXPECT_EQ(salvaged->files.size(), 6u);
 }
 
 TEST(ArchiveWorkers, AFileAlreadyThereIsKeptAndTheRefusalReportedInOrder) {
