@@ -106,7 +106,7 @@ std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPla
 }
 
 void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, CabDecoder* decoder,
-            CabError& error, const std::string& problem) {
+            CabError& error, int32_t unavailable, const std::string& problem) {
     Run& run = shop.run;
     std::vector<bool> chosen(run.archive.entries.size(), false);
     for (const uint32_t e : job.entries) chosen[e] = true;
@@ -117,7 +117,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     jobRun.sharedProgress = &shop.progress;
     if (decoder == nullptr) {
         for (const uint32_t e : job.entries) {
-            if (jobRun.pending(e)) jobRun.settle(e, CabOutcomeOutputFailed, problem);
+            if (jobRun.pending(e)) jobRun.settle(e, unavailable, problem);
         }
         return;
     }
@@ -148,11 +148,17 @@ void work(Workshop& shop) {
     const IoScope scope(io);
     CabError error{};
     const CabDecoderOwner decoder(target ? io.createDecoder(&error) : nullptr);
-    if (target && !decoder) problem = cabErrorText(error.errorCode);
+    // Without a directory the entries cannot be written; without a decoder,
+    // as in one pass, they cannot be decoded.
+    int32_t unavailable = CabOutcomeOutputFailed;
+    if (target && !decoder) {
+        problem = cabErrorText(error.errorCode);
+        unavailable = CabOutcomeDamaged;
+    }
     while (const std::optional<uint32_t> taken = shop.queue.take()) {
         FolderJob& job = shop.jobs[*taken];
         try {
-            runJob(shop, job, target ? &*target : nullptr, io, decoder.get(), error, problem);
+            runJob(shop, job, target ? &*target : nullptr, io, decoder.get(), error, unavailable, problem);
         } catch (const std::bad_alloc&) {
             job.outOfMemory = true;
         }
