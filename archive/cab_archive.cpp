@@ -3,6 +3,8 @@
 // CabArchiveNoMemory).
 #include "archive/cab_archive.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,6 +23,14 @@
 using namespace cabarchive;
 
 namespace {
+
+// Workers for a directory extraction: `threads`, or one per online
+// processor for 0.
+uint32_t workerCount(uint32_t threads) {
+    if (threads != 0) return threads;
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? uint32_t(online) : 1;
+}
 
 int32_t report(CabArchiveError* error, int32_t status, const std::string& message) {
     if (error != nullptr) {
@@ -237,7 +247,8 @@ int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extra
             std::optional<DirectoryTarget> target =
                 DirectoryTarget::open(extraction->directory, *extraction, message);
             if (!target) return CabArchiveCannotOpen;
-            const int32_t status = extractEntries(*archive, *extraction, chosen, *target);
+            const int32_t status =
+                extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads));
             if (status != CabArchiveOk) message = cabArchiveStatusText(status);
             return status;
         }

@@ -289,6 +289,22 @@ typedef struct CabArchiveExtraction {
     // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
     // met. Default 0: such blocks are damage.
     int32_t salvage;
+
+    // Workers for extraction into a directory: 0 (default) one per online
+    // processor, 1 a single pass on the calling thread, N up to N threads.
+    // Folders are independent, so each worker takes the next folder of a
+    // cabinet from a queue with its own decoder (memory grows by one
+    // decoder, window and buffers, per worker). What is written and
+    // reported is the same for every count: the same files and bytes, the
+    // same outcomes and reasons, `settled` and `note` in the same order and
+    // always from the calling thread; `progress` may come in coarser steps,
+    // from one thread at a time, and never goes backwards. A folder
+    // continued across cabinets, a cabinet whose entries would write the
+    // same path from different folders, and archives read from a client's
+    // stream are decoded by one pass as with 1. With a `sink` (and for
+    // cabArchiveExtractToMemory) the count is ignored: one pass, on the
+    // calling thread.
+    uint32_t threads;
 } CabArchiveExtraction;
 
 // Extracts the chosen entries. Each folder is decoded in one forward pass

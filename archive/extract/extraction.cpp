@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 
+#include "archive/extract/extraction_run.h"
+#include "archive/extract/folder_jobs.h"
 #include "archive/extract/salvage.h"
 #include "archive/open/entry_list.h"
 #include "archive/walk/visit_plan.h"
@@ -13,38 +15,8 @@
 namespace cabarchive {
 namespace {
 
-constexpr uint32_t kNoArchiveEntry = UINT32_MAX;
 constexpr const char* kSalvagedReason =
     "some of its bytes come from data blocks whose checksum does not match";
-
-// What the whole extraction knows: the request, the choice and how far it got.
-struct Run {
-    CabArchive& archive;
-    const CabArchiveExtraction& request;
-    const std::vector<bool>& chosen;
-    EntryTarget& target;
-    std::vector<bool> settled;
-    std::vector<bool> suspect;  // salvage: fed by a block whose checksum did not match
-    uint64_t done = 0;
-    uint64_t total = 0;
-    bool stopped = false;
-
-    bool pending(uint32_t index) const { return chosen[index] && !settled[index]; }
-
-    void settle(uint32_t index, int32_t outcome, const std::string& reason) {
-        settled[index] = true;
-        archive.outcomes[index] = outcome;
-        archive.reasons[index] = outcome == CabOutcomeExtracted ? std::string() : reason;
-        if (request.settled != nullptr) {
-            request.settled(request.context, index, outcome,
-                            outcome == CabOutcomeExtracted ? nullptr : archive.reasons[index].c_str());
-        }
-    }
-
-    void note(const Cabinet& cabinet, const std::string& message) const {
-        if (request.note != nullptr) request.note(request.context, cabinet.name.c_str(), message.c_str());
-    }
-};
 
 // Why a pass of the decoder ended early.
 struct Failure {
@@ -177,7 +149,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
     Run& run = visit.run;
     if (index == kNoArchiveEntry || !run.pending(index)) {
         if (!discardUnwanted) return 0;
-        visit.openHandle = run.archive.io.openOutput(nullptr);
+        visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
     const Offer answer = run.target.begin(index, run.archive.entries[index].view);
@@ -189,14 +161,14 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         run.settle(index, answer.outcome, answer.reason);
         visit.progressed = true;
         if (!discardUnwanted) return 0;
-        visit.openHandle = run.archive.io.openOutput(nullptr);
+        visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
     visit.open.run = &run;
     visit.open.index = index;
     visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
     visit.open.kept.clear();
-    visit.openHandle = run.archive.io.openOutput(&visit.open);
+    visit.openHandle = run.io.openOutput(&visit.open);
     return visit.openHandle;
 }
 
@@ -266,7 +238,7 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
 }
 
 int onCloseOutput(Visit& visit, const CabNotification& n) {
-    visit.run.archive.io.closeHandle(n.fileHandle);
+    visit.run.io.closeHandle(n.fileHandle);
     visit.openHandle = -1;
     if (visit.open.index == kNoArchiveEntry) return 1;  // a discarded file
     const uint32_t index = visit.open.index;
@@ -353,8 +325,7 @@ int onReserveEvent(CabReserveEvent* event) {
         visit.blocksRead = 0;
     } else if (event->kind == DataBlockReserve) {
         ++visit.blocksRead;
-        const CabArchiveExtraction& request = visit.run.request;
-        if (request.progress != nullptr) request.progress(request.context, visit.run.done, visit.run.total);
+        visit.run.reportProgress();
     }
     return 0;
 }
@@ -363,7 +334,7 @@ int onReserveEvent(CabReserveEvent* event) {
 Failure describeFailure(Visit& visit, const CabError& error) {
     if (visit.failure) return *visit.failure;
     std::string reason = cabErrorText(error.errorCode);
-    const std::string windowFile = visit.run.archive.io.takeWindowFileProblem();
+    const std::string windowFile = visit.run.io.takeWindowFileProblem();
     if (error.errorCode == NoMemory && !windowFile.empty()) {
         reason = windowFile;
     } else if (visit.folderLoaded && (error.errorCode == DamagedCabinet ||
@@ -469,8 +440,8 @@ bool anyPendingIn(const Run& run, const std::vector<uint32_t>& entryAt) {
     return false;
 }
 
-// Decodes what is wanted of cabinet `index`, again after a failure for the
-// entries it did not concern.
+// Decodes what is wanted of cabinet `index`: its folders side by side
+// when workers may take them, else in one pass after another.
 void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index) {
     const Cabinet& cabinet = run.archive.cabinets[index];
     std::vector<uint32_t> entryAt(cabinet.directory.entries.size(), kNoArchiveEntry);
@@ -486,14 +457,22 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         }();
     const VisitPlan plan = planVisits(cabinet.directory, previousWentOn);
     settleUnreachable(run, index, plan, entryAt);
+    if (run.workers > 1 && extractFoldersSideBySide(run, index, plan, entryAt)) return;
+    decodePasses(run, decoder, error, index, plan, entryAt);
+}
 
+}  // namespace
+
+void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index,
+                  const VisitPlan& plan, const std::vector<uint32_t>& entryAt) {
+    const Cabinet& cabinet = run.archive.cabinets[index];
     const std::string name = cabinetHandleName(cabinet.source);
     for (;;) {
         const bool crossing = wantsCrossing(run, index);
         if (!crossing && !anyPendingIn(run, entryAt)) return;
         Visit visit(run, index, cabinet, plan, entryAt, crossing);
         error = CabError{};
-        run.archive.io.takeWindowFileProblem();
+        run.io.takeWindowFileProblem();
         const bool ok = cabExtract(decoder, name.c_str(), "", onNotify, onReserveEvent, &visit) != 0;
         if (run.stopped) {
             if (visit.open.index != kNoArchiveEntry) {
@@ -529,11 +508,12 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     }
 }
 
-}  // namespace
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
-                                const std::vector<bool>& chosen, EntryTarget& target) {
-    Run run{archive, request, chosen, target, std::vector<bool>(archive.entries.size(), false), {}};
+                                const std::vector<bool>& chosen, EntryTarget& target,
+                                uint32_t workers) {
+    Run run(archive, request, chosen, target, archive.io);
+    run.workers = workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {

@@ -14,8 +14,12 @@ namespace cabarchive {
 // an outcome in archive.outcomes/reasons and through request.settled. The
 // request's notes, progress and salvage are honoured; its entry selection
 // and destination are already in `chosen` and `target`. Returns
-// CabArchiveOk, CabArchiveIncomplete or CabArchiveStopped.
+// CabArchiveOk, CabArchiveIncomplete or CabArchiveStopped. With `workers`
+// above 1 and a directory in the request, the folders of a cabinet are
+// decoded by that many threads, each writing through its own directory
+// target; what is written and reported is the same as with one.
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
-                                const std::vector<bool>& chosen, EntryTarget& target);
+                                const std::vector<bool>& chosen, EntryTarget& target,
+                                uint32_t workers = 1);
 
 }  // namespace cabarchive

@@ -223,7 +223,21 @@ std::string cabinetHandleName(uint32_t index) { return kCabinetNamePrefix + std:
 
 ArchiveIo::~ArchiveIo() {
     for (size_t i = 0; i < handles_.size(); ++i) closeHandle(int32_t(i + 1));
+    if (borrowed_) return;
     for (Source& source : sources_) closeSource(source);
+}
+
+void ArchiveIo::borrowSources(const ArchiveIo& owner) {
+    sources_ = owner.sources_;
+    borrowed_ = true;
+    quantumWindowPages_ = owner.quantumWindowPages_;
+}
+
+bool ArchiveIo::sourcesReadableAtOnce() const {
+    for (const Source& source : sources_) {
+        if (source.kind == Source::Kind::Stream) return false;
+    }
+    return true;
 }
 
 uint32_t ArchiveIo::addSource(Source source) {

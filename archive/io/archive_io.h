@@ -52,6 +52,14 @@ public:
     // Closes every source and every handle still open.
     ~ArchiveIo();
 
+    // Reads the sources of `owner` without owning them (a worker's own
+    // handles and window budget over the same cabinets): only for archives
+    // whose sources all tolerate reads from several threads at once.
+    void borrowSources(const ArchiveIo& owner);
+    // True when every source is a file or memory, read by position alone:
+    // a client's stream has one position and cannot be shared.
+    bool sourcesReadableAtOnce() const;
+
     // Adds a source and returns its index. The archive owns it from now on.
     uint32_t addSource(Source source);
     Source& source(uint32_t index) { return sources_[index]; }
@@ -101,6 +109,7 @@ private:
     Handle* handle(int32_t value);
 
     std::vector<Source> sources_;
+    bool borrowed_ = false;  // the sources belong to another ArchiveIo
     std::vector<Handle> handles_;
     uint32_t quantumWindowPages_ = 0;
     std::unordered_set<void*> windowPages_;

@@ -81,6 +81,23 @@ TEST(ArchiveOutcomes, ADamagedBlockEndsOnlyTheEntriesItsFolderFeedsFromThere) {
     cabArchiveClose(archive);
 }
 
+// A folder the decoder cannot even start (its method is unknown) is lost on
+// its own: the intact folder after it is still extracted.
+TEST(ArchiveOutcomes, AFolderThatCannotStartLeavesTheNextFolderIntact) {
+    cabwriter::Folder unknown = folderOf(Method::Stored, {makeFile("p.txt", 3000, 1)});
+    unknown.typeCompress = 0x000F;
+    const cabwriter::Cabinet cabinet =
+        cabwriter::writeCabinet({unknown, folderOf(Method::Mszip, {makeFile("r.txt", 2000, 3)})});
+    CabArchive* archive = openMemory(cabinet.image);
+    ASSERT_NE(archive, nullptr);
+    RecordingSink sink;
+    const Extracted result = extract(archive, CabArchiveExtraction{}, &sink);
+    EXPECT_EQ(result.status, CabArchiveIncomplete);
+    EXPECT_EQ(result.outcomes, (std::vector<int32_t>{CabOutcomeDamaged, CabOutcomeExtracted}));
+    EXPECT_EQ(sink.written[1], text(makeFile("", 2000, 3).data));
+    cabArchiveClose(archive);
+}
+
 TEST(ArchiveOutcomes, TheClientSkipsStopsOrLeavesEntries) {
     const cabwriter::Cabinet cabinet = twoFolderCabinet();
     CabArchive* archive = openMemory(cabinet.image);

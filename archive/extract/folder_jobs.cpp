@@ -1,0 +1,237 @@
+#include "archive/extract/folder_jobs.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "archive/extract/directory_target.h"
+#include "archive/extract/ordered_jobs.h"
+#include "archive/names/safe_name.h"
+#include "archive/open/entry_list.h"
+#include "cab/cab_owner.h"
+
+namespace cabarchive {
+namespace {
+
+constexpr size_t kJobsPerWorker = 4;
+
+// Consecutive folders of a cabinet, decoded by one worker in one pass.
+struct FolderJob {
+    std::vector<uint32_t> steered;  // the plan's files of these folders, in its order
+    std::vector<uint32_t> entries;  // their archive entries still wanted
+    std::vector<HeldEvent> held; // its settles and notes, in the order made
+    uint64_t done = 0;           // bytes it wrote
+    bool stopped = false;        // the client stopped the extraction in it
+    bool outOfMemory = false;    // it ended early for want of memory
+};
+
+// What every worker of the cabinet shares; all of it read-only but the
+// queue, the progress count and each worker's own jobs.
+struct Workshop {
+    Run& run;
+    uint32_t cabinet;
+    const VisitPlan& plan;
+    const std::vector<uint32_t>& entryAt;
+    std::vector<FolderJob>& jobs;
+    OrderedJobs queue;
+    SharedProgress progress;
+};
+
+bool crossesCabinets(const Cabinet& cabinet, const VisitPlan& plan) {
+    if (plan.tailStart || !plan.fromEarlier.empty()) return true;
+    for (const FileEntry& file : cabinet.directory.entries) {
+        if (file.continuesIntoNext() || file.continuesFromPrevious()) return true;
+    }
+    return false;
+}
+
+// Whether entries of different folders would write the same file, or one a
+// file where another needs a directory: then which lands first matters.
+bool pathsMeetAcrossFolders(const Run& run, const std::vector<FolderJob>& jobs) {
+    std::map<std::string, uint32_t> files;
+    std::map<std::string, bool> directories;
+    for (uint32_t j = 0; j < jobs.size(); ++j) {
+        for (const uint32_t e : jobs[j].entries) {
+            const SafeName place = outputPlace(run.archive.entries[e].name, run.request.lowercase != 0);
+            if (!place.usable()) continue;
+            std::string path;
+            for (size_t c = 0; c < place.components.size(); ++c) {
+                path += (c == 0 ? "" : "/") + place.components[c];
+                if (c + 1 < place.components.size()) directories[path] = true;
+            }
+            const auto [at, added] = files.emplace(path, j);
+            if (!added && at->second != j) return true;
+        }
+    }
+    for (const auto& [path, folder] : files) {
+        if (directories.count(path) != 0) return true;
+    }
+    return false;
+}
+
+// Jobs of consecutive folders with wanted files, in the order the plan
+// steers them: a few per worker, so that the work is shared out evenly and
+// the cost of a job does not grow with the number of folders.
+std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPlan& plan,
+                                  const std::vector<uint32_t>& entryAt) {
+    const Cabinet& cabinet = run.archive.cabinets[index];
+    const auto& files = cabinet.directory.entries;
+    std::vector<uint32_t> folders;  // in steered order
+    for (const uint32_t i : plan.steered) {
+        const uint32_t entry = entryAt[i];
+        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
+        const uint32_t folder = folderOfEntry(cabinet, files[i]);
+        if (folders.empty() || folders.back() != folder) folders.push_back(folder);
+    }
+    const size_t jobCount = std::min<size_t>(folders.size(), size_t(run.workers) * kJobsPerWorker);
+    std::map<uint32_t, size_t> jobOfFolder;
+    for (size_t f = 0; f < folders.size(); ++f) jobOfFolder.emplace(folders[f], f * jobCount / folders.size());
+    std::vector<FolderJob> jobs(jobCount);
+    for (const uint32_t i : plan.steered) {
+        const auto job = jobOfFolder.find(folderOfEntry(cabinet, files[i]));
+        if (job != jobOfFolder.end()) jobs[job->second].steered.push_back(i);
+    }
+    for (uint32_t i = 0; i < files.size(); ++i) {
+        const uint32_t entry = entryAt[i];
+        const auto job = jobOfFolder.find(folderOfEntry(cabinet, files[i]));
+        if (job != jobOfFolder.end() && entry != kNoArchiveEntry && run.pending(entry)) {
+            jobs[job->second].entries.push_back(entry);
+        }
+    }
+    return jobs;
+}
+
+void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, CabDecoder* decoder,
+            CabError& error, int32_t unavailable, const std::string& problem) {
+    Run& run = shop.run;
+    std::vector<bool> chosen(run.archive.entries.size(), false);
+    for (const uint32_t e : job.entries) chosen[e] = true;
+    Run jobRun(run.archive, run.request, chosen, *target, io);
+    jobRun.suspect = run.suspect;
+    jobRun.total = run.total;
+    jobRun.held = &job.held;
+    jobRun.sharedProgress = &shop.progress;
+    if (decoder == nullptr) {
+        for (const uint32_t e : job.entries) {
+            if (jobRun.pending(e)) jobRun.settle(e, unavailable, problem);
+        }
+        return;
+    }
+    VisitPlan plan = shop.plan;
+    plan.steered = job.steered;
+    decodePasses(jobRun, decoder, error, shop.cabinet, plan, shop.entryAt);
+    job.done = jobRun.done;
+    job.stopped = jobRun.stopped;
+}
+
+// The worker's own view of the cabinets and of the directory.
+std::optional<DirectoryTarget> openWorkerTarget(const Run& run, ArchiveIo& io, std::string& problem) {
+    try {
+        io.borrowSources(run.archive.io);
+        return DirectoryTarget::open(run.request.directory, run.request, problem);
+    } catch (const std::bad_alloc&) {
+        problem = "out of memory";
+        return std::nullopt;
+    }
+}
+
+// A worker: its own handles, directory and decoder, used for every job it
+// takes.
+void work(Workshop& shop) {
+    ArchiveIo io;
+    std::string problem;
+    std::optional<DirectoryTarget> target = openWorkerTarget(shop.run, io, problem);
+    const IoScope scope(io);
+    CabError error{};
+    const CabDecoderOwner decoder(target ? io.createDecoder(&error) : nullptr);
+    // Without a directory the entries cannot be written; without a decoder,
+    // as in one pass, they cannot be decoded.
+    int32_t unavailable = CabOutcomeOutputFailed;
+    if (target && !decoder) {
+        problem = cabErrorText(error.errorCode);
+        unavailable = CabOutcomeDamaged;
+    }
+    while (const std::optional<uint32_t> taken = shop.queue.take()) {
+        FolderJob& job = shop.jobs[*taken];
+        try {
+            runJob(shop, job, target ? &*target : nullptr, io, decoder.get(), error, unavailable, problem);
+        } catch (const std::bad_alloc&) {
+            job.outOfMemory = true;
+        }
+        shop.queue.finish(*taken);
+    }
+}
+
+// On the caller's thread: the job's settles and notes, then an outcome for
+// any of its entries it could not settle.
+void release(Run& run, const FolderJob& job, bool ran) {
+    for (const HeldEvent& event : job.held) {
+        if (!event.isNote) {
+            run.settle(event.index, event.outcome, event.text);
+        } else if (run.request.note != nullptr) {
+            run.request.note(run.request.context, event.cabinet.c_str(), event.text.c_str());
+        }
+    }
+    run.done += job.done;
+    if (job.stopped) run.stopped = true;
+    if (run.stopped) return;  // the end of the extraction settles the rest as stopped
+    for (const uint32_t e : job.entries) {
+        if (run.pending(e)) {
+            run.settle(e, CabOutcomeDamaged, ran && !job.outOfMemory ? "not decoded" : "out of memory");
+        }
+    }
+}
+
+// Stops the queue and joins the workers however the caller's side ends.
+struct Crew {
+    OrderedJobs& queue;
+    std::vector<std::thread> threads;
+    ~Crew() {
+        queue.stop();
+        for (std::thread& thread : threads) thread.join();
+    }
+};
+
+}  // namespace
+
+bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
+                              const std::vector<uint32_t>& entryAt) {
+    const Cabinet& cabinet = run.archive.cabinets[index];
+    if (run.request.directory == nullptr || !run.archive.io.sourcesReadableAtOnce() ||
+        crossesCabinets(cabinet, plan)) {
+        return false;
+    }
+    std::vector<FolderJob> jobs = folderJobs(run, index, plan, entryAt);
+    if (jobs.size() < 2 || pathsMeetAcrossFolders(run, jobs)) return false;
+
+    Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
+    shop.progress.done = run.done;
+    {
+        Crew crew{shop.queue, {}};
+        const size_t workers = std::min<size_t>(run.workers, jobs.size());
+        try {
+            for (size_t w = 0; w < workers; ++w) crew.threads.emplace_back(work, std::ref(shop));
+        } catch (const std::system_error&) {
+            // Fewer workers than asked; with none, one pass does it all.
+        }
+        if (crew.threads.empty()) return false;
+        for (uint32_t j = 0; j < jobs.size(); ++j) {
+            release(run, jobs[j], shop.queue.await(j));
+            if (run.stopped) shop.queue.stop();
+        }
+    }
+    if (run.stopped) return true;
+    // Wanted files of the cabinet that no folder led to, as one pass ends them.
+    for (const uint32_t e : entryAt) {
+        if (e != kNoArchiveEntry && run.pending(e)) {
+            run.settle(e, CabOutcomeUnreachable, "not reached: no file led the decoder to its data");
+        }
+    }
+    return true;
+}
+
+}  // namespace cabarchive
