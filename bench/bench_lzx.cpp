@@ -15,6 +15,7 @@
 // translation alone over the same frames as they stand before it (the
 // encoder's side applied to the original), and the counter translation_pct
 // gives its time as a share of the whole LZX decode.
+#include "bench/fastest_times.h"
 #include "bench/real_files.h"
 #include "codecs/lzx/lzx.h"
 #include "codecs/lzx/lzx_decoder.h"
@@ -33,7 +34,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 constexpr size_t kGeneratedSize = 4u << 20;
 constexpr size_t kRealSize = 4u << 20;
@@ -82,22 +83,12 @@ Input prepare(Bytes data, bool code) {
 void* benchAlloc(uint32_t size) { return std::malloc(size); }
 void benchFree(void* block) { std::free(block); }
 
-// Each 32,768-byte piece's time is kept at its fastest over all passes: a
-// pass that other work on the machine interrupted says nothing about the
-// decoder, and on a shared machine a whole pass is seldom left alone, one
-// piece often is. The pieces are LZX's frames and the same stretches of
-// zlib's output.
-using PieceTimes = std::vector<double>;
-
-double total(const PieceTimes& times) {
-    double sum = 0;
-    for (double t : times) sum += t;
-    return sum;
-}
-
-void keepFastest(PieceTimes& best, size_t piece, Clock::time_point start) {
-    best[piece] = std::min(best[piece], std::chrono::duration<double>(Clock::now() - start).count());
-}
+// Each 32,768-byte piece's time is kept at its fastest over all passes
+// (bench/fastest_times.h). The pieces are LZX's frames and the same
+// stretches of zlib's output.
+using bench::PieceTimes;
+using bench::keepFastest;
+using bench::total;
 
 void decodeWithLzx(void* handle, const Input& in, Bytes& output, PieceTimes& best) {
     if (lzxReset(handle) != CodecOk) std::abort();

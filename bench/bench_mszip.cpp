@@ -13,6 +13,7 @@
 // Besides the generated inputs, real files of the system make folders of
 // their own (headers, executables, prose, images; see real_files.h); a kind
 // the system lacks enough files for is skipped with a message.
+#include "bench/fastest_times.h"
 #include "bench/real_files.h"
 #include "codecs/mszip/mszip.h"
 #include "tests/mszip/test_data.h"
@@ -30,7 +31,7 @@ namespace {
 
 using test_data::Bytes;
 using test_data::Kind;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 constexpr size_t kBlocks = 32;
 
@@ -50,20 +51,11 @@ Folder folderOf(Bytes data) {
 void* benchAlloc(uint32_t size) { return std::malloc(size); }
 void benchFree(void* block) { std::free(block); }
 
-// Each block's time is kept at its fastest over all passes: a pass that
-// other work on the machine interrupted says nothing about the decoder, and
-// on a shared machine a whole pass is seldom left alone, one block often is.
-using BlockTimes = std::vector<double>;
-
-double total(const BlockTimes& times) {
-    double sum = 0;
-    for (double t : times) sum += t;
-    return sum;
-}
-
-void keepFastest(BlockTimes& best, size_t block, Clock::time_point start) {
-    best[block] = std::min(best[block], std::chrono::duration<double>(Clock::now() - start).count());
-}
+// Each block's time is kept at its fastest over all passes
+// (bench/fastest_times.h).
+using BlockTimes = bench::PieceTimes;
+using bench::keepFastest;
+using bench::total;
 
 void decodeWithMszip(void* handle, const Folder& folder, uint8_t* window, BlockTimes& best) {
     for (size_t i = 0; i < folder.blocks.size(); ++i) {
