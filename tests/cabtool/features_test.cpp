@@ -224,6 +224,35 @@ TEST(CabtoolFinding, CabinetsInsideALargeFileAreFoundAndExtracted) {
     EXPECT_TRUE(contains(stopped.err, "costly.bin: search stopped at offset")) << stopped.err;
 }
 
+// More cabinets stored in one file than a single search has room for: every
+// one is still walked, and a message about the search names the file once.
+TEST(CabtoolFinding, EveryCabinetOfAFileHoldingManyIsWalked) {
+    ScratchDirectory scratch;
+    constexpr int kCabinets = 70;
+    std::string host(100, 'x');
+    for (int i = 0; i < kCabinets; ++i) {
+        const std::string name = "part" + std::to_string(i) + ".txt";
+        host += text(cabwriter::writeCabinet({folderOf({makeFile(name, 50, uint8_t(i))})}).image);
+        host += std::string(20, 'x');
+    }
+    cabtooltest::writeFile(scratch.path() / "many.bin", host);
+    const ToolResult listed = runCabtool({"list", "many.bin"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "part0.txt")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "part69.txt")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "70 files, 3500 bytes in all")) << listed.out;
+
+    std::vector<uint8_t> costly(100, 'x');
+    const std::vector<uint8_t> after =
+        cabtooltest::costlyCandidatesAfter(cabwriter::writeCabinet({folderOf({makeFile("a.txt", 5, 1)})}).image)
+            .bytes;
+    costly.insert(costly.end(), after.begin(), after.end());
+    cabtooltest::writeFile(scratch.path() / "costly.bin", std::string(costly.begin(), costly.end()));
+    const ToolResult stopped = runCabtool({"list", "costly.bin"}, scratch.path());
+    EXPECT_TRUE(contains(stopped.err, "cabtool: costly.bin: search stopped at offset")) << stopped.err;
+    EXPECT_FALSE(contains(stopped.err, "costly.bin: costly.bin")) << stopped.err;
+}
+
 TEST(CabtoolChoosing, FilterPipeLowercaseAndQuiet) {
     ScratchDirectory scratch;
     const cabwriter::Folder folder =
