@@ -19,6 +19,7 @@
 #include "archive/io/local_files.h"
 #include "archive/open/archive_open.h"
 #include "archive/walk/dos_time.h"
+#include "cab/format.h"
 
 using namespace cabarchive;
 
@@ -212,6 +213,17 @@ int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index, CabArchiveC
     cabinet->indexInSet = c.header.iCabinet;
     cabinet->folderCount = c.header.cFolders;
     cabinet->fileCount = c.header.cFiles;
+    return CabArchiveOk;
+}
+
+int32_t cabArchiveCabinetLinks(const CabArchive* archive, uint32_t index, const char** previous,
+                               const char** next) {
+    if (archive == nullptr || index >= archive->cabinets.size()) return CabArchiveBadArgument;
+    const Cabinet& c = archive->cabinets[index];
+    if (previous != nullptr) {
+        *previous = (c.header.flags & kFlagPrevious) != 0 ? c.setNames.previousCabinet : nullptr;
+    }
+    if (next != nullptr) *next = (c.header.flags & kFlagNext) != 0 ? c.setNames.nextCabinet : nullptr;
     return CabArchiveOk;
 }
 

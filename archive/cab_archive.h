@@ -171,6 +171,16 @@ typedef struct CabArchiveCabinet {
 CAB_API int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index,
                                   CabArchiveCabinet* cabinet);
 
+// The cabinets that cabinet `index` names as its neighbours in the set:
+// *previous and *next (either pointer may be null) get the file names its
+// header stores for the cabinets before and after it (e.g. "DISK1.CAB"), or
+// null when the header declares none. A name is given whether or not that
+// cabinet could join the archive, so a client can say which member was
+// missing. The strings live as long as the archive. Error:
+// CabArchiveBadArgument.
+CAB_API int32_t cabArchiveCabinetLinks(const CabArchive* archive, uint32_t index,
+                                       const char** previous, const char** next);
+
 // ---- Entries ----------------------------------------------------------------
 
 // Compression methods (the low 4 bits of a folder's typeCompress).

@@ -162,6 +162,32 @@ TEST(ArchiveSets, TheNeighbourCallbackSuppliesTheOtherMembers) {
     EXPECT_TRUE(library.streams["set3.cab"]->closed);
 }
 
+// The names a member gives its neighbours are told whether or not those
+// neighbours joined, so a client can name the one that is missing.
+TEST(ArchiveSets, EachCabinetTellsTheNeighboursItNames) {
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    scratch.save(set.cabinets[1]);
+    scratch.save(set.cabinets[2]);
+    CabArchive* archive = openPath(scratch.path() / "set3.cab");
+    ASSERT_NE(archive, nullptr);
+    ASSERT_EQ(cabArchiveCabinetCount(archive), 2u);
+    const char* previous = "unset";
+    const char* next = "unset";
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 0, &previous, &next), CabArchiveOk);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, "set1.cab");  // missing, yet named
+    ASSERT_NE(next, nullptr);
+    EXPECT_STREQ(next, "set3.cab");
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 1, &previous, nullptr), CabArchiveOk);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, "set2.cab");
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 1, nullptr, &next), CabArchiveOk);
+    EXPECT_EQ(next, nullptr);  // the last of its set names none
+    EXPECT_EQ(cabArchiveCabinetLinks(archive, 2, &previous, &next), CabArchiveBadArgument);
+    cabArchiveClose(archive);
+}
+
 TEST(ArchiveSets, AMissingMemberLeavesWhatNeedsItUnreachable) {
     const ThreeCabinetSet set;
     ScratchDirectory scratch;
