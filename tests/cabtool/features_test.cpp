@@ -224,6 +224,35 @@ TEST(CabtoolFinding, CabinetsInsideALargeFileAreFoundAndExtracted) {
     EXPECT_TRUE(contains(stopped.err, "costly.bin: search stopped at offset")) << stopped.err;
 }
 
+// Going back from the cabinet named, the walk starts at the earliest member
+// it can read as one of the set, and says why it stopped there.
+TEST(CabtoolFinding, ASetStartsAtItsEarliestReadableMember) {
+    ScratchDirectory scratch;
+    const FourCabinetSet set = writeFourCabinetSet(scratch.path());
+    ASSERT_GE(set.cabinets, 4u);
+    const std::string stopped =
+        "disk2.cab: its previous cabinet 'disk1.cab' cannot be read as one of its set; starting here";
+    const std::string started = "disk3.cab: starting from the first cabinet of its set, 'disk2.cab'";
+
+    fs::remove(scratch.path() / "disk1.cab");
+    const ToolResult missing = runCabtool({"list", "disk3.cab"}, scratch.path());
+    EXPECT_TRUE(contains(missing.err, stopped)) << missing.err;
+    EXPECT_TRUE(contains(missing.err, started)) << missing.err;
+    EXPECT_TRUE(contains(missing.out, "d.txt")) << missing.out;
+
+    // A cabinet of another set under the previous one's name is not joined.
+    cabwriter::Options otherSet;
+    otherSet.setId = 77;
+    save(cabwriter::writeCabinet({folderOf({makeFile("other.txt", 10, 3)})}, otherSet, "disk1.cab"),
+         scratch.path());
+    const ToolResult foreign = runCabtool({"list", "disk3.cab"}, scratch.path());
+    EXPECT_TRUE(contains(foreign.err, stopped)) << foreign.err;
+    EXPECT_FALSE(contains(foreign.out, "other.txt")) << foreign.out;
+
+    const ToolResult quiet = runCabtool({"list", "-q", "disk3.cab"}, scratch.path());
+    EXPECT_FALSE(contains(quiet.err, "starting here")) << quiet.err;
+}
+
 // More cabinets stored in one file than a single search has room for: every
 // one is still walked, and a message about the search names the file once.
 TEST(CabtoolFinding, EveryCabinetOfAFileHoldingManyIsWalked) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -42,30 +43,34 @@ bool startsWithSignature(const std::string& path) {
     return cabinet;
 }
 
-// The cabinet a set's walk should start from: following previous-cabinet
-// names back from `path` while each names a readable cabinet of the same set
-// with the index before.
+// An archive of the library, closed when it goes out of scope.
+using ArchiveOwner = std::unique_ptr<CabArchive, decltype(&cabArchiveClose)>;
+
+// The cabinet a set's walk should start from: the first member the library
+// joins going back from `path`, each through the previous-cabinet name in
+// the same directory, as long as it is the member of the same set with the
+// index before. A file it cannot open as a cabinet starts from itself.
 std::string firstOfSet(const std::string& path, bool quiet) {
-    const CabinetLocation location = splitCabinetPath(path);
-    std::optional<CabinetHeader> header = readCabinetHeader(path);
-    std::string current = location.name;
-    std::set<std::string> seen = {current};
-    while (header && header->hasPrevious()) {
-        const std::string& named = header->previousCabinet;
-        if (!isPlainFileName(named)) break;
-        const std::string previous = resolveCabinetName(location.directory, named);
-        const std::optional<CabinetHeader> earlier = readCabinetHeader(location.directory + previous);
-        if (!earlier || earlier->setId != header->setId ||
-            uint16_t(earlier->cabinetIndex + 1) != header->cabinetIndex || !seen.insert(previous).second) {
-            note(quiet, location.directory + current,
-                 "its previous cabinet '" + printable(named) + "' cannot be read as one of its set; "
-                 "starting here");
-            break;
-        }
-        current = previous;
-        header = earlier;
+    CabArchiveOptions options;
+    cabArchiveDefaultOptions(&options);
+    CabArchive* opened = nullptr;
+    CabArchiveError error{};
+    if (cabArchiveOpenPath(path.c_str(), &options, &opened, &error) != CabArchiveOk) return path;
+    const ArchiveOwner archive(opened, &cabArchiveClose);
+    CabArchiveCabinet first{};
+    const char* previous = nullptr;
+    if (cabArchiveCabinet(archive.get(), 0, &first) != CabArchiveOk ||
+        cabArchiveCabinetLinks(archive.get(), 0, &previous, nullptr) != CabArchiveOk) {
+        return path;
     }
-    return location.directory + current;
+    // A previous cabinet named as a path rather than a file name is not
+    // looked for, and not worth a word.
+    if (previous != nullptr && isPlainFileName(previous)) {
+        note(quiet, first.name,
+             "its previous cabinet '" + printable(previous) + "' cannot be read as one of its set; "
+             "starting here");
+    }
+    return first.name;
 }
 
 // The library's message for a file names it first ("PATH: reason"); the
