@@ -17,6 +17,7 @@
 #include "archive/extract/directory_target.h"
 #include "archive/extract/extraction.h"
 #include "archive/io/local_files.h"
+#include "archive/names/name_encoding.h"
 #include "archive/open/archive_open.h"
 #include "archive/walk/dos_time.h"
 #include "cab/format.h"
@@ -197,6 +198,33 @@ const char* cabArchiveDamage(const CabArchive* archive) {
     return archive != nullptr && !archive->damage.empty() ? archive->damage.c_str() : nullptr;
 }
 
+uint32_t cabArchiveProblemCount(const CabArchive* archive) {
+    return archive != nullptr ? uint32_t(archive->problems.size()) : 0;
+}
+
+int32_t cabArchiveProblem(const CabArchive* archive, uint32_t index, CabArchiveProblem* problem) {
+    if (archive == nullptr || problem == nullptr || problem->size < sizeof(CabArchiveProblem) ||
+        index >= archive->problems.size()) {
+        return CabArchiveBadArgument;
+    }
+    const OpenProblem& p = archive->problems[index];
+    problem->kind = p.kind;
+    problem->cabinet = p.cabinet;
+    problem->before = p.before ? 1 : 0;
+    problem->name = p.name.c_str();
+    problem->detail = p.detail.c_str();
+    return CabArchiveOk;
+}
+
+int32_t cabArchiveCodePageKnown(const char* name) {
+    if (name == nullptr) return 0;
+    try {
+        return NameDecoder::forEncoding(name) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
 uint32_t cabArchiveCabinetCount(const CabArchive* archive) {
     return archive != nullptr ? uint32_t(archive->cabinets.size()) : 0;
 }
@@ -237,6 +265,14 @@ int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEnt
     }
     *entry = archive->entries[index].view;
     return CabArchiveOk;
+}
+
+int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index, const char** reason) {
+    if (reason != nullptr) *reason = nullptr;
+    if (archive == nullptr || index >= archive->known.size()) return CabOutcomeNotChosen;
+    const KnownProblem& known = archive->known[index];
+    if (reason != nullptr && known.outcome != CabOutcomeNotChosen) *reason = known.reason.c_str();
+    return known.outcome;
 }
 
 int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {

@@ -149,6 +149,43 @@ CAB_API void cabArchiveClose(CabArchive* archive);
 // The text lives as long as the archive.
 CAB_API const char* cabArchiveDamage(const CabArchive* archive);
 
+// Each thing that kept the archive from being read whole, in the order it
+// was met, so a client can say which cabinet of the set is missing or
+// damaged. cabArchiveDamage joins the same problems into one text.
+typedef enum CabArchiveProblemKind {
+    CabProblemDamagedDirectory = 1,  // a cabinet's header, folders or file list is damaged:
+                                     // the entries read before the damage are listed
+    CabProblemMissingCabinet = 2,    // a cabinet a header names could not be had
+    CabProblemNotCabinet = 3,        // a neighbour's file holds no cabinet
+    CabProblemForeignCabinet = 4,    // a neighbour belongs to another set or place in it
+} CabArchiveProblemKind;
+
+typedef struct CabArchiveProblem {
+    uint32_t size;       // set by the caller: sizeof(CabArchiveProblem)
+    int32_t kind;        // a CabArchiveProblemKind
+    int32_t cabinet;     // the cabinet concerned (cabArchiveCabinet index), or -1 when
+                         // it did not join the archive
+    int32_t before;      // 1: the cabinet that did not join comes before the archive's
+                         // first one in the set; 0 otherwise
+    const char* name;    // a joined cabinet's name as cabArchiveCabinet gives it, else the
+                         // neighbour's name as its neighbour's header stores it (a path
+                         // when one was tried, e.g. for a file that holds no cabinet)
+    const char* detail;  // what was wrong, in English, without the name
+} CabArchiveProblem;
+
+// The number of problems met when opening (0 when the archive was read whole).
+CAB_API uint32_t cabArchiveProblemCount(const CabArchive* archive);
+
+// Fills `problem` for problem `index` (0 .. count-1); the caller sets
+// problem->size first. The strings live as long as the archive. Error:
+// CabArchiveBadArgument (an index out of range, or a size smaller than this
+// struct).
+CAB_API int32_t cabArchiveProblem(const CabArchive* archive, uint32_t index,
+                                  CabArchiveProblem* problem);
+
+// Whether `name` is a code page the options' codePage accepts: 1 or 0.
+CAB_API int32_t cabArchiveCodePageKnown(const char* name);
+
 // ---- Cabinets of the archive ------------------------------------------------
 
 // The number of cabinets the archive holds (1 for a cabinet alone).
@@ -221,6 +258,15 @@ CAB_API uint32_t cabArchiveEntryCount(const CabArchive* archive);
 // CabArchiveBadArgument.
 CAB_API int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index,
                                 CabArchiveEntry* entry);
+
+// What extraction would meet for entry `index` before decoding any data:
+// CabOutcomeUnreachable when its data begins or goes on in a cabinet the
+// archive does not have, CabOutcomeDamaged when the directory places it
+// where no data can be (the reason says why), else CabOutcomeNotChosen with
+// *reason null. `reason` may be null; the text lives as long as the archive.
+// An entry with no known problem may still fail when decoded.
+CAB_API int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index,
+                                       const char** reason);
 
 // The time of a DOS date and time as seconds since 1970-01-01 UTC, the
 // stored fields read as local time (as the cabinets' makers wrote them).

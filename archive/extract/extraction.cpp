@@ -7,6 +7,7 @@
 
 #include "archive/extract/extraction_run.h"
 #include "archive/extract/folder_jobs.h"
+#include "archive/extract/known_problems.h"
 #include "archive/extract/salvage.h"
 #include "archive/open/entry_list.h"
 #include "archive/walk/visit_plan.h"
@@ -410,26 +411,9 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 // the archive does not hold, are settled before anything is decoded.
 void settleUnreachable(Run& run, uint32_t cabinetIndex, const VisitPlan& plan,
                        const std::vector<uint32_t>& entryAt) {
-    const Cabinet& cabinet = run.archive.cabinets[cabinetIndex];
-    for (const Refusal& refusal : plan.refused) {
-        const uint32_t entry = entryAt[refusal.entry];
-        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
-        const bool damaged = refusal.reason.rfind("cabinet is damaged", 0) == 0;
-        run.settle(entry, damaged ? CabOutcomeDamaged : CabOutcomeUnreachable, refusal.reason);
-    }
-    const bool last = cabinetIndex + 1 == run.archive.cabinets.size();
-    for (const FileEntry& file : cabinet.directory.entries) {
-        const uint32_t entry = entryAt[file.listIndex];
-        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
-        if (file.continuesFromPrevious() && cabinetIndex == 0) {
-            run.settle(entry, CabOutcomeUnreachable,
-                       "its data begins in cabinet '" + cabinet.directory.previousCabinet +
-                           "', which the archive does not have");
-        } else if (file.continuesIntoNext() && last) {
-            run.settle(entry, CabOutcomeUnreachable,
-                       "its data goes on in cabinet '" + cabinet.directory.nextCabinet +
-                           "', which the archive does not have");
-        }
+    for (const KnownRefusal& refusal : knownRefusals(run.archive, cabinetIndex, plan)) {
+        const uint32_t entry = entryAt[refusal.listIndex];
+        if (entry != kNoArchiveEntry && run.pending(entry)) run.settle(entry, refusal.outcome, refusal.reason);
     }
 }
 
@@ -448,14 +432,7 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
         if (run.archive.entries[e].cabinet == index) entryAt[run.archive.entries[e].listIndex] = e;
     }
-    const bool previousWentOn =
-        index > 0 && [&] {
-            for (const FileEntry& f : run.archive.cabinets[index - 1].directory.entries) {
-                if (f.continuesIntoNext()) return true;
-            }
-            return false;
-        }();
-    const VisitPlan plan = planVisits(cabinet.directory, previousWentOn);
+    const VisitPlan plan = planOfCabinet(run.archive, index);
     settleUnreachable(run, index, plan, entryAt);
     if (run.workers > 1 && extractFoldersSideBySide(run, index, plan, entryAt)) return;
     decodePasses(run, decoder, error, index, plan, entryAt);

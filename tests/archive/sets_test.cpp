@@ -11,30 +11,6 @@ using cabwriter::Method;
 
 namespace {
 
-// Three cabinets: "b" goes on from the first into the second, "c" lies
-// wholly in the second's part of the continued folder, "d" goes on into the
-// third, where a folder of its own follows.
-struct ThreeCabinetSet {
-    std::vector<cabwriter::File> files{makeFile("a.txt", 10000, 1), makeFile("b.bin", 30000, 2),
-                                       makeFile("c.txt", 5000, 3),  makeFile("d.bin", 20000, 4),
-                                       makeFile("e.txt", 3000, 5),  makeFile("f.txt", 4000, 6)};
-    std::vector<cabwriter::Cabinet> cabinets;
-
-    ThreeCabinetSet() {
-        std::vector<cabwriter::File> first(files.begin(), files.begin() + 4);
-        std::vector<cabwriter::File> second(files.begin() + 4, files.end());
-        cabinets = cabwriter::writeCabinetSet(
-            {folderOf(Method::Stored, first), folderOf(Method::Mszip, second)}, 25000, "set%d.cab");
-    }
-
-    std::string contents(const std::string& name) const {
-        for (const cabwriter::File& f : files) {
-            if (f.name == name) return text(f.data);
-        }
-        return "?";
-    }
-};
-
 CabArchive* openPath(const std::filesystem::path& path, const CabArchiveOptions* options = nullptr) {
     CabArchive* archive = nullptr;
     CabArchiveError error{};
