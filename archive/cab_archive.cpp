@@ -18,6 +18,7 @@
 #include "archive/extract/extraction.h"
 #include "archive/io/local_files.h"
 #include "archive/names/name_encoding.h"
+#include "archive/names/safe_name.h"
 #include "archive/open/archive_open.h"
 #include "archive/walk/dos_time.h"
 #include "cab/format.h"
@@ -282,11 +283,20 @@ int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {
 
 int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
                           CabArchiveError* error) {
+    return cabArchiveExtractWithEvents(archive, extraction, nullptr, error);
+}
+
+int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtraction* extraction,
+                                    const CabArchiveEvents* events, CabArchiveError* error) {
     return guarded(error, [&](std::string& message) -> int32_t {
         if (archive == nullptr || extraction == nullptr ||
             (extraction->directory == nullptr && extraction->sink == nullptr) ||
             (extraction->entries == nullptr && extraction->entryCount != 0)) {
             message = "no archive, no extraction, or neither a directory nor a sink";
+            return CabArchiveBadArgument;
+        }
+        if (events != nullptr && events->size < sizeof(CabArchiveEvents)) {
+            message = "events smaller than CabArchiveEvents";
             return CabArchiveBadArgument;
         }
         std::vector<bool> chosen;
@@ -296,15 +306,32 @@ int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extra
                 DirectoryTarget::open(extraction->directory, *extraction, message);
             if (!target) return CabArchiveCannotOpen;
             const int32_t status =
-                extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads));
+                extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads),
+                               events);
             if (status != CabArchiveOk) message = cabArchiveStatusText(status);
             return status;
         }
         SinkTarget target(*extraction->sink);
-        const int32_t status = extractEntries(*archive, *extraction, chosen, target);
+        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events);
         if (status != CabArchiveOk) message = cabArchiveStatusText(status);
         return status;
     });
+}
+
+int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
+                            char* buffer, uint32_t capacity) {
+    if (archive == nullptr || buffer == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    try {
+        const SafeName place = outputPlace(archive->entries[index].name, lowercase != 0);
+        const std::string text = place.usable() ? place.joined() : place.problem;
+        if (text.size() >= capacity) return CabArchiveBadArgument;
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+        return place.usable() ? CabArchiveOk : CabArchiveIncomplete;
+    } catch (const std::bad_alloc&) {
+        return CabArchiveNoMemory;
+    }
 }
 
 int32_t cabArchiveOutcome(const CabArchive* archive, uint32_t index, const char** reason) {

@@ -21,10 +21,12 @@
 #include "cab/cab_export.h"
 
 #ifdef __cplusplus
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 extern "C" {
 #else
+#include <signal.h>
 #include <stddef.h>
 #include <stdint.h>
 #endif
@@ -372,6 +374,60 @@ typedef struct CabArchiveExtraction {
 // directory) before anything is extracted.
 CAB_API int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
                                   CabArchiveError* error);
+
+// What a client hears of an extraction beyond CabArchiveExtraction, and how
+// it may stop one from a signal handler. Every member after `size` may be
+// null or 0.
+typedef struct CabArchiveEvents {
+    uint32_t size;  // set by the caller: sizeof(CabArchiveEvents)
+    void* context;  // passed to the callbacks below
+    // Cabinet `cabinet` (cabArchiveCabinet index) is next: none of its
+    // entries has been settled or decoded yet, but those whose data begins
+    // in an earlier cabinet (continuesFromPrevious), which are decoded with
+    // that cabinet and settled before this call. Return 1 to
+    // go on, 0 to skip it (its chosen entries end CabOutcomeSkipped, reason
+    // "its cabinet was skipped"), -1 to stop the extraction. Called in set
+    // order, on the calling thread, for every cabinet of the archive.
+    int (*cabinetBegin)(void* context, uint32_t cabinet);
+    // The extraction is done with cabinet `cabinet` (after every
+    // cabinetBegin not answered -1): the settles of its entries, and the
+    // notes of its pass, came before this call.
+    void (*cabinetEnd)(void* context, uint32_t cabinet);
+    // The bytes of chosen entry `index` are about to be decoded (for a
+    // progress display). With workers (`threads` other than 1) it is called
+    // from the worker decoding the entry, never two calls at once, in the
+    // order the workers reach their entries.
+    void (*entryBegin)(void* context, uint32_t index);
+    // When not null, read before each data block and each entry: once it is
+    // not 0 the extraction stops as a callback answering -1 would
+    // (CabArchiveStopped; the entry being written is removed, entries not
+    // reached end CabOutcomeStopped). It may be set from a signal handler.
+    // An extraction into a directory writes each file to a temporary file
+    // named CAB_ARCHIVE_TEMPORARY_PREFIX + 8 hex digits + ".part" beside its
+    // final name; a client ending the process without stopping the
+    // extraction first may remove such files.
+    const volatile sig_atomic_t* stop;
+} CabArchiveEvents;
+
+// The start of the names of temporary files in an extraction directory.
+#define CAB_ARCHIVE_TEMPORARY_PREFIX ".cab-"
+
+// cabArchiveExtract, telling `events` (which may be null) as it goes.
+// Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
+// is smaller than this struct.
+CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
+                                            const CabArchiveExtraction* extraction,
+                                            const CabArchiveEvents* events,
+                                            CabArchiveError* error);
+
+// The path below an extraction directory that entry `index` is written to,
+// with '/' between directories (control characters and line breaks made
+// '_', lowered with `lowercase` 1), into `buffer` of `capacity` bytes with
+// its NUL. Returns CabArchiveOk; CabArchiveIncomplete when the name is
+// refused (`buffer` then says why); CabArchiveBadArgument for an index out
+// of range or a buffer too small; CabArchiveNoMemory.
+CAB_API int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
+                                    char* buffer, uint32_t capacity);
 
 // The outcome of entry `index` in the latest extraction (CabOutcomeNotChosen
 // before any) and, when `reason` is not null, its reason (null when

@@ -143,6 +143,21 @@ bool hasPendingCopies(const Visit& visit, uint32_t listed) {
     return false;
 }
 
+// Whether the client's stop flag is raised; the run stops if so.
+bool stopRequested(Run& run) {
+    if (run.events == nullptr || run.events->stop == nullptr || *run.events->stop == 0) return false;
+    run.stopped = true;
+    return true;
+}
+
+// Tells the client an entry's bytes are coming; workers take turns.
+void announceEntry(Run& run, uint32_t index) {
+    if (run.events == nullptr || run.events->entryBegin == nullptr) return;
+    if (run.sharedProgress == nullptr) return run.events->entryBegin(run.events->context, index);
+    const std::lock_guard<std::mutex> guard(run.sharedProgress->lock);
+    run.events->entryBegin(run.events->context, index);
+}
+
 // Hands the decoder an output handle for archive entry `index`: the
 // target's when the entry is wanted, a discarding one when its bytes only
 // lead the decoder on into the next cabinet, else 0.
@@ -153,6 +168,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
+    if (stopRequested(run)) return -1;
     const Offer answer = run.target.begin(index, run.archive.entries[index].view);
     if (answer.action == Offer::Action::Stop) {
         run.stopped = true;
@@ -165,6 +181,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
+    announceEntry(run, index);
     visit.open.run = &run;
     visit.open.index = index;
     visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
@@ -325,6 +342,7 @@ int onReserveEvent(CabReserveEvent* event) {
         visit.folderInHand = event->folder.folderIndex;
         visit.blocksRead = 0;
     } else if (event->kind == DataBlockReserve) {
+        if (stopRequested(visit.run)) return -1;
         ++visit.blocksRead;
         visit.run.reportProgress();
     }
@@ -438,6 +456,26 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     decodePasses(run, decoder, error, index, plan, entryAt);
 }
 
+// Asks the client whether to extract cabinet `index`: false when it skips
+// the cabinet (its entries then end Skipped) or stops the extraction.
+bool beginCabinet(Run& run, uint32_t index) {
+    if (stopRequested(run)) return false;
+    if (run.events == nullptr || run.events->cabinetBegin == nullptr) return true;
+    const int answer = run.events->cabinetBegin(run.events->context, index);
+    if (answer == 1) return true;
+    if (answer < 0) {
+        run.stopped = true;
+        return false;
+    }
+    for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+        if (run.archive.entries[e].cabinet == index && run.pending(e)) {
+            run.settle(e, CabOutcomeSkipped, "its cabinet was skipped");
+        }
+    }
+    if (run.events->cabinetEnd != nullptr) run.events->cabinetEnd(run.events->context, index);
+    return false;
+}
+
 }  // namespace
 
 void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index,
@@ -488,9 +526,10 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers) {
+                                uint32_t workers, const CabArchiveEvents* events) {
     Run run(archive, request, chosen, target, archive.io);
     run.workers = workers;
+    run.events = events;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
@@ -513,7 +552,9 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
         return CabArchiveIncomplete;
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
+        if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
+        if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);
     }
     if (request.progress != nullptr) request.progress(request.context, run.done, run.total);
     bool complete = true;

@@ -115,6 +115,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     jobRun.total = run.total;
     jobRun.held = &job.held;
     jobRun.sharedProgress = &shop.progress;
+    jobRun.events = run.events;
     if (decoder == nullptr) {
         for (const uint32_t e : job.entries) {
             if (jobRun.pending(e)) jobRun.settle(e, unavailable, problem);

@@ -1,5 +1,7 @@
 #include "archive/output/output_file.h"
 
+#include "archive/cab_archive.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +20,7 @@ constexpr mode_t kNewDirectoryMode = 0777;  // narrowed by the umask
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int kTemporaryNameAttempts = 100;
 
-constexpr const char* kDefaultTemporaryPrefix = ".cab-";
+constexpr const char* kDefaultTemporaryPrefix = CAB_ARCHIVE_TEMPORARY_PREFIX;
 
 std::string randomTemporaryName(const char* prefix) {
     thread_local std::mt19937 generator{std::random_device{}()};
