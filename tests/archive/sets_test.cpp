@@ -1,5 +1,6 @@
 // Sets of cabinets: opened from any member, from the neighbours beside a
 // file or through the client's callback, and with a member missing.
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -220,5 +221,31 @@ TEST(ArchiveSets, WithoutFollowingTheSetACabinetStandsAlone) {
     EXPECT_EQ(status, CabArchiveIncomplete);
     EXPECT_EQ(outcomes.at("b.bin"), CabOutcomeUnreachable);
     EXPECT_EQ(outcomes.at("c.txt"), CabOutcomeUnreachable);
+    cabArchiveClose(archive);
+}
+
+TEST(ArchiveSets, ASetInADirectoryDeeperThanTheDecoderPathLimitIsReadWhole) {
+    // The decoder holds cabinet paths of 256 characters at most; the archive
+    // names its cabinets to the decoder by handle, so any path the system
+    // accepts works, neighbours included.
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    std::filesystem::path deep = scratch.path();
+    for (int i = 0; i < 6; ++i) deep /= std::string(60, char('a' + i));
+    std::filesystem::create_directories(deep);
+    for (const auto& cabinet : set.cabinets) {
+        std::ofstream(deep / cabinet.name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(cabinet.image.data()), std::streamsize(cabinet.image.size()));
+    }
+    ASSERT_GT((deep / "set2.cab").string().size(), 256u);
+    CabArchive* archive = openPath(deep / "set2.cab");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(cabArchiveCabinetCount(archive), 3u);
+    RecordingSink sink;
+    int32_t status = -1;
+    const auto outcomes = extractAll(archive, sink, status);
+    EXPECT_EQ(status, CabArchiveOk);
+    EXPECT_EQ(outcomes.at("d.bin"), CabOutcomeExtracted);
+    EXPECT_EQ(sink.written[entryNamed(archive, "b.bin")], set.contents("b.bin"));
     cabArchiveClose(archive);
 }
