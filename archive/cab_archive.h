@@ -336,7 +336,11 @@ typedef struct CabArchiveExtraction {
     void (*settled)(void* context, uint32_t index, int32_t outcome, const char* reason);
     // Optional: told of what the extraction meets that concerns a cabinet
     // rather than one entry (a damaged data block, a fall back to another
-    // cabinet of the set), `cabinet` naming it as cabArchiveCabinet does.
+    // cabinet of the set), `cabinet` naming it as cabArchiveCabinet does and
+    // `message` saying what, without repeating the name. A data block
+    // refused as damaged is described by what its bytes show, e.g. "the
+    // cabinet is damaged: checksum mismatch in data block 3 of folder 0" or
+    // "...: data block 3 of folder 0 is cut short".
     void (*note)(void* context, const char* cabinet, const char* message);
     // Optional: the bytes of chosen entries written so far and in all, after
     // each data block.

@@ -4,7 +4,9 @@
 #include <new>
 #include <map>
 #include <optional>
+#include <utility>
 
+#include "archive/extract/block_faults.h"
 #include "archive/extract/extraction_run.h"
 #include "archive/extract/folder_jobs.h"
 #include "archive/extract/known_problems.h"
@@ -21,8 +23,14 @@ constexpr const char* kSalvagedReason =
 
 // Why a pass of the decoder ended early.
 struct Failure {
+    Failure(int32_t o, std::string r, std::string n = std::string())
+        : outcome(o), reason(std::move(r)), note(std::move(n)) {}
+
     int32_t outcome = CabOutcomeDamaged;
-    std::string reason;
+    std::string reason;  // for the entries it ends
+    std::string note;    // for the cabinet's note, which names the cabinet itself; empty: reason
+
+    const std::string& noteText() const { return note.empty() ? reason : note; }
 };
 
 enum class VisitState {
@@ -359,14 +367,19 @@ Failure describeFailure(Visit& visit, const CabError& error) {
     } else if (visit.folderLoaded && (error.errorCode == DamagedCabinet ||
                                       (error.errorCode == CodecFailed && visit.blocksRead > 0))) {
         // A block refused as damaged was never handed on; a block the codec
-        // failed on was.
+        // failed on was. The bytes of a refused block say what was wrong
+        // with it.
         const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
-        reason += " in data block " + std::to_string(block) + " of folder " +
-                  std::to_string(visit.folderInHand);
+        const std::string found = error.errorCode == DamagedCabinet
+                                      ? describeRefusedBlock(visit.run.io, cabinetInHand(visit),
+                                                             visit.folderInHand, block)
+                                      : std::string();
+        reason += found.empty() ? " in data block " + std::to_string(block) + " of folder " +
+                                      std::to_string(visit.folderInHand)
+                                : ": " + found;
     }
-    return Failure{CabOutcomeDamaged, cabinetInHand(visit).name.empty()
-                                          ? reason
-                                          : cabinetInHand(visit).name + ": " + reason};
+    const std::string& name = cabinetInHand(visit).name;
+    return Failure{CabOutcomeDamaged, name.empty() ? reason : name + ": " + reason, reason};
 }
 
 // Whether this cabinet's pass must read on into the next cabinet: a wanted
@@ -512,7 +525,9 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
             return;
         }
         const Failure failure = describeFailure(visit, error);
-        if (failure.outcome == CabOutcomeDamaged) run.note(cabinetInHand(visit), failure.reason);
+        if (failure.outcome == CabOutcomeDamaged) {
+            run.note(cabinetInHand(visit), failure.noteText());
+        }
         settleAfterFailure(visit, failure);
         if (!visit.progressed) {
             for (const uint32_t e : entryAt) {
