@@ -126,6 +126,7 @@ const char* cabEntryOutcomeText(int32_t outcome) {
         case CabOutcomeSkipped: return "skipped";
         case CabOutcomeStopped: return "stopped";
         case CabOutcomeSalvaged: return "salvaged";
+        case CabOutcomeNotReached: return "not reached";
         default: return "unknown outcome";
     }
 }

@@ -290,6 +290,8 @@ typedef enum CabEntryOutcome {
     CabOutcomeStopped = 7,      // the extraction was stopped before it was finished
     CabOutcomeSalvaged = 8,     // salvage only: written in full, but some of its bytes came
                                 // from data blocks whose checksum did not match
+    CabOutcomeNotReached = 9,   // stopAtFirstFailure only: the extraction ended at an
+                                // earlier entry's failure before reaching it
 } CabEntryOutcome;
 
 // A short English description of an outcome.
@@ -411,6 +413,14 @@ typedef struct CabArchiveEvents {
     // final name; a client ending the process without stopping the
     // extraction first may remove such files.
     const volatile sig_atomic_t* stop;
+    // 1: the first data the extraction cannot decode ends it: the entry it
+    // met ends CabOutcomeDamaged, every chosen entry not yet settled ends
+    // CabOutcomeNotReached, and the result is CabArchiveIncomplete. Entries
+    // refused before decoding (names, output, cabinets the archive does not
+    // have) do not end it. The extraction is then one pass, as with
+    // `threads` 1, so that which entry fails first is the same every time.
+    // 0 (default): a failure ends only the entries that need the data it met.
+    int32_t stopAtFirstFailure;
 } CabArchiveEvents;
 
 // The start of the names of temporary files in an extraction directory.

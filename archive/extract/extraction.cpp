@@ -396,17 +396,21 @@ bool wantsCrossing(const Run& run, uint32_t cabinet) {
 
 // After a failed pass: the entry it met ends with the failure, and so do
 // the wanted entries that depended on the same data.
+void endOpenEntry(Visit& visit, const Failure& failure) {
+    Run& run = visit.run;
+    if (visit.open.index == kNoArchiveEntry) return;
+    const uint32_t index = visit.open.index;
+    visit.open.index = kNoArchiveEntry;
+    std::string reason = failure.reason;
+    run.target.end(index, failure.outcome, reason);
+    run.settle(index, failure.outcome, reason);
+    visit.progressed = true;
+    if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
+}
+
 void settleAfterFailure(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
-    if (visit.open.index != kNoArchiveEntry) {
-        const uint32_t index = visit.open.index;
-        visit.open.index = kNoArchiveEntry;
-        std::string reason = failure.reason;
-        run.target.end(index, failure.outcome, reason);
-        run.settle(index, failure.outcome, reason);
-        visit.progressed = true;
-        if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
-    }
+    endOpenEntry(visit, failure);
     // Salvaging, a failure ends only the entry it met.
     if (run.request.salvage != 0 && visit.progressed) return;
     const std::string later = "not decoded: " + failure.reason;
@@ -469,6 +473,10 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     decodePasses(run, decoder, error, index, plan, entryAt);
 }
 
+bool stopsAtFirstFailure(const Run& run) {
+    return run.events != nullptr && run.events->stopAtFirstFailure != 0;
+}
+
 // Asks the client whether to extract cabinet `index`: false when it skips
 // the cabinet (its entries then end Skipped) or stops the extraction.
 bool beginCabinet(Run& run, uint32_t index) {
@@ -528,6 +536,12 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         if (failure.outcome == CabOutcomeDamaged) {
             run.note(cabinetInHand(visit), failure.noteText());
         }
+        run.failed = true;
+        if (stopsAtFirstFailure(run)) {
+            // The entry it met ends with the failure; the rest are not reached.
+            endOpenEntry(visit, failure);
+            return;
+        }
         settleAfterFailure(visit, failure);
         if (!visit.progressed) {
             for (const uint32_t e : entryAt) {
@@ -543,8 +557,9 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
                                 const std::vector<bool>& chosen, EntryTarget& target,
                                 uint32_t workers, const CabArchiveEvents* events) {
     Run run(archive, request, chosen, target, archive.io);
-    run.workers = workers;
     run.events = events;
+    // Which entry fails first is known only in one pass.
+    run.workers = stopsAtFirstFailure(run) ? 1 : workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
@@ -567,6 +582,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
         return CabArchiveIncomplete;
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
+        if (run.failed && stopsAtFirstFailure(run)) break;
         if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
         if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);
@@ -574,9 +590,12 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
     if (request.progress != nullptr) request.progress(request.context, run.done, run.total);
     bool complete = true;
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
-        if (run.pending(e)) {
-            run.settle(e, run.stopped ? CabOutcomeStopped : CabOutcomeUnreachable,
-                       run.stopped ? "the extraction was stopped before it" : "not reached");
+        if (run.pending(e) && run.stopped) {
+            run.settle(e, CabOutcomeStopped, "the extraction was stopped before it");
+        } else if (run.pending(e) && run.failed && stopsAtFirstFailure(run)) {
+            run.settle(e, CabOutcomeNotReached, "not reached: the extraction ended at an earlier failure");
+        } else if (run.pending(e)) {
+            run.settle(e, CabOutcomeUnreachable, "not reached");
         }
         if (chosen[e] && archive.outcomes[e] != CabOutcomeExtracted) complete = false;
     }

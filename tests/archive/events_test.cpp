@@ -268,3 +268,64 @@ TEST(ArchiveEvents, EntryPathsAreTheFilesADirectoryExtractionWrites) {
     EXPECT_EQ(filesBelow(target.path()), std::vector<std::string>{"sub/dir/file.txt"});
     cabArchiveClose(archive);
 }
+
+TEST(ArchiveEvents, StoppingAtTheFirstFailureLeavesEveryLaterEntryNotReachedWhateverTheWorkers) {
+    cabwriter::Cabinet cabinet = eightFolders();
+    cabinet.image[cabinet.layout.blockOffsets[0] + 8 + 10] ^= 0x55;  // folder 0's first block
+    for (const uint32_t threads : {1u, 4u}) {
+        SCOPED_TRACE(threads);
+        CabArchive* archive = openMemory(cabinet.image);
+        ASSERT_NE(archive, nullptr);
+        ScratchDirectory target;
+        EventLog log;
+        CabArchiveExtraction extraction{};
+        const std::string directory = target.path().string();
+        extraction.directory = directory.c_str();
+        extraction.threads = threads;
+        extraction.settled = onSettled;
+        extraction.context = &log;
+        CabArchiveEvents events = eventsFor(log);
+        events.stopAtFirstFailure = 1;
+        EXPECT_EQ(cabArchiveExtractWithEvents(archive, &extraction, &events, nullptr), CabArchiveIncomplete);
+        EXPECT_EQ(cabArchiveOutcome(archive, 0, nullptr), CabOutcomeDamaged);
+        for (uint32_t i = 1; i < cabArchiveEntryCount(archive); ++i) {
+            const char* reason = nullptr;
+            EXPECT_EQ(cabArchiveOutcome(archive, i, &reason), CabOutcomeNotReached) << i;
+            EXPECT_NE(reason, nullptr);
+        }
+        EXPECT_TRUE(filesBelow(target.path()).empty());
+        EXPECT_NE(log.position("end 0"), SIZE_MAX);
+
+        // By default the other folders are extracted.
+        ScratchDirectory other;
+        const std::string otherDirectory = other.path().string();
+        extraction.directory = otherDirectory.c_str();
+        events.stopAtFirstFailure = 0;
+        EXPECT_EQ(cabArchiveExtractWithEvents(archive, &extraction, &events, nullptr), CabArchiveIncomplete);
+        EXPECT_EQ(filesBelow(other.path()).size(), cabArchiveEntryCount(archive) - 2);
+        cabArchiveClose(archive);
+    }
+}
+
+TEST(ArchiveEvents, StoppingAtTheFirstFailureDecodesNoLaterCabinet) {
+    ThreeCabinetSet set;
+    cabwriter::Cabinet& first = set.cabinets[0];
+    first.image[first.layout.blockOffsets[0] + 8 + 10] ^= 0x55;  // a.txt's data
+    ScratchDirectory scratch;
+    CabArchive* archive = openSet(scratch, set);
+    ASSERT_NE(archive, nullptr);
+    EventLog log;
+    RecordingSink sink;
+    const CabArchiveSink s = sink.sink();
+    CabArchiveExtraction extraction{};
+    extraction.sink = &s;
+    CabArchiveEvents events = eventsFor(log);
+    events.stopAtFirstFailure = 1;
+    EXPECT_EQ(cabArchiveExtractWithEvents(archive, &extraction, &events, nullptr), CabArchiveIncomplete);
+    EXPECT_EQ(cabArchiveOutcome(archive, entryNamed(archive, "a.txt"), nullptr), CabOutcomeDamaged);
+    for (const char* later : {"e.txt", "f.txt"}) {
+        EXPECT_EQ(cabArchiveOutcome(archive, entryNamed(archive, later), nullptr), CabOutcomeNotReached) << later;
+    }
+    EXPECT_EQ(log.position("begin 1"), SIZE_MAX);
+    cabArchiveClose(archive);
+}
