@@ -60,6 +60,11 @@ int32_t guarded(CabArchiveError* error, Body body) {
     }
 }
 
+bool usableTemporaryPrefix(const char* prefix) {
+    const size_t length = std::strlen(prefix);
+    return length >= 1 && length <= CAB_ARCHIVE_TEMPORARY_PREFIX_MAX && std::strchr(prefix, '/') == nullptr;
+}
+
 CabArchiveOptions optionsOrDefault(const CabArchiveOptions* options) {
     CabArchiveOptions chosen;
     cabArchiveDefaultOptions(&chosen);
@@ -300,11 +305,17 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             message = "events smaller than CabArchiveEvents";
             return CabArchiveBadArgument;
         }
+        if (events != nullptr && events->temporaryPrefix != nullptr &&
+            !usableTemporaryPrefix(events->temporaryPrefix)) {
+            message = "a temporary prefix must be 1 to " +
+                      std::to_string(CAB_ARCHIVE_TEMPORARY_PREFIX_MAX) + " bytes without '/'";
+            return CabArchiveBadArgument;
+        }
         std::vector<bool> chosen;
         if (!chooseEntries(*archive, *extraction, chosen, message)) return CabArchiveBadArgument;
         if (extraction->directory != nullptr) {
             std::optional<DirectoryTarget> target =
-                DirectoryTarget::open(extraction->directory, *extraction, message);
+                DirectoryTarget::open(extraction->directory, *extraction, message, events);
             if (!target) return CabArchiveCannotOpen;
             const int32_t status =
                 extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads),

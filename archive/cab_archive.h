@@ -408,6 +408,8 @@ typedef struct CabArchiveEvents {
     // not 0 the extraction stops as a callback answering -1 would
     // (CabArchiveStopped; the entry being written is removed, entries not
     // reached end CabOutcomeStopped). It may be set from a signal handler.
+    // Into a directory, the directories made for the entry being written
+    // that are left empty are removed too.
     // An extraction into a directory writes each file to a temporary file
     // named CAB_ARCHIVE_TEMPORARY_PREFIX + 8 hex digits + ".part" beside its
     // final name; a client ending the process without stopping the
@@ -421,14 +423,21 @@ typedef struct CabArchiveEvents {
     // `threads` 1, so that which entry fails first is the same every time.
     // 0 (default): a failure ends only the entries that need the data it met.
     int32_t stopAtFirstFailure;
+    // Extraction into a directory: the start of the temporary files' names
+    // instead of CAB_ARCHIVE_TEMPORARY_PREFIX (null), so that a client can
+    // recognise its own leftovers: 1 to CAB_ARCHIVE_TEMPORARY_PREFIX_MAX
+    // bytes, no '/'.
+    const char* temporaryPrefix;
 } CabArchiveEvents;
 
-// The start of the names of temporary files in an extraction directory.
+// The start of the names of temporary files in an extraction directory, and
+// the longest start a client may choose.
 #define CAB_ARCHIVE_TEMPORARY_PREFIX ".cab-"
+#define CAB_ARCHIVE_TEMPORARY_PREFIX_MAX 16
 
 // cabArchiveExtract, telling `events` (which may be null) as it goes.
 // Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
-// is smaller than this struct.
+// is smaller than this struct or its temporaryPrefix is not a usable one.
 CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
                                             const CabArchiveExtraction* extraction,
                                             const CabArchiveEvents* events,

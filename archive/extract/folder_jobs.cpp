@@ -133,7 +133,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
 std::optional<DirectoryTarget> openWorkerTarget(const Run& run, ArchiveIo& io, std::string& problem) {
     try {
         io.borrowSources(run.archive.io);
-        return DirectoryTarget::open(run.request.directory, run.request, problem);
+        return DirectoryTarget::open(run.request.directory, run.request, problem, run.events);
     } catch (const std::bad_alloc&) {
         problem = "out of memory";
         return std::nullopt;

@@ -39,6 +39,9 @@ void nothingToNote(int /*rootFd*/, const std::string& /*path*/) {}
 
 const OutputHooks kPlainOutput{kDefaultTemporaryPrefix, createPlainFile, nothingToForget, nothingToNote};
 
+static_assert(CAB_ARCHIVE_TEMPORARY_PREFIX_MAX + 8 + sizeof ".part" <= 32,
+              "a temporary name fits randomTemporaryName's buffer");
+
 // A handle of 0 would read as "skip this file" to the decoder; move it.
 int avoidZero(int fd) {
     if (fd != 0) return fd;
@@ -56,6 +59,12 @@ int openSubdirectory(int parentFd, const std::string& name, bool& created) {
 }
 
 }  // namespace
+
+OutputHooks plainOutputHooks(const char* temporaryPrefix) {
+    OutputHooks hooks = kPlainOutput;
+    hooks.temporaryPrefix = temporaryPrefix;
+    return hooks;
+}
 
 std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::string>& components,
                                              std::string& error, const OutputHooks* hooks) {

@@ -3,6 +3,7 @@
 // bytes, a cabinet skipped, and a stop flag raised as a signal handler would.
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <mutex>
 
 #include "tests/archive/archive_test_support.h"
@@ -22,6 +23,7 @@ struct EventLog {
     volatile sig_atomic_t stop = 0;
     std::atomic<int> inEntryBegin{0};
     bool entryBeginsOverlapped = false;
+    std::function<void(uint32_t)> watchEntry;  // told of each entryBegin first
 
     void add(const std::string& call) {
         const std::lock_guard<std::mutex> guard(lock);
@@ -47,6 +49,7 @@ void onCabinetEnd(void* context, uint32_t cabinet) {
 void onEntryBegin(void* context, uint32_t index) {
     auto& log = *static_cast<EventLog*>(context);
     if (log.inEntryBegin.fetch_add(1) != 0) log.entryBeginsOverlapped = true;
+    if (log.watchEntry) log.watchEntry(index);
     log.add("entry " + std::to_string(index));
     if (log.entriesBegun++ == log.raiseStopAtEntry) log.stop = 1;
     log.inEntryBegin.fetch_sub(1);
@@ -327,5 +330,38 @@ TEST(ArchiveEvents, StoppingAtTheFirstFailureDecodesNoLaterCabinet) {
         EXPECT_EQ(cabArchiveOutcome(archive, entryNamed(archive, later), nullptr), CabOutcomeNotReached) << later;
     }
     EXPECT_EQ(log.position("begin 1"), SIZE_MAX);
+    cabArchiveClose(archive);
+}
+
+TEST(ArchiveEvents, AStoppedEntryTakesItsTemporaryFileAndNewEmptyDirectoriesAway) {
+    const cabwriter::Cabinet cabinet = cabwriter::writeCabinet({folderOf(
+        Method::Mszip, {makeFile("kept\\small.txt", 1000, 1), makeFile("deep\\sub\\big.bin", 300000, 2)})});
+    CabArchive* archive = openMemory(cabinet.image);
+    ASSERT_NE(archive, nullptr);
+    ScratchDirectory target;
+    EventLog log;
+    log.raiseStopAtEntry = 1;  // as big.bin's bytes begin to come
+    bool ownTemporarySeen = false;
+    log.watchEntry = [&](uint32_t index) {
+        if (index != 1) return;
+        for (const std::string& file : filesBelow(target.path())) {
+            if (file.rfind("deep/sub/.mine-", 0) == 0) ownTemporarySeen = true;
+        }
+    };
+    CabArchiveExtraction extraction{};
+    const std::string directory = target.path().string();
+    extraction.directory = directory.c_str();
+    CabArchiveEvents events = eventsFor(log);
+    events.temporaryPrefix = ".mine-";
+    EXPECT_EQ(cabArchiveExtractWithEvents(archive, &extraction, &events, nullptr), CabArchiveStopped);
+    EXPECT_TRUE(ownTemporarySeen);
+    EXPECT_EQ(filesBelow(target.path()), std::vector<std::string>{"kept/small.txt"});
+    EXPECT_FALSE(std::filesystem::exists(target.path() / "deep"));
+
+    for (const char* unusable : {"", "a/b", "seventeen-bytes-x"}) {
+        events.temporaryPrefix = unusable;
+        EXPECT_EQ(cabArchiveExtractWithEvents(archive, &extraction, &events, nullptr), CabArchiveBadArgument)
+            << unusable;
+    }
     cabArchiveClose(archive);
 }
