@@ -32,6 +32,25 @@ struct Entry {
     CabArchiveEntry view{};  // its strings point into this entry
 };
 
+// One thing that kept the archive from being read whole.
+struct OpenProblem {
+    int32_t kind = 0;          // a CabArchiveProblemKind
+    int32_t cabinet = -1;      // index in CabArchive::cabinets, or -1 when it did not join
+    bool before = false;       // a neighbour before the first cabinet of the archive
+    uint16_t setIndex = 0;     // iCabinet of a joined cabinet, to find its index once the set is read
+    std::string name;
+    std::string detail;
+
+    // The problem as one line of cabArchiveDamage.
+    std::string text() const;
+};
+
+// What an extraction would meet for an entry before decoding anything.
+struct KnownProblem {
+    int32_t outcome = CabOutcomeNotChosen;
+    std::string reason;
+};
+
 }  // namespace cabarchive
 
 struct CabArchive {
@@ -39,6 +58,8 @@ struct CabArchive {
     std::vector<cabarchive::Cabinet> cabinets;
     std::vector<cabarchive::Entry> entries;
     std::string damage;  // empty when the archive was read whole
+    std::vector<cabarchive::OpenProblem> problems;  // the same, one by one
+    std::vector<cabarchive::KnownProblem> known;    // per entry
     std::vector<int32_t> outcomes;
     std::vector<std::string> reasons;
 };

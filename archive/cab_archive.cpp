@@ -17,8 +17,11 @@
 #include "archive/extract/directory_target.h"
 #include "archive/extract/extraction.h"
 #include "archive/io/local_files.h"
+#include "archive/names/name_encoding.h"
+#include "archive/names/safe_name.h"
 #include "archive/open/archive_open.h"
 #include "archive/walk/dos_time.h"
+#include "cab/format.h"
 
 using namespace cabarchive;
 
@@ -55,6 +58,11 @@ int32_t guarded(CabArchiveError* error, Body body) {
     } catch (...) {
         return report(error, CabArchiveNoMemory, "internal failure");
     }
+}
+
+bool usableTemporaryPrefix(const char* prefix) {
+    const size_t length = std::strlen(prefix);
+    return length >= 1 && length <= CAB_ARCHIVE_TEMPORARY_PREFIX_MAX && std::strchr(prefix, '/') == nullptr;
 }
 
 CabArchiveOptions optionsOrDefault(const CabArchiveOptions* options) {
@@ -123,6 +131,7 @@ const char* cabEntryOutcomeText(int32_t outcome) {
         case CabOutcomeSkipped: return "skipped";
         case CabOutcomeStopped: return "stopped";
         case CabOutcomeSalvaged: return "salvaged";
+        case CabOutcomeNotReached: return "not reached";
         default: return "unknown outcome";
     }
 }
@@ -196,6 +205,33 @@ const char* cabArchiveDamage(const CabArchive* archive) {
     return archive != nullptr && !archive->damage.empty() ? archive->damage.c_str() : nullptr;
 }
 
+uint32_t cabArchiveProblemCount(const CabArchive* archive) {
+    return archive != nullptr ? uint32_t(archive->problems.size()) : 0;
+}
+
+int32_t cabArchiveProblem(const CabArchive* archive, uint32_t index, CabArchiveProblem* problem) {
+    if (archive == nullptr || problem == nullptr || problem->size < sizeof(CabArchiveProblem) ||
+        index >= archive->problems.size()) {
+        return CabArchiveBadArgument;
+    }
+    const OpenProblem& p = archive->problems[index];
+    problem->kind = p.kind;
+    problem->cabinet = p.cabinet;
+    problem->before = p.before ? 1 : 0;
+    problem->name = p.name.c_str();
+    problem->detail = p.detail.c_str();
+    return CabArchiveOk;
+}
+
+int32_t cabArchiveCodePageKnown(const char* name) {
+    if (name == nullptr) return 0;
+    try {
+        return NameDecoder::forEncoding(name) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
 uint32_t cabArchiveCabinetCount(const CabArchive* archive) {
     return archive != nullptr ? uint32_t(archive->cabinets.size()) : 0;
 }
@@ -215,6 +251,17 @@ int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index, CabArchiveC
     return CabArchiveOk;
 }
 
+int32_t cabArchiveCabinetLinks(const CabArchive* archive, uint32_t index, const char** previous,
+                               const char** next) {
+    if (archive == nullptr || index >= archive->cabinets.size()) return CabArchiveBadArgument;
+    const Cabinet& c = archive->cabinets[index];
+    if (previous != nullptr) {
+        *previous = (c.header.flags & kFlagPrevious) != 0 ? c.setNames.previousCabinet : nullptr;
+    }
+    if (next != nullptr) *next = (c.header.flags & kFlagNext) != 0 ? c.setNames.nextCabinet : nullptr;
+    return CabArchiveOk;
+}
+
 uint32_t cabArchiveEntryCount(const CabArchive* archive) {
     return archive != nullptr ? uint32_t(archive->entries.size()) : 0;
 }
@@ -227,6 +274,14 @@ int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEnt
     return CabArchiveOk;
 }
 
+int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index, const char** reason) {
+    if (reason != nullptr) *reason = nullptr;
+    if (archive == nullptr || index >= archive->known.size()) return CabOutcomeNotChosen;
+    const KnownProblem& known = archive->known[index];
+    if (reason != nullptr && known.outcome != CabOutcomeNotChosen) *reason = known.reason.c_str();
+    return known.outcome;
+}
+
 int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {
     const std::optional<std::time_t> time = dosToLocalTime(dosDate, dosTime);
     return time ? int64_t(*time) : -1;
@@ -234,6 +289,11 @@ int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {
 
 int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
                           CabArchiveError* error) {
+    return cabArchiveExtractWithEvents(archive, extraction, nullptr, error);
+}
+
+int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtraction* extraction,
+                                    const CabArchiveEvents* events, CabArchiveError* error) {
     return guarded(error, [&](std::string& message) -> int32_t {
         if (archive == nullptr || extraction == nullptr ||
             (extraction->directory == nullptr && extraction->sink == nullptr) ||
@@ -241,22 +301,49 @@ int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extra
             message = "no archive, no extraction, or neither a directory nor a sink";
             return CabArchiveBadArgument;
         }
+        if (events != nullptr && events->size < sizeof(CabArchiveEvents)) {
+            message = "events smaller than CabArchiveEvents";
+            return CabArchiveBadArgument;
+        }
+        if (events != nullptr && events->temporaryPrefix != nullptr &&
+            !usableTemporaryPrefix(events->temporaryPrefix)) {
+            message = "a temporary prefix must be 1 to " +
+                      std::to_string(CAB_ARCHIVE_TEMPORARY_PREFIX_MAX) + " bytes without '/'";
+            return CabArchiveBadArgument;
+        }
         std::vector<bool> chosen;
         if (!chooseEntries(*archive, *extraction, chosen, message)) return CabArchiveBadArgument;
         if (extraction->directory != nullptr) {
             std::optional<DirectoryTarget> target =
-                DirectoryTarget::open(extraction->directory, *extraction, message);
+                DirectoryTarget::open(extraction->directory, *extraction, message, events);
             if (!target) return CabArchiveCannotOpen;
             const int32_t status =
-                extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads));
+                extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads),
+                               events);
             if (status != CabArchiveOk) message = cabArchiveStatusText(status);
             return status;
         }
         SinkTarget target(*extraction->sink);
-        const int32_t status = extractEntries(*archive, *extraction, chosen, target);
+        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events);
         if (status != CabArchiveOk) message = cabArchiveStatusText(status);
         return status;
     });
+}
+
+int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
+                            char* buffer, uint32_t capacity) {
+    if (archive == nullptr || buffer == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    try {
+        const SafeName place = outputPlace(archive->entries[index].name, lowercase != 0);
+        const std::string text = place.usable() ? place.joined() : place.problem;
+        if (text.size() >= capacity) return CabArchiveBadArgument;
+        std::memcpy(buffer, text.c_str(), text.size() + 1);
+        return place.usable() ? CabArchiveOk : CabArchiveIncomplete;
+    } catch (const std::bad_alloc&) {
+        return CabArchiveNoMemory;
+    }
 }
 
 int32_t cabArchiveOutcome(const CabArchive* archive, uint32_t index, const char** reason) {

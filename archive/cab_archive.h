@@ -21,10 +21,12 @@
 #include "cab/cab_export.h"
 
 #ifdef __cplusplus
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 extern "C" {
 #else
+#include <signal.h>
 #include <stddef.h>
 #include <stdint.h>
 #endif
@@ -149,6 +151,43 @@ CAB_API void cabArchiveClose(CabArchive* archive);
 // The text lives as long as the archive.
 CAB_API const char* cabArchiveDamage(const CabArchive* archive);
 
+// Each thing that kept the archive from being read whole, in the order it
+// was met, so a client can say which cabinet of the set is missing or
+// damaged. cabArchiveDamage joins the same problems into one text.
+typedef enum CabArchiveProblemKind {
+    CabProblemDamagedDirectory = 1,  // a cabinet's header, folders or file list is damaged:
+                                     // the entries read before the damage are listed
+    CabProblemMissingCabinet = 2,    // a cabinet a header names could not be had
+    CabProblemNotCabinet = 3,        // a neighbour's file holds no cabinet
+    CabProblemForeignCabinet = 4,    // a neighbour belongs to another set or place in it
+} CabArchiveProblemKind;
+
+typedef struct CabArchiveProblem {
+    uint32_t size;       // set by the caller: sizeof(CabArchiveProblem)
+    int32_t kind;        // a CabArchiveProblemKind
+    int32_t cabinet;     // the cabinet concerned (cabArchiveCabinet index), or -1 when
+                         // it did not join the archive
+    int32_t before;      // 1: the cabinet that did not join comes before the archive's
+                         // first one in the set; 0 otherwise
+    const char* name;    // a joined cabinet's name as cabArchiveCabinet gives it, else the
+                         // neighbour's name as its neighbour's header stores it (a path
+                         // when one was tried, e.g. for a file that holds no cabinet)
+    const char* detail;  // what was wrong, in English, without the name
+} CabArchiveProblem;
+
+// The number of problems met when opening (0 when the archive was read whole).
+CAB_API uint32_t cabArchiveProblemCount(const CabArchive* archive);
+
+// Fills `problem` for problem `index` (0 .. count-1); the caller sets
+// problem->size first. The strings live as long as the archive. Error:
+// CabArchiveBadArgument (an index out of range, or a size smaller than this
+// struct).
+CAB_API int32_t cabArchiveProblem(const CabArchive* archive, uint32_t index,
+                                  CabArchiveProblem* problem);
+
+// Whether `name` is a code page the options' codePage accepts: 1 or 0.
+CAB_API int32_t cabArchiveCodePageKnown(const char* name);
+
 // ---- Cabinets of the archive ------------------------------------------------
 
 // The number of cabinets the archive holds (1 for a cabinet alone).
@@ -170,6 +209,16 @@ typedef struct CabArchiveCabinet {
 // archive. Error: CabArchiveBadArgument.
 CAB_API int32_t cabArchiveCabinet(const CabArchive* archive, uint32_t index,
                                   CabArchiveCabinet* cabinet);
+
+// The cabinets that cabinet `index` names as its neighbours in the set:
+// *previous and *next (either pointer may be null) get the file names its
+// header stores for the cabinets before and after it (e.g. "DISK1.CAB"), or
+// null when the header declares none. A name is given whether or not that
+// cabinet could join the archive, so a client can say which member was
+// missing. The strings live as long as the archive. Error:
+// CabArchiveBadArgument.
+CAB_API int32_t cabArchiveCabinetLinks(const CabArchive* archive, uint32_t index,
+                                       const char** previous, const char** next);
 
 // ---- Entries ----------------------------------------------------------------
 
@@ -212,6 +261,15 @@ CAB_API uint32_t cabArchiveEntryCount(const CabArchive* archive);
 CAB_API int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index,
                                 CabArchiveEntry* entry);
 
+// What extraction would meet for entry `index` before decoding any data:
+// CabOutcomeUnreachable when its data begins or goes on in a cabinet the
+// archive does not have, CabOutcomeDamaged when the directory places it
+// where no data can be (the reason says why), else CabOutcomeNotChosen with
+// *reason null. `reason` may be null; the text lives as long as the archive.
+// An entry with no known problem may still fail when decoded.
+CAB_API int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index,
+                                       const char** reason);
+
 // The time of a DOS date and time as seconds since 1970-01-01 UTC, the
 // stored fields read as local time (as the cabinets' makers wrote them).
 // -1 when the fields are not a valid date.
@@ -232,6 +290,8 @@ typedef enum CabEntryOutcome {
     CabOutcomeStopped = 7,      // the extraction was stopped before it was finished
     CabOutcomeSalvaged = 8,     // salvage only: written in full, but some of its bytes came
                                 // from data blocks whose checksum did not match
+    CabOutcomeNotReached = 9,   // stopAtFirstFailure only: the extraction ended at an
+                                // earlier entry's failure before reaching it
 } CabEntryOutcome;
 
 // A short English description of an outcome.
@@ -278,7 +338,11 @@ typedef struct CabArchiveExtraction {
     void (*settled)(void* context, uint32_t index, int32_t outcome, const char* reason);
     // Optional: told of what the extraction meets that concerns a cabinet
     // rather than one entry (a damaged data block, a fall back to another
-    // cabinet of the set), `cabinet` naming it as cabArchiveCabinet does.
+    // cabinet of the set), `cabinet` naming it as cabArchiveCabinet does and
+    // `message` saying what, without repeating the name. A data block
+    // refused as damaged is described by what its bytes show, e.g. "the
+    // cabinet is damaged: checksum mismatch in data block 3 of folder 0" or
+    // "...: data block 3 of folder 0 is cut short".
     void (*note)(void* context, const char* cabinet, const char* message);
     // Optional: the bytes of chosen entries written so far and in all, after
     // each data block.
@@ -316,6 +380,77 @@ typedef struct CabArchiveExtraction {
 // directory) before anything is extracted.
 CAB_API int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,
                                   CabArchiveError* error);
+
+// What a client hears of an extraction beyond CabArchiveExtraction, and how
+// it may stop one from a signal handler. Every member after `size` may be
+// null or 0.
+typedef struct CabArchiveEvents {
+    uint32_t size;  // set by the caller: sizeof(CabArchiveEvents)
+    void* context;  // passed to the callbacks below
+    // Cabinet `cabinet` (cabArchiveCabinet index) is next: none of its
+    // entries has been settled or decoded yet, but those whose data begins
+    // in an earlier cabinet (continuesFromPrevious), which are decoded with
+    // that cabinet and settled before this call. Return 1 to
+    // go on, 0 to skip it (its chosen entries end CabOutcomeSkipped, reason
+    // "its cabinet was skipped"), -1 to stop the extraction. Called in set
+    // order, on the calling thread, for every cabinet of the archive.
+    int (*cabinetBegin)(void* context, uint32_t cabinet);
+    // The extraction is done with cabinet `cabinet` (after every
+    // cabinetBegin not answered -1): the settles of its entries, and the
+    // notes of its pass, came before this call.
+    void (*cabinetEnd)(void* context, uint32_t cabinet);
+    // The bytes of chosen entry `index` are about to be decoded (for a
+    // progress display). With workers (`threads` other than 1) it is called
+    // from the worker decoding the entry, never two calls at once, in the
+    // order the workers reach their entries.
+    void (*entryBegin)(void* context, uint32_t index);
+    // When not null, read before each data block and each entry: once it is
+    // not 0 the extraction stops as a callback answering -1 would
+    // (CabArchiveStopped; the entry being written is removed, entries not
+    // reached end CabOutcomeStopped). It may be set from a signal handler.
+    // Into a directory, the directories made for the entry being written
+    // that are left empty are removed too.
+    // An extraction into a directory writes each file to a temporary file
+    // named CAB_ARCHIVE_TEMPORARY_PREFIX + 8 hex digits + ".part" beside its
+    // final name; a client ending the process without stopping the
+    // extraction first may remove such files.
+    const volatile sig_atomic_t* stop;
+    // 1: the first data the extraction cannot decode ends it: the entry it
+    // met ends CabOutcomeDamaged, every chosen entry not yet settled ends
+    // CabOutcomeNotReached, and the result is CabArchiveIncomplete. Entries
+    // refused before decoding (names, output, cabinets the archive does not
+    // have) do not end it. The extraction is then one pass, as with
+    // `threads` 1, so that which entry fails first is the same every time.
+    // 0 (default): a failure ends only the entries that need the data it met.
+    int32_t stopAtFirstFailure;
+    // Extraction into a directory: the start of the temporary files' names
+    // instead of CAB_ARCHIVE_TEMPORARY_PREFIX (null), so that a client can
+    // recognise its own leftovers: 1 to CAB_ARCHIVE_TEMPORARY_PREFIX_MAX
+    // bytes, no '/'.
+    const char* temporaryPrefix;
+} CabArchiveEvents;
+
+// The start of the names of temporary files in an extraction directory, and
+// the longest start a client may choose.
+#define CAB_ARCHIVE_TEMPORARY_PREFIX ".cab-"
+#define CAB_ARCHIVE_TEMPORARY_PREFIX_MAX 16
+
+// cabArchiveExtract, telling `events` (which may be null) as it goes.
+// Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
+// is smaller than this struct or its temporaryPrefix is not a usable one.
+CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
+                                            const CabArchiveExtraction* extraction,
+                                            const CabArchiveEvents* events,
+                                            CabArchiveError* error);
+
+// The path below an extraction directory that entry `index` is written to,
+// with '/' between directories (control characters and line breaks made
+// '_', lowered with `lowercase` 1), into `buffer` of `capacity` bytes with
+// its NUL. Returns CabArchiveOk; CabArchiveIncomplete when the name is
+// refused (`buffer` then says why); CabArchiveBadArgument for an index out
+// of range or a buffer too small; CabArchiveNoMemory.
+CAB_API int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
+                                    char* buffer, uint32_t capacity);
 
 // The outcome of entry `index` in the latest extraction (CabOutcomeNotChosen
 // before any) and, when `reason` is not null, its reason (null when

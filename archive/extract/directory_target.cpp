@@ -1,6 +1,7 @@
 #include "archive/extract/directory_target.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,13 +17,20 @@ constexpr uint16_t kAttributeReadOnly = 0x01;
 
 std::optional<DirectoryTarget> DirectoryTarget::open(const char* directory,
                                                      const CabArchiveExtraction& request,
-                                                     std::string& problem) {
+                                                     std::string& problem,
+                                                     const CabArchiveEvents* events) {
     const int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         problem = std::string("cannot open directory '") + directory + "': " + std::strerror(errno);
         return std::nullopt;
     }
-    return DirectoryTarget(fd, request.keepExisting != 0, request.lowercase != 0);
+    DirectoryTarget target(fd, request.keepExisting != 0, request.lowercase != 0);
+    if (events != nullptr && events->temporaryPrefix != nullptr) {
+        target.naming_ = std::make_unique<Naming>();
+        target.naming_->prefix = events->temporaryPrefix;
+        target.naming_->hooks = plainOutputHooks(target.naming_->prefix.c_str());
+    }
+    return target;
 }
 
 DirectoryTarget::DirectoryTarget(DirectoryTarget&& other) noexcept
@@ -30,7 +38,9 @@ DirectoryTarget::DirectoryTarget(DirectoryTarget&& other) noexcept
       keepExisting_(other.keepExisting_),
       lowercase_(other.lowercase_),
       output_(std::move(other.output_)),
-      entry_(other.entry_) {
+      entry_(other.entry_),
+      naming_(std::move(other.naming_)),
+      madeDirectories_(std::move(other.madeDirectories_)) {
     other.rootFd_ = -1;
 }
 
@@ -42,8 +52,19 @@ DirectoryTarget::~DirectoryTarget() {
 Offer DirectoryTarget::begin(uint32_t /*index*/, const CabArchiveEntry& entry) {
     const SafeName place = outputPlace(entry.name, lowercase_);
     if (!place.usable()) return Offer{Offer::Action::Settle, CabOutcomeRefusedName, "refused: " + place.problem};
+    // The directories missing now are the ones the file's creation makes.
+    madeDirectories_.clear();
+    std::string path;
+    for (size_t c = 0; c + 1 < place.components.size(); ++c) {
+        path += (c == 0 ? "" : "/") + place.components[c];
+        struct stat status {};
+        if (!madeDirectories_.empty() || fstatat(rootFd_, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            madeDirectories_.push_back(path);
+        }
+    }
     std::string problem;
-    std::optional<OutputFile> created = OutputFile::create(rootFd_, place.components, problem);
+    std::optional<OutputFile> created = OutputFile::create(rootFd_, place.components, problem,
+                                                           naming_ ? &naming_->hooks : nullptr);
     if (!created) return Offer{Offer::Action::Settle, CabOutcomeOutputFailed, problem};
     if (keepExisting_ && created->exists()) return Offer{Offer::Action::Settle, CabOutcomeOutputFailed, kExistsKept};
     output_.emplace(std::move(*created));
@@ -83,7 +104,15 @@ int32_t DirectoryTarget::end(uint32_t /*index*/, int32_t outcome, std::string& r
         }
     }
     output_.reset();  // an incomplete file's temporary is removed
+    if (outcome == CabOutcomeStopped) removeEmptyDirectories();
     return outcome;
+}
+
+void DirectoryTarget::removeEmptyDirectories() {
+    for (auto made = madeDirectories_.rbegin(); made != madeDirectories_.rend(); ++made) {
+        unlinkat(rootFd_, made->c_str(), AT_REMOVEDIR);  // fails, as it should, unless empty
+    }
+    madeDirectories_.clear();
 }
 
 }  // namespace cabarchive

@@ -2,7 +2,10 @@
 // a temporary file renamed into place only when complete.
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "archive/extract/entry_target.h"
 #include "archive/output/output_file.h"
@@ -11,11 +14,13 @@ namespace cabarchive {
 
 class DirectoryTarget final : public EntryTarget {
 public:
-    // Opens `directory` for the extraction; nothing, with the reason in
-    // `problem`, when it cannot be opened.
+    // Opens `directory` for the extraction, naming temporary files with the
+    // prefix `events` gives, if any; nothing, with the reason in `problem`,
+    // when it cannot be opened.
     static std::optional<DirectoryTarget> open(const char* directory,
                                                const CabArchiveExtraction& request,
-                                               std::string& problem);
+                                               std::string& problem,
+                                               const CabArchiveEvents* events = nullptr);
     DirectoryTarget(DirectoryTarget&& other) noexcept;
     DirectoryTarget& operator=(DirectoryTarget&&) = delete;
     ~DirectoryTarget();
@@ -25,8 +30,17 @@ public:
     int32_t end(uint32_t index, int32_t outcome, std::string& reason) override;
 
 private:
+    // The client's temporary prefix, kept where moving the target leaves it.
+    struct Naming {
+        std::string prefix;
+        OutputHooks hooks;
+    };
+
     DirectoryTarget(int rootFd, bool keepExisting, bool lowercase)
         : rootFd_(rootFd), keepExisting_(keepExisting), lowercase_(lowercase) {}
+    // Removes the directories made for the entry being written that are
+    // empty, the deepest first.
+    void removeEmptyDirectories();
 
     int rootFd_ = -1;
     bool keepExisting_ = false;
@@ -34,6 +48,8 @@ private:
     std::optional<OutputFile> output_;
     CabArchiveEntry entry_{};
     std::string writeProblem_;  // why the bytes could not be written, or empty
+    std::unique_ptr<Naming> naming_;  // null: the default temporary names
+    std::vector<std::string> madeDirectories_;  // for the entry being written, outermost first
 };
 
 }  // namespace cabarchive

@@ -4,9 +4,12 @@
 #include <new>
 #include <map>
 #include <optional>
+#include <utility>
 
+#include "archive/extract/block_faults.h"
 #include "archive/extract/extraction_run.h"
 #include "archive/extract/folder_jobs.h"
+#include "archive/extract/known_problems.h"
 #include "archive/extract/salvage.h"
 #include "archive/open/entry_list.h"
 #include "archive/walk/visit_plan.h"
@@ -20,8 +23,14 @@ constexpr const char* kSalvagedReason =
 
 // Why a pass of the decoder ended early.
 struct Failure {
+    Failure(int32_t o, std::string r, std::string n = std::string())
+        : outcome(o), reason(std::move(r)), note(std::move(n)) {}
+
     int32_t outcome = CabOutcomeDamaged;
-    std::string reason;
+    std::string reason;  // for the entries it ends
+    std::string note;    // for the cabinet's note, which names the cabinet itself; empty: reason
+
+    const std::string& noteText() const { return note.empty() ? reason : note; }
 };
 
 enum class VisitState {
@@ -142,6 +151,21 @@ bool hasPendingCopies(const Visit& visit, uint32_t listed) {
     return false;
 }
 
+// Whether the client's stop flag is raised; the run stops if so.
+bool stopRequested(Run& run) {
+    if (run.events == nullptr || run.events->stop == nullptr || *run.events->stop == 0) return false;
+    run.stopped = true;
+    return true;
+}
+
+// Tells the client an entry's bytes are coming; workers take turns.
+void announceEntry(Run& run, uint32_t index) {
+    if (run.events == nullptr || run.events->entryBegin == nullptr) return;
+    if (run.sharedProgress == nullptr) return run.events->entryBegin(run.events->context, index);
+    const std::lock_guard<std::mutex> guard(run.sharedProgress->lock);
+    run.events->entryBegin(run.events->context, index);
+}
+
 // Hands the decoder an output handle for archive entry `index`: the
 // target's when the entry is wanted, a discarding one when its bytes only
 // lead the decoder on into the next cabinet, else 0.
@@ -152,6 +176,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
+    if (stopRequested(run)) return -1;
     const Offer answer = run.target.begin(index, run.archive.entries[index].view);
     if (answer.action == Offer::Action::Stop) {
         run.stopped = true;
@@ -164,6 +189,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         visit.openHandle = run.io.openOutput(nullptr);
         return visit.openHandle;
     }
+    announceEntry(run, index);
     visit.open.run = &run;
     visit.open.index = index;
     visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
@@ -324,6 +350,7 @@ int onReserveEvent(CabReserveEvent* event) {
         visit.folderInHand = event->folder.folderIndex;
         visit.blocksRead = 0;
     } else if (event->kind == DataBlockReserve) {
+        if (stopRequested(visit.run)) return -1;
         ++visit.blocksRead;
         visit.run.reportProgress();
     }
@@ -340,14 +367,19 @@ Failure describeFailure(Visit& visit, const CabError& error) {
     } else if (visit.folderLoaded && (error.errorCode == DamagedCabinet ||
                                       (error.errorCode == CodecFailed && visit.blocksRead > 0))) {
         // A block refused as damaged was never handed on; a block the codec
-        // failed on was.
+        // failed on was. The bytes of a refused block say what was wrong
+        // with it.
         const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
-        reason += " in data block " + std::to_string(block) + " of folder " +
-                  std::to_string(visit.folderInHand);
+        const std::string found = error.errorCode == DamagedCabinet
+                                      ? describeRefusedBlock(visit.run.io, cabinetInHand(visit),
+                                                             visit.folderInHand, block)
+                                      : std::string();
+        reason += found.empty() ? " in data block " + std::to_string(block) + " of folder " +
+                                      std::to_string(visit.folderInHand)
+                                : ": " + found;
     }
-    return Failure{CabOutcomeDamaged, cabinetInHand(visit).name.empty()
-                                          ? reason
-                                          : cabinetInHand(visit).name + ": " + reason};
+    const std::string& name = cabinetInHand(visit).name;
+    return Failure{CabOutcomeDamaged, name.empty() ? reason : name + ": " + reason, reason};
 }
 
 // Whether this cabinet's pass must read on into the next cabinet: a wanted
@@ -364,17 +396,21 @@ bool wantsCrossing(const Run& run, uint32_t cabinet) {
 
 // After a failed pass: the entry it met ends with the failure, and so do
 // the wanted entries that depended on the same data.
+void endOpenEntry(Visit& visit, const Failure& failure) {
+    Run& run = visit.run;
+    if (visit.open.index == kNoArchiveEntry) return;
+    const uint32_t index = visit.open.index;
+    visit.open.index = kNoArchiveEntry;
+    std::string reason = failure.reason;
+    run.target.end(index, failure.outcome, reason);
+    run.settle(index, failure.outcome, reason);
+    visit.progressed = true;
+    if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
+}
+
 void settleAfterFailure(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
-    if (visit.open.index != kNoArchiveEntry) {
-        const uint32_t index = visit.open.index;
-        visit.open.index = kNoArchiveEntry;
-        std::string reason = failure.reason;
-        run.target.end(index, failure.outcome, reason);
-        run.settle(index, failure.outcome, reason);
-        visit.progressed = true;
-        if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
-    }
+    endOpenEntry(visit, failure);
     // Salvaging, a failure ends only the entry it met.
     if (run.request.salvage != 0 && visit.progressed) return;
     const std::string later = "not decoded: " + failure.reason;
@@ -410,26 +446,9 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 // the archive does not hold, are settled before anything is decoded.
 void settleUnreachable(Run& run, uint32_t cabinetIndex, const VisitPlan& plan,
                        const std::vector<uint32_t>& entryAt) {
-    const Cabinet& cabinet = run.archive.cabinets[cabinetIndex];
-    for (const Refusal& refusal : plan.refused) {
-        const uint32_t entry = entryAt[refusal.entry];
-        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
-        const bool damaged = refusal.reason.rfind("cabinet is damaged", 0) == 0;
-        run.settle(entry, damaged ? CabOutcomeDamaged : CabOutcomeUnreachable, refusal.reason);
-    }
-    const bool last = cabinetIndex + 1 == run.archive.cabinets.size();
-    for (const FileEntry& file : cabinet.directory.entries) {
-        const uint32_t entry = entryAt[file.listIndex];
-        if (entry == kNoArchiveEntry || !run.pending(entry)) continue;
-        if (file.continuesFromPrevious() && cabinetIndex == 0) {
-            run.settle(entry, CabOutcomeUnreachable,
-                       "its data begins in cabinet '" + cabinet.directory.previousCabinet +
-                           "', which the archive does not have");
-        } else if (file.continuesIntoNext() && last) {
-            run.settle(entry, CabOutcomeUnreachable,
-                       "its data goes on in cabinet '" + cabinet.directory.nextCabinet +
-                           "', which the archive does not have");
-        }
+    for (const KnownRefusal& refusal : knownRefusals(run.archive, cabinetIndex, plan)) {
+        const uint32_t entry = entryAt[refusal.listIndex];
+        if (entry != kNoArchiveEntry && run.pending(entry)) run.settle(entry, refusal.outcome, refusal.reason);
     }
 }
 
@@ -448,17 +467,34 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
         if (run.archive.entries[e].cabinet == index) entryAt[run.archive.entries[e].listIndex] = e;
     }
-    const bool previousWentOn =
-        index > 0 && [&] {
-            for (const FileEntry& f : run.archive.cabinets[index - 1].directory.entries) {
-                if (f.continuesIntoNext()) return true;
-            }
-            return false;
-        }();
-    const VisitPlan plan = planVisits(cabinet.directory, previousWentOn);
+    const VisitPlan plan = planOfCabinet(run.archive, index);
     settleUnreachable(run, index, plan, entryAt);
     if (run.workers > 1 && extractFoldersSideBySide(run, index, plan, entryAt)) return;
     decodePasses(run, decoder, error, index, plan, entryAt);
+}
+
+bool stopsAtFirstFailure(const Run& run) {
+    return run.events != nullptr && run.events->stopAtFirstFailure != 0;
+}
+
+// Asks the client whether to extract cabinet `index`: false when it skips
+// the cabinet (its entries then end Skipped) or stops the extraction.
+bool beginCabinet(Run& run, uint32_t index) {
+    if (stopRequested(run)) return false;
+    if (run.events == nullptr || run.events->cabinetBegin == nullptr) return true;
+    const int answer = run.events->cabinetBegin(run.events->context, index);
+    if (answer == 1) return true;
+    if (answer < 0) {
+        run.stopped = true;
+        return false;
+    }
+    for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
+        if (run.archive.entries[e].cabinet == index && run.pending(e)) {
+            run.settle(e, CabOutcomeSkipped, "its cabinet was skipped");
+        }
+    }
+    if (run.events->cabinetEnd != nullptr) run.events->cabinetEnd(run.events->context, index);
+    return false;
 }
 
 }  // namespace
@@ -497,7 +533,15 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
             return;
         }
         const Failure failure = describeFailure(visit, error);
-        if (failure.outcome == CabOutcomeDamaged) run.note(cabinetInHand(visit), failure.reason);
+        if (failure.outcome == CabOutcomeDamaged) {
+            run.note(cabinetInHand(visit), failure.noteText());
+        }
+        run.failed = true;
+        if (stopsAtFirstFailure(run)) {
+            // The entry it met ends with the failure; the rest are not reached.
+            endOpenEntry(visit, failure);
+            return;
+        }
         settleAfterFailure(visit, failure);
         if (!visit.progressed) {
             for (const uint32_t e : entryAt) {
@@ -511,9 +555,11 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers) {
+                                uint32_t workers, const CabArchiveEvents* events) {
     Run run(archive, request, chosen, target, archive.io);
-    run.workers = workers;
+    run.events = events;
+    // Which entry fails first is known only in one pass.
+    run.workers = stopsAtFirstFailure(run) ? 1 : workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
@@ -536,14 +582,20 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
         return CabArchiveIncomplete;
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
+        if (run.failed && stopsAtFirstFailure(run)) break;
+        if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
+        if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);
     }
     if (request.progress != nullptr) request.progress(request.context, run.done, run.total);
     bool complete = true;
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
-        if (run.pending(e)) {
-            run.settle(e, run.stopped ? CabOutcomeStopped : CabOutcomeUnreachable,
-                       run.stopped ? "the extraction was stopped before it" : "not reached");
+        if (run.pending(e) && run.stopped) {
+            run.settle(e, CabOutcomeStopped, "the extraction was stopped before it");
+        } else if (run.pending(e) && run.failed && stopsAtFirstFailure(run)) {
+            run.settle(e, CabOutcomeNotReached, "not reached: the extraction ended at an earlier failure");
+        } else if (run.pending(e)) {
+            run.settle(e, CabOutcomeUnreachable, "not reached");
         }
         if (chosen[e] && archive.outcomes[e] != CabOutcomeExtracted) complete = false;
     }

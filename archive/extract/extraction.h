@@ -18,8 +18,10 @@ namespace cabarchive {
 // above 1 and a directory in the request, the folders of a cabinet are
 // decoded by that many threads, each writing through its own directory
 // target; what is written and reported is the same as with one.
+// `events`, when not null, is told of cabinets and entries as it says and
+// its stop flag is polled.
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers = 1);
+                                uint32_t workers = 1, const CabArchiveEvents* events = nullptr);
 
 }  // namespace cabarchive

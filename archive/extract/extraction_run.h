@@ -50,7 +50,9 @@ struct Run {
     uint64_t done = 0;
     uint64_t total = 0;
     bool stopped = false;
+    bool failed = false;            // a pass of the decoder ended at a failure
     uint32_t workers = 1;           // folder jobs side by side, for a directory target
+    const CabArchiveEvents* events = nullptr;  // the client's, when it gave any
 
     std::vector<HeldEvent>* held = nullptr;       // a worker's: where settles and notes wait
     SharedProgress* sharedProgress = nullptr;     // a worker's: the cabinet's byte count

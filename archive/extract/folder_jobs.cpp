@@ -115,6 +115,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     jobRun.total = run.total;
     jobRun.held = &job.held;
     jobRun.sharedProgress = &shop.progress;
+    jobRun.events = run.events;
     if (decoder == nullptr) {
         for (const uint32_t e : job.entries) {
             if (jobRun.pending(e)) jobRun.settle(e, unavailable, problem);
@@ -132,7 +133,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
 std::optional<DirectoryTarget> openWorkerTarget(const Run& run, ArchiveIo& io, std::string& problem) {
     try {
         io.borrowSources(run.archive.io);
-        return DirectoryTarget::open(run.request.directory, run.request, problem);
+        return DirectoryTarget::open(run.request.directory, run.request, problem, run.events);
     } catch (const std::bad_alloc&) {
         problem = "out of memory";
         return std::nullopt;

@@ -1,7 +1,7 @@
 #include "archive/extract/salvage.h"
 
+#include "archive/extract/block_faults.h"
 #include "archive/open/entry_list.h"
-#include "archive/walk/block_survey.h"
 
 namespace cabarchive {
 
@@ -10,15 +10,8 @@ SalvageScope::SalvageScope(CabArchive& archive,
     : archive_(archive) {
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
         const Cabinet& cabinet = archive.cabinets[c];
-        std::vector<FolderFacts> folders;
-        for (const CabFolderRecord& record : cabinet.folders) {
-            folders.push_back(FolderFacts{record.coffCabStart, record.cCFData, record.typeCompress});
-        }
-        const CabinetBytesReader read = [&](uint32_t at, uint8_t* buffer, size_t count) {
-            return archive.io.readRaw(cabinet.source, at, buffer, count);
-        };
         Source& source = archive.io.source(cabinet.source);
-        for (const BlockFinding& finding : surveyBlocks(read, folders, cabinet.header.cbCFData)) {
+        for (const BlockFinding& finding : surveyCabinetBlocks(archive.io, cabinet)) {
             if (finding.fault != BlockFault::ChecksumMismatch) continue;
             bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd});
             source.ignoredChecksums.push_back(finding.csumOffset);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "archive/embedded/embedded_search.h"
+#include "archive/extract/known_problems.h"
 #include "archive/io/local_files.h"
 #include "archive/names/safe_name.h"
 #include "archive/open/cabinet_reading.h"
@@ -25,9 +26,32 @@ struct Opening {
     const CabArchiveOptions& options;
 };
 
-void addDamage(CabArchive& archive, const std::string& what) {
+void addProblem(CabArchive& archive, OpenProblem problem) {
     if (!archive.damage.empty()) archive.damage += "; ";
-    archive.damage += what;
+    archive.damage += problem.text();
+    archive.problems.push_back(std::move(problem));
+}
+
+// A problem of a cabinet that joined the archive, found again by its place
+// in the set once every cabinet is read.
+OpenProblem joinedProblem(const Cabinet& cabinet, int32_t kind, const std::string& detail) {
+    OpenProblem problem;
+    problem.kind = kind;
+    problem.cabinet = 0;
+    problem.setIndex = cabinet.header.iCabinet;
+    problem.name = cabinet.name;
+    problem.detail = detail;
+    return problem;
+}
+
+OpenProblem neighbourProblem(int32_t kind, bool before, const std::string& name,
+                             const std::string& detail) {
+    OpenProblem problem;
+    problem.kind = kind;
+    problem.before = before;
+    problem.name = name;
+    problem.detail = detail;
+    return problem;
 }
 
 // The stream's bytes from `from` on, for the embedded search.
@@ -106,30 +130,34 @@ bool fetchNeighbour(Opening& o, const std::string& stored, Cabinet& cabinet, std
 }
 
 // Reads the neighbour `stored` and checks that it is member `index` of set
-// `setId`. Its problems go into the archive's damage.
+// `setId`, coming `before` the archive's cabinets or after them. Its
+// problems go into the archive's damage.
 bool joinNeighbour(Opening& o, const std::string& stored, uint16_t setId, uint32_t index,
-                   Cabinet& cabinet) {
+                   bool before, Cabinet& cabinet) {
     std::string problem;
-    const std::string named = "cabinet '" + stored + "' of the set";
     if (!fetchNeighbour(o, stored, cabinet, problem)) {
-        addDamage(o.archive, named + " is missing: " + problem);
+        addProblem(o.archive, neighbourProblem(CabProblemMissingCabinet, before, stored, problem));
         return false;
     }
     const CabinetRead read = readCabinet(o.archive.io, cabinet, problem);
     if (read == CabinetRead::NotCabinet) {
-        addDamage(o.archive, cabinet.name + ": " + problem);
+        addProblem(o.archive, neighbourProblem(CabProblemNotCabinet, before, cabinet.name, problem));
         o.archive.io.dropSource(cabinet.source);
         return false;
     }
     if (cabinet.header.setID != setId || cabinet.header.iCabinet != index) {
-        addDamage(o.archive, cabinet.name + ": does not belong to the set (set " +
-                                 std::to_string(cabinet.header.setID) + ", index " +
-                                 std::to_string(cabinet.header.iCabinet) + "; expected set " +
-                                 std::to_string(setId) + ", index " + std::to_string(index) + ")");
+        addProblem(o.archive,
+                   neighbourProblem(CabProblemForeignCabinet, before, cabinet.name,
+                                    "does not belong to the set (set " +
+                                        std::to_string(cabinet.header.setID) + ", index " +
+                                        std::to_string(cabinet.header.iCabinet) + "; expected set " +
+                                        std::to_string(setId) + ", index " + std::to_string(index) + ")"));
         o.archive.io.dropSource(cabinet.source);
         return false;
     }
-    if (read == CabinetRead::Damaged) addDamage(o.archive, cabinet.name + ": " + cabinet.directory.damage);
+    if (read == CabinetRead::Damaged) {
+        addProblem(o.archive, joinedProblem(cabinet, CabProblemDamagedDirectory, cabinet.directory.damage));
+    }
     return true;
 }
 
@@ -141,7 +169,7 @@ void joinSet(Opening& o) {
         const Cabinet& front = cabinets.front();
         Cabinet previous;
         if (!joinNeighbour(o, front.setNames.previousCabinet, front.header.setID,
-                           front.header.iCabinet - 1u, previous)) {
+                           front.header.iCabinet - 1u, true, previous)) {
             break;
         }
         cabinets.insert(cabinets.begin(), std::move(previous));
@@ -150,7 +178,7 @@ void joinSet(Opening& o) {
         const Cabinet& back = cabinets.back();
         Cabinet next;
         if (!joinNeighbour(o, back.setNames.nextCabinet, back.header.setID, back.header.iCabinet + 1u,
-                           next)) {
+                           false, next)) {
             break;
         }
         cabinets.push_back(std::move(next));
@@ -180,14 +208,29 @@ CabArchiveStatus readFirst(Opening& o, std::string& message) {
     }
     first.offset = source.start;
     if (read == CabinetRead::Damaged) {
-        addDamage(o.archive, (first.name.empty() ? std::string("cabinet") : first.name) + ": " +
-                                 first.directory.damage);
+        addProblem(o.archive, joinedProblem(first, CabProblemDamagedDirectory, first.directory.damage));
     }
     o.archive.cabinets.push_back(std::move(first));
     return CabArchiveOk;
 }
 
+// Joined cabinets' problems get the cabinet's index, now that the set's
+// order is final (neighbours before the first one shift it while joining).
+void placeJoinedProblems(CabArchive& archive) {
+    for (OpenProblem& problem : archive.problems) {
+        if (problem.kind != CabProblemDamagedDirectory) continue;
+        for (size_t c = 0; c < archive.cabinets.size(); ++c) {
+            if (archive.cabinets[c].header.iCabinet == problem.setIndex) problem.cabinet = int32_t(c);
+        }
+    }
+}
+
 }  // namespace
+
+std::string OpenProblem::text() const {
+    if (kind == CabProblemMissingCabinet) return "cabinet '" + name + "' of the set is missing: " + detail;
+    return (name.empty() ? std::string("cabinet") : name) + ": " + detail;
+}
 
 CabArchiveStatus openArchive(FirstSource first, const CabArchiveOptions& options,
                              CabArchive*& archive, std::string& message) {
@@ -206,7 +249,9 @@ CabArchiveStatus openArchive(FirstSource first, const CabArchiveOptions& options
     const CabArchiveStatus status = readFirst(o, message);
     if (status != CabArchiveOk) return status;
     if (options.followSet != 0) joinSet(o);
+    placeJoinedProblems(*opened);
     listEntries(*opened, *names);
+    findKnownProblems(*opened);
     archive = opened.release();
     return CabArchiveOk;
 }

@@ -1,5 +1,7 @@
 #include "archive/output/output_file.h"
 
+#include "archive/cab_archive.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +20,7 @@ constexpr mode_t kNewDirectoryMode = 0777;  // narrowed by the umask
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int kTemporaryNameAttempts = 100;
 
-constexpr const char* kDefaultTemporaryPrefix = ".cab-";
+constexpr const char* kDefaultTemporaryPrefix = CAB_ARCHIVE_TEMPORARY_PREFIX;
 
 std::string randomTemporaryName(const char* prefix) {
     thread_local std::mt19937 generator{std::random_device{}()};
@@ -37,6 +39,9 @@ void nothingToNote(int /*rootFd*/, const std::string& /*path*/) {}
 
 const OutputHooks kPlainOutput{kDefaultTemporaryPrefix, createPlainFile, nothingToForget, nothingToNote};
 
+static_assert(CAB_ARCHIVE_TEMPORARY_PREFIX_MAX + 8 + sizeof ".part" <= 32,
+              "a temporary name fits randomTemporaryName's buffer");
+
 // A handle of 0 would read as "skip this file" to the decoder; move it.
 int avoidZero(int fd) {
     if (fd != 0) return fd;
@@ -54,6 +59,12 @@ int openSubdirectory(int parentFd, const std::string& name, bool& created) {
 }
 
 }  // namespace
+
+OutputHooks plainOutputHooks(const char* temporaryPrefix) {
+    OutputHooks hooks = kPlainOutput;
+    hooks.temporaryPrefix = temporaryPrefix;
+    return hooks;
+}
 
 std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::string>& components,
                                              std::string& error, const OutputHooks* hooks) {

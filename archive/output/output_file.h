@@ -26,6 +26,11 @@ struct OutputHooks {
     void (*directoryCreated)(int rootFd, const std::string& path);
 };
 
+// Files created plainly with nothing noted, as without hooks, but with
+// temporary names starting with `temporaryPrefix` (at most
+// CAB_ARCHIVE_TEMPORARY_PREFIX_MAX bytes, which must outlive the hooks).
+OutputHooks plainOutputHooks(const char* temporaryPrefix);
+
 // Why a file was not put in place when it must not replace one there.
 constexpr const char* kExistsKept = "exists; kept";
 

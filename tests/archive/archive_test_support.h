@@ -63,6 +63,30 @@ struct RecordingSink {
     CabArchiveSink sink();
 };
 
+// Three cabinets: "b" goes on from the first into the second, "c" lies
+// wholly in the second's part of the continued folder, "d" goes on into the
+// third, where a folder of its own follows.
+struct ThreeCabinetSet {
+    std::vector<cabwriter::File> files{makeFile("a.txt", 10000, 1), makeFile("b.bin", 30000, 2),
+                                       makeFile("c.txt", 5000, 3),  makeFile("d.bin", 20000, 4),
+                                       makeFile("e.txt", 3000, 5),  makeFile("f.txt", 4000, 6)};
+    std::vector<cabwriter::Cabinet> cabinets;
+
+    ThreeCabinetSet() {
+        std::vector<cabwriter::File> first(files.begin(), files.begin() + 4);
+        std::vector<cabwriter::File> second(files.begin() + 4, files.end());
+        cabinets = cabwriter::writeCabinetSet(
+            {folderOf(cabwriter::Method::Stored, first), folderOf(cabwriter::Method::Mszip, second)}, 25000, "set%d.cab");
+    }
+
+    std::string contents(const std::string& name) const {
+        for (const cabwriter::File& f : files) {
+            if (f.name == name) return text(f.data);
+        }
+        return "?";
+    }
+};
+
 // Opens `image` from memory with `options` (defaults when null); fails the
 // test when it cannot.
 CabArchive* openMemory(const Bytes& image, const CabArchiveOptions* options = nullptr);

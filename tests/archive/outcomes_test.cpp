@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "cab/cab.h"
 #include "tests/archive/archive_test_support.h"
 
 using namespace archivetest;
@@ -245,4 +246,30 @@ TEST(ArchiveOutcomes, SalvageDecodesABlockWhoseChecksumDoesNotMatchAndSaysSo) {
     result = extract(archive, CabArchiveExtraction{}, &sink);
     EXPECT_EQ(result.outcomes[1], CabOutcomeDamaged);
     cabArchiveClose(archive);
+}
+
+TEST(ArchiveOutcomes, ARefusedBlockIsNamedForWhatItsBytesShowAndTheNoteDoesNotRepeatTheCabinet) {
+    ScratchDirectory scratch;
+    const cabwriter::Cabinet mismatched = twoFolderCabinet(4);
+    scratch.save(mismatched, "mismatch.cab");
+    cabwriter::Cabinet cut = twoFolderCabinet();
+    cut.image.resize(cut.layout.blockOffsets[4] + kBlockHeaderSize + 500);  // inside block 4
+    scratch.save(cut, "cut.cab");
+    const std::string damaged = cabErrorText(DamagedCabinet);
+
+    for (const auto& [file, finding] :
+         {std::pair<std::string, std::string>{"mismatch.cab", "checksum mismatch in data block 4 of folder 0"},
+          {"cut.cab", "data block 4 of folder 0 is cut short"}}) {
+        SCOPED_TRACE(file);
+        const std::string path = (scratch.path() / file).string();
+        CabArchive* archive = nullptr;
+        ASSERT_EQ(cabArchiveOpenPath(path.c_str(), nullptr, &archive, nullptr), CabArchiveOk);
+        RecordingSink sink;
+        const Extracted result = extract(archive, CabArchiveExtraction{}, &sink);
+        EXPECT_EQ(result.outcomes[1], CabOutcomeDamaged);
+        EXPECT_EQ(result.reasons[1], path + ": " + damaged + ": " + finding);
+        ASSERT_FALSE(result.notes.empty());  // the cut also ends folder 1
+        EXPECT_EQ(result.notes[0], path + "|" + damaged + ": " + finding);
+        cabArchiveClose(archive);
+    }
 }

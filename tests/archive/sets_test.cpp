@@ -1,5 +1,6 @@
 // Sets of cabinets: opened from any member, from the neighbours beside a
 // file or through the client's callback, and with a member missing.
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,30 +11,6 @@ using namespace archivetest;
 using cabwriter::Method;
 
 namespace {
-
-// Three cabinets: "b" goes on from the first into the second, "c" lies
-// wholly in the second's part of the continued folder, "d" goes on into the
-// third, where a folder of its own follows.
-struct ThreeCabinetSet {
-    std::vector<cabwriter::File> files{makeFile("a.txt", 10000, 1), makeFile("b.bin", 30000, 2),
-                                       makeFile("c.txt", 5000, 3),  makeFile("d.bin", 20000, 4),
-                                       makeFile("e.txt", 3000, 5),  makeFile("f.txt", 4000, 6)};
-    std::vector<cabwriter::Cabinet> cabinets;
-
-    ThreeCabinetSet() {
-        std::vector<cabwriter::File> first(files.begin(), files.begin() + 4);
-        std::vector<cabwriter::File> second(files.begin() + 4, files.end());
-        cabinets = cabwriter::writeCabinetSet(
-            {folderOf(Method::Stored, first), folderOf(Method::Mszip, second)}, 25000, "set%d.cab");
-    }
-
-    std::string contents(const std::string& name) const {
-        for (const cabwriter::File& f : files) {
-            if (f.name == name) return text(f.data);
-        }
-        return "?";
-    }
-};
 
 CabArchive* openPath(const std::filesystem::path& path, const CabArchiveOptions* options = nullptr) {
     CabArchive* archive = nullptr;
@@ -162,6 +139,32 @@ TEST(ArchiveSets, TheNeighbourCallbackSuppliesTheOtherMembers) {
     EXPECT_TRUE(library.streams["set3.cab"]->closed);
 }
 
+// The names a member gives its neighbours are told whether or not those
+// neighbours joined, so a client can name the one that is missing.
+TEST(ArchiveSets, EachCabinetTellsTheNeighboursItNames) {
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    scratch.save(set.cabinets[1]);
+    scratch.save(set.cabinets[2]);
+    CabArchive* archive = openPath(scratch.path() / "set3.cab");
+    ASSERT_NE(archive, nullptr);
+    ASSERT_EQ(cabArchiveCabinetCount(archive), 2u);
+    const char* previous = "unset";
+    const char* next = "unset";
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 0, &previous, &next), CabArchiveOk);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, "set1.cab");  // missing, yet named
+    ASSERT_NE(next, nullptr);
+    EXPECT_STREQ(next, "set3.cab");
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 1, &previous, nullptr), CabArchiveOk);
+    ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, "set2.cab");
+    ASSERT_EQ(cabArchiveCabinetLinks(archive, 1, nullptr, &next), CabArchiveOk);
+    EXPECT_EQ(next, nullptr);  // the last of its set names none
+    EXPECT_EQ(cabArchiveCabinetLinks(archive, 2, &previous, &next), CabArchiveBadArgument);
+    cabArchiveClose(archive);
+}
+
 TEST(ArchiveSets, AMissingMemberLeavesWhatNeedsItUnreachable) {
     const ThreeCabinetSet set;
     ScratchDirectory scratch;
@@ -218,5 +221,31 @@ TEST(ArchiveSets, WithoutFollowingTheSetACabinetStandsAlone) {
     EXPECT_EQ(status, CabArchiveIncomplete);
     EXPECT_EQ(outcomes.at("b.bin"), CabOutcomeUnreachable);
     EXPECT_EQ(outcomes.at("c.txt"), CabOutcomeUnreachable);
+    cabArchiveClose(archive);
+}
+
+TEST(ArchiveSets, ASetInADirectoryDeeperThanTheDecoderPathLimitIsReadWhole) {
+    // The decoder holds cabinet paths of 256 characters at most; the archive
+    // names its cabinets to the decoder by handle, so any path the system
+    // accepts works, neighbours included.
+    const ThreeCabinetSet set;
+    ScratchDirectory scratch;
+    std::filesystem::path deep = scratch.path();
+    for (int i = 0; i < 6; ++i) deep /= std::string(60, char('a' + i));
+    std::filesystem::create_directories(deep);
+    for (const auto& cabinet : set.cabinets) {
+        std::ofstream(deep / cabinet.name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(cabinet.image.data()), std::streamsize(cabinet.image.size()));
+    }
+    ASSERT_GT((deep / "set2.cab").string().size(), 256u);
+    CabArchive* archive = openPath(deep / "set2.cab");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(cabArchiveCabinetCount(archive), 3u);
+    RecordingSink sink;
+    int32_t status = -1;
+    const auto outcomes = extractAll(archive, sink, status);
+    EXPECT_EQ(status, CabArchiveOk);
+    EXPECT_EQ(outcomes.at("d.bin"), CabOutcomeExtracted);
+    EXPECT_EQ(sink.written[entryNamed(archive, "b.bin")], set.contents("b.bin"));
     cabArchiveClose(archive);
 }

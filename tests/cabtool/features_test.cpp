@@ -224,6 +224,64 @@ TEST(CabtoolFinding, CabinetsInsideALargeFileAreFoundAndExtracted) {
     EXPECT_TRUE(contains(stopped.err, "costly.bin: search stopped at offset")) << stopped.err;
 }
 
+// Going back from the cabinet named, the walk starts at the earliest member
+// it can read as one of the set, and says why it stopped there.
+TEST(CabtoolFinding, ASetStartsAtItsEarliestReadableMember) {
+    ScratchDirectory scratch;
+    const FourCabinetSet set = writeFourCabinetSet(scratch.path());
+    ASSERT_GE(set.cabinets, 4u);
+    const std::string stopped =
+        "disk2.cab: its previous cabinet 'disk1.cab' cannot be read as one of its set; starting here";
+    const std::string started = "disk3.cab: starting from the first cabinet of its set, 'disk2.cab'";
+
+    fs::remove(scratch.path() / "disk1.cab");
+    const ToolResult missing = runCabtool({"list", "disk3.cab"}, scratch.path());
+    EXPECT_TRUE(contains(missing.err, stopped)) << missing.err;
+    EXPECT_TRUE(contains(missing.err, started)) << missing.err;
+    EXPECT_TRUE(contains(missing.out, "d.txt")) << missing.out;
+
+    // A cabinet of another set under the previous one's name is not joined.
+    cabwriter::Options otherSet;
+    otherSet.setId = 77;
+    save(cabwriter::writeCabinet({folderOf({makeFile("other.txt", 10, 3)})}, otherSet, "disk1.cab"),
+         scratch.path());
+    const ToolResult foreign = runCabtool({"list", "disk3.cab"}, scratch.path());
+    EXPECT_TRUE(contains(foreign.err, stopped)) << foreign.err;
+    EXPECT_FALSE(contains(foreign.out, "other.txt")) << foreign.out;
+
+    const ToolResult quiet = runCabtool({"list", "-q", "disk3.cab"}, scratch.path());
+    EXPECT_FALSE(contains(quiet.err, "starting here")) << quiet.err;
+}
+
+// More cabinets stored in one file than a single search has room for: every
+// one is still walked, and a message about the search names the file once.
+TEST(CabtoolFinding, EveryCabinetOfAFileHoldingManyIsWalked) {
+    ScratchDirectory scratch;
+    constexpr int kCabinets = 70;
+    std::string host(100, 'x');
+    for (int i = 0; i < kCabinets; ++i) {
+        const std::string name = "part" + std::to_string(i) + ".txt";
+        host += text(cabwriter::writeCabinet({folderOf({makeFile(name, 50, uint8_t(i))})}).image);
+        host += std::string(20, 'x');
+    }
+    cabtooltest::writeFile(scratch.path() / "many.bin", host);
+    const ToolResult listed = runCabtool({"list", "many.bin"}, scratch.path());
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "part0.txt")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "part69.txt")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "70 files, 3500 bytes in all")) << listed.out;
+
+    std::vector<uint8_t> costly(100, 'x');
+    const std::vector<uint8_t> after =
+        cabtooltest::costlyCandidatesAfter(cabwriter::writeCabinet({folderOf({makeFile("a.txt", 5, 1)})}).image)
+            .bytes;
+    costly.insert(costly.end(), after.begin(), after.end());
+    cabtooltest::writeFile(scratch.path() / "costly.bin", std::string(costly.begin(), costly.end()));
+    const ToolResult stopped = runCabtool({"list", "costly.bin"}, scratch.path());
+    EXPECT_TRUE(contains(stopped.err, "cabtool: costly.bin: search stopped at offset")) << stopped.err;
+    EXPECT_FALSE(contains(stopped.err, "costly.bin: costly.bin")) << stopped.err;
+}
+
 TEST(CabtoolChoosing, FilterPipeLowercaseAndQuiet) {
     ScratchDirectory scratch;
     const cabwriter::Folder folder =

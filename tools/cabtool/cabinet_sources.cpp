@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <utility>
 
+#include "archive/cab_archive.h"
 #include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/embedded_search.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/printable.h"
 #include "tools/cabtool/safe_name.h"
@@ -41,30 +43,62 @@ bool startsWithSignature(const std::string& path) {
     return cabinet;
 }
 
-// The cabinet a set's walk should start from: following previous-cabinet
-// names back from `path` while each names a readable cabinet of the same set
-// with the index before.
+// An archive of the library, closed when it goes out of scope.
+using ArchiveOwner = std::unique_ptr<CabArchive, decltype(&cabArchiveClose)>;
+
+// The cabinet a set's walk should start from: the first member the library
+// joins going back from `path`, each through the previous-cabinet name in
+// the same directory, as long as it is the member of the same set with the
+// index before. A file it cannot open as a cabinet starts from itself.
 std::string firstOfSet(const std::string& path, bool quiet) {
-    const CabinetLocation location = splitCabinetPath(path);
-    std::optional<CabinetHeader> header = readCabinetHeader(path);
-    std::string current = location.name;
-    std::set<std::string> seen = {current};
-    while (header && header->hasPrevious()) {
-        const std::string& named = header->previousCabinet;
-        if (!isPlainFileName(named)) break;
-        const std::string previous = resolveCabinetName(location.directory, named);
-        const std::optional<CabinetHeader> earlier = readCabinetHeader(location.directory + previous);
-        if (!earlier || earlier->setId != header->setId ||
-            uint16_t(earlier->cabinetIndex + 1) != header->cabinetIndex || !seen.insert(previous).second) {
-            note(quiet, location.directory + current,
-                 "its previous cabinet '" + printable(named) + "' cannot be read as one of its set; "
-                 "starting here");
-            break;
-        }
-        current = previous;
-        header = earlier;
+    CabArchiveOptions options;
+    cabArchiveDefaultOptions(&options);
+    CabArchive* opened = nullptr;
+    CabArchiveError error{};
+    if (cabArchiveOpenPath(path.c_str(), &options, &opened, &error) != CabArchiveOk) return path;
+    const ArchiveOwner archive(opened, &cabArchiveClose);
+    CabArchiveCabinet first{};
+    const char* previous = nullptr;
+    if (cabArchiveCabinet(archive.get(), 0, &first) != CabArchiveOk ||
+        cabArchiveCabinetLinks(archive.get(), 0, &previous, nullptr) != CabArchiveOk) {
+        return path;
     }
-    return location.directory + current;
+    // A previous cabinet named as a path rather than a file name is not
+    // looked for, and not worth a word.
+    if (previous != nullptr && isPlainFileName(previous)) {
+        note(quiet, first.name,
+             "its previous cabinet '" + printable(previous) + "' cannot be read as one of its set; "
+             "starting here");
+    }
+    return first.name;
+}
+
+// The library's message for a file names it first ("PATH: reason"); the
+// tool prints the path itself, so only the reason is kept.
+std::string reasonFor(const std::string& path, const char* message) {
+    const std::string text = message;
+    const std::string prefix = path + ": ";
+    return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+}
+
+// Room for the offsets of one search; a file holding more is searched twice.
+constexpr uint32_t kEmbeddedRoom = 64;
+
+// The offsets of the cabinets stored inside the file at `path`, front to
+// back. False (and `problem` set) when the file cannot be read; a search
+// given up early keeps what it found and says why in `problem`.
+bool findEmbedded(const std::string& path, std::vector<uint64_t>& offsets, std::string& problem) {
+    CabArchiveError error{};
+    uint32_t found = 0;
+    offsets.resize(kEmbeddedRoom);
+    int32_t status = cabArchiveFindEmbedded(path.c_str(), offsets.data(), kEmbeddedRoom, &found, &error);
+    if (status == CabArchiveOk && found > kEmbeddedRoom) {  // rare: search again with room for all
+        offsets.resize(found);
+        status = cabArchiveFindEmbedded(path.c_str(), offsets.data(), found, &found, &error);
+    }
+    offsets.resize(status == CabArchiveOk ? std::min<size_t>(found, offsets.size()) : 0);
+    problem = error.message[0] != '\0' ? reasonFor(path, error.message) : std::string();
+    return status == CabArchiveOk;
 }
 
 }  // namespace
@@ -123,9 +157,9 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
             add(CabinetSource{first, 0, false, {}, first != path ? path : std::string()});
             continue;
         }
-        std::vector<EmbeddedCabinet> found;
+        std::vector<uint64_t> found;
         std::string problem;
-        if (!findEmbeddedCabinets(path, found, problem)) {
+        if (!findEmbedded(path, found, problem)) {
             reportCabinetError(path, problem);
             plan.ok = false;
             continue;
@@ -135,10 +169,10 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
             plan.ok = false;
             continue;
         }
-        for (const EmbeddedCabinet& cabinet : found) {
-            if (alreadyWalked(path, cabinet.offset)) continue;
-            note(quiet, path, "cabinet found at offset " + std::to_string(cabinet.offset));
-            add(CabinetSource{path, cabinet.offset, true, {}, {}});
+        for (const uint64_t offset : found) {
+            if (alreadyWalked(path, offset)) continue;
+            note(quiet, path, "cabinet found at offset " + std::to_string(offset));
+            add(CabinetSource{path, offset, true, {}, {}});
         }
         if (!problem.empty()) {  // a search given up: what it found is still walked
             reportCabinetError(path, problem);
