@@ -88,6 +88,14 @@ std::unique_ptr<Record> extractWith(const std::filesystem::path& cabinetPath, ui
     return record;
 }
 
+// Where two lists of calls part, for a readable failure.
+std::string firstDifference(const std::vector<std::string>& got, const std::vector<std::string>& wanted) {
+    size_t i = 0;
+    while (i < got.size() && i < wanted.size() && got[i] == wanted[i]) ++i;
+    return "first difference at call " + std::to_string(i) + ": got '" + (i < got.size() ? got[i] : "(none)") +
+           "', one worker made '" + (i < wanted.size() ? wanted[i] : "(none)") + "'";
+}
+
 // Extracts with 1, 2 and 4 workers and expects the same of each; returns
 // what one worker did, for the caller's own checks.
 std::unique_ptr<Record> expectSameForEveryCount(const std::filesystem::path& cabinetPath,
@@ -100,7 +108,7 @@ std::unique_ptr<Record> expectSameForEveryCount(const std::filesystem::path& cab
         SCOPED_TRACE("threads " + std::to_string(threads));
         const std::unique_ptr<Record> several = extractWith(cabinetPath, threads, keepExisting, seed, salvage);
         EXPECT_EQ(several->status, single->status);
-        EXPECT_EQ(several->calls, single->calls);
+        EXPECT_EQ(several->calls, single->calls) << firstDifference(several->calls, single->calls);
         EXPECT_EQ(several->files, single->files);
         EXPECT_FALSE(several->callsOffCallerThread);
         EXPECT_FALSE(several->progressWentBack);
@@ -223,4 +231,37 @@ TEST(ArchiveWorkers, ManyFoldersShareFewerJobsAndStillReportInFolderOrder) {
     place.save(cabwriter::writeCabinet(folders), "twenty.cab");
     const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "twenty.cab");
     EXPECT_EQ(single->files, contents);
+}
+
+TEST(ArchiveWorkers, AJobWhoseFirstFolderCannotStartLosesOnlyThatFolder) {
+    // Twenty folders share fewer jobs, so a failing folder opens a job that
+    // holds the next folder too. Folders 3 and 13 have an unknown method,
+    // folder 8's first data block is damaged and folder 15 asks for an LZX
+    // window the codec refuses: each fails before any entry of its job is
+    // settled, and the folder after it must still be decoded, as in one pass.
+    std::vector<cabwriter::Folder> folders;
+    for (uint8_t f = 0; f < 20; ++f) {
+        folders.push_back(folderOf(f % 2 == 0 ? Method::Mszip : Method::Stored,
+                                   {makeFile("k" + std::to_string(f) + "a", 2500, f),
+                                    makeFile("k" + std::to_string(f) + "b", 1500, uint8_t(f + 100))}));
+    }
+    folders[3].typeCompress = 0x000F;
+    folders[13].typeCompress = 0x000F;
+    folders[15].typeCompress = 3 | 10 << 8;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(folders);
+    cabinet.image[cabinet.layout.blockOffsets[8] + kBlockHeaderSize + 1] ^= 0x20;
+    ScratchDirectory place;
+    place.save(cabinet, "unstartable.cab");
+    const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "unstartable.cab");
+    EXPECT_EQ(single->status, CabArchiveIncomplete);
+    EXPECT_EQ(single->files.size(), 2u * (20 - 4));
+    for (const char* after : {"k4a", "k9b", "k14a", "k16b"}) EXPECT_EQ(single->files.count(after), 1u) << after;
+    // Only the damaged block is placed; the folder decoded before a codec
+    // that would not start is not blamed for it.
+    for (const std::string& call : single->calls) {
+        const size_t at = call.find(" of folder ");
+        if (at != std::string::npos) {
+            EXPECT_EQ(call.substr(at), " of folder 8") << call;
+        }
+    }
 }
