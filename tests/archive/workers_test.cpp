@@ -265,3 +265,52 @@ TEST(ArchiveWorkers, AJobWhoseFirstFolderCannotStartLosesOnlyThatFolder) {
         }
     }
 }
+
+TEST(ArchiveWorkers, CabinetsOfASetWithAContinuedFolderAreDecodedInOnePassWhateverTheCount) {
+    // Three cabinets of 60,000 data bytes: folder "c" goes on from the first
+    // into the second and folder "f" from the second into the third, each
+    // beside folders wholly in their cabinet.
+    const std::vector<cabwriter::Folder> folders{
+        folderOf(Method::Mszip, {makeFile("a1", 8000, 1), makeFile("a2", 8000, 2)}),
+        folderOf(Method::Lzx, {makeFile("b1", 8000, 3)}),
+        folderOf(Method::Stored, {makeFile("c1", 30000, 4), makeFile("c2", 30000, 5)}),
+        folderOf(Method::Stored, {makeFile("d1", 20000, 6)}),
+        folderOf(Method::Mszip, {makeFile("e1", 10000, 7)}),
+        folderOf(Method::Stored, {makeFile("f1", 25000, 8), makeFile("f2", 25000, 9)}),
+        folderOf(Method::Quantum, {makeFile("g1", 5000, 10)})};
+    const std::vector<cabwriter::Cabinet> set = cabwriter::writeCabinetSet(folders, 60000, "cont%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    std::map<std::string, std::string> contents;
+    for (const cabwriter::Folder& folder : folders) {
+        for (const cabwriter::File& file : folder.files) contents[file.name] = text(file.data);
+    }
+
+    ScratchDirectory whole;
+    for (const cabwriter::Cabinet& cabinet : set) whole.save(cabinet);
+    const std::unique_ptr<Record> all = expectSameForEveryCount(whole.path() / "cont1.cab");
+    EXPECT_EQ(all->status, CabArchiveOk);
+    EXPECT_EQ(all->files, contents);
+    // One pass on the caller's thread did it all: no worker reported.
+    for (const uint32_t threads : {2u, 4u}) {
+        EXPECT_FALSE(extractWith(whole.path() / "cont1.cab", threads)->progressFromWorker) << threads;
+    }
+
+    // Without the second cabinet, the files of "c" that go on into it are
+    // unreachable, the rest of the first cabinet is extracted.
+    ScratchDirectory first;
+    first.save(set[0]);
+    const std::unique_ptr<Record> alone = expectSameForEveryCount(first.path() / "cont1.cab");
+    EXPECT_EQ(alone->status, CabArchiveIncomplete);
+    for (const char* name : {"a1", "a2", "b1", "c1"}) EXPECT_EQ(alone->files[name], contents[name]) << name;
+    EXPECT_EQ(alone->files.count("c2"), 0u);
+
+    // Without the first cabinet, the part of "c" in the second is
+    // unreachable; "d" and "e" lie wholly in the second and come out.
+    ScratchDirectory later;
+    later.save(set[1]);
+    later.save(set[2]);
+    const std::unique_ptr<Record> tail = expectSameForEveryCount(later.path() / "cont2.cab");
+    EXPECT_EQ(tail->status, CabArchiveIncomplete);
+    EXPECT_EQ(tail->files.count("c2"), 0u);
+    for (const char* name : {"d1", "e1", "f1", "f2", "g1"}) EXPECT_EQ(tail->files[name], contents[name]) << name;
+}
