@@ -1,7 +1,10 @@
 // Extraction into a directory with several workers: whatever the count,
 // the same files with the same bytes, the same outcomes and reasons, and
 // settled and note calls in the same order, made on the caller's thread.
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -313,4 +316,98 @@ TEST(ArchiveWorkers, CabinetsOfASetWithAContinuedFolderAreDecodedInOnePassWhatev
     EXPECT_EQ(tail->status, CabArchiveIncomplete);
     EXPECT_EQ(tail->files.count("c2"), 0u);
     for (const char* name : {"d1", "e1", "f1", "f2", "g1"}) EXPECT_EQ(tail->files[name], contents[name]) << name;
+}
+
+// While alive, no file of the process may grow past `bytes`: a write beyond
+// fails with EFBIG, as on a full disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        savedSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, savedSignal_);
+    }
+    bool active() const { return active_; }
+
+private:
+    rlimit saved_{};
+    void (*savedSignal_)(int) = SIG_DFL;
+    bool active_ = false;
+};
+
+TEST(ArchiveWorkers, FilesThatCannotBeWrittenOutLeaveNothingBehindOnAnyWorker) {
+    // Files of 34,000 bytes cannot be written whole under a limit of
+    // 30,000: each fails midway on whichever worker writes it. Neither the
+    // partial file nor its temporary may stay; the others come out, and
+    // the outcomes are those of one pass.
+    const ManyFolders many;
+    ScratchDirectory place;
+    place.save(cabwriter::writeCabinet(many.folders), "many.cab");
+    std::unique_ptr<Record> single;
+    {
+        const FileSizeLimit limit(30000);
+        ASSERT_TRUE(limit.active());
+        single = expectSameForEveryCount(place.path() / "many.cab");
+    }
+    EXPECT_EQ(single->status, CabArchiveIncomplete);
+    std::map<std::string, std::string> small;
+    for (const auto& [name, bytes] : many.contents) {
+        if (bytes.size() < 30000) small[name] = bytes;
+    }
+    ASSERT_EQ(small.size(), many.contents.size() - 6);
+    EXPECT_EQ(single->files, small);
+    size_t refused = 0;
+    for (const std::string& call : single->calls) {
+        if (call.find(" " + std::to_string(CabOutcomeOutputFailed) + " cannot write the file") != std::string::npos) {
+            ++refused;
+        }
+    }
+    EXPECT_EQ(refused, 6u);
+}
+
+TEST(ArchiveWorkers, AClientSinkThatStopsSeesOnePassWhateverTheCount) {
+    // Only a sink can stop an extraction (a directory's callbacks cannot),
+    // and a sink is always fed by one pass on the caller's thread: asking
+    // for workers changes nothing, whether begin or write stops it.
+    const ManyFolders many;
+    const cabwriter::Cabinet cabinet = cabwriter::writeCabinet(many.folders);
+    for (const bool byWrite : {false, true}) {
+        SCOPED_TRACE(byWrite ? "write stops" : "begin stops");
+        std::vector<RecordingSink> sinks(3);
+        std::vector<std::vector<int32_t>> outcomes(3);
+        const uint32_t counts[] = {1, 2, 4};
+        for (size_t run = 0; run < 3; ++run) {
+            RecordingSink& recording = sinks[run];
+            if (byWrite) {
+                recording.stopAfterBytes = 100000;
+            } else {
+                recording.beginAnswer[10] = -1;
+            }
+            CabArchive* archive = openMemory(cabinet.image);
+            ASSERT_NE(archive, nullptr);
+            const CabArchiveSink sink = recording.sink();
+            CabArchiveExtraction extraction{};
+            extraction.sink = &sink;
+            extraction.threads = counts[run];
+            EXPECT_EQ(cabArchiveExtract(archive, &extraction, nullptr), CabArchiveStopped);
+            for (uint32_t e = 0; e < cabArchiveEntryCount(archive); ++e) {
+                outcomes[run].push_back(cabArchiveOutcome(archive, e, nullptr));
+            }
+            cabArchiveClose(archive);
+        }
+        ASSERT_EQ(outcomes[0].back(), CabOutcomeStopped);
+        for (size_t run = 1; run < 3; ++run) {
+            SCOPED_TRACE("threads " + std::to_string(counts[run]));
+            EXPECT_EQ(outcomes[run], outcomes[0]);
+            EXPECT_EQ(sinks[run].begun, sinks[0].begun);
+            EXPECT_EQ(sinks[run].ended, sinks[0].ended);
+            EXPECT_EQ(sinks[run].written, sinks[0].written);
+        }
+    }
 }
