@@ -12,11 +12,15 @@
 //
 // Each iteration extracts the whole cabinet into an emptied directory.
 // Wall time (UseRealTime) and the CPU time of the whole process are
-// reported; counters: cores_busy (CPU time / wall time) and, with more
-// than one worker, vs_1_worker: the wall time of this run over the median
-// of the one-worker runs of the same cabinet so far (run with
-// --benchmark_repetitions and read the medians; the machine's load shows
-// in cores_busy).
+// reported. Counters:
+// - cores_busy: CPU time / wall time. Well below the worker count, other
+//   work on the machine had the cores (the scheduler shares the CPU out
+//   per session, not per thread, so a busy machine caps it whatever the
+//   number of workers).
+// - with more than one worker, vs_1_worker and cpu_vs_1_worker: the wall
+//   and CPU time of this run over the median of the one-worker runs of the
+//   same cabinet so far (run with --benchmark_repetitions and read the
+//   medians). cpu_vs_1_worker is what the workers cost in extra work.
 //
 // Two more uses, for measuring peak memory with /usr/bin/time -v:
 //   bench_archive_workers --save-cabinets DIR
@@ -160,9 +164,15 @@ double processCpuSeconds() {
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-// Wall seconds per iteration of each one-worker run so far, per cabinet.
-std::map<std::string, std::vector<double>>& oneWorkerTimes() {
-    static std::map<std::string, std::vector<double>> times;
+// Seconds per iteration of each one-worker run so far: wall and CPU time.
+struct OneWorkerTimes {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+};
+
+// Per cabinet.
+std::map<std::string, OneWorkerTimes>& oneWorkerTimes() {
+    static std::map<std::string, OneWorkerTimes> times;
     return times;
 }
 
@@ -209,10 +219,17 @@ void extractToDirectory(benchmark::State& state, const Workload& w) {
     std::error_code ignored;
     fs::remove_all(out, ignored);
     if (state.iterations() == 0 || wall <= 0) return;
-    const double perIteration = wall / double(state.iterations());
-    std::vector<double>& ones = oneWorkerTimes()[w.cabinet.string()];
-    if (threads == 1) ones.push_back(perIteration);
-    if (threads > 1 && !ones.empty()) state.counters["vs_1_worker"] = perIteration / median(ones);
+    const double wallPerIteration = wall / double(state.iterations());
+    const double cpuPerIteration = cpu / double(state.iterations());
+    OneWorkerTimes& ones = oneWorkerTimes()[w.cabinet.string()];
+    if (threads == 1) {
+        ones.wall.push_back(wallPerIteration);
+        ones.cpu.push_back(cpuPerIteration);
+    }
+    if (threads > 1 && !ones.wall.empty()) {
+        state.counters["vs_1_worker"] = wallPerIteration / median(ones.wall);
+        state.counters["cpu_vs_1_worker"] = cpuPerIteration / median(ones.cpu);
+    }
     state.counters["cores_busy"] = cpu / wall;
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(w.bytes));
     state.SetLabel(w.label);
