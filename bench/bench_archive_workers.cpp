@@ -14,13 +14,14 @@
 // Wall time (UseRealTime) and the CPU time of the whole process are
 // reported. Counters:
 // - cores_busy: CPU time / wall time. Well below the worker count, other
-//   work on the machine had the cores (the scheduler shares the CPU out
-//   per session, not per thread, so a busy machine caps it whatever the
-//   number of workers).
+//   work on the machine had the cores (where the scheduler shares the CPU
+//   out per session rather than per thread, as with autogroups, a busy
+//   machine caps it whatever the number of workers).
 // - with more than one worker, vs_1_worker and cpu_vs_1_worker: the wall
 //   and CPU time of this run over the median of the one-worker runs of the
 //   same cabinet so far (run with --benchmark_repetitions and read the
-//   medians). cpu_vs_1_worker is what the workers cost in extra work.
+//   medians). cpu_vs_1_worker above 1 is extra work, or workers sharing a
+//   core and evicting each other's windows from its caches.
 //
 // Two more uses, for measuring peak memory with /usr/bin/time -v:
 //   bench_archive_workers --save-cabinets DIR
