@@ -243,6 +243,11 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
         case VisitState::Steering: {
             const uint32_t i = visit.listIndex;
             if (i >= files.size() || visit.entryAt[i] == kNoArchiveEntry) return 0;
+            // Bytes of another folder make the decoder load that one: a
+            // failure before it says so is none of the previous folder's.
+            if (files[i].size != 0 && folderOfEntry(visit.cabinet, files[i]) != visit.folderInHand) {
+                visit.folderLoaded = false;
+            }
             visit.offeredHere[visit.entryAt[i]] = true;
             return offer(visit, visit.entryAt[i], false, i);
         }

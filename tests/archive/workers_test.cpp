@@ -1,7 +1,10 @@
 // Extraction into a directory with several workers: whatever the count,
 // the same files with the same bytes, the same outcomes and reasons, and
 // settled and note calls in the same order, made on the caller's thread.
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -88,6 +91,14 @@ std::unique_ptr<Record> extractWith(const std::filesystem::path& cabinetPath, ui
     return record;
 }
 
+// Where two lists of calls part, for a readable failure.
+std::string firstDifference(const std::vector<std::string>& got, const std::vector<std::string>& wanted) {
+    size_t i = 0;
+    while (i < got.size() && i < wanted.size() && got[i] == wanted[i]) ++i;
+    return "first difference at call " + std::to_string(i) + ": got '" + (i < got.size() ? got[i] : "(none)") +
+           "', one worker made '" + (i < wanted.size() ? wanted[i] : "(none)") + "'";
+}
+
 // Extracts with 1, 2 and 4 workers and expects the same of each; returns
 // what one worker did, for the caller's own checks.
 std::unique_ptr<Record> expectSameForEveryCount(const std::filesystem::path& cabinetPath,
@@ -100,7 +111,7 @@ std::unique_ptr<Record> expectSameForEveryCount(const std::filesystem::path& cab
         SCOPED_TRACE("threads " + std::to_string(threads));
         const std::unique_ptr<Record> several = extractWith(cabinetPath, threads, keepExisting, seed, salvage);
         EXPECT_EQ(several->status, single->status);
-        EXPECT_EQ(several->calls, single->calls);
+        EXPECT_EQ(several->calls, single->calls) << firstDifference(several->calls, single->calls);
         EXPECT_EQ(several->files, single->files);
         EXPECT_FALSE(several->callsOffCallerThread);
         EXPECT_FALSE(several->progressWentBack);
@@ -223,4 +234,184 @@ TEST(ArchiveWorkers, ManyFoldersShareFewerJobsAndStillReportInFolderOrder) {
     place.save(cabwriter::writeCabinet(folders), "twenty.cab");
     const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "twenty.cab");
     EXPECT_EQ(single->files, contents);
+}
+
+TEST(ArchiveWorkers, AJobWhoseFirstFolderCannotStartLosesOnlyThatFolder) {
+    // Twenty folders share fewer jobs, so a failing folder opens a job that
+    // holds the next folder too. Folders 3 and 13 have an unknown method,
+    // folder 8's first data block is damaged and folder 15 asks for an LZX
+    // window the codec refuses: each fails before any entry of its job is
+    // settled, and the folder after it must still be decoded, as in one pass.
+    std::vector<cabwriter::Folder> folders;
+    for (uint8_t f = 0; f < 20; ++f) {
+        folders.push_back(folderOf(f % 2 == 0 ? Method::Mszip : Method::Stored,
+                                   {makeFile("k" + std::to_string(f) + "a", 2500, f),
+                                    makeFile("k" + std::to_string(f) + "b", 1500, uint8_t(f + 100))}));
+    }
+    folders[3].typeCompress = 0x000F;
+    folders[13].typeCompress = 0x000F;
+    folders[15].typeCompress = 3 | 10 << 8;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(folders);
+    cabinet.image[cabinet.layout.blockOffsets[8] + kBlockHeaderSize + 1] ^= 0x20;
+    ScratchDirectory place;
+    place.save(cabinet, "unstartable.cab");
+    const std::unique_ptr<Record> single = expectSameForEveryCount(place.path() / "unstartable.cab");
+    EXPECT_EQ(single->status, CabArchiveIncomplete);
+    EXPECT_EQ(single->files.size(), 2u * (20 - 4));
+    for (const char* after : {"k4a", "k9b", "k14a", "k16b"}) EXPECT_EQ(single->files.count(after), 1u) << after;
+    // Only the damaged block is placed; the folder decoded before a codec
+    // that would not start is not blamed for it.
+    for (const std::string& call : single->calls) {
+        const size_t at = call.find(" of folder ");
+        if (at != std::string::npos) {
+            EXPECT_EQ(call.substr(at), " of folder 8") << call;
+        }
+    }
+    // Salvaging, a failure ends only the entry it met: the same holds (the
+    // damaged Deflate data of folder 8 still cannot be decoded).
+    const std::unique_ptr<Record> salvaged = expectSameForEveryCount(place.path() / "unstartable.cab", false, {}, true);
+    EXPECT_EQ(salvaged->files, single->files);
+}
+
+TEST(ArchiveWorkers, CabinetsOfASetWithAContinuedFolderAreDecodedInOnePassWhateverTheCount) {
+    // Three cabinets of 60,000 data bytes: folder "c" goes on from the first
+    // into the second and folder "f" from the second into the third, each
+    // beside folders wholly in their cabinet.
+    const std::vector<cabwriter::Folder> folders{
+        folderOf(Method::Mszip, {makeFile("a1", 8000, 1), makeFile("a2", 8000, 2)}),
+        folderOf(Method::Lzx, {makeFile("b1", 8000, 3)}),
+        folderOf(Method::Stored, {makeFile("c1", 30000, 4), makeFile("c2", 30000, 5)}),
+        folderOf(Method::Stored, {makeFile("d1", 20000, 6)}),
+        folderOf(Method::Mszip, {makeFile("e1", 10000, 7)}),
+        folderOf(Method::Stored, {makeFile("f1", 25000, 8), makeFile("f2", 25000, 9)}),
+        folderOf(Method::Quantum, {makeFile("g1", 5000, 10)})};
+    const std::vector<cabwriter::Cabinet> set = cabwriter::writeCabinetSet(folders, 60000, "cont%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    std::map<std::string, std::string> contents;
+    for (const cabwriter::Folder& folder : folders) {
+        for (const cabwriter::File& file : folder.files) contents[file.name] = text(file.data);
+    }
+
+    ScratchDirectory whole;
+    for (const cabwriter::Cabinet& cabinet : set) whole.save(cabinet);
+    const std::unique_ptr<Record> all = expectSameForEveryCount(whole.path() / "cont1.cab");
+    EXPECT_EQ(all->status, CabArchiveOk);
+    EXPECT_EQ(all->files, contents);
+    // One pass on the caller's thread did it all: no worker reported.
+    for (const uint32_t threads : {2u, 4u}) {
+        EXPECT_FALSE(extractWith(whole.path() / "cont1.cab", threads)->progressFromWorker) << threads;
+    }
+
+    // Without the second cabinet, the files of "c" that go on into it are
+    // unreachable, the rest of the first cabinet is extracted.
+    ScratchDirectory first;
+    first.save(set[0]);
+    const std::unique_ptr<Record> alone = expectSameForEveryCount(first.path() / "cont1.cab");
+    EXPECT_EQ(alone->status, CabArchiveIncomplete);
+    for (const char* name : {"a1", "a2", "b1", "c1"}) EXPECT_EQ(alone->files[name], contents[name]) << name;
+    EXPECT_EQ(alone->files.count("c2"), 0u);
+
+    // Without the first cabinet, the part of "c" in the second is
+    // unreachable; "d" and "e" lie wholly in the second and come out.
+    ScratchDirectory later;
+    later.save(set[1]);
+    later.save(set[2]);
+    const std::unique_ptr<Record> tail = expectSameForEveryCount(later.path() / "cont2.cab");
+    EXPECT_EQ(tail->status, CabArchiveIncomplete);
+    EXPECT_EQ(tail->files.count("c2"), 0u);
+    for (const char* name : {"d1", "e1", "f1", "f2", "g1"}) EXPECT_EQ(tail->files[name], contents[name]) << name;
+}
+
+// While alive, no file of the process may grow past `bytes`: a write beyond
+// fails with EFBIG, as on a full disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        savedSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, savedSignal_);
+    }
+    bool active() const { return active_; }
+
+private:
+    rlimit saved_{};
+    void (*savedSignal_)(int) = SIG_DFL;
+    bool active_ = false;
+};
+
+TEST(ArchiveWorkers, FilesThatCannotBeWrittenOutLeaveNothingBehindOnAnyWorker) {
+    // Files of 34,000 bytes cannot be written whole under a limit of
+    // 30,000: each fails midway on whichever worker writes it. Neither the
+    // partial file nor its temporary may stay; the others come out, and
+    // the outcomes are those of one pass.
+    const ManyFolders many;
+    ScratchDirectory place;
+    place.save(cabwriter::writeCabinet(many.folders), "many.cab");
+    std::unique_ptr<Record> single;
+    {
+        const FileSizeLimit limit(30000);
+        ASSERT_TRUE(limit.active());
+        single = expectSameForEveryCount(place.path() / "many.cab");
+    }
+    EXPECT_EQ(single->status, CabArchiveIncomplete);
+    std::map<std::string, std::string> small;
+    for (const auto& [name, bytes] : many.contents) {
+        if (bytes.size() < 30000) small[name] = bytes;
+    }
+    ASSERT_EQ(small.size(), many.contents.size() - 6);
+    EXPECT_EQ(single->files, small);
+    size_t refused = 0;
+    for (const std::string& call : single->calls) {
+        if (call.find(" " + std::to_string(CabOutcomeOutputFailed) + " cannot write the file") != std::string::npos) {
+            ++refused;
+        }
+    }
+    EXPECT_EQ(refused, 6u);
+}
+
+TEST(ArchiveWorkers, AClientSinkThatStopsSeesOnePassWhateverTheCount) {
+    // Only a sink can stop an extraction (a directory's callbacks cannot),
+    // and a sink is always fed by one pass on the caller's thread: asking
+    // for workers changes nothing, whether begin or write stops it.
+    const ManyFolders many;
+    const cabwriter::Cabinet cabinet = cabwriter::writeCabinet(many.folders);
+    for (const bool byWrite : {false, true}) {
+        SCOPED_TRACE(byWrite ? "write stops" : "begin stops");
+        std::vector<RecordingSink> sinks(3);
+        std::vector<std::vector<int32_t>> outcomes(3);
+        const uint32_t counts[] = {1, 2, 4};
+        for (size_t run = 0; run < 3; ++run) {
+            RecordingSink& recording = sinks[run];
+            if (byWrite) {
+                recording.stopAfterBytes = 100000;
+            } else {
+                recording.beginAnswer[10] = -1;
+            }
+            CabArchive* archive = openMemory(cabinet.image);
+            ASSERT_NE(archive, nullptr);
+            const CabArchiveSink sink = recording.sink();
+            CabArchiveExtraction extraction{};
+            extraction.sink = &sink;
+            extraction.threads = counts[run];
+            EXPECT_EQ(cabArchiveExtract(archive, &extraction, nullptr), CabArchiveStopped);
+            for (uint32_t e = 0; e < cabArchiveEntryCount(archive); ++e) {
+                outcomes[run].push_back(cabArchiveOutcome(archive, e, nullptr));
+            }
+            cabArchiveClose(archive);
+        }
+        ASSERT_EQ(outcomes[0].back(), CabOutcomeStopped);
+        for (size_t run = 1; run < 3; ++run) {
+            SCOPED_TRACE("threads " + std::to_string(counts[run]));
+            EXPECT_EQ(outcomes[run], outcomes[0]);
+            EXPECT_EQ(sinks[run].begun, sinks[0].begun);
+            EXPECT_EQ(sinks[run].ended, sinks[0].ended);
+            EXPECT_EQ(sinks[run].written, sinks[0].written);
+        }
+    }
 }
