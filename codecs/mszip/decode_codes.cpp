@@ -433,9 +433,18 @@ struct LiteralRunsRound {
 // The fast loop runs while its loads cannot pass the input's end and while
 // the literals a round may write fit in the output. A match checks the room
 // left itself. Round is one of the three kinds above.
-template <typename Round>
+//
+// kFullWidths: the tables are looked up at kLiteralLookupBits and
+// kDistanceLookupBits, as every table of a real block is; the masks are then
+// constants, which leaves two more registers to the loop. Otherwise (tables
+// made by hand for tests) the masks follow the widths given.
+template <typename Round, bool kFullWidths>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    if constexpr (kFullWidths) {
+        literalBits = kLiteralLookupBits;
+        distanceBits = kDistanceLookupBits;
+    }
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
         d->outLeft < Round::kOutputMargin) {
         return Outcome::Continue;
@@ -480,25 +489,34 @@ using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const
                              uint32_t);
 
 // The fast loop for a block's tables and shape. A shape's lengths must be
-// settled by the first level, and rounds of runs need its full width (and a
-// little-endian machine). They are never above 8 (256 literals of 9 bits or
+// settled by the first level, and rounds of runs need the full widths (and a
+// little-endian machine); tables of other widths get the loop with masks
+// that follow them. They are never above 8 (256 literals of 9 bits or
 // more carry at most half the weight of a code), and data whose literals
 // have shorter codes (a few dozen byte values) is too rare to be worth more
 // copies of the loop than those for 6, 7 and 8.
-FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
-    if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
+FastLoop chooseFastLoop(uint32_t literalBits, uint32_t distanceBits, LiteralShape shape) {
+    if (literalBits != kLiteralLookupBits || distanceBits != kDistanceLookupBits) {
+        switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
+            case 6: return runFastLoop<LiteralPairsRound<6>, false>;
+            case 7: return runFastLoop<LiteralPairsRound<7>, false>;
+            case 8: return runFastLoop<LiteralPairsRound<8>, false>;
+            default: return runFastLoop<MixedRound, false>;
+        }
+    }
+    if (std::endian::native == std::endian::little) {
         switch (shape.commonLength) {
-            case 6: return runFastLoop<LiteralRunsRound<6>>;
-            case 7: return runFastLoop<LiteralRunsRound<7>>;
-            case 8: return runFastLoop<LiteralRunsRound<8>>;
+            case 6: return runFastLoop<LiteralRunsRound<6>, true>;
+            case 7: return runFastLoop<LiteralRunsRound<7>, true>;
+            case 8: return runFastLoop<LiteralRunsRound<8>, true>;
             default: break;
         }
     }
-    switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
-        case 6: return runFastLoop<LiteralPairsRound<6>>;
-        case 7: return runFastLoop<LiteralPairsRound<7>>;
-        case 8: return runFastLoop<LiteralPairsRound<8>>;
-        default: return runFastLoop<MixedRound>;
+    switch (shape.pairLength) {
+        case 6: return runFastLoop<LiteralPairsRound<6>, true>;
+        case 7: return runFastLoop<LiteralPairsRound<7>, true>;
+        case 8: return runFastLoop<LiteralPairsRound<8>, true>;
+        default: return runFastLoop<MixedRound, true>;
     }
 }
 
@@ -507,7 +525,7 @@ FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           LiteralShape shape) {
-    const FastLoop fastLoop = chooseFastLoop(literalBits, shape);
+    const FastLoop fastLoop = chooseFastLoop(literalBits, distanceBits, shape);
     for (;;) {
         Outcome outcome = fastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
         if (outcome == Outcome::Continue && d->outLeft != 0) {

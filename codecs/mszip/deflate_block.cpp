@@ -141,13 +141,13 @@ bool decodeDynamicBlock(MszipDecoder* d) {
                           &distanceBits) != TableComplete) {
         return false;
     }
-    // A code with no lengths at all gets an empty table: whatever is looked
-    // up in it is no code.
-    const HuffmanEntry noCode{0, kInvalidCode, 0};
-    if (literalBits == 0) d->literalStore[0] = noCode;
-    if (distanceBits == 0) d->distanceStore[0] = noCode;
-    return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits,
-                                literalShape(lengths, literalCodes));
+    // Both tables are looked up at their full widths, whatever the longest
+    // code; a code with no lengths at all gets a table where whatever is
+    // looked up is no code.
+    widenFirstLevel(d->literalStore, literalBits, kLiteralLookupBits);
+    widenFirstLevel(d->distanceStore, distanceBits, kDistanceLookupBits);
+    return decodeCompressedData(d, d->literalStore, kLiteralLookupBits, d->distanceStore,
+                                kDistanceLookupBits, literalShape(lengths, literalCodes));
 }
 
 }  // namespace

@@ -292,4 +292,23 @@ constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t coun
     return (unused != 0 && counts.longest != 1) ? TableIncomplete : TableComplete;
 }
 
+// Repeats a first-level table built `bits` wide across `wanted` bits, so
+// that every table of one kind is looked up at the same width and the code
+// loop masks with a constant. Only for tables without sub-tables, which is
+// every table the builder narrowed below the width asked for (all its codes
+// are shorter). A code of k bits fills every slot whose low k bits are its
+// code, at any width, so the lookups give the same entries. A table of no
+// codes (bits 0) is first given one InvalidCode slot.
+constexpr void widenFirstLevel(HuffmanEntry* store, uint32_t bits, uint32_t wanted) {
+    if (bits == 0) store[0] = HuffmanEntry{0, kInvalidCode, 0};
+    for (; bits < wanted; ++bits) {
+        const uint32_t half = 1u << bits;
+        if (std::is_constant_evaluated()) {
+            for (uint32_t i = 0; i < half; ++i) store[half + i] = store[i];
+        } else {
+            std::memcpy(store + half, store, half * sizeof(HuffmanEntry));
+        }
+    }
+}
+
 }  // namespace mszip
