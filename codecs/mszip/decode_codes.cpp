@@ -13,6 +13,7 @@
 #include "codecs/mszip/mszip_decoder.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -123,16 +124,23 @@ struct FastState {
     const uint8_t* inLimit;  // the last place a round may start loading from
     uint8_t* window;
     uint8_t* out;
-    uint8_t* outEnd;
     uint8_t* outLimit;  // the last place a round may start writing at
+    uint32_t outputMargin;  // the round's kOutputMargin: outLimit + it is the output's end
     uint64_t bits;
     uint32_t count;
     const HuffmanEntry* literalTable;
     uint64_t literalMask;
+    // True when the distance table lies kDistanceTableOffset entries after
+    // the literal table, as in every real block: one register then reaches
+    // both. Else the distance table is where `distanceTable` says.
+    bool tablesAdjoin;
     const HuffmanEntry* distanceTable;
     uint64_t distanceMask;
     const MszipDecoder* decoder;  // for the ring, on the rarer path of copies from it
 };
+// The fields that runFastLoop sets to constants (the masks, the margin,
+// tablesAdjoin) stay constants in the code of the rounds, which are inlined
+// into it: they take no register.
 
 #define QMORA_HOT [[gnu::always_inline]] inline
 
@@ -149,6 +157,10 @@ QMORA_HOT void topUp(FastState& s) { refill(s.bits, s.count, s.in); }
 QMORA_HOT uint32_t lookUpLiteral(const FastState& s, uint64_t bits) {
     return entryWord(s.literalTable, bits & s.literalMask);
 }
+QMORA_HOT const HuffmanEntry* distanceTableOf(const FastState& s) {
+    return s.tablesAdjoin ? s.literalTable + kDistanceTableOffset : s.distanceTable;
+}
+QMORA_HOT uint8_t* outEnd(const FastState& s) { return s.outLimit + s.outputMargin; }
 // Writes a literal entry's byte and drops its code.
 QMORA_HOT void takeLiteral(FastState& s, uint32_t entry) {
     dropBits(s, wordCodeBits(entry));
@@ -176,7 +188,7 @@ enum class Code { Literal, Match, EndOfBlock, Failed };
 // beyond the history the folder has left in the buffer, or 0, which no code
 // gives and whose copy from itself would never end.
 QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
-    const uint32_t room = uint32_t(s.outEnd - s.out);
+    const uint32_t room = uint32_t(outEnd(s) - s.out);
     const uint32_t copied = length < room ? length : room;
     const uint32_t written = uint32_t(s.out - s.window);
     const bool roomForChunks = length + kChunkCopyOverrun <= room;
@@ -224,8 +236,9 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
     const uint32_t length = wordValue(entry) + peekBits(s, kind);
     dropBits(s, kind);
 
-    entry = entryWord(s.distanceTable, s.bits & s.distanceMask);
-    if (!resolve(s, s.distanceTable, entry)) return Code::Failed;
+    const HuffmanEntry* distanceTable = distanceTableOf(s);
+    entry = entryWord(distanceTable, s.bits & s.distanceMask);
+    if (!resolve(s, distanceTable, entry)) return Code::Failed;
     const uint32_t distanceExtra = wordKind(entry);
     const uint32_t distance = wordValue(entry) + peekBits(s, distanceExtra);
     dropBits(s, distanceExtra);
@@ -435,9 +448,11 @@ struct LiteralRunsRound {
 // left itself. Round is one of the three kinds above.
 //
 // kFullWidths: the tables are looked up at kLiteralLookupBits and
-// kDistanceLookupBits, as every table of a real block is; the masks are then
-// constants, which leaves two more registers to the loop. Otherwise (tables
-// made by hand for tests) the masks follow the widths given.
+// kDistanceLookupBits and lie kDistanceTableOffset entries apart, as every
+// real block's tables do; the masks are then constants and one register
+// reaches both tables, which leaves three more registers to the loop.
+// Otherwise (tables made by hand for tests) the loop follows what it is
+// given.
 template <typename Round, bool kFullWidths>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
@@ -454,13 +469,14 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     s.inLimit = d->input + d->inputSize - kFastInputMargin;
     s.window = d->windowStart;
     s.out = s.window + d->outPos;
-    s.outEnd = s.out + d->outLeft;
-    s.outLimit = s.outEnd - Round::kOutputMargin;
+    s.outputMargin = Round::kOutputMargin;
+    s.outLimit = s.out + d->outLeft - s.outputMargin;
     s.bits = d->bitBuffer;
     s.count = d->bitCount;
     s.literalTable = literalTable;
     s.literalMask = (uint64_t(1) << literalBits) - 1;
-    s.distanceTable = distanceTable;
+    s.tablesAdjoin = kFullWidths;
+    s.distanceTable = kFullWidths ? nullptr : distanceTable;
     s.distanceMask = (uint64_t(1) << distanceBits) - 1;
     s.decoder = d;
 
@@ -495,8 +511,13 @@ using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const
 // more carry at most half the weight of a code), and data whose literals
 // have shorter codes (a few dozen byte values) is too rare to be worth more
 // copies of the loop than those for 6, 7 and 8.
-FastLoop chooseFastLoop(uint32_t literalBits, uint32_t distanceBits, LiteralShape shape) {
-    if (literalBits != kLiteralLookupBits || distanceBits != kDistanceLookupBits) {
+FastLoop chooseFastLoop(const HuffmanEntry* literalTable, uint32_t literalBits,
+                        const HuffmanEntry* distanceTable, uint32_t distanceBits,
+                        LiteralShape shape) {
+    const bool adjoin = reinterpret_cast<uintptr_t>(distanceTable) ==
+                        reinterpret_cast<uintptr_t>(literalTable) +
+                            kDistanceTableOffset * sizeof(HuffmanEntry);
+    if (literalBits != kLiteralLookupBits || distanceBits != kDistanceLookupBits || !adjoin) {
         switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
             case 6: return runFastLoop<LiteralPairsRound<6>, false>;
             case 7: return runFastLoop<LiteralPairsRound<7>, false>;
@@ -525,7 +546,8 @@ FastLoop chooseFastLoop(uint32_t literalBits, uint32_t distanceBits, LiteralShap
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           LiteralShape shape) {
-    const FastLoop fastLoop = chooseFastLoop(literalBits, distanceBits, shape);
+    const FastLoop fastLoop =
+        chooseFastLoop(literalTable, literalBits, distanceTable, distanceBits, shape);
     for (;;) {
         Outcome outcome = fastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
         if (outcome == Outcome::Continue && d->outLeft != 0) {

@@ -13,15 +13,18 @@ namespace mszip {
 // literal/length table and the 5-bit distance table are repeated to fill them.
 constexpr uint32_t kFixedLiteralBits = kLiteralLookupBits;
 constexpr uint32_t kFixedDistanceBits = kDistanceLookupBits;
-constexpr uint32_t kFixedLiteralCapacity = 1u << kFixedLiteralBits;
+// Laid out as a decoder's stores are, the distance table kDistanceTableOffset
+// entries after the literal table.
+constexpr uint32_t kFixedLiteralCapacity = kDistanceTableOffset;
 constexpr uint32_t kFixedDistanceCapacity = 1u << kFixedDistanceBits;
+static_assert(kFixedLiteralCapacity >= 1u << kFixedLiteralBits);
 // Every fixed literal code has 8 or 9 bits.
 constexpr LiteralShape kFixedLiteralShape{0, 8};
 
 struct FixedTables {
     HuffmanEntry literal[kFixedLiteralCapacity];
     HuffmanEntry distance[kFixedDistanceCapacity];
-    HuffmanResult literalResult;
+    HuffmanResult literalResult;  // after the tables, which must adjoin
     HuffmanResult distanceResult;
 };
 
