@@ -137,6 +137,27 @@ constexpr uint32_t subTableBits(const CodeCounts& counts, uint32_t k, uint32_t w
     return bits;
 }
 
+// Bytes with their bits in reverse order.
+inline constexpr auto kReversedBytes = [] {
+    struct Table {
+        uint8_t of[256];
+    } table{};
+    for (uint32_t byte = 0; byte < 256; ++byte) {
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+            if ((byte >> bit) & 1) table.of[byte] |= uint8_t(0x80u >> bit);
+        }
+    }
+    return table;
+}();
+
+// The k-bit canonical code `canonical` (k at most 16) in reading order, its
+// first bit in bit 0. The one past the last code of its length (2^k) gives 0.
+constexpr uint32_t readingOrder(uint32_t canonical, uint32_t k) {
+    const uint32_t reversed = uint32_t(kReversedBytes.of[canonical & 0xFF]) << 8 |
+                              kReversedBytes.of[(canonical >> 8) & 0xFF];
+    return reversed >> (16 - k);
+}
+
 constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint32_t codeBits) {
     HuffmanEntry entry{};
     entry.codeBits = uint8_t(codeBits);
@@ -160,8 +181,10 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     uint32_t tableStart[kMaxCodeLength + 1] = {};
     uint32_t tableBits[kMaxCodeLength + 1] = {};
     uint32_t prefix[kMaxCodeLength + 1] = {};
-    // `code` is the current code in reading order (first bit in bit 0); `w`
-    // the bits consumed by the levels above the current table.
+    // `canonical` is the current code as RFC 1951 counts codes, `code` the
+    // same code in reading order (first bit in bit 0); `w` the bits consumed
+    // by the levels above the current table.
+    uint32_t canonical = 0;
     uint32_t code = 0;
     int level = -1;
     int w = -int(bits);
@@ -186,6 +209,7 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
         }
     };
     for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {
+        if (k > counts.shortest) canonical <<= 1;  // the first code one bit longer
         for (uint32_t left = counts.perLength[k]; left > 0; --left) {
             while (int(k) > w + int(bits)) {
                 ++level;
@@ -229,13 +253,10 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
                 }
             }
 
-            // Next code of length k in reading order: a bit-reversed increment.
-            uint32_t bit = 1u << (k - 1);
-            while (code & bit) {
-                code ^= bit;
-                bit >>= 1;
-            }
-            code ^= bit;
+            // Next code of length k: counted canonically and reversed by
+            // table, since a bit-reversed increment would loop a varying,
+            // unpredictable number of times.
+            code = readingOrder(++canonical, k);
 
             // Back out of the tables whose prefix the new code no longer has.
             while (level > 0 && ((code ^ prefix[level]) & ((1u << w) - 1)) != 0) {
@@ -281,7 +302,7 @@ constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t coun
     // decode as InvalidCode.
     counts.perLength[counts.longest] += uint32_t(unused);
 
-    uint16_t ordered[kMaxSymbols] = {};
+    uint16_t ordered[kMaxSymbols];  // filled for the realCodes symbols, only those read
     canonicalOrder(lengths, count, counts, ordered);
 
     uint32_t used = 0;
