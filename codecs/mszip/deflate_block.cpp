@@ -78,14 +78,15 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
 // below that, as in text, where matches and literals of many lengths mix,
 // guessing a literal's length would rarely pay.
 LiteralShape literalShape(const uint32_t* lengths, uint32_t literalCodes) {
+    // Codes of each length among the 256 literals, counted in lanes as the
+    // table builder counts, and among all literal/length codes.
+    const CodeCounts literals = countLengths(lengths, 256);
+    const CodeCounts others = countLengths(lengths + 256, literalCodes - 256);
     uint32_t literalWeight[kMaxCodeLength + 1] = {};
     uint32_t totalWeight = 0;
-    for (uint32_t symbol = 0; symbol < literalCodes; ++symbol) {
-        const uint32_t length = lengths[symbol];
-        if (length == 0) continue;
-        const uint32_t weight = 1u << (kMaxCodeLength - length);
-        totalWeight += weight;
-        if (symbol < 256) literalWeight[length] += weight;
+    for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
+        literalWeight[k] = literals.perLength[k] << (kMaxCodeLength - k);
+        totalWeight += literalWeight[k] + (others.perLength[k] << (kMaxCodeLength - k));
     }
     auto atLeast = [totalWeight](uint32_t weight, uint32_t parts, uint32_t of) {
         return uint64_t(weight) * of >= uint64_t(totalWeight) * parts;

@@ -50,25 +50,36 @@ constexpr uint32_t kMaxSymbols = 288;
 
 // ---- step 1: how many codes of each length ----------------------------------
 
+// Symbols are counted and ordered in lanes, each a quarter of the symbols:
+// neighbouring symbols mostly share a length, and through one array of
+// counts each symbol would wait for the store of the one before.
+constexpr uint32_t kLanes = 4;
+
+// Lane `lane` of `count` symbols starts at lane * (count / kLanes); the last
+// lane also takes the count % kLanes symbols at the end.
+constexpr uint32_t laneStart(uint32_t count, uint32_t lane) { return lane * (count / kLanes); }
+
 struct CodeCounts {
     uint32_t perLength[kMaxCodeLength + 1] = {};
+    uint32_t perLane[kLanes][kMaxCodeLength + 1] = {};  // real codes only
     uint32_t shortest = 0;  // 0 when every length is 0
     uint32_t longest = 0;
 };
 
 constexpr CodeCounts countLengths(const uint32_t* lengths, uint32_t count) {
     CodeCounts counts;
-    // Neighbouring symbols mostly share a length: counted into one array,
-    // each count would wait for the store of the one before. Even and odd
-    // symbols go to two arrays, summed after.
-    uint32_t oddCounts[kMaxCodeLength + 1] = {};
-    uint32_t symbol = 0;
-    for (; symbol + 1 < count; symbol += 2) {
-        counts.perLength[lengths[symbol]]++;
-        oddCounts[lengths[symbol + 1]]++;
+    const uint32_t laneSize = count / kLanes;
+    for (uint32_t i = 0; i < laneSize; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            counts.perLane[lane][lengths[laneStart(count, lane) + i]]++;
+        }
     }
-    if (symbol < count) counts.perLength[lengths[symbol]]++;
-    for (uint32_t k = 0; k <= kMaxCodeLength; ++k) counts.perLength[k] += oddCounts[k];
+    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) {
+        counts.perLane[kLanes - 1][lengths[symbol]]++;
+    }
+    for (uint32_t k = 0; k <= kMaxCodeLength; ++k) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) counts.perLength[k] += counts.perLane[lane][k];
+    }
     for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
         if (counts.perLength[k] == 0) continue;
         if (counts.shortest == 0) counts.shortest = k;
@@ -93,14 +104,27 @@ constexpr int64_t unusedPatterns(const CodeCounts& counts) {
 // ---- step 2: symbols in canonical order ---------------------------------------
 
 // Fills `ordered` with the symbols that have a code, by length and then by
-// symbol: the order in which canonical codes are handed out.
+// symbol: the order in which canonical codes are handed out. Each lane's
+// symbols of one length follow those of the lanes before it.
 constexpr void canonicalOrder(const uint32_t* lengths, uint32_t count, const CodeCounts& counts,
                               uint16_t* ordered) {
-    uint32_t next[kMaxCodeLength + 1] = {};
-    for (uint32_t k = 1; k < counts.longest; ++k) next[k + 1] = next[k] + counts.perLength[k];
-    for (uint32_t symbol = 0; symbol < count; ++symbol) {
-        if (lengths[symbol] != 0) ordered[next[lengths[symbol]]++] = uint16_t(symbol);
+    uint32_t next[kLanes][kMaxCodeLength + 1] = {};
+    uint32_t position = 0;
+    for (uint32_t k = 1; k <= counts.longest; ++k) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            next[lane][k] = position;
+            position += counts.perLane[lane][k];
+        }
     }
+    auto place = [&](uint32_t lane, uint32_t symbol) {
+        const uint32_t length = lengths[symbol];
+        if (length != 0) ordered[next[lane][length]++] = uint16_t(symbol);
+    };
+    const uint32_t laneSize = count / kLanes;
+    for (uint32_t i = 0; i < laneSize; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) place(lane, laneStart(count, lane) + i);
+    }
+    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) place(kLanes - 1, symbol);
 }
 
 // ---- step 3: fill the tables --------------------------------------------------
