@@ -51,7 +51,7 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
         needBits(d, subBits);
         entry = table[entry.value + lowBits(d->bitBuffer, subBits)];
     }
-    dropBits(d, entry.codeBits);
+    dropBits(d, entry.codeBits - extraBitsOf(entry));  // the extra bits are read after
     *found = entry;
     return true;
 }
@@ -180,13 +180,13 @@ QMORA_HOT bool followLinks(FastState& s, const HuffmanEntry* table, uint32_t& en
 }
 
 // A length or distance: the entry's base plus the extra bits after its
-// code. The code and its extra bits are dropped in one shift, so the lookup
-// that follows waits for one shift rather than two.
+// code. The entry's bits to drop count both, so the lookup that follows
+// waits for one shift by a number read straight from the entry.
 QMORA_HOT uint32_t takeBaseAndExtra(FastState& s, uint32_t entry) {
-    const uint32_t codeBits = wordCodeBits(entry);
     const uint32_t extraBits = wordKind(entry);
+    const uint32_t codeBits = (wordCodeBits(entry) - extraBits) & 63;
     const uint32_t extra = uint32_t(s.bits >> codeBits) & ((1u << extraBits) - 1);
-    dropBits(s, codeBits + extraBits);
+    dropBits(s, wordCodeBits(entry));
     return wordValue(entry) + extra;
 }
 

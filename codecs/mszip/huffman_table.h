@@ -27,9 +27,11 @@ constexpr uint8_t kInvalidCode = 99;
 
 struct HuffmanEntry {
     // Bits to drop when the entry is taken: for a code, its length minus the
-    // bits consumed by the levels above; for a link, the bits of its level.
-    // First, so that an entry read as one little-endian word has it in the
-    // low byte, where a variable shift takes its count from.
+    // bits consumed by the levels above, and for a length or distance also
+    // the extra bits after it, so that one shift passes both; for a link,
+    // the bits of its level. First, so that an entry read as one
+    // little-endian word has it in the low byte, where a variable shift
+    // takes its count from.
     uint8_t codeBits;
     uint8_t kind;
     // Symbol or base for codes; for links, the slot (counted from the start
@@ -37,6 +39,11 @@ struct HuffmanEntry {
     uint16_t value;
 };
 static_assert(sizeof(HuffmanEntry) == 4, "entries are packed into 32 bits");
+
+// The extra bits that follow a code entry's code, counted in its codeBits.
+constexpr uint32_t extraBitsOf(HuffmanEntry entry) {
+    return entry.kind < kEndOfBlock ? entry.kind : 0;
+}
 
 enum HuffmanResult : int {
     TableComplete = 0,
@@ -191,6 +198,7 @@ constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint
     } else {
         entry.kind = uint8_t(target.extra[symbol - target.simpleCount]);
         entry.value = target.base[symbol - target.simpleCount];
+        entry.codeBits = uint8_t(codeBits + extraBitsOf(entry));
     }
     return entry;
 }
