@@ -37,10 +37,9 @@ bool copyStoredBlock(MszipDecoder* d) {
     return true;
 }
 
-// Reads the literal/length and distance code lengths as one list, through
-// the code-length code; repeats may run across the boundary of the two.
-bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
-                     uint32_t* lengths, uint32_t total) {
+// The work of readCodeLengths (below), into 16-bit lengths.
+bool readCodeLengthsInto(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
+                         uint16_t* lengths, uint32_t total) {
     uint32_t position = 0;
     uint32_t previous = 0;  // a repeat before any length repeats length 0
     while (position < total) {
@@ -50,7 +49,7 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
         dropBits(d, entry.codeBits);
         const uint32_t symbol = entry.value;
         if (symbol < 16) {
-            lengths[position++] = symbol;
+            lengths[position++] = uint16_t(symbol);
             previous = symbol;
             continue;
         }
@@ -65,9 +64,22 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
             repeat = 11 + readBits(d, 7);
         }
         if (position + repeat > total) return false;
-        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = value;
+        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = uint16_t(value);
         previous = value;
     }
+    return true;
+}
+
+// Reads the literal/length and distance code lengths as one list, through
+// the code-length code; repeats may run across the boundary of the two.
+bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
+                     uint32_t* lengths, uint32_t total) {
+    // Read into 16-bit slots first: stores of 32-bit lengths could alias the
+    // decoder's 32-bit reader fields, which the compiler would then have to
+    // reload from memory after every length.
+    uint16_t read[kMaxLiteralLengthCodes + kMaxDistanceCodes];
+    if (!readCodeLengthsInto(d, table, tableBits, read, total)) return false;
+    for (uint32_t i = 0; i < total; ++i) lengths[i] = read[i];
     return true;
 }
 
