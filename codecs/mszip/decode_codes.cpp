@@ -13,6 +13,7 @@
 #include "codecs/mszip/mszip_decoder.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -50,7 +51,7 @@ bool lookUpCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t bits,
         needBits(d, subBits);
         entry = table[entry.value + lowBits(d->bitBuffer, subBits)];
     }
-    dropBits(d, entry.codeBits);
+    dropBits(d, entry.codeBits - extraBitsOf(entry));  // the extra bits are read after
     *found = entry;
     return true;
 }
@@ -123,16 +124,23 @@ struct FastState {
     const uint8_t* inLimit;  // the last place a round may start loading from
     uint8_t* window;
     uint8_t* out;
-    uint8_t* outEnd;
     uint8_t* outLimit;  // the last place a round may start writing at
+    uint32_t outputMargin;  // the round's kOutputMargin: outLimit + it is the output's end
     uint64_t bits;
     uint32_t count;
     const HuffmanEntry* literalTable;
     uint64_t literalMask;
+    // True when the distance table lies kDistanceTableOffset entries after
+    // the literal table, as in every real block: one register then reaches
+    // both. Else the distance table is where `distanceTable` says.
+    bool tablesAdjoin;
     const HuffmanEntry* distanceTable;
     uint64_t distanceMask;
     const MszipDecoder* decoder;  // for the ring, on the rarer path of copies from it
 };
+// The fields that runFastLoop sets to constants (the masks, the margin,
+// tablesAdjoin) stay constants in the code of the rounds, which are inlined
+// into it: they take no register.
 
 #define QMORA_HOT [[gnu::always_inline]] inline
 
@@ -149,23 +157,37 @@ QMORA_HOT void topUp(FastState& s) { refill(s.bits, s.count, s.in); }
 QMORA_HOT uint32_t lookUpLiteral(const FastState& s, uint64_t bits) {
     return entryWord(s.literalTable, bits & s.literalMask);
 }
+QMORA_HOT const HuffmanEntry* distanceTableOf(const FastState& s) {
+    return s.tablesAdjoin ? s.literalTable + kDistanceTableOffset : s.distanceTable;
+}
+QMORA_HOT uint8_t* outEnd(const FastState& s) { return s.outLimit + s.outputMargin; }
 // Writes a literal entry's byte and drops its code.
 QMORA_HOT void takeLiteral(FastState& s, uint32_t entry) {
     dropBits(s, wordCodeBits(entry));
     *s.out++ = uint8_t(wordValue(entry));
 }
 
-// Follows links from a first-level entry down to the code's entry and drops
-// the code's bits. False for a pattern that is no code.
-QMORA_HOT bool resolve(FastState& s, const HuffmanEntry* table, uint32_t& entry) {
+// Follows links from a first-level entry down to the code's entry, whose
+// own bits are left in the reservoir. False for a pattern that is no code.
+QMORA_HOT bool followLinks(FastState& s, const HuffmanEntry* table, uint32_t& entry) {
     for (uint32_t links = 0; wordKind(entry) > kLiteral; ++links) {
         if (wordKind(entry) > kLastLinkKind || links == kMaxLinks) return false;
         const uint32_t subBits = wordKind(entry) - kLinkBase;
         dropBits(s, wordCodeBits(entry));
         entry = entryWord(table, wordValue(entry) + peekBits(s, subBits));
     }
-    dropBits(s, wordCodeBits(entry));
     return true;
+}
+
+// A length or distance: the entry's base plus the extra bits after its
+// code. The entry's bits to drop count both, so the lookup that follows
+// waits for one shift by a number read straight from the entry.
+QMORA_HOT uint32_t takeBaseAndExtra(FastState& s, uint32_t entry) {
+    const uint32_t extraBits = wordKind(entry);
+    const uint32_t codeBits = (wordCodeBits(entry) - extraBits) & 63;
+    const uint32_t extra = uint32_t(s.bits >> codeBits) & ((1u << extraBits) - 1);
+    dropBits(s, wordCodeBits(entry));
+    return wordValue(entry) + extra;
 }
 
 // What the code that ends a round turned out to be.
@@ -176,7 +198,7 @@ enum class Code { Literal, Match, EndOfBlock, Failed };
 // beyond the history the folder has left in the buffer, or 0, which no code
 // gives and whose copy from itself would never end.
 QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
-    const uint32_t room = uint32_t(s.outEnd - s.out);
+    const uint32_t room = uint32_t(outEnd(s) - s.out);
     const uint32_t copied = length < room ? length : room;
     const uint32_t written = uint32_t(s.out - s.window);
     const bool roomForChunks = length + kChunkCopyOverrun <= room;
@@ -213,22 +235,23 @@ QMORA_HOT bool copyMatchFast(FastState& s, uint32_t length, uint32_t distance) {
 // that the lookup runs beside the copy rather than after it.
 template <typename Round>
 QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
-    if (!resolve(s, s.literalTable, entry)) return Code::Failed;
+    if (!followLinks(s, s.literalTable, entry)) return Code::Failed;
     const uint32_t kind = wordKind(entry);
     if (kind == kLiteral) {
-        *s.out++ = uint8_t(wordValue(entry));
+        takeLiteral(s, entry);
         Round::next(s, entry, Code::Literal);
         return Code::Literal;
     }
-    if (kind == kEndOfBlock) return Code::EndOfBlock;
-    const uint32_t length = wordValue(entry) + peekBits(s, kind);
-    dropBits(s, kind);
+    if (kind == kEndOfBlock) {
+        dropBits(s, wordCodeBits(entry));
+        return Code::EndOfBlock;
+    }
+    const uint32_t length = takeBaseAndExtra(s, entry);
 
-    entry = entryWord(s.distanceTable, s.bits & s.distanceMask);
-    if (!resolve(s, s.distanceTable, entry)) return Code::Failed;
-    const uint32_t distanceExtra = wordKind(entry);
-    const uint32_t distance = wordValue(entry) + peekBits(s, distanceExtra);
-    dropBits(s, distanceExtra);
+    const HuffmanEntry* distanceTable = distanceTableOf(s);
+    entry = entryWord(distanceTable, s.bits & s.distanceMask);
+    if (!followLinks(s, distanceTable, entry)) return Code::Failed;
+    const uint32_t distance = takeBaseAndExtra(s, entry);
     Round::next(s, entry, Code::Match);
     return copyMatchFast(s, length, distance) ? Code::Match : Code::Failed;
 }
@@ -433,9 +456,20 @@ struct LiteralRunsRound {
 // The fast loop runs while its loads cannot pass the input's end and while
 // the literals a round may write fit in the output. A match checks the room
 // left itself. Round is one of the three kinds above.
-template <typename Round>
+//
+// kFullWidths: the tables are looked up at kLiteralLookupBits and
+// kDistanceLookupBits and lie kDistanceTableOffset entries apart, as every
+// real block's tables do; the masks are then constants and one register
+// reaches both tables, which leaves three more registers to the loop.
+// Otherwise (tables made by hand for tests) the loop follows what it is
+// given.
+template <typename Round, bool kFullWidths>
 Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                     const HuffmanEntry* distanceTable, uint32_t distanceBits) {
+    if constexpr (kFullWidths) {
+        literalBits = kLiteralLookupBits;
+        distanceBits = kDistanceLookupBits;
+    }
     if (d->carefulOnly || d->inputUsed + kFastInputMargin > d->inputSize ||
         d->outLeft < Round::kOutputMargin) {
         return Outcome::Continue;
@@ -445,13 +479,14 @@ Outcome runFastLoop(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t 
     s.inLimit = d->input + d->inputSize - kFastInputMargin;
     s.window = d->windowStart;
     s.out = s.window + d->outPos;
-    s.outEnd = s.out + d->outLeft;
-    s.outLimit = s.outEnd - Round::kOutputMargin;
+    s.outputMargin = Round::kOutputMargin;
+    s.outLimit = s.out + d->outLeft - s.outputMargin;
     s.bits = d->bitBuffer;
     s.count = d->bitCount;
     s.literalTable = literalTable;
     s.literalMask = (uint64_t(1) << literalBits) - 1;
-    s.distanceTable = distanceTable;
+    s.tablesAdjoin = kFullWidths;
+    s.distanceTable = kFullWidths ? nullptr : distanceTable;
     s.distanceMask = (uint64_t(1) << distanceBits) - 1;
     s.decoder = d;
 
@@ -480,25 +515,39 @@ using FastLoop = Outcome (*)(MszipDecoder*, const HuffmanEntry*, uint32_t, const
                              uint32_t);
 
 // The fast loop for a block's tables and shape. A shape's lengths must be
-// settled by the first level, and rounds of runs need its full width (and a
-// little-endian machine). They are never above 8 (256 literals of 9 bits or
+// settled by the first level, and rounds of runs need the full widths (and a
+// little-endian machine); tables of other widths get the loop with masks
+// that follow them. They are never above 8 (256 literals of 9 bits or
 // more carry at most half the weight of a code), and data whose literals
 // have shorter codes (a few dozen byte values) is too rare to be worth more
 // copies of the loop than those for 6, 7 and 8.
-FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
-    if (std::endian::native == std::endian::little && literalBits == kLiteralLookupBits) {
+FastLoop chooseFastLoop(const HuffmanEntry* literalTable, uint32_t literalBits,
+                        const HuffmanEntry* distanceTable, uint32_t distanceBits,
+                        LiteralShape shape) {
+    const bool adjoin = reinterpret_cast<uintptr_t>(distanceTable) ==
+                        reinterpret_cast<uintptr_t>(literalTable) +
+                            kDistanceTableOffset * sizeof(HuffmanEntry);
+    if (literalBits != kLiteralLookupBits || distanceBits != kDistanceLookupBits || !adjoin) {
+        switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
+            case 6: return runFastLoop<LiteralPairsRound<6>, false>;
+            case 7: return runFastLoop<LiteralPairsRound<7>, false>;
+            case 8: return runFastLoop<LiteralPairsRound<8>, false>;
+            default: return runFastLoop<MixedRound, false>;
+        }
+    }
+    if (std::endian::native == std::endian::little) {
         switch (shape.commonLength) {
-            case 6: return runFastLoop<LiteralRunsRound<6>>;
-            case 7: return runFastLoop<LiteralRunsRound<7>>;
-            case 8: return runFastLoop<LiteralRunsRound<8>>;
+            case 6: return runFastLoop<LiteralRunsRound<6>, true>;
+            case 7: return runFastLoop<LiteralRunsRound<7>, true>;
+            case 8: return runFastLoop<LiteralRunsRound<8>, true>;
             default: break;
         }
     }
-    switch (shape.pairLength < literalBits ? shape.pairLength : 0) {
-        case 6: return runFastLoop<LiteralPairsRound<6>>;
-        case 7: return runFastLoop<LiteralPairsRound<7>>;
-        case 8: return runFastLoop<LiteralPairsRound<8>>;
-        default: return runFastLoop<MixedRound>;
+    switch (shape.pairLength) {
+        case 6: return runFastLoop<LiteralPairsRound<6>, true>;
+        case 7: return runFastLoop<LiteralPairsRound<7>, true>;
+        case 8: return runFastLoop<LiteralPairsRound<8>, true>;
+        default: return runFastLoop<MixedRound, true>;
     }
 }
 
@@ -507,7 +556,8 @@ FastLoop chooseFastLoop(uint32_t literalBits, LiteralShape shape) {
 bool decodeCompressedData(MszipDecoder* d, const HuffmanEntry* literalTable, uint32_t literalBits,
                           const HuffmanEntry* distanceTable, uint32_t distanceBits,
                           LiteralShape shape) {
-    const FastLoop fastLoop = chooseFastLoop(literalBits, shape);
+    const FastLoop fastLoop =
+        chooseFastLoop(literalTable, literalBits, distanceTable, distanceBits, shape);
     for (;;) {
         Outcome outcome = fastLoop(d, literalTable, literalBits, distanceTable, distanceBits);
         if (outcome == Outcome::Continue && d->outLeft != 0) {

@@ -37,10 +37,9 @@ bool copyStoredBlock(MszipDecoder* d) {
     return true;
 }
 
-// Reads the literal/length and distance code lengths as one list, through
-// the code-length code; repeats may run across the boundary of the two.
-bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
-                     uint32_t* lengths, uint32_t total) {
+// The work of readCodeLengths (below), into 16-bit lengths.
+bool readCodeLengthsInto(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
+                         uint16_t* lengths, uint32_t total) {
     uint32_t position = 0;
     uint32_t previous = 0;  // a repeat before any length repeats length 0
     while (position < total) {
@@ -50,7 +49,7 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
         dropBits(d, entry.codeBits);
         const uint32_t symbol = entry.value;
         if (symbol < 16) {
-            lengths[position++] = symbol;
+            lengths[position++] = uint16_t(symbol);
             previous = symbol;
             continue;
         }
@@ -65,9 +64,22 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
             repeat = 11 + readBits(d, 7);
         }
         if (position + repeat > total) return false;
-        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = value;
+        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = uint16_t(value);
         previous = value;
     }
+    return true;
+}
+
+// Reads the literal/length and distance code lengths as one list, through
+// the code-length code; repeats may run across the boundary of the two.
+bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
+                     uint32_t* lengths, uint32_t total) {
+    // Read into 16-bit slots first: stores of 32-bit lengths could alias the
+    // decoder's 32-bit reader fields, which the compiler would then have to
+    // reload from memory after every length.
+    uint16_t read[kMaxLiteralLengthCodes + kMaxDistanceCodes];
+    if (!readCodeLengthsInto(d, table, tableBits, read, total)) return false;
+    for (uint32_t i = 0; i < total; ++i) lengths[i] = read[i];
     return true;
 }
 
@@ -78,14 +90,15 @@ bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableB
 // below that, as in text, where matches and literals of many lengths mix,
 // guessing a literal's length would rarely pay.
 LiteralShape literalShape(const uint32_t* lengths, uint32_t literalCodes) {
+    // Codes of each length among the 256 literals, counted in lanes as the
+    // table builder counts, and among all literal/length codes.
+    const CodeCounts literals = countLengths(lengths, 256);
+    const CodeCounts others = countLengths(lengths + 256, literalCodes - 256);
     uint32_t literalWeight[kMaxCodeLength + 1] = {};
     uint32_t totalWeight = 0;
-    for (uint32_t symbol = 0; symbol < literalCodes; ++symbol) {
-        const uint32_t length = lengths[symbol];
-        if (length == 0) continue;
-        const uint32_t weight = 1u << (kMaxCodeLength - length);
-        totalWeight += weight;
-        if (symbol < 256) literalWeight[length] += weight;
+    for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
+        literalWeight[k] = literals.perLength[k] << (kMaxCodeLength - k);
+        totalWeight += literalWeight[k] + (others.perLength[k] << (kMaxCodeLength - k));
     }
     auto atLeast = [totalWeight](uint32_t weight, uint32_t parts, uint32_t of) {
         return uint64_t(weight) * of >= uint64_t(totalWeight) * parts;
@@ -141,13 +154,13 @@ bool decodeDynamicBlock(MszipDecoder* d) {
                           &distanceBits) != TableComplete) {
         return false;
     }
-    // A code with no lengths at all gets an empty table: whatever is looked
-    // up in it is no code.
-    const HuffmanEntry noCode{0, kInvalidCode, 0};
-    if (literalBits == 0) d->literalStore[0] = noCode;
-    if (distanceBits == 0) d->distanceStore[0] = noCode;
-    return decodeCompressedData(d, d->literalStore, literalBits, d->distanceStore, distanceBits,
-                                literalShape(lengths, literalCodes));
+    // Both tables are looked up at their full widths, whatever the longest
+    // code; a code with no lengths at all gets a table where whatever is
+    // looked up is no code.
+    widenFirstLevel(d->literalStore, literalBits, kLiteralLookupBits);
+    widenFirstLevel(d->distanceStore, distanceBits, kDistanceLookupBits);
+    return decodeCompressedData(d, d->literalStore, kLiteralLookupBits, d->distanceStore,
+                                kDistanceLookupBits, literalShape(lengths, literalCodes));
 }
 
 }  // namespace

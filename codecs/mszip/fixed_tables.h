@@ -9,17 +9,22 @@
 
 namespace mszip {
 
-constexpr uint32_t kFixedLiteralCapacity = 520;  // the build uses 512
-constexpr uint32_t kFixedDistanceCapacity = 32;
-constexpr uint32_t kFixedLiteralBits = 9;
-constexpr uint32_t kFixedDistanceBits = 5;
+// Looked up at the same widths as the tables of dynamic blocks: the 9-bit
+// literal/length table and the 5-bit distance table are repeated to fill them.
+constexpr uint32_t kFixedLiteralBits = kLiteralLookupBits;
+constexpr uint32_t kFixedDistanceBits = kDistanceLookupBits;
+// Laid out as a decoder's stores are, the distance table kDistanceTableOffset
+// entries after the literal table.
+constexpr uint32_t kFixedLiteralCapacity = kDistanceTableOffset;
+constexpr uint32_t kFixedDistanceCapacity = 1u << kFixedDistanceBits;
+static_assert(kFixedLiteralCapacity >= 1u << kFixedLiteralBits);
 // Every fixed literal code has 8 or 9 bits.
 constexpr LiteralShape kFixedLiteralShape{0, 8};
 
 struct FixedTables {
     HuffmanEntry literal[kFixedLiteralCapacity];
     HuffmanEntry distance[kFixedDistanceCapacity];
-    HuffmanResult literalResult;
+    HuffmanResult literalResult;  // after the tables, which must adjoin
     HuffmanResult distanceResult;
 };
 
@@ -33,11 +38,13 @@ constexpr FixedTables buildFixedTables() {
     tables.literalResult = buildHuffmanTable(lengths, kLiteralLengthSymbols, kFirstLengthSymbol,
                                              kDeflateLengthBase, kDeflateLengthExtra,
                                              tables.literal, kFixedLiteralCapacity, &bits);
+    widenFirstLevel(tables.literal, bits, kFixedLiteralBits);
     for (uint32_t code = 0; code < kDistanceSymbols; ++code) lengths[code] = 5;
     bits = kFixedDistanceBits;
     tables.distanceResult = buildHuffmanTable(lengths, kDistanceSymbols, 0, kDeflateDistanceBase,
                                               kDeflateDistanceExtra, tables.distance,
                                               kFixedDistanceCapacity, &bits);
+    widenFirstLevel(tables.distance, bits, kFixedDistanceBits);
     return tables;
 }
 

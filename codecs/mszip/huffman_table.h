@@ -27,9 +27,11 @@ constexpr uint8_t kInvalidCode = 99;
 
 struct HuffmanEntry {
     // Bits to drop when the entry is taken: for a code, its length minus the
-    // bits consumed by the levels above; for a link, the bits of its level.
-    // First, so that an entry read as one little-endian word has it in the
-    // low byte, where a variable shift takes its count from.
+    // bits consumed by the levels above, and for a length or distance also
+    // the extra bits after it, so that one shift passes both; for a link,
+    // the bits of its level. First, so that an entry read as one
+    // little-endian word has it in the low byte, where a variable shift
+    // takes its count from.
     uint8_t codeBits;
     uint8_t kind;
     // Symbol or base for codes; for links, the slot (counted from the start
@@ -37,6 +39,11 @@ struct HuffmanEntry {
     uint16_t value;
 };
 static_assert(sizeof(HuffmanEntry) == 4, "entries are packed into 32 bits");
+
+// The extra bits that follow a code entry's code, counted in its codeBits.
+constexpr uint32_t extraBitsOf(HuffmanEntry entry) {
+    return entry.kind < kEndOfBlock ? entry.kind : 0;
+}
 
 enum HuffmanResult : int {
     TableComplete = 0,
@@ -50,25 +57,36 @@ constexpr uint32_t kMaxSymbols = 288;
 
 // ---- step 1: how many codes of each length ----------------------------------
 
+// Symbols are counted and ordered in lanes, each a quarter of the symbols:
+// neighbouring symbols mostly share a length, and through one array of
+// counts each symbol would wait for the store of the one before.
+constexpr uint32_t kLanes = 4;
+
+// Lane `lane` of `count` symbols starts at lane * (count / kLanes); the last
+// lane also takes the count % kLanes symbols at the end.
+constexpr uint32_t laneStart(uint32_t count, uint32_t lane) { return lane * (count / kLanes); }
+
 struct CodeCounts {
     uint32_t perLength[kMaxCodeLength + 1] = {};
+    uint32_t perLane[kLanes][kMaxCodeLength + 1] = {};  // real codes only
     uint32_t shortest = 0;  // 0 when every length is 0
     uint32_t longest = 0;
 };
 
 constexpr CodeCounts countLengths(const uint32_t* lengths, uint32_t count) {
     CodeCounts counts;
-    // Neighbouring symbols mostly share a length: counted into one array,
-    // each count would wait for the store of the one before. Even and odd
-    // symbols go to two arrays, summed after.
-    uint32_t oddCounts[kMaxCodeLength + 1] = {};
-    uint32_t symbol = 0;
-    for (; symbol + 1 < count; symbol += 2) {
-        counts.perLength[lengths[symbol]]++;
-        oddCounts[lengths[symbol + 1]]++;
+    const uint32_t laneSize = count / kLanes;
+    for (uint32_t i = 0; i < laneSize; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            counts.perLane[lane][lengths[laneStart(count, lane) + i]]++;
+        }
     }
-    if (symbol < count) counts.perLength[lengths[symbol]]++;
-    for (uint32_t k = 0; k <= kMaxCodeLength; ++k) counts.perLength[k] += oddCounts[k];
+    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) {
+        counts.perLane[kLanes - 1][lengths[symbol]]++;
+    }
+    for (uint32_t k = 0; k <= kMaxCodeLength; ++k) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) counts.perLength[k] += counts.perLane[lane][k];
+    }
     for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
         if (counts.perLength[k] == 0) continue;
         if (counts.shortest == 0) counts.shortest = k;
@@ -93,14 +111,27 @@ constexpr int64_t unusedPatterns(const CodeCounts& counts) {
 // ---- step 2: symbols in canonical order ---------------------------------------
 
 // Fills `ordered` with the symbols that have a code, by length and then by
-// symbol: the order in which canonical codes are handed out.
+// symbol: the order in which canonical codes are handed out. Each lane's
+// symbols of one length follow those of the lanes before it.
 constexpr void canonicalOrder(const uint32_t* lengths, uint32_t count, const CodeCounts& counts,
                               uint16_t* ordered) {
-    uint32_t next[kMaxCodeLength + 1] = {};
-    for (uint32_t k = 1; k < counts.longest; ++k) next[k + 1] = next[k] + counts.perLength[k];
-    for (uint32_t symbol = 0; symbol < count; ++symbol) {
-        if (lengths[symbol] != 0) ordered[next[lengths[symbol]]++] = uint16_t(symbol);
+    uint32_t next[kLanes][kMaxCodeLength + 1] = {};
+    uint32_t position = 0;
+    for (uint32_t k = 1; k <= counts.longest; ++k) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) {
+            next[lane][k] = position;
+            position += counts.perLane[lane][k];
+        }
     }
+    auto place = [&](uint32_t lane, uint32_t symbol) {
+        const uint32_t length = lengths[symbol];
+        if (length != 0) ordered[next[lane][length]++] = uint16_t(symbol);
+    };
+    const uint32_t laneSize = count / kLanes;
+    for (uint32_t i = 0; i < laneSize; ++i) {
+        for (uint32_t lane = 0; lane < kLanes; ++lane) place(lane, laneStart(count, lane) + i);
+    }
+    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) place(kLanes - 1, symbol);
 }
 
 // ---- step 3: fill the tables --------------------------------------------------
@@ -137,6 +168,27 @@ constexpr uint32_t subTableBits(const CodeCounts& counts, uint32_t k, uint32_t w
     return bits;
 }
 
+// Bytes with their bits in reverse order.
+inline constexpr auto kReversedBytes = [] {
+    struct Table {
+        uint8_t of[256];
+    } table{};
+    for (uint32_t byte = 0; byte < 256; ++byte) {
+        for (uint32_t bit = 0; bit < 8; ++bit) {
+            if ((byte >> bit) & 1) table.of[byte] |= uint8_t(0x80u >> bit);
+        }
+    }
+    return table;
+}();
+
+// The k-bit canonical code `canonical` (k at most 16) in reading order, its
+// first bit in bit 0. The one past the last code of its length (2^k) gives 0.
+constexpr uint32_t readingOrder(uint32_t canonical, uint32_t k) {
+    const uint32_t reversed = uint32_t(kReversedBytes.of[canonical & 0xFF]) << 8 |
+                              kReversedBytes.of[(canonical >> 8) & 0xFF];
+    return reversed >> (16 - k);
+}
+
 constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint32_t codeBits) {
     HuffmanEntry entry{};
     entry.codeBits = uint8_t(codeBits);
@@ -146,6 +198,7 @@ constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint
     } else {
         entry.kind = uint8_t(target.extra[symbol - target.simpleCount]);
         entry.value = target.base[symbol - target.simpleCount];
+        entry.codeBits = uint8_t(codeBits + extraBitsOf(entry));
     }
     return entry;
 }
@@ -160,8 +213,10 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     uint32_t tableStart[kMaxCodeLength + 1] = {};
     uint32_t tableBits[kMaxCodeLength + 1] = {};
     uint32_t prefix[kMaxCodeLength + 1] = {};
-    // `code` is the current code in reading order (first bit in bit 0); `w`
-    // the bits consumed by the levels above the current table.
+    // `canonical` is the current code as RFC 1951 counts codes, `code` the
+    // same code in reading order (first bit in bit 0); `w` the bits consumed
+    // by the levels above the current table.
+    uint32_t canonical = 0;
     uint32_t code = 0;
     int level = -1;
     int w = -int(bits);
@@ -186,6 +241,7 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
         }
     };
     for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {
+        if (k > counts.shortest) canonical <<= 1;  // the first code one bit longer
         for (uint32_t left = counts.perLength[k]; left > 0; --left) {
             while (int(k) > w + int(bits)) {
                 ++level;
@@ -229,13 +285,10 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
                 }
             }
 
-            // Next code of length k in reading order: a bit-reversed increment.
-            uint32_t bit = 1u << (k - 1);
-            while (code & bit) {
-                code ^= bit;
-                bit >>= 1;
-            }
-            code ^= bit;
+            // Next code of length k: counted canonically and reversed by
+            // table, since a bit-reversed increment would loop a varying,
+            // unpredictable number of times.
+            code = readingOrder(++canonical, k);
 
             // Back out of the tables whose prefix the new code no longer has.
             while (level > 0 && ((code ^ prefix[level]) & ((1u << w) - 1)) != 0) {
@@ -281,7 +334,7 @@ constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t coun
     // decode as InvalidCode.
     counts.perLength[counts.longest] += uint32_t(unused);
 
-    uint16_t ordered[kMaxSymbols] = {};
+    uint16_t ordered[kMaxSymbols];  // filled for the realCodes symbols, only those read
     canonicalOrder(lengths, count, counts, ordered);
 
     uint32_t used = 0;
@@ -290,6 +343,25 @@ constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t coun
     if (slotsUsed) *slotsUsed = used;
     if (!fits) return TableNoSpace;
     return (unused != 0 && counts.longest != 1) ? TableIncomplete : TableComplete;
+}
+
+// Repeats a first-level table built `bits` wide across `wanted` bits, so
+// that every table of one kind is looked up at the same width and the code
+// loop masks with a constant. Only for tables without sub-tables, which is
+// every table the builder narrowed below the width asked for (all its codes
+// are shorter). A code of k bits fills every slot whose low k bits are its
+// code, at any width, so the lookups give the same entries. A table of no
+// codes (bits 0) is first given one InvalidCode slot.
+constexpr void widenFirstLevel(HuffmanEntry* store, uint32_t bits, uint32_t wanted) {
+    if (bits == 0) store[0] = HuffmanEntry{0, kInvalidCode, 0};
+    for (; bits < wanted; ++bits) {
+        const uint32_t half = 1u << bits;
+        if (std::is_constant_evaluated()) {
+            for (uint32_t i = 0; i < half; ++i) store[half + i] = store[i];
+        } else {
+            std::memcpy(store + half, store, half * sizeof(HuffmanEntry));
+        }
+    }
 }
 
 }  // namespace mszip

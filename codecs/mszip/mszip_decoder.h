@@ -5,6 +5,7 @@
 #include "cab/codec.h"
 #include "codecs/mszip/huffman_table.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mszip {
@@ -59,6 +60,12 @@ struct MszipDecoder {
     HuffmanEntry literalStore[kLiteralStoreCapacity];
     HuffmanEntry distanceStore[kDistanceStoreCapacity];
 };
+
+// The distance store follows the literal store, so that the code loop
+// reaches both through one pointer; the fixed tables are laid out alike.
+constexpr uint32_t kDistanceTableOffset = kLiteralStoreCapacity;
+static_assert(offsetof(MszipDecoder, distanceStore) ==
+              offsetof(MszipDecoder, literalStore) + kDistanceTableOffset * sizeof(HuffmanEntry));
 
 struct MszipHandle {
     uint32_t signature;  // kMszipSignature while alive, 0 once destroyed

@@ -280,6 +280,86 @@ TEST(DecodingLoops, RepeatAfterAZeroRunRepeatsZero) {
     EXPECT_EQ(loops.fast.output(), (Bytes{'a', 'b', 'b', 'b', 'b'}));
 }
 
+// ---- every length and distance -------------------------------------------------
+
+// zlib's inflate of one MSZIP block whose folder's previous block is
+// `history`: the independent reference for what the block means.
+Bytes inflateAfter(const Bytes& history, const Bytes& block) {
+    z_stream z{};
+    EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+    EXPECT_EQ(inflateSetDictionary(&z, history.data(), uInt(history.size())), Z_OK);
+    Bytes out(32768);
+    z.next_in = const_cast<Bytef*>(block.data() + 2);
+    z.avail_in = uInt(block.size() - 2);
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(out.size() - z.avail_out);
+    inflateEnd(&z);
+    return out;
+}
+
+// Every length 3..258 and every distance 1..32,768, so every value of every
+// extra-bit field, in blocks with the fixed codes, with dynamic codes all
+// settled by the first level, and with dynamic codes whose lengths and
+// distances go through sub-tables. Each block follows a full previous block,
+// reaches back into it, and is long enough for the fast loop.
+TEST(DecodingLoops, EveryLengthAndDistanceDecodesAsZlibDecodesIt) {
+    std::mt19937 random(11);
+    Bytes history(32768);
+    for (uint8_t& byte : history) byte = uint8_t(random());
+
+    std::vector<std::vector<Token>> blocks;
+    auto startBlock = [&] { blocks.push_back({{'a'}, {'b'}, {'c'}}); };
+    startBlock();
+    for (uint32_t length = 3; length <= 258; ++length) {
+        if (length == 181) startBlock();  // all lengths make more than a block
+        blocks.back().push_back({length, 1 + (length * 7919) % 32768});
+    }
+    for (uint32_t distance = 1; distance <= 32768; ++distance) {
+        if (distance % 4000 == 1) startBlock();  // under 32,780 input bytes
+        blocks.back().push_back({3 + distance % 2, distance});
+    }
+
+    using deflate_writer::lengthsFromCounts;
+    struct Codes {
+        const char* name;
+        std::vector<uint32_t> literal, distance;  // empty: the fixed codes
+    };
+    const Codes codes[] = {
+        {"fixed codes", {}, {}},
+        {"first-level codes", lengthsFromCounts({0, 0, 0, 0, 0, 0, 0, 0, 226, 60}, 286),
+         lengthsFromCounts({0, 0, 0, 0, 2, 28}, 30)},
+        {"codes through sub-tables",
+         lengthsFromCounts({0, 1, 1, 1, 0, 1, 0, 1, 0, 0, 25, 65, 72, 82, 35, 2}, 286),
+         lengthsFromCounts({0, 1, 1, 1, 0, 0, 0, 13, 5, 1, 1, 1, 0, 3, 1, 2}, 30)},
+    };
+    for (const Codes& code : codes) {
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            SCOPED_TRACE(std::string(code.name) + ", block " + std::to_string(i));
+            BitWriter out;
+            if (code.literal.empty()) {
+                deflate_writer::fixedBlock(out, true, blocks[i]);
+            } else {
+                DynamicBlock b(out, true, code.literal, code.distance);
+                for (const Token& t : blocks[i]) {
+                    if (t.distance == 0) b.literal(uint8_t(t.literalOrLength));
+                    else b.match(t.literalOrLength, t.distance);
+                }
+                b.end();
+            }
+            const Bytes block = out.mszipBlock();
+            ASSERT_LE(block.size(), 32780u);
+            const Bytes expected = inflateAfter(history, block);
+            harness::Mszip codec;
+            ASSERT_EQ(codec.primeHistory(history), CodecOk);
+            ASSERT_EQ(codec.decode(block), CodecOk);
+            ASSERT_GT(expected.size(), 2000u);
+            ASSERT_EQ(codec.output(), expected);
+        }
+    }
+}
+
 // ---- faulty tables ------------------------------------------------------------
 
 // Runs the code loop over `input` with hand-made tables, as a fixed or

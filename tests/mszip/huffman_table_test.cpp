@@ -77,7 +77,7 @@ HuffmanEntry lookUp(const std::vector<HuffmanEntry>& store, uint32_t bits, uint6
         stream >>= e.codeBits;
         e = store[e.value + (stream & ((1u << (e.kind - kLinkBase)) - 1))];
     }
-    *taken += e.codeBits;
+    *taken += e.codeBits - extraBitsOf(e);  // a length's or distance's extra bits are not its code
     return e;
 }
 
@@ -249,6 +249,10 @@ TEST(HuffmanTable, FixedTablesHoldDeflatesFixedCodes) {
 
     EXPECT_EQ(fixedDistanceTable[reversed(29, 5)].kind, 13);
     EXPECT_EQ(fixedDistanceTable[reversed(29, 5)].value, 24577);
+    // A length's or distance's bits to drop count its extra bits too.
+    EXPECT_EQ(fixed(0xC4, 8).codeBits, 8 + 5);  // symbol 284
+    EXPECT_EQ(fixed(0xC5, 8).codeBits, 8);      // symbol 285, no extra bits
+    EXPECT_EQ(fixedDistanceTable[reversed(29, 5)].codeBits, 5 + 13);
     EXPECT_EQ(fixedDistanceTable[reversed(30, 5)].kind, kInvalidCode);
     EXPECT_EQ(fixedDistanceTable[reversed(31, 5)].kind, kInvalidCode);
 
