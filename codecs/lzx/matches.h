@@ -47,12 +47,6 @@ inline uint64_t load64(const uint8_t* p) {
 }
 inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
-// kKeepPast[n]: the bytes of a little-endian 8-byte word past its first n.
-inline constexpr uint64_t kKeepPast[9] = {
-    ~uint64_t(0),       ~uint64_t(0) << 8,  ~uint64_t(0) << 16, ~uint64_t(0) << 24,
-    ~uint64_t(0) << 32, ~uint64_t(0) << 40, ~uint64_t(0) << 48, ~uint64_t(0) << 56,
-    0};
-
 // Copies `length` bytes to window position i from `distance` bytes back, as
 // if byte by byte in increasing order (so a distance shorter than the length
 // repeats the bytes just written), with source positions taken modulo the
@@ -75,21 +69,20 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
     if (d >= length || src > i) {
         // Source and destination do not interleave (or the source lies ahead,
         // where a forward copy reads every byte before it is overwritten).
-        if (length <= 16) {
+        if (length <= 8) {
             if constexpr (std::endian::native == std::endian::little) {
-                // Two 8-byte stores whose bytes past `length` are the
-                // destination's own, everything read before anything is
-                // written: one path, without branches, for every length up
-                // to 16.
-                const uint32_t lowLength = length < 8 ? length : 8;
-                const uint64_t keepLow = kKeepPast[lowLength];
-                const uint64_t keepHigh = kKeepPast[length - lowLength];
-                const uint64_t low = load64(from), high = load64(from + 8);
-                const uint64_t oldLow = load64(out), oldHigh = load64(out + 8);
-                store64(out, (low & ~keepLow) | (oldLow & keepLow));
-                store64(out + 8, (high & ~keepHigh) | (oldHigh & keepHigh));
+                // One 8-byte store whose bytes past `length` are the
+                // destination's own, read before anything is written.
+                const uint64_t keep = ~uint64_t(0) << (8 * length - 1) << 1;
+                store64(out, (load64(from) & ~keep) | (load64(out) & keep));
                 return;
             }
+        }
+        if (length <= 16 && length >= 8) {
+            const uint64_t head = load64(from), tail = load64(from + length - 8);
+            store64(out, head);
+            store64(out + length - 8, tail);
+            return;
         }
         std::memmove(out, from, length);
         return;
