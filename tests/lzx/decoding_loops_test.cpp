@@ -314,4 +314,33 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
     EXPECT_EQ(copies, 24 * 11 * 7);
 }
 
+// Every length up to 17 (short matches copy in whole words whose bytes past
+// the match are the destination's own), from sources behind the destination,
+// ahead of it (an older pass over the window) and overlapping the words the
+// copy reads, at the window's start and end.
+TEST(LzxDecodingLoops, ShortMatchesOfEveryLengthCopyExactly) {
+    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    std::mt19937 random(5);
+    Bytes window(kWindow + lzx::kWindowSpare), reference;
+    for (auto& b : window) b = uint8_t(random());
+    int copies = 0;
+    for (uint32_t length = lzx::kMinMatch; length <= 17; ++length) {
+        for (uint32_t distance : {length, length + 1, 16u, 23u, 1000u, kWindow - 20,
+                                  kWindow - 9, kWindow - 1}) {
+            for (uint32_t i : {0u, 5u, 777u, kWindow - 40, kWindow - length}) {
+                reference = window;
+                for (uint32_t k = 0; k < length; ++k) {
+                    reference[i + k] = reference[(i + k - distance) & kMask];
+                }
+                lzx::copyMatch(window.data(), kMask, i, distance, length);
+                ASSERT_TRUE(window == reference) << "distance " << distance << " length " << length
+                                                 << " at " << i;
+                ++copies;
+                window[random() % kWindow] ^= 0xA5;
+            }
+        }
+    }
+    EXPECT_EQ(copies, 16 * 8 * 5);
+}
+
 }  // namespace
