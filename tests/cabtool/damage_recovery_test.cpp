@@ -268,6 +268,31 @@ TEST(CabtoolDamage, FilesAfterTheFailureInTheirCabinetAreCountedAsNotReached) {
         << tested.out;
 }
 
+TEST(CabtoolDamage, FilesTheFilterLeavesOutAreNeverCountedAsNotReached) {
+    ScratchDirectory scratch;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {storedFolder({makeFile("fine.txt", 100, 1), makeFile("victim.bin", 5000, 2),
+                       makeFile("after.bin", 500, 3), makeFile("later.txt", 300, 4)})},
+        {}, "broken.cab");
+    cabinet.image[cabinet.layout.blockOffsets[3] + 8] ^= 0x01;  // inside victim.bin
+    save(cabinet, scratch.path());
+
+    // Only the damaged file chosen: the files after it were never asked for.
+    const ToolResult alone = runCabtool({"test", "-f", "victim.bin", "broken.cab"}, scratch.path());
+    EXPECT_EQ(alone.exitStatus, 1);
+    EXPECT_TRUE(contains(alone.out, "0 files good, 1 failed\n")) << alone.out;
+    const ToolResult extracted =
+        runCabtool({"extract", "-f", "victim.bin", "-d", "out", "broken.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 1);
+    EXPECT_TRUE(contains(extracted.out, "0 files extracted, 0 bytes, 1 failed\n")) << extracted.out;
+
+    // A chosen file after the failure is still counted, the others are not.
+    const ToolResult texts = runCabtool({"test", "-f", "*.txt", "-f", "victim.bin", "broken.cab"},
+                                        scratch.path());
+    EXPECT_EQ(texts.exitStatus, 1);
+    EXPECT_TRUE(contains(texts.out, "1 file good, 1 failed, 1 not reached\n")) << texts.out;
+}
+
 TEST(CabtoolDamage, FilesGoingOnThatTheCrossingHandsOutAreCountedOnlyWhenNeverHandedOut) {
     ScratchDirectory scratch;
     // Blocks of 1,000, cabinets of 1,500: block 2 (1,000-2,000) is split.

@@ -247,7 +247,9 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
     if (handlers.beforeCabinet) {
         const std::vector<FileEntry> files = filesToHandOut(cabinet, plan);
         if (!files.empty() && !handlers.beforeCabinet(files)) {
-            outcome.notReached += files.size();
+            outcome.notReached += uint64_t(std::count_if(
+                files.begin(), files.end(),
+                [&](const FileEntry& file) { return countsAsNotReached(handlers, file); }));
             return false;
         }
     }
@@ -280,6 +282,10 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
 }
 
 }  // namespace
+
+bool countsAsNotReached(const FileHandlers& handlers, const FileEntry& entry) {
+    return !handlers.chosen || handlers.chosen(entry);
+}
 
 WalkOutcome walkCabinetSet(const std::string& path, const FileHandlers& handlers) {
     WalkOutcome outcome;

@@ -46,6 +46,10 @@ struct FileHandlers {
     // that cabinet not yet handed out.
     bool salvaging = false;
     std::function<void(const std::string& cabinet, const std::string& what)> checksumIgnored;
+    // Optional: whether the command asked for the file (its filter). Files
+    // it did not ask for are never counted as not reached. Without this
+    // handler every file counts.
+    std::function<bool(const FileEntry&)> chosen;
     // Optional: the walk is done with a cabinet (and any it crossed into),
     // whether or not it failed there.
     std::function<void()> cabinetFinished;
@@ -53,10 +57,13 @@ struct FileHandlers {
 
 struct WalkOutcome {
     bool complete = false;    // every cabinet of the set was read without failure
-    uint64_t notReached = 0;  // files of a cabinet the walk stopped in, never handed out
+    uint64_t notReached = 0;  // chosen files of a cabinet the walk stopped in, never handed out
     // Paths of the cabinets whose own files the walk handed out.
     std::vector<std::string> handled;
 };
+
+// Whether `handlers` count `entry` among the files not reached.
+bool countsAsNotReached(const FileHandlers& handlers, const FileEntry& entry);
 
 // Walks the cabinet at `path` and every later cabinet of its set, found in
 // the same directory by the names the headers give. Reports every failure on
