@@ -156,7 +156,8 @@ CAB_API const char* cabArchiveDamage(const CabArchive* archive);
 // damaged. cabArchiveDamage joins the same problems into one text.
 typedef enum CabArchiveProblemKind {
     CabProblemDamagedDirectory = 1,  // a cabinet's header, folders or file list is damaged:
-                                     // the entries read before the damage are listed
+                                     // the entries read before the damage are listed (a
+                                     // damaged folder table does not stop the file list)
     CabProblemMissingCabinet = 2,    // a cabinet a header names could not be had
     CabProblemNotCabinet = 3,        // a neighbour's file holds no cabinet
     CabProblemForeignCabinet = 4,    // a neighbour belongs to another set or place in it
