@@ -32,11 +32,6 @@ struct FileHandlers {
     // the set (its folder's data begins there), which cannot be extracted
     // from here.
     std::function<void(const FileEntry&, const std::string& previousCabinet)> fileFromEarlier;
-    // Optional: a file continued into a later cabinet that a decoder crossing
-    // into it would hand out, when the walk did not cross because every file
-    // going on was declined (a listing). Without this handler such a file
-    // counts as unreachable.
-    std::function<void(const FileEntry&)> reachedByCrossing;
     // A file the walk cannot extract; `reason` says why.
     std::function<void(const FileEntry&, const std::string& reason)> unreachable;
     // Salvage: blocks whose checksum does not match are decoded anyway, each
