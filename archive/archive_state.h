@@ -20,7 +20,8 @@ struct Cabinet {
     uint32_t source = 0;     // its source in the archive's I/O
     CabHeaderRecord header{};
     CabSetNames setNames{};
-    std::vector<CabFolderRecord> folders;
+    std::vector<CabFolderRecord> folders;  // those read, up to the first damaged record
+    std::string folderDamage;  // why the folder table ends early; empty when read whole
     CabinetDirectory directory;  // entries as listed, with their record positions
 };
 

@@ -20,6 +20,7 @@
 #include "archive/names/name_encoding.h"
 #include "archive/names/safe_name.h"
 #include "archive/open/archive_open.h"
+#include "archive/open/header_facts.h"
 #include "archive/walk/dos_time.h"
 #include "cab/format.h"
 
@@ -401,6 +402,29 @@ int32_t cabArchiveFindEmbedded(const char* path, uint64_t* offsets, uint32_t cap
         for (size_t i = 0; i < cabinets.size() && i < capacity; ++i) offsets[i] = cabinets[i].offset;
         *found = uint32_t(cabinets.size());
         if (!problem.empty()) message = std::string(path) + ": " + problem;
+        return CabArchiveOk;
+    });
+}
+
+int32_t cabArchiveReadHeaderFacts(const char* path, uint64_t offset, CabArchiveHeaderFacts* facts,
+                                  CabArchiveError* error) {
+    return guarded(error, [&](std::string& message) -> int32_t {
+        if (path == nullptr || facts == nullptr || facts->size < sizeof(CabArchiveHeaderFacts)) {
+            message = "no path, or no facts record of this size";
+            return CabArchiveBadArgument;
+        }
+        std::string problem;
+        const int fd = openRegularFile(path, problem);
+        if (fd < 0) {
+            message = std::string(path) + ": " + problem;
+            return CabArchiveCannotOpen;
+        }
+        const bool read = readHeaderFacts(fd, offset, *facts, problem);
+        close(fd);
+        if (!read) {
+            message = std::string(path) + ": not a cabinet: " + problem;
+            return CabArchiveNotCabinet;
+        }
         return CabArchiveOk;
     });
 }

@@ -156,7 +156,8 @@ CAB_API const char* cabArchiveDamage(const CabArchive* archive);
 // damaged. cabArchiveDamage joins the same problems into one text.
 typedef enum CabArchiveProblemKind {
     CabProblemDamagedDirectory = 1,  // a cabinet's header, folders or file list is damaged:
-                                     // the entries read before the damage are listed
+                                     // the entries read before the damage are listed (a
+                                     // damaged folder table does not stop the file list)
     CabProblemMissingCabinet = 2,    // a cabinet a header names could not be had
     CabProblemNotCabinet = 3,        // a neighbour's file holds no cabinet
     CabProblemForeignCabinet = 4,    // a neighbour belongs to another set or place in it
@@ -478,6 +479,31 @@ CAB_API void cabArchiveFree(void* data);
 // CabArchiveCannotOpen.
 CAB_API int32_t cabArchiveFindEmbedded(const char* path, uint64_t* offsets, uint32_t capacity,
                                        uint32_t* found, CabArchiveError* error);
+
+// ---- A cabinet's header alone ------------------------------------------------
+
+// What the fixed part of a cabinet header declares, read without opening the
+// cabinet as an archive: enough to say why a file that begins like a cabinet
+// was not taken (its version, its place in another set, record reserves that
+// differ from its neighbours').
+typedef struct CabArchiveHeaderFacts {
+    uint32_t size;            // set by the caller: sizeof(CabArchiveHeaderFacts)
+    uint8_t versionMajor;     // versionMajor as stored (1 for the format this library reads)
+    uint8_t versionMinor;     // versionMinor as stored (3)
+    uint16_t setId;           // setID
+    uint16_t indexInSet;      // iCabinet
+    uint16_t flags;           // flags: 1 previous cabinet, 2 next cabinet, 4 reserve fields
+    uint32_t headerReserve;   // cbCFHeader (0 without reserve fields)
+    uint32_t folderReserve;   // cbCFFolder
+    uint32_t blockReserve;    // cbCFData
+} CabArchiveHeaderFacts;
+
+// Reads the header of the cabinet beginning at `offset` in the file at
+// `path` into `facts` (the caller sets facts->size first). Any version is
+// read. Errors: CabArchiveBadArgument, CabArchiveCannotOpen (the file),
+// CabArchiveNotCabinet (no signature there, or the header is cut short).
+CAB_API int32_t cabArchiveReadHeaderFacts(const char* path, uint64_t offset,
+                                          CabArchiveHeaderFacts* facts, CabArchiveError* error);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -44,6 +44,15 @@ OpenProblem joinedProblem(const Cabinet& cabinet, int32_t kind, const std::strin
     return problem;
 }
 
+// A damaged cabinet's problems: its folder table, then its file list.
+void addDirectoryProblems(CabArchive& archive, const Cabinet& cabinet) {
+    for (const std::string* damage : {&cabinet.folderDamage, &cabinet.directory.damage}) {
+        if (!damage->empty()) {
+            addProblem(archive, joinedProblem(cabinet, CabProblemDamagedDirectory, *damage));
+        }
+    }
+}
+
 OpenProblem neighbourProblem(int32_t kind, bool before, const std::string& name,
                              const std::string& detail) {
     OpenProblem problem;
@@ -155,9 +164,7 @@ bool joinNeighbour(Opening& o, const std::string& stored, uint16_t setId, uint32
         o.archive.io.dropSource(cabinet.source);
         return false;
     }
-    if (read == CabinetRead::Damaged) {
-        addProblem(o.archive, joinedProblem(cabinet, CabProblemDamagedDirectory, cabinet.directory.damage));
-    }
+    if (read == CabinetRead::Damaged) addDirectoryProblems(o.archive, cabinet);
     return true;
 }
 
@@ -207,9 +214,7 @@ CabArchiveStatus readFirst(Opening& o, std::string& message) {
         return CabArchiveNotCabinet;
     }
     first.offset = source.start;
-    if (read == CabinetRead::Damaged) {
-        addProblem(o.archive, joinedProblem(first, CabProblemDamagedDirectory, first.directory.damage));
-    }
+    if (read == CabinetRead::Damaged) addDirectoryProblems(o.archive, first);
     o.archive.cabinets.push_back(std::move(first));
     return CabArchiveOk;
 }

@@ -72,13 +72,18 @@ CabinetRead readCabinet(ArchiveIo& io, Cabinet& cabinet, std::string& problem) {
         return CabinetRead::Damaged;
     }
     const int32_t filesAt = callbacks.seek(value, 0, 1);
+    // The file list has a place of its own: a damaged folder record costs
+    // only the folders from it on, and the entries are still listed (those
+    // of the lost folders then fail when their data is needed).
     for (uint16_t i = 0; i < reader.header.cFolders; ++i) {
         CabFolderRecord folder{};
         status = cabReadFolder(&reader, value, i, &folder, nullptr, 0);
-        if (status != CabReadOk) {
-            directory.damage = "folder " + std::to_string(i) + " cannot be read: " +
-                               cabReadStatusText(status);
-            return CabinetRead::Damaged;
+        // A record read whole whose data lies past any file position is
+        // kept: only its own files fail, when their data is read.
+        if (status != CabReadOk && status != CabReadBlockOffsetTooLarge) {
+            cabinet.folderDamage = "folder " + std::to_string(i) + " cannot be read: " +
+                                   cabReadStatusText(status);
+            break;
         }
         cabinet.folders.push_back(folder);
     }
@@ -87,7 +92,8 @@ CabinetRead readCabinet(ArchiveIo& io, Cabinet& cabinet, std::string& problem) {
                            cabReadStatusText(CabReadBadPosition);
         return CabinetRead::Damaged;
     }
-    return readFileList(reader, value, cabinet) ? CabinetRead::Whole : CabinetRead::Damaged;
+    const bool listWhole = readFileList(reader, value, cabinet);
+    return listWhole && cabinet.folderDamage.empty() ? CabinetRead::Whole : CabinetRead::Damaged;
 }
 
 }  // namespace cabarchive

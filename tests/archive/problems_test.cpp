@@ -152,3 +152,49 @@ TEST(ArchiveProblems, CodePagesAreKnownAsTheOpenAcceptsThem) {
                                    &archive, nullptr),
               CabArchiveBadArgument);
 }
+
+TEST(ArchiveProblems, ADamagedFolderTableStillListsTheFileList) {
+    // Two folders; the header then declares far more folders than the file
+    // holds, so the table runs past its end while the file list, which has
+    // a place of its own, is intact.
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {folderOf(cabwriter::Method::Stored, {makeFile("one.txt", 300, 1)}),
+         folderOf(cabwriter::Method::Stored, {makeFile("two.txt", 400, 2)})});
+    const uint16_t manyFolders = 60000;
+    cabinet.image[26] = uint8_t(manyFolders & 0xFF);  // cFolders
+    cabinet.image[27] = uint8_t(manyFolders >> 8);
+
+    CabArchive* archive = openMemory(cabinet.image);
+    ASSERT_NE(archive, nullptr);
+    ASSERT_EQ(cabArchiveProblemCount(archive), 1u) << cabArchiveDamage(archive);
+    const CabArchiveProblem problem = problemAt(archive, 0);
+    EXPECT_EQ(problem.kind, CabProblemDamagedDirectory);
+    EXPECT_EQ(std::string(problem.detail).rfind("folder ", 0), 0u) << problem.detail;
+    ASSERT_EQ(cabArchiveEntryCount(archive), 2u);
+    CabArchiveEntry entry{};
+    ASSERT_EQ(cabArchiveEntry(archive, 1, &entry), CabArchiveOk);
+    EXPECT_STREQ(entry.name, "two.txt");
+    EXPECT_EQ(entry.method, CabMethodStored);
+    cabArchiveClose(archive);
+}
+
+TEST(ArchiveProblems, AFolderWhoseDataLiesPastAnyPositionFailsOnlyItsOwnFiles) {
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {folderOf(cabwriter::Method::Stored, {makeFile("one.txt", 300, 1)}),
+         folderOf(cabwriter::Method::Stored, {makeFile("two.txt", 400, 2)})});
+    const uint32_t folder1 = cabinet.layout.folderOffsets.at(1);
+    for (int i = 0; i < 4; ++i) cabinet.image[folder1 + i] = 0xFF;  // coffCabStart
+
+    CabArchive* archive = openMemory(cabinet.image);
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(cabArchiveProblemCount(archive), 0u) << cabArchiveDamage(archive);
+    ASSERT_EQ(cabArchiveEntryCount(archive), 2u);
+    EXPECT_EQ(extractText(archive, entryNamed(archive, "one.txt")), text(makeFile("one.txt", 300, 1).data));
+    void* data = nullptr;
+    size_t size = 0;
+    CabArchiveError error{};
+    EXPECT_EQ(cabArchiveExtractToMemory(archive, entryNamed(archive, "two.txt"), &data, &size, &error),
+              CabArchiveIncomplete);
+    EXPECT_EQ(data, nullptr);
+    cabArchiveClose(archive);
+}

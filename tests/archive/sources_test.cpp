@@ -1,5 +1,6 @@
 // Opening an archive from a file, memory or a stream, at an offset or found
 // inside another file.
+#include <algorithm>
 #include <unistd.h>
 
 #include "tests/archive/archive_test_support.h"
@@ -155,4 +156,48 @@ TEST(ArchiveSources, FindEmbeddedListsEveryCabinetOfAFile) {
     EXPECT_EQ(extractText(archive, 0), text(makeFile("", 100, 9).data));
     cabArchiveClose(archive);
     EXPECT_EQ(cabArchiveFindEmbedded("/nonexistent", both, 2, &found, &error), CabArchiveCannotOpen);
+}
+
+TEST(ArchiveSources, HeaderFactsAreReadAtAnOffsetWhateverTheVersion) {
+    cabwriter::Options options;
+    options.setId = 4242;
+    options.firstIndex = 3;
+    options.reserveFlag = true;
+    options.cabinetReserve = Bytes(6, 0xAA);
+    options.cbCFFolder = 2;
+    options.cbCFData = 5;
+    cabwriter::Cabinet cabinet =
+        cabwriter::writeCabinet({folderOf(Method::Stored, {makeFile("x", 100, 9)})}, options);
+    cabinet.image[24] = 2;  // versionMinor: 1.2, which no archive opens
+    Bytes host(500 + cabinet.image.size(), 'M');
+    std::copy(cabinet.image.begin(), cabinet.image.end(), host.begin() + 500);
+    ScratchDirectory scratch;
+    scratch.save(cabwriter::Cabinet{"host.bin", host, {}});
+    const std::string path = (scratch.path() / "host.bin").string();
+
+    CabArchiveHeaderFacts facts{};
+    facts.size = sizeof facts;
+    CabArchiveError error{};
+    ASSERT_EQ(cabArchiveReadHeaderFacts(path.c_str(), 500, &facts, &error), CabArchiveOk) << error.message;
+    EXPECT_EQ(facts.versionMajor, 1);
+    EXPECT_EQ(facts.versionMinor, 2);
+    EXPECT_EQ(facts.setId, 4242);
+    EXPECT_EQ(facts.indexInSet, 3);
+    EXPECT_EQ(facts.flags & 0x0004, 0x0004);
+    EXPECT_EQ(facts.headerReserve, 6u);
+    EXPECT_EQ(facts.folderReserve, 2u);
+    EXPECT_EQ(facts.blockReserve, 5u);
+
+    // No signature there, a header cut short, a record too small, no file.
+    EXPECT_EQ(cabArchiveReadHeaderFacts(path.c_str(), 0, &facts, &error), CabArchiveNotCabinet);
+    EXPECT_EQ(cabArchiveReadHeaderFacts(path.c_str(), host.size() - 20, &facts, &error),
+              CabArchiveNotCabinet);
+    scratch.save(cabwriter::Cabinet{"short.bin", Bytes(cabinet.image.begin(), cabinet.image.begin() + 30), {}});
+    EXPECT_EQ(cabArchiveReadHeaderFacts((scratch.path() / "short.bin").c_str(), 0, &facts, &error),
+              CabArchiveNotCabinet);
+    CabArchiveHeaderFacts older{};
+    older.size = sizeof older - 4;
+    EXPECT_EQ(cabArchiveReadHeaderFacts(path.c_str(), 500, &older, &error), CabArchiveBadArgument);
+    EXPECT_EQ(cabArchiveReadHeaderFacts((scratch.path() / "none").c_str(), 0, &facts, &error),
+              CabArchiveCannotOpen);
 }

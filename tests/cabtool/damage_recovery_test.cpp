@@ -268,6 +268,31 @@ TEST(CabtoolDamage, FilesAfterTheFailureInTheirCabinetAreCountedAsNotReached) {
         << tested.out;
 }
 
+TEST(CabtoolDamage, FilesTheFilterLeavesOutAreNeverCountedAsNotReached) {
+    ScratchDirectory scratch;
+    cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
+        {storedFolder({makeFile("fine.txt", 100, 1), makeFile("victim.bin", 5000, 2),
+                       makeFile("after.bin", 500, 3), makeFile("later.txt", 300, 4)})},
+        {}, "broken.cab");
+    cabinet.image[cabinet.layout.blockOffsets[3] + 8] ^= 0x01;  // inside victim.bin
+    save(cabinet, scratch.path());
+
+    // Only the damaged file chosen: the files after it were never asked for.
+    const ToolResult alone = runCabtool({"test", "-f", "victim.bin", "broken.cab"}, scratch.path());
+    EXPECT_EQ(alone.exitStatus, 1);
+    EXPECT_TRUE(contains(alone.out, "0 files good, 1 failed\n")) << alone.out;
+    const ToolResult extracted =
+        runCabtool({"extract", "-f", "victim.bin", "-d", "out", "broken.cab"}, scratch.path());
+    EXPECT_EQ(extracted.exitStatus, 1);
+    EXPECT_TRUE(contains(extracted.out, "0 files extracted, 0 bytes, 1 failed\n")) << extracted.out;
+
+    // A chosen file after the failure is still counted, the others are not.
+    const ToolResult texts = runCabtool({"test", "-f", "*.txt", "-f", "victim.bin", "broken.cab"},
+                                        scratch.path());
+    EXPECT_EQ(texts.exitStatus, 1);
+    EXPECT_TRUE(contains(texts.out, "1 file good, 1 failed, 1 not reached\n")) << texts.out;
+}
+
 TEST(CabtoolDamage, FilesGoingOnThatTheCrossingHandsOutAreCountedOnlyWhenNeverHandedOut) {
     ScratchDirectory scratch;
     // Blocks of 1,000, cabinets of 1,500: block 2 (1,000-2,000) is split.
@@ -365,4 +390,46 @@ TEST(CabtoolDamage, ALaterCabinetWithOtherRecordReservesIsRefusedBeforeItsFilesA
     EXPECT_TRUE(contains(r.err, "r2.cab: " + std::string(cabErrorText(ReserveSizeChanged)))) << r.err;
     EXPECT_TRUE(contains(r.out, "1 file extracted, 700 bytes\n")) << r.out;
     EXPECT_EQ(filesBelow(scratch.path() / "out"), std::set<std::string>{"a.txt"});
+}
+
+TEST(CabtoolDamage, ListingSaysWhyACabinetWasNotTakenAndStartsAgainAtTheCabinetNamed) {
+    ScratchDirectory scratch;
+    // Folder 0 runs from cabinet 1 into 2 ("span.bin"), folder 2 from 2
+    // into 3 ("tail.txt").
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("head.txt", 500, 1), makeFile("span.bin", 2500, 2)}, 1500),
+        storedFolder({makeFile("own.txt", 800, 3)}), storedFolder({makeFile("tail.txt", 900, 4)})};
+    const auto set = cabwriter::writeCabinetSet(folders, 2000, "s%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+
+    // A member of another version: named with the version it declares.
+    auto versioned = set;
+    cabtooltest::put16(versioned[1].image, 24, 0x0102);
+    saveAll(versioned, scratch.path());
+    const ToolResult version = runCabtool({"list", "s1.cab"}, scratch.path());
+    EXPECT_EQ(version.exitStatus, 1);
+    EXPECT_TRUE(contains(version.err, "s2.cab: unsupported cabinet version (version 1.2)")) << version.err;
+
+    // Record reserves that differ from the first cabinet's end the walk
+    // there; listed from cabinet 2, the walk starts again at it, and the
+    // file begun in cabinet 1 is listed once.
+    cabwriter::Options reserved;
+    reserved.reserveFlag = true;
+    reserved.cbCFData = 4;
+    saveAll(set, scratch.path());
+    save(cabwriter::writeCabinetSet(folders, 2000, "s%d.cab", reserved)[0], scratch.path());
+    const ToolResult again = runCabtool({"list", "s2.cab"}, scratch.path());
+    EXPECT_EQ(again.exitStatus, 1);
+    EXPECT_TRUE(contains(again.err, "s2.cab: the cabinet's reserve sizes differ from the first cabinet's\n"
+                                    "cabtool: s2.cab: the walk from the first cabinet of its set failed"))
+        << again.err;
+    EXPECT_TRUE(contains(again.out, "  own.txt\n")) << again.out;
+    EXPECT_EQ(again.out.find("span.bin"), again.out.rfind("span.bin")) << again.out;
+    EXPECT_TRUE(contains(again.out, "4 files, 4700 bytes\n")) << again.out;
+
+    // Listed from cabinet 3 after cabinet 1 failed: the file begun in
+    // cabinet 2, which no walk read, is listed as continued from it.
+    const ToolResult third = runCabtool({"list", "s3.cab"}, scratch.path());
+    EXPECT_EQ(third.exitStatus, 1);
+    EXPECT_TRUE(contains(third.out, "  tail.txt  (continued from s2.cab)\n")) << third.out;
 }

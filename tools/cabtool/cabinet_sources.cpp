@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <utility>
 
 #include "archive/cab_archive.h"
+#include "tools/cabtool/archive_reading.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/printable.h"
@@ -43,20 +43,14 @@ bool startsWithSignature(const std::string& path) {
     return cabinet;
 }
 
-// An archive of the library, closed when it goes out of scope.
-using ArchiveOwner = std::unique_ptr<CabArchive, decltype(&cabArchiveClose)>;
-
 // The cabinet a set's walk should start from: the first member the library
 // joins going back from `path`, each through the previous-cabinet name in
 // the same directory, as long as it is the member of the same set with the
 // index before. A file it cannot open as a cabinet starts from itself.
 std::string firstOfSet(const std::string& path, bool quiet) {
-    CabArchiveOptions options;
-    cabArchiveDefaultOptions(&options);
-    CabArchive* opened = nullptr;
-    CabArchiveError error{};
-    if (cabArchiveOpenPath(path.c_str(), &options, &opened, &error) != CabArchiveOk) return path;
-    const ArchiveOwner archive(opened, &cabArchiveClose);
+    std::string problem;
+    const ArchiveOwner archive = openArchiveAt(path, 0, true, problem);
+    if (!archive) return path;
     CabArchiveCabinet first{};
     const char* previous = nullptr;
     if (cabArchiveCabinet(archive.get(), 0, &first) != CabArchiveOk ||
@@ -71,14 +65,6 @@ std::string firstOfSet(const std::string& path, bool quiet) {
              "starting here");
     }
     return first.name;
-}
-
-// The library's message for a file names it first ("PATH: reason"); the
-// tool prints the path itself, so only the reason is kept.
-std::string reasonFor(const std::string& path, const char* message) {
-    const std::string text = message;
-    const std::string prefix = path + ": ";
-    return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
 }
 
 // Room for the offsets of one search; a file holding more is searched twice.

@@ -281,11 +281,15 @@ std::string describeDataFailure(const Visit& visit, int32_t errorCode) {
 
 uint64_t countNotReached(const Visit& visit) {
     uint64_t count = 0;
-    for (const uint32_t i : visit.plan.steered) count += visit.settled[i] ? 0 : 1;
+    const auto& entries = visit.cabinet.entries;
+    for (const uint32_t i : visit.plan.steered) {
+        if (!visit.settled[i] && countsAsNotReached(visit.handlers, entries[i])) ++count;
+    }
     if (visit.plan.tailStart) {
         for (size_t i = *visit.plan.tailStart; i < visit.settled.size(); ++i) {
-            const FileEntry& entry = visit.cabinet.entries[i];
-            if (!visit.settled[i] && entry.continuesIntoNext() && !entry.continuesFromPrevious()) {
+            const FileEntry& entry = entries[i];
+            if (!visit.settled[i] && entry.continuesIntoNext() && !entry.continuesFromPrevious() &&
+                countsAsNotReached(visit.handlers, entry)) {
                 ++count;
             }
         }

@@ -42,10 +42,6 @@ struct ContinuedReach {
     // The first continued files, already dealt with: extracted while
     // crossing, or handed out in the cabinet before as going on.
     uint32_t dealtWith = 0;
-    // A file went on into this cabinet but the decoder did not cross (a
-    // listing declines every file): the rest of that leading run could have
-    // been reached, and is handed to `reachedByCrossing`.
-    bool runReachable = false;
 };
 
 // What the walk carries from one cabinet of the set to the next.
@@ -176,16 +172,12 @@ bool checkCabinet(CabDecoder* decoder, CabError& error, const SetWalk& walk, Cab
 // Files continued from an earlier cabinet: in the starting cabinet they
 // cannot be extracted from here; later, the first of them were dealt with
 // by the walk through the cabinet before, and any others were never reached.
-// Returns how many of the files dealt with or handed to `reachedByCrossing`
-// go on further, into the next cabinet.
+// Returns how many of the files dealt with go on further, into the next
+// cabinet.
 uint32_t settleFromEarlier(SetWalk& walk, const CabinetDirectory& cabinet, const VisitPlan& plan,
                            const FileHandlers& handlers) {
     uint32_t goingOn = 0;
-    const ContinuedReach reach = walk.continued[walk.current];
-    uint32_t dealtWith = reach.dealtWith;
-    const auto firstOwn = std::find_if(cabinet.entries.begin(), cabinet.entries.end(),
-                                       [](const FileEntry& e) { return !e.continuesFromPrevious(); });
-    const auto leadingRun = uint32_t(firstOwn - cabinet.entries.begin());
+    uint32_t dealtWith = walk.continued[walk.current].dealtWith;
     for (const uint32_t i : plan.fromEarlier) {
         const FileEntry& entry = cabinet.entries[i];
         if (walk.startingCabinet) {
@@ -194,9 +186,6 @@ uint32_t settleFromEarlier(SetWalk& walk, const CabinetDirectory& cabinet, const
             --dealtWith;
             if (entry.continuesIntoNext()) ++goingOn;
         } else if (walk.offered.count({entry.name, entry.size}) != 0) {
-            if (entry.continuesIntoNext()) ++goingOn;
-        } else if (reach.runReachable && i < leadingRun && handlers.reachedByCrossing) {
-            handlers.reachedByCrossing(entry);
             if (entry.continuesIntoNext()) ++goingOn;
         } else if (walk.reported.insert(keyOf(entry)).second && handlers.unreachable) {
             handlers.unreachable(entry, "not reached: its folder goes on from '" +
@@ -247,7 +236,9 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
     if (handlers.beforeCabinet) {
         const std::vector<FileEntry> files = filesToHandOut(cabinet, plan);
         if (!files.empty() && !handlers.beforeCabinet(files)) {
-            outcome.notReached += files.size();
+            outcome.notReached += uint64_t(std::count_if(
+                files.begin(), files.end(),
+                [&](const FileEntry& file) { return countsAsNotReached(handlers, file); }));
             return false;
         }
     }
@@ -274,12 +265,15 @@ bool walkCabinet(CabDecoder* decoder, CabError& error, SetWalk& walk, const File
     if (visit.crossings.empty() && !cabinet.nextCabinet.empty() && handedOnward != 0) {
         ContinuedReach& reach = walk.continued[resolveCabinetName(walk.directory, cabinet.nextCabinet)];
         reach.dealtWith = std::max(reach.dealtWith, handedOnward);
-        reach.runReachable = true;
     }
     return true;
 }
 
 }  // namespace
+
+bool countsAsNotReached(const FileHandlers& handlers, const FileEntry& entry) {
+    return !handlers.chosen || handlers.chosen(entry);
+}
 
 WalkOutcome walkCabinetSet(const std::string& path, const FileHandlers& handlers) {
     WalkOutcome outcome;

@@ -32,11 +32,6 @@ struct FileHandlers {
     // the set (its folder's data begins there), which cannot be extracted
     // from here.
     std::function<void(const FileEntry&, const std::string& previousCabinet)> fileFromEarlier;
-    // Optional: a file continued into a later cabinet that a decoder crossing
-    // into it would hand out, when the walk did not cross because every file
-    // going on was declined (a listing). Without this handler such a file
-    // counts as unreachable.
-    std::function<void(const FileEntry&)> reachedByCrossing;
     // A file the walk cannot extract; `reason` says why.
     std::function<void(const FileEntry&, const std::string& reason)> unreachable;
     // Salvage: blocks whose checksum does not match are decoded anyway, each
@@ -46,6 +41,10 @@ struct FileHandlers {
     // that cabinet not yet handed out.
     bool salvaging = false;
     std::function<void(const std::string& cabinet, const std::string& what)> checksumIgnored;
+    // Optional: whether the command asked for the file (its filter). Files
+    // it did not ask for are never counted as not reached. Without this
+    // handler every file counts.
+    std::function<bool(const FileEntry&)> chosen;
     // Optional: the walk is done with a cabinet (and any it crossed into),
     // whether or not it failed there.
     std::function<void()> cabinetFinished;
@@ -53,10 +52,13 @@ struct FileHandlers {
 
 struct WalkOutcome {
     bool complete = false;    // every cabinet of the set was read without failure
-    uint64_t notReached = 0;  // files of a cabinet the walk stopped in, never handed out
+    uint64_t notReached = 0;  // chosen files of a cabinet the walk stopped in, never handed out
     // Paths of the cabinets whose own files the walk handed out.
     std::vector<std::string> handled;
 };
+
+// Whether `handlers` count `entry` among the files not reached.
+bool countsAsNotReached(const FileHandlers& handlers, const FileEntry& entry);
 
 // Walks the cabinet at `path` and every later cabinet of its set, found in
 // the same directory by the names the headers give. Reports every failure on

@@ -283,6 +283,8 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
         extraction.fail(entry, "not extracted: it is continued from the earlier cabinet '" +
                                    previous + "'");
     };
+    // Files the filter leaves out are not missed when the walk stops early.
+    handlers.chosen = [&](const FileEntry& entry) { return isChosen(entry, options); };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (isChosen(entry, options)) extraction.fail(entry, reason);
     };

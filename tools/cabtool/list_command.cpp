@@ -1,15 +1,21 @@
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <set>
+#include <utility>
+#include <vector>
 
-#include "tools/cabtool/cabinet_walk.h"
+#include "tools/cabtool/archive_reading.h"
+#include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/dos_time.h"
 #include "tools/cabtool/json_output.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/printable.h"
+#include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
 namespace {
@@ -62,11 +68,13 @@ struct Listing {
     const RunOptions& options;
     OrderedLines lines;
     std::vector<std::string> jsonRecords;  // in final order, with --json
-    const CabinetSource* source = nullptr;  // the source being walked
-    std::map<std::string, const CabinetHeader*> headers;  // its cabinets by path
-    Totals current;  // of the source being walked
+    const CabinetSource* source = nullptr;  // the source being listed
+    Totals current;  // of the source being listed
     Totals all;      // of every source finished
     bool headings = false;  // plain tables with a heading and totals per source
+    // The folder tables of the cabinet being listed, and of all before it in
+    // its set, were read whole.
+    bool tablesKnown = true;
 
     void start(const CabinetSource& next) {
         finishSource();
@@ -76,54 +84,49 @@ struct Listing {
             printColumnHeadings();
         }
         source = &next;
-        headers.clear();
-        for (const SurveyedCabinet& cabinet : next.set) headers[cabinet.path] = &cabinet.header;
     }
 
-    FileRecord recordOf(const FileEntry& entry) const {
+    FileRecord recordOf(const FileEntry& file, const CabArchiveEntry& entry,
+                        const CabArchiveCabinet& cabinet) const {
         FileRecord r;
-        r.name = slashNameOf(entry, options);
-        r.size = entry.size;
-        r.date = entry.date;
-        r.time = entry.time;
-        r.attributes = entry.attributes;
-        r.cabinet = entry.cabinet;
-        const auto found = headers.find(entry.cabinet);
-        const CabinetHeader* header = found == headers.end() ? nullptr : found->second;
+        r.name = slashNameOf(file, options);
+        r.size = file.size;
+        r.date = file.date;
+        r.time = file.time;
+        r.attributes = file.attributes;
+        r.cabinet = file.cabinet;
         // Continued from the previous cabinet: the folder that cabinet's
         // folder 0 goes on with; continued into the next: its last folder.
-        if (continuesFromPrevious(entry.folderIndex)) {
+        if (file.continuesFromPrevious()) {
             r.folder = 0;
-        } else if (continuesIntoNext(entry.folderIndex)) {
-            r.folder = header != nullptr && header->folderCount > 0 ? uint16_t(header->folderCount - 1) : 0;
+        } else if (file.continuesIntoNext()) {
+            r.folder = tablesKnown && cabinet.folderCount > 0 ? uint16_t(cabinet.folderCount - 1) : 0;
         } else {
-            r.folder = entry.folderIndex;
+            r.folder = file.folderIndex;
         }
-        if (header != nullptr && r.folder < header->folders.size()) {
-            r.typeCompress = header->folders[r.folder].typeCompress;
-        }
-        if (source != nullptr && source->embedded && entry.cabinet == source->path) {
+        if (tablesKnown && r.folder < cabinet.folderCount) r.typeCompress = typeCompressOf(entry);
+        if (source != nullptr && source->embedded && file.cabinet == source->path) {
             r.cabinetOffset = source->offset;
         }
         return r;
     }
 
-    void add(const FileEntry& entry, const std::string& note) {
-        if (!isChosen(entry, options)) return;
+    void add(const FileEntry& file, const CabArchiveEntry& entry, const CabArchiveCabinet& cabinet,
+             const std::string& note) {
         if (options.json) {
-            lines.add(entry, fileRecordJson(recordOf(entry)));
+            lines.add(file, fileRecordJson(recordOf(file, entry, cabinet)));
         } else {
             char row[64];
-            std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", entry.size,
-                          formatDosDateTime(entry.date, entry.time).c_str(),
-                          attributeLetters(entry.attributes).c_str());
-            lines.add(entry, row + printable(slashNameOf(entry, options)) + printable(note));
+            std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", file.size,
+                          formatDosDateTime(file.date, file.time).c_str(),
+                          attributeLetters(file.attributes).c_str());
+            lines.add(file, row + printable(slashNameOf(file, options)) + printable(note));
         }
         ++current.files;
-        current.bytes += entry.size;
+        current.bytes += file.size;
     }
 
-    // Closes the table of the source walked last.
+    // Closes the table of the source listed last.
     void finishSource() {
         if (source != nullptr && headings) printTotals(current, "");
         all.add(current);
@@ -149,41 +152,312 @@ struct Listing {
     }
 };
 
+// What one walk over a set leaves for a walk started again later in it.
+struct WalkRecord {
+    std::set<std::string> handled;                        // cabinets whose files were listed
+    std::set<std::pair<std::string, uint32_t>> listed;    // files listed, by name and size
+};
+
+// What listing one cabinet of a set carries to the next.
+struct SetListing {
+    const CabArchive* archive = nullptr;
+    uint32_t start = 0;           // the cabinet the listing starts from
+    uint32_t handedOnward = 0;    // files listed in the cabinet before that go on into this one
+    const WalkRecord* earlier = nullptr;  // a walk before this one over the same set
+};
+
+std::string previousNameOf(const CabArchive* archive, uint32_t cabinet) {
+    const char* previous = nullptr;
+    cabArchiveCabinetLinks(archive, cabinet, &previous, nullptr);
+    return previous != nullptr ? previous : "";
+}
+
+// Lists the entries of cabinet `c`, in directory order, as a walk through
+// the set from `set.start` meets them: files continued from an earlier
+// cabinet are marked in the starting cabinet and, in a later one, listed
+// only when a file of the cabinet before goes on into it.
+void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vector<uint32_t>& entries,
+                 WalkRecord& record) {
+    CabArchiveCabinet cabinet{};
+    cabArchiveCabinet(set.archive, c, &cabinet);
+    const RunOptions& options = listing.options;
+    uint32_t goingOn = 0;
+    bool ownSeen = false;  // a file beginning in this cabinet came before
+    for (const uint32_t index : entries) {
+        CabArchiveEntry entry{};
+        if (cabArchiveEntry(set.archive, index, &entry) != CabArchiveOk) continue;
+        FileEntry file = fileEntryOf(set.archive, index, entry);
+        if (entry.cabinet != c) {
+            // Begun in the cabinet before the starting one: this cabinet
+            // lists it as continued from there.
+            file.cabinet = cabinet.name;
+            file.folderIndex = kFolderContinuedFromPrevious;
+        }
+        const char* known = nullptr;
+        const int32_t problem = cabArchiveEntryProblem(set.archive, index, &known);
+        // Data in a cabinet the archive lacks is the walk's own concern (it
+        // says so when it gets there); any other known problem refuses the file.
+        const bool absentNeighbour =
+            (entry.continuesFromPrevious && entry.cabinet == 0) ||
+            (entry.continuesIntoNext && entry.cabinet + 1 == cabArchiveCabinetCount(set.archive));
+        const bool refused = known != nullptr && (problem == CabOutcomeDamaged ||
+                                                  (problem == CabOutcomeUnreachable && !absentNeighbour));
+        std::string reason = refused ? known : "";
+        std::string note;
+        if (!refused && file.continuesFromPrevious()) {
+            const std::string previous = previousNameOf(set.archive, c);
+            if (c == set.start) {
+                // A walk before this one listed it, or read the cabinet it
+                // comes from: it is not mentioned again.
+                const std::string previousPath =
+                    splitCabinetPath(file.cabinet).directory +
+                    resolveCabinetName(splitCabinetPath(file.cabinet).directory, previous);
+                if (set.earlier != nullptr && (set.earlier->handled.count(previousPath) != 0 ||
+                                               set.earlier->listed.count({file.name, file.size}) != 0)) {
+                    continue;
+                }
+                note = "  (continued from " + previous + ")";
+            } else if (ownSeen || set.handedOnward == 0) {
+                reason = "not reached: its folder goes on from '" + previous +
+                         "', but no file crossed into this cabinet";
+            }
+        }
+        ownSeen = ownSeen || !file.continuesFromPrevious();
+        if (!isChosen(file, options)) continue;
+        if (!reason.empty()) {
+            reportFileError(file.cabinet, slashNameOf(file, options), reason);
+            listing.add(file, entry, cabinet, "  (cannot be extracted)");
+            ++listing.current.unreachable;
+            continue;
+        }
+        listing.add(file, entry, cabinet, note);
+        record.listed.insert({file.name, file.size});
+        if (file.continuesIntoNext()) ++goingOn;
+    }
+    set.handedOnward = goingOn;
+}
+
+// A listing reads no folder: a damaged folder record concerns only the
+// files whose data is decoded.
+bool isFolderDamage(const CabArchiveProblem& problem) {
+    return std::string(problem.detail).rfind("folder ", 0) == 0;
+}
+
+// Damage before the file list (header or folder table): the folders'
+// methods are then not given, for this cabinet and those after it.
+bool isTableDamage(const CabArchiveProblem& problem) {
+    return problem.kind == CabProblemDamagedDirectory &&
+           std::string(problem.detail).rfind("file entry ", 0) != 0;
+}
+
+// Whether the cabinet's reserve area runs past the end of its file: the
+// walk then does not take it for a cabinet at all.
+bool reserveAreaCutShort(const CabArchiveCabinet& cabinet) {
+    constexpr uint64_t kHeaderWithReserveSizes = 40;
+    CabArchiveHeaderFacts facts{};
+    facts.size = sizeof facts;
+    CabArchiveError error{};
+    if (cabArchiveReadHeaderFacts(cabinet.name, cabinet.offset, &facts, &error) != CabArchiveOk) return true;
+    struct stat status;
+    if (stat(cabinet.name, &status) != 0) return false;
+    return (facts.flags & kFlagReserve) != 0 &&
+           cabinet.offset + kHeaderWithReserveSizes + facts.headerReserve > uint64_t(status.st_size);
+}
+
+// A damaged directory, as the walk reports it: which entry of the file list
+// could not be read, or a header it cannot use.
+std::string directoryDamageText(const CabArchiveProblem& problem, const CabArchiveCabinet& cabinet) {
+    std::string detail = problem.detail;
+    if (detail.rfind("file entry ", 0) == 0) {
+        const size_t reason = detail.find(": ");
+        return "the cabinet is damaged: " + detail.substr(0, reason);
+    }
+    if (reserveAreaCutShort(cabinet)) return "not a cabinet file (bad signature or truncated header)";
+    return "the cabinet is damaged";
+}
+
+// Why the file at `path` was not taken as a cabinet, as the walk says it.
+std::string notCabinetText(const std::string& path, uint64_t offset) {
+    CabArchiveHeaderFacts facts{};
+    facts.size = sizeof facts;
+    CabArchiveError error{};
+    if (cabArchiveReadHeaderFacts(path.c_str(), offset, &facts, &error) == CabArchiveOk &&
+        (facts.versionMajor << 8 | facts.versionMinor) != kVersion13) {
+        return "unsupported cabinet version (version " + std::to_string(facts.versionMajor) + "." +
+               std::to_string(facts.versionMinor) + ")";
+    }
+    return "not a cabinet file";
+}
+
+// The set's next cabinet after `current` did not join it: the walk's
+// message about it. False when the set simply ends there (no name given).
+bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& problem,
+                       const CabArchiveCabinet& current) {
+    const std::string stored = problem.name;
+    if (problem.kind == CabProblemMissingCabinet && stored.empty()) return false;
+    const std::string directory = splitCabinetPath(current.name).directory;
+    if (problem.kind == CabProblemMissingCabinet && !isPlainFileName(stored)) {
+        reportCabinetError(current.name, "next cabinet name '" + stored + "' is not a plain file name");
+        return true;
+    }
+    if (problem.kind == CabProblemMissingCabinet && directory.size() + stored.size() > kMaxCabinetPath) {
+        reportCabinetError(current.name, "path of next cabinet '" + stored + "' is too long");
+        return true;
+    }
+    const std::string path = problem.kind == CabProblemMissingCabinet
+                                 ? directory + resolveCabinetName(directory, stored)
+                                 : stored;
+    if (problem.kind == CabProblemMissingCabinet) {
+        reportCabinetError(path, problem.detail);
+    } else if (problem.kind == CabProblemNotCabinet) {
+        reportCabinetError(path, notCabinetText(path, 0));
+    } else {
+        for (uint32_t c = 0; c < cabArchiveCabinetCount(archive); ++c) {
+            CabArchiveCabinet joined{};
+            if (cabArchiveCabinet(archive, c, &joined) == CabArchiveOk && path == joined.name) {
+                reportCabinetError(current.name, "next cabinet '" + path +
+                                                     "' was already read: the set runs in a circle");
+                return true;
+            }
+        }
+        // Its own place in its set, from the cabinet read alone.
+        std::string problemAlone;
+        const ArchiveOwner alone = openArchiveAt(path, 0, false, problemAlone);
+        CabArchiveCabinet found{};
+        if (alone) cabArchiveCabinet(alone.get(), 0, &found);
+        char detail[128];
+        std::snprintf(detail, sizeof detail,
+                      "not the next cabinet of the set (set %u, index %u; expected set %u, index %u)",
+                      unsigned(found.setId), unsigned(found.indexInSet), unsigned(current.setId),
+                      unsigned(current.indexInSet + 1u));
+        reportCabinetError(path, detail);
+    }
+    return true;
+}
+
+// The record reserves (cbCFFolder, cbCFData) cabinet `c` declares; a walk
+// keeps those of the cabinet it starts in and refuses any other.
+std::pair<uint32_t, uint32_t> recordReservesOf(const CabArchiveCabinet& cabinet) {
+    CabArchiveHeaderFacts facts{};
+    facts.size = sizeof facts;
+    CabArchiveError error{};
+    if (cabArchiveReadHeaderFacts(cabinet.name, cabinet.offset, &facts, &error) != CabArchiveOk) return {0, 0};
+    return {facts.folderReserve, facts.blockReserve};
+}
+
+// Lists the set of the cabinet at `offset` in `path`, from the cabinet
+// named `startName` (empty: the first one opened) on; false when some of it
+// could not be read (reported). `earlier` is the record of a walk before
+// this one over the same set, whose files are not listed again.
+bool listWalk(Listing& listing, const CabinetSource& source, const std::string& path,
+              const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
+    if (path.size() > kMaxCabinetPath) {
+        reportCabinetError(path, "path is too long (at most 256 characters)");
+        return false;
+    }
+    const uint64_t offset = startName.empty() ? source.offset : 0;
+    std::string openProblem;
+    const ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
+    if (!archive) {
+        reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0 ? notCabinetText(path, offset)
+                                                                            : openProblem);
+        return false;
+    }
+    SetListing set;
+    set.archive = archive.get();
+    set.earlier = earlier;
+    const uint32_t cabinets = cabArchiveCabinetCount(archive.get());
+    std::vector<CabArchiveCabinet> facts(cabinets);
+    for (uint32_t c = 0; c < cabinets; ++c) {
+        cabArchiveCabinet(archive.get(), c, &facts[c]);
+        if (!startName.empty() && startName == facts[c].name) set.start = c;
+    }
+    std::vector<std::vector<uint32_t>> entriesOf(cabinets);
+    const uint32_t count = cabArchiveEntryCount(archive.get());
+    for (uint32_t i = 0; i < count; ++i) {
+        CabArchiveEntry entry{};
+        if (cabArchiveEntry(archive.get(), i, &entry) == CabArchiveOk && entry.cabinet < cabinets) {
+            entriesOf[entry.cabinet].push_back(i);
+        }
+    }
+    std::vector<CabArchiveProblem> problems(cabArchiveProblemCount(archive.get()));
+    for (uint32_t p = 0; p < problems.size(); ++p) {
+        problems[p].size = sizeof(CabArchiveProblem);
+        cabArchiveProblem(archive.get(), p, &problems[p]);
+    }
+    if (set.start > 0) {
+        // The files going on from the cabinet before the starting one are
+        // listed by the starting one, as continued from it.
+        std::vector<uint32_t> carried;
+        for (const uint32_t index : entriesOf[set.start - 1]) {
+            CabArchiveEntry entry{};
+            if (cabArchiveEntry(archive.get(), index, &entry) == CabArchiveOk && entry.continuesIntoNext) {
+                carried.push_back(index);
+            }
+        }
+        entriesOf[set.start].insert(entriesOf[set.start].begin(), carried.begin(), carried.end());
+    }
+    const std::pair<uint32_t, uint32_t> reserves = recordReservesOf(facts[set.start]);
+    listing.tablesKnown = true;
+    for (uint32_t c = set.start; c < cabinets; ++c) {
+        if (recordReservesOf(facts[c]) != reserves) {
+            reportCabinetError(facts[c].name, "the cabinet's reserve sizes differ from the first cabinet's");
+            return false;
+        }
+        bool headerDamaged = false;
+        for (const CabArchiveProblem& problem : problems) {
+            if (problem.cabinet != int32_t(c) || !isTableDamage(problem)) continue;
+            listing.tablesKnown = false;
+            headerDamaged = headerDamaged || !isFolderDamage(problem);
+        }
+        if (!headerDamaged) {
+            record.handled.insert(facts[c].name);
+            listCabinet(listing, set, c, entriesOf[c], record);
+        }
+        for (const CabArchiveProblem& problem : problems) {
+            if (problem.kind == CabProblemDamagedDirectory && problem.cabinet == int32_t(c) &&
+                !isFolderDamage(problem)) {
+                reportCabinetError(problem.name, directoryDamageText(problem, facts[c]));
+                listing.flush();
+                return false;
+            }
+        }
+        listing.flush();
+    }
+    for (const CabArchiveProblem& problem : problems) {
+        if (problem.cabinet < 0 && problem.before == 0) {
+            return !reportNextCabinet(archive.get(), problem, facts[cabinets - 1]);
+        }
+    }
+    return true;
+}
+
+// Lists one source; false when some of it could not be read (reported). A
+// walk from the first cabinet of the set that fails before the cabinet
+// named starts again there.
+bool listSource(Listing& listing, const CabinetSource& source) {
+    WalkRecord first;
+    if (listWalk(listing, source, source.path, "", nullptr, first)) return true;
+    if (source.named.empty() || first.handled.count(source.named) != 0) return false;
+    reportCabinetError(source.named, "the walk from the first cabinet of its set failed; starting again here");
+    WalkRecord again;
+    listWalk(listing, source, source.named, source.named, &first, again);
+    return false;
+}
+
 }  // namespace
 
 int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
     Listing listing(options);
-    FileHandlers handlers;
-    // Every file is declined, so nothing is decompressed; files that go on
-    // into the next cabinet are listed once, in the first cabinet they are in.
-    handlers.openOutput = [&](const FileEntry& entry) -> int32_t {
-        listing.add(entry, "");
-        return 0;
-    };
-    handlers.closeOutput = [](const FileEntry&, int32_t) { return 1; };
-    handlers.abandonOutput = [](const FileEntry&) {};
-    // Continued files met first in a later cabinet, which extraction reaches
-    // by crossing into it.
-    handlers.reachedByCrossing = [&](const FileEntry& entry) { listing.add(entry, ""); };
-    handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
-        listing.add(entry, "  (continued from " + previous + ")");
-    };
-    // Files of the set that extraction cannot reach are listed too, marked,
-    // with the reason on standard error.
-    handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
-        if (!isChosen(entry, options)) return;
-        reportFileError(entry.cabinet, slashNameOf(entry, options), reason);
-        listing.add(entry, "  (cannot be extracted)");
-        ++listing.current.unreachable;
-    };
-    handlers.cabinetFinished = [&] { listing.flush(); };
-
     // Nothing found to list: the error said so, and no empty table follows.
     const bool plain = !options.json && !options.quiet && !sources.empty();
     listing.headings = plain && sources.size() > 1;
     if (plain && !listing.headings) printColumnHeadings();
-    const WalkOutcome outcome =
-        walkSources(sources, handlers, [&](const CabinetSource& s) { listing.start(s); });
+    bool complete = true;
+    for (const CabinetSource& source : sources) {
+        listing.start(source);
+        complete = listSource(listing, source) && complete;
+    }
     listing.finishSource();
     if (options.json) {
         std::printf("[\n");
@@ -196,7 +470,7 @@ int listCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
         if (listing.headings) std::printf("\n");
         printTotals(listing.all, listing.headings ? " in all" : "");
     }
-    return outcome.complete && listing.all.unreachable == 0 ? kExitSuccess : kExitFailure;
+    return complete && listing.all.unreachable == 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace cabtool

@@ -62,6 +62,8 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
                         "not tested: it is continued from the earlier cabinet '" + previous + "'");
         failed(entry);
     };
+    // Files the filter leaves out are not missed when the walk stops early.
+    handlers.chosen = [&](const FileEntry& entry) { return isChosen(entry, options); };
     handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
         if (!isChosen(entry, options)) return;
         reportFileError(entry.cabinet, slashNameOf(entry, options), reason);
