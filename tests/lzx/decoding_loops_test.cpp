@@ -283,13 +283,25 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnTheWidestSymbolsBackToBack) {
     }
 }
 
+// Copies a match in `window` with the decoder's copy and tells whether the
+// window then equals a byte-by-byte copy with masked positions.
+bool copiesAsByteByByte(Bytes& window, uint32_t mask, uint32_t i, uint32_t distance,
+                        uint32_t length) {
+    Bytes reference = window;
+    for (uint32_t k = 0; k < length; ++k) {
+        reference[i + k] = reference[(i + k - distance) & mask];
+    }
+    lzx::copyMatch(window.data(), mask, i, distance, length);
+    return window == reference;
+}
+
 // Every match copy against a byte-by-byte copy with masked positions, over
 // one small window: the same bytes, and no byte written beyond the match
 // (the bytes ahead are still the previous pass, which later matches read).
 TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
     constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
     std::mt19937 random(3);
-    Bytes window(kWindow + lzx::kWindowSpare), reference;
+    Bytes window(kWindow + lzx::kWindowSpare);
     for (auto& b : window) b = uint8_t(random());
     const uint32_t distances[] = {0,  1,  2,  3,  5,  7,  8,  9,  15, 16,
                                   17, 31, 64, 200, 257, 258, 4000, kWindow - 1, kWindow - 2,
@@ -299,13 +311,8 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
         for (uint32_t length : {2u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 40u, 257u}) {
             // Destinations at the window's start, its end and in between.
             for (uint32_t i : {0u, 1u, 6u, 300u, 20000u, kWindow - 300, kWindow - length}) {
-                reference = window;
-                for (uint32_t k = 0; k < length; ++k) {
-                    reference[i + k] = reference[(i + k - distance) & kMask];
-                }
-                lzx::copyMatch(window.data(), kMask, i, distance, length);
-                ASSERT_TRUE(window == reference) << "distance " << distance << " length " << length
-                                                 << " at " << i;
+                ASSERT_TRUE(copiesAsByteByByte(window, kMask, i, distance, length))
+                    << "distance " << distance << " length " << length << " at " << i;
                 ++copies;
                 window[random() % kWindow] ^= 0x5A;  // vary the contents
             }
@@ -321,20 +328,15 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
 TEST(LzxDecodingLoops, ShortMatchesOfEveryLengthCopyExactly) {
     constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
     std::mt19937 random(5);
-    Bytes window(kWindow + lzx::kWindowSpare), reference;
+    Bytes window(kWindow + lzx::kWindowSpare);
     for (auto& b : window) b = uint8_t(random());
     int copies = 0;
     for (uint32_t length = lzx::kMinMatch; length <= 17; ++length) {
         for (uint32_t distance : {length, length + 1, 16u, 23u, 1000u, kWindow - 20,
                                   kWindow - 9, kWindow - 1}) {
             for (uint32_t i : {0u, 5u, 777u, kWindow - 40, kWindow - length}) {
-                reference = window;
-                for (uint32_t k = 0; k < length; ++k) {
-                    reference[i + k] = reference[(i + k - distance) & kMask];
-                }
-                lzx::copyMatch(window.data(), kMask, i, distance, length);
-                ASSERT_TRUE(window == reference) << "distance " << distance << " length " << length
-                                                 << " at " << i;
+                ASSERT_TRUE(copiesAsByteByByte(window, kMask, i, distance, length))
+                    << "distance " << distance << " length " << length << " at " << i;
                 ++copies;
                 window[random() % kWindow] ^= 0xA5;
             }
