@@ -3,8 +3,6 @@
 // CabArchiveNoMemory).
 #include "archive/cab_archive.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "archive/archive_state.h"
+#include "archive/embedded/cabinet_header.h"
 #include "archive/embedded/embedded_search.h"
 #include "archive/extract/client_targets.h"
 #include "archive/extract/directory_target.h"
@@ -20,7 +19,6 @@
 #include "archive/names/name_encoding.h"
 #include "archive/names/safe_name.h"
 #include "archive/open/archive_open.h"
-#include "archive/open/header_facts.h"
 #include "archive/walk/dos_time.h"
 #include "cab/format.h"
 
@@ -414,17 +412,25 @@ int32_t cabArchiveReadHeaderFacts(const char* path, uint64_t offset, CabArchiveH
             return CabArchiveBadArgument;
         }
         std::string problem;
-        const int fd = openRegularFile(path, problem);
-        if (fd < 0) {
+        CabHeaderRecord header{};
+        switch (readHeaderFacts(path, offset, header, problem)) {
+        case HeaderFactsRead::CannotOpen:
             message = std::string(path) + ": " + problem;
             return CabArchiveCannotOpen;
-        }
-        const bool read = readHeaderFacts(fd, offset, *facts, problem);
-        close(fd);
-        if (!read) {
+        case HeaderFactsRead::NotCabinet:
             message = std::string(path) + ": not a cabinet: " + problem;
             return CabArchiveNotCabinet;
+        case HeaderFactsRead::Read:
+            break;
         }
+        facts->versionMinor = uint8_t(header.version & 0xFF);
+        facts->versionMajor = uint8_t(header.version >> 8);
+        facts->flags = header.flags;
+        facts->setId = header.setID;
+        facts->indexInSet = header.iCabinet;
+        facts->headerReserve = header.cbCFHeader;
+        facts->folderReserve = header.cbCFFolder;
+        facts->blockReserve = header.cbCFData;
         return CabArchiveOk;
     });
 }

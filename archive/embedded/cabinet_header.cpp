@@ -125,10 +125,10 @@ std::optional<CabinetHeader> readHeader(ReaderSource& s) {
     return h;
 }
 
-// A source over the regular file at `path` from `offset`; false when it
-// cannot be opened. `end` receives the bytes from `offset` to its end.
-bool fileSource(const std::string& path, uint64_t offset, Source& source, uint64_t& end) {
-    std::string problem;
+// A source over the regular file at `path` from `offset`; false, with why in
+// `problem`, when it cannot be opened. `end` receives the bytes from `offset` to its end.
+bool fileSource(const std::string& path, uint64_t offset, Source& source, uint64_t& end,
+                std::string& problem) {
     const int fd = openRegularFile(path, problem);
     if (fd < 0) return false;
     source.kind = Source::Kind::File;
@@ -194,7 +194,8 @@ bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& heade
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset) {
     Source source;
     uint64_t end = 0;
-    if (!fileSource(path, offset, source, end)) return std::nullopt;
+    std::string problem;
+    if (!fileSource(path, offset, source, end, problem)) return std::nullopt;
     ReaderSource s(std::move(source), end);
     return readHeader(s);
 }
@@ -204,7 +205,8 @@ std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset
     std::vector<FileFacts> files;
     Source source;
     uint64_t end = 0;
-    if (!fileSource(path, offset, source, end)) return files;
+    std::string problem;
+    if (!fileSource(path, offset, source, end, problem)) return files;
     ReaderSource s(std::move(source), end);
     if (!s.seek(header.filesOffset)) return files;
     for (uint16_t i = 0; i < header.fileCount; ++i) {
@@ -215,6 +217,24 @@ std::vector<FileFacts> readCabinetFiles(const std::string& path, uint64_t offset
         files.push_back({record.cbFile, record.iFolder, record.attribs, record.name});
     }
     return files;
+}
+
+HeaderFactsRead readHeaderFacts(const std::string& path, uint64_t offset, CabHeaderRecord& header,
+                                std::string& problem) {
+    Source source;
+    uint64_t end = 0;
+    if (!fileSource(path, offset, source, end, problem)) return HeaderFactsRead::CannotOpen;
+    ReaderSource s(std::move(source), end);
+    // A wrong version still fills the header: its version field tells it.
+    CabReadStatus status = cabReadHeader(&s.reader, s.handle());
+    if (status == CabReadBadVersion) status = CabReadOk;
+    if (status == CabReadOk) status = cabReadReserveSizes(&s.reader, s.handle());
+    if (status != CabReadOk) {
+        problem = cabReadStatusText(status);
+        return HeaderFactsRead::NotCabinet;
+    }
+    header = s.reader.header;
+    return HeaderFactsRead::Read;
 }
 
 }  // namespace cabarchive

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cab/cab_reader.h"
+
 namespace cabarchive {
 
 struct FolderFacts {
@@ -52,6 +54,15 @@ bool isSoundCabinet(const uint8_t* bytes, size_t available, CabinetHeader& heade
 
 // Reads the header of the cabinet starting at `offset` in the file at `path`.
 std::optional<CabinetHeader> readCabinetHeader(const std::string& path, uint64_t offset = 0);
+
+enum class HeaderFactsRead { Read, CannotOpen, NotCabinet };
+
+// Reads the fixed header and reserve sizes of the cabinet starting at
+// `offset` in the file at `path`, whatever its version (header.version tells
+// it). Otherwise says why in `problem`: the file cannot be opened, or no
+// whole header with its reserve sizes lies there.
+HeaderFactsRead readHeaderFacts(const std::string& path, uint64_t offset, CabHeaderRecord& header,
+                                std::string& problem);
 
 }  // namespace cabarchive
 
