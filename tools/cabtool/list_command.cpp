@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cab/cab.h"
 #include "tools/cabtool/archive_reading.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/commands.h"
@@ -283,7 +284,8 @@ std::string notCabinetText(const std::string& path, uint64_t offset) {
     CabArchiveError error{};
     if (cabArchiveReadHeaderFacts(path.c_str(), offset, &facts, &error) == CabArchiveOk &&
         (facts.versionMajor << 8 | facts.versionMinor) != kVersion13) {
-        return "unsupported cabinet version (version " + std::to_string(facts.versionMajor) + "." +
+        return std::string(cabErrorText(CabErrBadVersion)) + " (version " +
+               std::to_string(facts.versionMajor) + "." +
                std::to_string(facts.versionMinor) + ")";
     }
     return "not a cabinet file";
@@ -401,7 +403,7 @@ bool listWalk(Listing& listing, const CabinetSource& source, const std::string& 
     listing.tablesKnown = true;
     for (uint32_t c = set.start; c < cabinets; ++c) {
         if (recordReservesOf(facts[c]) != reserves) {
-            reportCabinetError(facts[c].name, "the cabinet's reserve sizes differ from the first cabinet's");
+            reportCabinetError(facts[c].name, cabErrorText(CabErrReserveSizeChanged));
             return false;
         }
         bool headerDamaged = false;
@@ -439,7 +441,7 @@ bool listSource(Listing& listing, const CabinetSource& source) {
     WalkRecord first;
     if (listWalk(listing, source, source.path, "", nullptr, first)) return true;
     if (source.named.empty() || first.handled.count(source.named) != 0) return false;
-    reportCabinetError(source.named, "the walk from the first cabinet of its set failed; starting again here");
+    reportCabinetError(source.named, kRestartingHere);
     WalkRecord again;
     listWalk(listing, source, source.named, source.named, &first, again);
     return false;

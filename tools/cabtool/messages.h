@@ -5,6 +5,11 @@
 
 namespace cabtool {
 
+// Said of the cabinet named on the command line when the walk from the first
+// cabinet of its set failed before reaching it, and it is walked on its own.
+inline constexpr const char* kRestartingHere =
+    "the walk from the first cabinet of its set failed; starting again here";
+
 // "cabtool: CABINET: WHAT"
 void reportCabinetError(const std::string& cabinet, const std::string& what);
 

@@ -100,8 +100,7 @@ WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHan
         const auto& handled = outcome.handled;
         if (!outcome.complete && !source.named.empty() &&
             std::find(handled.begin(), handled.end(), source.named) == handled.end()) {
-            reportCabinetError(source.named, "the walk from the first cabinet of its set failed; "
-                                             "starting again here");
+            reportCabinetError(source.named, kRestartingHere);
             addOutcome(total,
                        walkCabinetSet(source.named, skipping(handlers, dealtWith, handled)));
         }
