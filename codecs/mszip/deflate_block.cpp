@@ -1,6 +1,7 @@
 // One Deflate block: header, stored blocks, and the headers of blocks with
 // fixed and dynamic codes.
 #include "codecs/mszip/bit_reader.h"
+#include "codecs/mszip/code_lengths.h"
 #include "codecs/mszip/deflate_tables.h"
 #include "codecs/mszip/fixed_tables.h"
 #include "codecs/mszip/mszip_decoder.h"
@@ -9,9 +10,6 @@
 
 namespace mszip {
 namespace {
-
-constexpr uint32_t kMaxLiteralLengthCodes = 286;
-constexpr uint32_t kMaxDistanceCodes = 30;
 
 bool copyStoredBlock(MszipDecoder* d) {
     dropBits(d, d->bitCount % 8);
@@ -34,52 +32,6 @@ bool copyStoredBlock(MszipDecoder* d) {
     std::memcpy(d->windowStart + d->outPos, d->input + start, count);
     d->outPos += count;
     d->outLeft -= count;
-    return true;
-}
-
-// The work of readCodeLengths (below), into 16-bit lengths.
-bool readCodeLengthsInto(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
-                         uint16_t* lengths, uint32_t total) {
-    uint32_t position = 0;
-    uint32_t previous = 0;  // a repeat before any length repeats length 0
-    while (position < total) {
-        needBits(d, tableBits);
-        const HuffmanEntry entry = table[lowBits(d->bitBuffer, tableBits)];
-        if (entry.kind != kLiteral) return false;  // a pattern of no code
-        dropBits(d, entry.codeBits);
-        const uint32_t symbol = entry.value;
-        if (symbol < 16) {
-            lengths[position++] = uint16_t(symbol);
-            previous = symbol;
-            continue;
-        }
-        uint32_t repeat;
-        uint32_t value = 0;
-        if (symbol == 16) {
-            repeat = 3 + readBits(d, 2);
-            value = previous;
-        } else if (symbol == 17) {
-            repeat = 3 + readBits(d, 3);
-        } else {
-            repeat = 11 + readBits(d, 7);
-        }
-        if (position + repeat > total) return false;
-        for (uint32_t i = 0; i < repeat; ++i) lengths[position++] = uint16_t(value);
-        previous = value;
-    }
-    return true;
-}
-
-// Reads the literal/length and distance code lengths as one list, through
-// the code-length code; repeats may run across the boundary of the two.
-bool readCodeLengths(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
-                     uint32_t* lengths, uint32_t total) {
-    // Read into 16-bit slots first: stores of 32-bit lengths could alias the
-    // decoder's 32-bit reader fields, which the compiler would then have to
-    // reload from memory after every length.
-    uint16_t read[kMaxLiteralLengthCodes + kMaxDistanceCodes];
-    if (!readCodeLengthsInto(d, table, tableBits, read, total)) return false;
-    for (uint32_t i = 0; i < total; ++i) lengths[i] = read[i];
     return true;
 }
 
@@ -129,12 +81,10 @@ bool decodeDynamicBlock(MszipDecoder* d) {
     // The code-length table takes the literal/length store until the
     // lengths are read.
     uint32_t codeLengthBits = kCodeLengthLookupBits;
-    if (buildHuffmanTable(codeLengthLengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr,
-                          nullptr, d->literalStore, kLiteralStoreCapacity,
-                          &codeLengthBits) != TableComplete) {
+    if (!buildCodeLengthTable(codeLengthLengths, d->literalStore, kLiteralStoreCapacity,
+                              &codeLengthBits)) {
         return false;
     }
-    if (codeLengthBits == 0) return false;  // no code-length code, yet lengths must follow
 
     uint32_t lengths[kMaxLiteralLengthCodes + kMaxDistanceCodes];
     if (!readCodeLengths(d, d->literalStore, codeLengthBits, lengths,

@@ -33,6 +33,9 @@ constexpr uint32_t kLiteralLengthSymbols = 288;  // 0..255 bytes, 256 end, 257..
 constexpr uint32_t kFirstLengthSymbol = 257;
 constexpr uint32_t kDistanceSymbols = 30;        // codes 30 and 31 are not defined
 constexpr uint32_t kCodeLengthSymbols = 19;
+// The most codes a dynamic block header may give lengths for.
+constexpr uint32_t kMaxLiteralLengthCodes = 286;
+constexpr uint32_t kMaxDistanceCodes = 30;
 constexpr uint32_t kMaxMatchLength = 258;
 constexpr uint32_t kMaxDistance = 32768;
 

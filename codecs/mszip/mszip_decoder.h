@@ -53,8 +53,9 @@ struct MszipDecoder {
     uint32_t folderFilled;
     uint32_t maxBlockSize;
 
-    // Non-zero: decode with the careful loop alone, the reference the fast
-    // loop is checked against. Zero (as created) in every real use.
+    // Non-zero: decode with the careful loops alone (codes and code
+    // lengths), the reference the fast loops are checked against. Zero (as
+    // created) in every real use.
     uint32_t carefulOnly;
 
     HuffmanEntry literalStore[kLiteralStoreCapacity];

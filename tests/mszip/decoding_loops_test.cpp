@@ -360,6 +360,69 @@ TEST(DecodingLoops, EveryLengthAndDistanceDecodesAsZlibDecodesIt) {
     }
 }
 
+// Every code-length repeat with every value of its extra bits: zero runs of
+// 3 to 10 (17) and 11 to 138 (18), and a length repeated 3 to 6 times (16).
+// Each block's header is read whole by the reader for the bulk of the
+// input (the literals after it keep eight bytes ahead), and once more by
+// the careful reader alone; zlib says what the block holds.
+TEST(DecodingLoops, EveryCodeLengthRepeatReadsAsZlibReadsIt) {
+    struct Case {
+        std::vector<uint32_t> literal;  // 258 lengths: bytes, end, one length
+        std::vector<uint8_t> bytes;     // the literals that have codes
+    };
+    std::vector<Case> cases;
+    // 'a', 'b', the byte after a zero run of `run`, and the end: four
+    // 2-bit codes.
+    for (uint32_t run = 3; run <= 138; ++run) {
+        Case c{std::vector<uint32_t>(258, 0), {'a', 'b', uint8_t('c' + run)}};
+        for (uint8_t byte : c.bytes) c.literal[byte] = 2;
+        c.literal[256] = 2;
+        cases.push_back(c);
+    }
+    // 'a' and the `repeat` bytes after it at 3 bits, with the end and enough
+    // bytes spread out to fill the eight 3-bit codes.
+    for (uint32_t repeat = 3; repeat <= 6; ++repeat) {
+        Case c{std::vector<uint32_t>(258, 0), {}};
+        for (uint32_t i = 0; i <= repeat; ++i) c.bytes.push_back(uint8_t('a' + i));
+        for (uint32_t i = 0; c.bytes.size() < 7; i += 2) c.bytes.push_back(uint8_t(200 + i));
+        for (uint8_t byte : c.bytes) c.literal[byte] = 3;
+        c.literal[256] = 3;
+        cases.push_back(c);
+    }
+    // A block that gives every literal/length and distance symbol a length,
+    // decoded before each case: lengths a repeat fails to write would then
+    // show as this block's rather than as zeros.
+    BitWriter everyLengthOut;
+    DynamicBlock everyLength(everyLengthOut, true,
+                             deflate_writer::lengthsFromCounts({0, 0, 0, 0, 0, 0, 0, 0, 226, 60}, 286),
+                             deflate_writer::lengthsFromCounts({0, 0, 0, 0, 2, 28}, 30));
+    for (int i = 0; i < 40; ++i) everyLength.literal('x');
+    everyLength.end();
+    const Bytes history(32768, 'h');
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i));
+        BitWriter out;
+        std::vector<uint32_t> lengths = c.literal;
+        lengths.push_back(0);  // the one distance length: no distance codes
+        DynamicBlock block(out, true, c.literal, {0}, deflate_writer::repeatItems(lengths));
+        Bytes expected;
+        for (int round = 0; round < 40; ++round) {
+            for (uint8_t byte : c.bytes) {
+                block.literal(byte);
+                expected.push_back(byte);
+            }
+        }
+        block.end();
+        const Bytes stream = out.mszipBlock();
+        ASSERT_EQ(inflateAfter(history, stream), expected);
+        FastAndCareful loops;
+        ASSERT_EQ(loops.decodeBoth(everyLengthOut.mszipBlock()), CodecOk);
+        ASSERT_EQ(loops.decodeBoth(stream), CodecOk);
+        ASSERT_EQ(loops.fast.output(), expected);
+    }
+}
+
 // ---- faulty tables ------------------------------------------------------------
 
 // Runs the code loop over `input` with hand-made tables, as a fixed or

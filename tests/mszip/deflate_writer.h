@@ -86,6 +86,32 @@ struct LengthItem {
     uint32_t extra = 0;
 };
 
+// A header's code lengths (literal/length and distance lengths as one
+// list) as an encoder sends them: a run of 3 to 138 zeros as one
+// repeat (18 from 11 on, else 17), and a length said again 3 to 6 times as
+// a repeat of the previous one (16); everything else one by one.
+inline std::vector<LengthItem> repeatItems(const std::vector<uint32_t>& lengths) {
+    std::vector<LengthItem> items;
+    for (size_t i = 0; i < lengths.size();) {
+        size_t run = 1;
+        while (i + run < lengths.size() && lengths[i + run] == lengths[i]) ++run;
+        if (lengths[i] == 0 && run >= 3) {
+            run = std::min<size_t>(run, 138);
+            items.push_back(run >= 11 ? LengthItem{18, uint32_t(run - 11)}
+                                      : LengthItem{17, uint32_t(run - 3)});
+        } else if (lengths[i] != 0 && run >= 4) {
+            run = std::min<size_t>(run, 7);
+            items.push_back({lengths[i]});
+            items.push_back({16, uint32_t(run - 4)});
+        } else {
+            run = 1;
+            items.push_back({lengths[i]});
+        }
+        i += run;
+    }
+    return items;
+}
+
 // A block with dynamic codes: header, code lengths, then the caller's
 // symbols through literal() / match() / end().
 class DynamicBlock {
