@@ -75,12 +75,15 @@ inline void copyChunksWithRoom(uint8_t* dst, const uint8_t* src, uint32_t length
         std::memcpy(chunk, from, kChunk);
         std::memcpy(to, chunk, kChunk);
     };
-    uint8_t beyond[kChunkCopyOverrun];
-    std::memcpy(beyond, dst + length, kChunkCopyOverrun);
+    // Held as one vector value, which compilers keep in a register rather
+    // than in a stack array.
+    using Overrun = uint8_t __attribute__((vector_size(kChunkCopyOverrun)));
+    Overrun beyond;
+    std::memcpy(&beyond, dst + length, kChunkCopyOverrun);
     copyChunk(dst, src);
     if constexpr (kChunk == 8) copyChunk(dst + 8, src + 8);
     for (uint32_t done = 16; done < length; done += kChunk) copyChunk(dst + done, src + done);
-    std::memcpy(dst + length, beyond, kChunkCopyOverrun);
+    std::memcpy(dst + length, &beyond, kChunkCopyOverrun);
 }
 
 // A match whose source starts before this block's output, at ring offset
