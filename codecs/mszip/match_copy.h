@@ -55,6 +55,17 @@ inline void copyMatch(uint8_t* dst, uint32_t length, uint32_t distance) {
 // How far the fast loop's chunked copies may write past a match's end.
 constexpr uint32_t kChunkCopyOverrun = 16;
 
+// The bytes a chunked copy saves past a match's end and puts back. Where
+// the compiler has vector types, one vector value, which it keeps in a
+// register rather than in a stack array.
+#if defined(__GNUC__)
+using ChunkOverrun = uint8_t __attribute__((vector_size(kChunkCopyOverrun)));
+#else
+struct ChunkOverrun {
+    uint8_t bytes[kChunkCopyOverrun];
+};
+#endif
+
 // The fast loop's copy of `length` bytes from `src` to `dst`, with the
 // source at least kChunk bytes behind the destination or anywhere ahead of
 // it, and kChunkCopyOverrun bytes of room after the match: whole chunks of
@@ -75,10 +86,7 @@ inline void copyChunksWithRoom(uint8_t* dst, const uint8_t* src, uint32_t length
         std::memcpy(chunk, from, kChunk);
         std::memcpy(to, chunk, kChunk);
     };
-    // Held as one vector value, which compilers keep in a register rather
-    // than in a stack array.
-    using Overrun = uint8_t __attribute__((vector_size(kChunkCopyOverrun)));
-    Overrun beyond;
+    ChunkOverrun beyond;
     std::memcpy(&beyond, dst + length, kChunkCopyOverrun);
     copyChunk(dst, src);
     if constexpr (kChunk == 8) copyChunk(dst + 8, src + 8);
