@@ -218,8 +218,8 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     // by the levels above the current table.
     uint32_t canonical = 0;
     uint32_t code = 0;
-    int level = -1;
-    int w = -int(bits);
+    int level = 0;
+    int w = 0;
     uint32_t placed = 0;
     *used = 0;
     // The first-level table fills as it widens: a code of length k up to
@@ -240,49 +240,61 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
             }
         }
     };
-    for (uint32_t k = counts.shortest; k <= counts.longest; ++k) {
+    // The code's entry, or InvalidCode once every real symbol is placed.
+    auto nextEntry = [&](uint32_t codeBits) {
+        if (placed == realCodes) return HuffmanEntry{uint8_t(codeBits), kInvalidCode, 0};
+        return entryFor(ordered[placed++], target, codeBits);
+    };
+
+    // The codes the first level settles, in a loop of their own: most codes
+    // of a block are among them, and each is one write.
+    uint32_t k = counts.shortest;
+    tableBits[0] = bits;
+    *used = 1u << bits;
+    if (*used > target.capacity) return false;
+    rootWidth = k;
+    for (uint32_t i = 0; i < (1u << k); ++i) {
+        target.store[i] = HuffmanEntry{uint8_t(k), kInvalidCode, 0};
+    }
+    for (; k <= counts.longest && k <= bits; ++k) {
         if (k > counts.shortest) canonical <<= 1;  // the first code one bit longer
+        widenRoot(k);
+        for (uint32_t left = counts.perLength[k]; left > 0; --left) {
+            target.store[readingOrder(canonical++, k)] = nextEntry(k);
+        }
+    }
+    // The next code, as the loop below expects it (one bit longer in
+    // canonical counting is the same code in reading order).
+    code = readingOrder(canonical, k - 1);
+
+    // Longer codes, through sub-tables.
+    for (; k <= counts.longest; ++k) {
+        canonical <<= 1;  // the first code one bit longer
         for (uint32_t left = counts.perLength[k]; left > 0; --left) {
             while (int(k) > w + int(bits)) {
                 ++level;
                 w += int(bits);
-                uint32_t width = bits;  // the first level is indexed by all lookup bits
-                if (level > 0) {
-                    uint32_t limit = counts.longest - uint32_t(w);
-                    if (limit > bits) limit = bits;
-                    width = subTableBits(counts, k, uint32_t(w), left - 1, limit);
-                }
+                uint32_t limit = counts.longest - uint32_t(w);
+                if (limit > bits) limit = bits;
+                const uint32_t width = subTableBits(counts, k, uint32_t(w), left - 1, limit);
                 tableStart[level] = *used;
                 tableBits[level] = width;
                 *used += 1u << width;
                 if (*used > target.capacity || tableStart[level] > 0xFFFF) return false;
-                if (level == 0) {
-                    rootWidth = k;
-                    for (uint32_t i = 0; i < (1u << k); ++i) {
-                        target.store[i] = HuffmanEntry{uint8_t(k), kInvalidCode, 0};
-                    }
-                } else {
-                    widenRoot(bits);
-                    prefix[level] = code;
-                    uint32_t parentMask = (1u << tableBits[level - 1]) - 1;
-                    uint32_t index = (code >> (uint32_t(w) - bits)) & parentMask;
-                    target.store[tableStart[level - 1] + index] = HuffmanEntry{
-                        uint8_t(bits), uint8_t(kLinkBase + width), uint16_t(tableStart[level])};
-                }
+                widenRoot(bits);
+                prefix[level] = code;
+                uint32_t parentMask = (1u << tableBits[level - 1]) - 1;
+                uint32_t index = (code >> (uint32_t(w) - bits)) & parentMask;
+                target.store[tableStart[level - 1] + index] = HuffmanEntry{
+                    uint8_t(bits), uint8_t(kLinkBase + width), uint16_t(tableStart[level])};
             }
 
             const uint32_t codeBits = k - uint32_t(w);
-            HuffmanEntry entry{uint8_t(codeBits), kInvalidCode, 0};
-            if (placed < realCodes) entry = entryFor(ordered[placed++], target, codeBits);
-            if (level == 0) {
-                widenRoot(k);
-                target.store[code] = entry;
-            } else {
-                const uint32_t size = 1u << tableBits[level];
-                HuffmanEntry* table = target.store + tableStart[level];
-                for (uint32_t index = code >> w; index < size; index += 1u << codeBits) {
-                    table[index] = entry;
-                }
+            const HuffmanEntry entry = nextEntry(codeBits);
+            const uint32_t size = 1u << tableBits[level];
+            HuffmanEntry* table = target.store + tableStart[level];
+            for (uint32_t index = code >> w; index < size; index += 1u << codeBits) {
+                table[index] = entry;
             }
 
             // Next code of length k: counted canonically and reversed by
