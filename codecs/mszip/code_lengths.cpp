@@ -56,7 +56,8 @@ inline bool isRepeat(HuffmanEntry entry) { return entry.kind <= kRepeatExtra[2];
 // Reads lengths while the 8-byte refill stays inside the input.
 bool readWithWholeWords(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBits,
                         uint16_t* lengths, uint32_t total, LengthCursor& at) {
-    if (d->inputSize < 8) return true;
+    // Past the end of the input only the careful reader goes on.
+    if (d->inputUsed + 8 > d->inputSize) return true;
     const uint8_t* in = d->input + d->inputUsed;
     const uint8_t* const inLimit = d->input + d->inputSize - 8;
     uint64_t bits = d->bitBuffer;
