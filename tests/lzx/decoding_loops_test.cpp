@@ -19,6 +19,7 @@ namespace {
 
 using lzxenc::BlockKind;
 using lzxtest::Bytes;
+using lzxtest::lengthsFor;
 using sample_data::Kind;
 
 lzx::Decoder& decoderOf(lzxtest::Instance& codec) {
@@ -279,6 +280,106 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnTheWidestSymbolsBackToBack) {
             FastAndCareful shortened(21);
             shortened.assumeWindowFilled();
             shortened.decodeBoth(Bytes(frame.begin(), frame.end() - long(cut)), kRepeats * 258);
+        }
+    }
+}
+
+// The output of literals and matches as the format defines them, kept
+// apart from the decoder: repeated offsets R0..R2 and a byte-by-byte copy
+// over the whole output.
+class ReferenceOutput {
+public:
+    void literal(uint8_t byte) { out_.push_back(byte); }
+
+    // A match in `slot`; slots 4 and above bring the fresh `distance`.
+    void match(uint32_t length, uint32_t slot, uint32_t distance) {
+        if (slot == 0) {
+            distance = r_[0];
+        } else if (slot == 1 || slot == 2) {
+            distance = r_[slot];
+            std::swap(r_[0], r_[slot]);
+        } else {
+            if (slot == 3) distance = 1;
+            r_[2] = r_[1];
+            r_[1] = r_[0];
+            r_[0] = distance;
+        }
+        for (uint32_t k = 0; k < length; ++k) out_.push_back(out_[out_.size() - distance]);
+    }
+
+    const Bytes& bytes() const { return out_; }
+    size_t size() const { return out_.size(); }
+
+private:
+    Bytes out_;
+    uint32_t r_[3] = {1, 1, 1};
+};
+
+// Every match length 2..257 in each of slots 0..3 and with a fresh distance,
+// in one long block of a 64 KB window: several frames, so that the window
+// wraps and the fresh distances reach back across its end. Each frame's
+// matches end inside it (literals fill up to the frame's end where one
+// would not fit). Both loops must give the reference output.
+TEST(LzxDecodingLoops, EveryMatchLengthInEverySlotKindGivesTheReferenceOutput) {
+    constexpr int kBits = 16;
+    constexpr uint32_t kFrame = 32768;
+    std::mt19937 random(11);
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        lzxtest::StreamBuilder s(kBits);
+        std::vector<uint32_t> every(s.mainSymbols());
+        for (uint32_t k = 0; k < every.size(); ++k) every[k] = k;
+        std::vector<uint32_t> everyLength(lzx::kLengthSymbols);
+        for (uint32_t k = 0; k < everyLength.size(); ++k) everyLength[k] = k;
+
+        ReferenceOutput reference;
+        std::vector<Bytes> frames;
+        auto literal = [&] {
+            const uint8_t byte = uint8_t(random());
+            s.literal(byte);
+            reference.literal(byte);
+            if (reference.size() % kFrame == 0) frames.push_back(s.finish());
+        };
+        s.translation(false);
+        s.header(aligned ? lzx::AlignedOffset : lzx::Verbatim, 0xFFFFFF);
+        if (aligned) s.alignedTree(std::vector<uint8_t>(8, 3));
+        s.trees(lengthsFor(s.mainSymbols(), every),
+                lengthsFor(lzx::kLengthSymbols, everyLength));
+        for (int k = 0; k < 300; ++k) literal();
+        // Kinds 0..3 are slots 0..3, kind 4 a fresh distance; shuffled for
+        // each length, so that every slot follows every other and each
+        // update of the repeated offsets is seen by later matches.
+        uint32_t kinds[5] = {0, 1, 2, 3, 4};
+        for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
+            std::shuffle(std::begin(kinds), std::end(kinds), random);
+            for (uint32_t kind : kinds) {
+                while (reference.size() % kFrame + length > kFrame) literal();
+                // Fresh distances up to the window's size once it is full.
+                const uint32_t reach = uint32_t(std::min<size_t>(reference.size(), 1u << kBits));
+                const uint32_t distance = 1 + uint32_t(random()) % reach;
+                uint32_t slot = kind, offsetBits = 0;
+                if (kind == 4) lzxtest::slotFor(distance, slot, offsetBits);
+                s.match(length, slot, offsetBits, aligned);
+                reference.match(length, slot, distance);
+                if (reference.size() % kFrame == 0) frames.push_back(s.finish());
+                literal();
+            }
+        }
+        const uint32_t lastSize = uint32_t(reference.size() % kFrame);
+        if (lastSize != 0) frames.push_back(s.finish());
+        ASSERT_GT(reference.size(), size_t(2) << kBits);  // the window wraps twice
+
+        for (bool careful : {false, true}) {
+            SCOPED_TRACE(careful ? "careful loop" : "fast loop");
+            lzxtest::Instance codec(kBits);
+            decoderOf(codec).carefulOnly = careful;
+            Bytes all, out;
+            for (size_t f = 0; f < frames.size(); ++f) {
+                const uint32_t size = f + 1 < frames.size() || lastSize == 0 ? kFrame : lastSize;
+                ASSERT_EQ(codec.decompress(frames[f], size, out), CodecOk) << "frame " << f;
+                all.insert(all.end(), out.begin(), out.end());
+            }
+            EXPECT_TRUE(all == reference.bytes()) << "output differs from the reference";
         }
     }
 }
