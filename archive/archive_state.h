@@ -14,6 +14,9 @@
 
 namespace cabarchive {
 
+// No entry of the archive.
+constexpr uint32_t kNoArchiveEntry = UINT32_MAX;
+
 struct Cabinet {
     std::string name;        // as cabArchiveCabinet reports it
     uint64_t offset = 0;     // where it begins in its file, buffer or stream
@@ -23,6 +26,9 @@ struct Cabinet {
     std::vector<CabFolderRecord> folders;  // those read, up to the first damaged record
     std::string folderDamage;  // why the folder table ends early; empty when read whole
     CabinetDirectory directory;  // entries as listed, with their record positions
+    // Per position of the directory: the archive entry that file is, or
+    // continues (a file going on from the cabinet before).
+    std::vector<uint32_t> entryOfListed;
 };
 
 struct Entry {

@@ -273,6 +273,30 @@ int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEnt
     return CabArchiveOk;
 }
 
+uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabinet) {
+    if (archive == nullptr || cabinet >= archive->cabinets.size()) return 0;
+    return uint32_t(archive->cabinets[cabinet].directory.entries.size());
+}
+
+int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t position,
+                         CabArchiveListing* listing) {
+    if (archive == nullptr || listing == nullptr || listing->size < sizeof(CabArchiveListing) ||
+        cabinet >= archive->cabinets.size()) {
+        return CabArchiveBadArgument;
+    }
+    const cabarchive::Cabinet& listed = archive->cabinets[cabinet];
+    if (position >= listed.directory.entries.size() || position >= listed.entryOfListed.size()) {
+        return CabArchiveBadArgument;
+    }
+    const cabarchive::FileEntry& file = listed.directory.entries[position];
+    listing->entry = listed.entryOfListed[position];
+    listing->rawName = reinterpret_cast<const uint8_t*>(file.name.c_str());
+    listing->rawNameLength = uint32_t(file.name.size());
+    listing->fileSize = file.size;
+    listing->folder = file.folderIndex;
+    return CabArchiveOk;
+}
+
 int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index, const char** reason) {
     if (reason != nullptr) *reason = nullptr;
     if (archive == nullptr || index >= archive->known.size()) return CabOutcomeNotChosen;

@@ -251,9 +251,12 @@ typedef struct CabArchiveEntry {
 } CabArchiveEntry;
 
 // The number of entries. A file continued from one cabinet into the next is
-// one entry, listed in the cabinet where it begins; only when that cabinet
-// is not part of the archive is it listed (continuesFromPrevious set) in the
-// cabinet that continues it.
+// one entry, listed (and named) as in the cabinet where it begins; only when
+// that cabinet is not part of the archive is it listed (continuesFromPrevious
+// set) in the cabinet that continues it. Files going on are paired with the
+// files the next cabinet continues by their order, as a decoder crossing
+// between them does: the k-th file going on is the k-th of the continued
+// files that lead the next cabinet's list, whatever name it stores there.
 CAB_API uint32_t cabArchiveEntryCount(const CabArchive* archive);
 
 // Fills `entry` for entry `index` (0 .. count-1, set order, then directory
@@ -261,6 +264,29 @@ CAB_API uint32_t cabArchiveEntryCount(const CabArchive* archive);
 // CabArchiveBadArgument.
 CAB_API int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index,
                                 CabArchiveEntry* entry);
+
+// One place of a cabinet's file list, as that cabinet stores it.
+typedef struct CabArchiveListing {
+    uint32_t size;           // set by the caller: sizeof(CabArchiveListing)
+    uint32_t entry;          // the entry this file is, or continues (cabArchiveEntry index)
+    const uint8_t* rawName;  // the name stored here, NUL-terminated (it may differ from
+                             // the entry's when a continued file is named otherwise)
+    uint32_t rawNameLength;  // without the NUL
+    uint32_t fileSize;       // the size stored here
+    uint16_t folder;         // iFolder stored here
+} CabArchiveListing;
+
+// The number of places read from cabinet `cabinet`'s file list (the declared
+// count, or fewer when the list is damaged); 0 for an index out of range.
+CAB_API uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabinet);
+
+// Fills `listing` for place `position` (0 .. count-1, directory order) of
+// cabinet `cabinet`'s file list; the caller sets listing->size first. So a
+// client can follow a file over the cabinets of a set: its place in each
+// cabinet it is listed in, and the name stored there. The strings live as
+// long as the archive. Error: CabArchiveBadArgument.
+CAB_API int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t position,
+                                 CabArchiveListing* listing);
 
 // What extraction would meet for entry `index` before decoding any data:
 // CabOutcomeUnreachable when its data begins or goes on in a cabinet the

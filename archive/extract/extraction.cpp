@@ -68,10 +68,15 @@ struct OpenEntry final : OutputTarget {
 
 // One cabExtract over one cabinet of the archive.
 struct Visit {
-    Visit(Run& r, uint32_t index, const Cabinet& c, const VisitPlan& p, const std::vector<uint32_t>& at,
-          bool crossing)
-        : run(r), cabinetIndex(index), cabinet(c), plan(p), entryAt(at), crossingWanted(crossing),
-          inHand(index), offeredHere(r.archive.entries.size(), false) {}
+    Visit(Run& r, uint32_t index, const Cabinet& c, const VisitPlan& p,
+          const std::vector<uint32_t>& at, bool crossing)
+        : run(r),
+          cabinetIndex(index),
+          cabinet(c),
+          plan(p),
+          entryAt(at),
+          crossingWanted(crossing),
+          inHand(index) {}
 
     Run& run;
     uint32_t cabinetIndex;
@@ -84,7 +89,6 @@ struct Visit {
     size_t steerNext = 0;
     uint32_t listIndex = kNoEntry;    // directory entry the decoder reads next
     uint32_t inHand;                  // the cabinet the decoder has open
-    std::vector<bool> offeredHere;    // archive entries handed out in this pass
     OpenEntry open;                   // valid while open.index is set
     int32_t openHandle = -1;
     std::optional<Failure> failure;
@@ -92,6 +96,7 @@ struct Visit {
     uint16_t folderInHand = 0;
     uint32_t blocksRead = 0;
     bool progressed = false;          // an entry was settled in this pass
+    uint32_t crossedNext = 0;         // after crossing: directory place of the next file offered
 };
 
 const Cabinet& cabinetInHand(const Visit& visit) { return visit.run.archive.cabinets[visit.inHand]; }
@@ -223,21 +228,22 @@ int onDirectoryCursor(Visit& visit, CabNotification& n) {
     return 0;
 }
 
-// A file the decoder offers after crossing: the entry of this archive that
-// is that file, by name and size (the notification carries no offset).
-uint32_t matchContinued(const Visit& visit, const CabNotification& n) {
-    const auto& entries = visit.run.archive.entries;
-    const std::string name = n.text1 != nullptr ? n.text1 : "";
-    for (uint32_t e = 0; e < entries.size(); ++e) {
-        const CabArchiveEntry& view = entries[e].view;
-        if (view.cabinet > visit.inHand || visit.offeredHere[e]) continue;
-        if (view.continuesFromPrevious == 0 && view.continuesIntoNext == 0) continue;
-        if (entries[e].rawName == name && view.size == uint32_t(n.size)) return e;
-    }
-    return kNoArchiveEntry;
+// A file the decoder offers after crossing: it passed over the first
+// continued files of the cabinet it entered (those declined going on, and
+// the one that led it there) and offers the rest in directory order. The
+// entry is the one that directory place continues, not one found by name.
+// One not wanted is decoded only when it leads on into a further cabinet.
+int offerContinued(Visit& visit) {
+    const Cabinet& entered = cabinetInHand(visit);
+    const uint32_t listed = visit.crossedNext++;
+    if (listed >= entered.entryOfListed.size()) return 0;
+    const uint32_t entry = entered.entryOfListed[listed];
+    const bool leadsOn = entered.directory.entries[listed].continuesIntoNext();
+    if (!leadsOn && (entry == kNoArchiveEntry || !visit.run.pending(entry))) return 0;
+    return offer(visit, entry, true, kNoEntry);
 }
 
-int onOpenOutput(Visit& visit, const CabNotification& n) {
+int onOpenOutput(Visit& visit) {
     const auto& files = visit.cabinet.directory.entries;
     switch (visit.state) {
         case VisitState::Steering: {
@@ -248,21 +254,17 @@ int onOpenOutput(Visit& visit, const CabNotification& n) {
             if (files[i].size != 0 && folderOfEntry(visit.cabinet, files[i]) != visit.folderInHand) {
                 visit.folderLoaded = false;
             }
-            visit.offeredHere[visit.entryAt[i]] = true;
             return offer(visit, visit.entryAt[i], false, i);
         }
         case VisitState::Tail: {
             const uint32_t i = visit.listIndex++;
+            // A file declined here that does not go on is not counted by the
+            // decoder among those it passes over when it crosses.
             if (i >= files.size() || !files[i].continuesIntoNext()) return 0;
             const uint32_t entry = visit.entryAt[i];
-            if (entry != kNoArchiveEntry) visit.offeredHere[entry] = true;
             return offer(visit, entry, true, kNoEntry);
         }
-        case VisitState::Crossed: {
-            const uint32_t entry = matchContinued(visit, n);
-            if (entry != kNoArchiveEntry) visit.offeredHere[entry] = true;
-            return offer(visit, entry, true, kNoEntry);
-        }
+        case VisitState::Crossed: return offerContinued(visit);
         default:
             return 0;
     }
@@ -296,16 +298,20 @@ int onNeedCabinet(Visit& visit, CabNotification& n) {
                                 "cabinet is damaged: the file runs past the end of its folder"};
         return -1;
     }
+    if (n.lastError != 0) {
+        // The cabinet asked for last could not be opened, or was opened
+        // (and counted as in hand) but its first folder could not be loaded.
+        const uint32_t tried =
+            visit.state == VisitState::AwaitingNext ? visit.inHand + 1 : visit.inHand;
+        visit.failure = Failure{CabOutcomeDamaged, "cannot continue into next cabinet '" +
+                                                       visit.run.archive.cabinets[tried].name +
+                                                       "': " + cabErrorText(n.lastError)};
+        return -1;
+    }
     const uint32_t next = visit.inHand + 1;
     if (next >= visit.run.archive.cabinets.size()) {
         visit.failure = Failure{CabOutcomeUnreachable,
                                 "goes on in cabinet '" + named + "', which the archive does not have"};
-        return -1;
-    }
-    if (n.lastError != 0) {
-        visit.failure = Failure{CabOutcomeDamaged, "cannot continue into cabinet '" +
-                                                       visit.run.archive.cabinets[next].name +
-                                                       "': " + cabErrorText(n.lastError)};
         return -1;
     }
     const std::string handleName = cabinetHandleName(visit.run.archive.cabinets[next].source);
@@ -321,13 +327,14 @@ int dispatchNotification(Visit& visit, int kind, CabNotification& n) {
             if (visit.state == VisitState::AwaitingNext) {
                 ++visit.inHand;
                 visit.state = VisitState::Crossed;
+                visit.crossedNext = 1;  // the file that led the decoder here
             }
             return 0;
         case DirectoryCursor: return onDirectoryCursor(visit, n);
         case FileFromPrevious:
             if (visit.state == VisitState::Tail) ++visit.listIndex;
             return 0;
-        case OpenOutput: return onOpenOutput(visit, n);
+        case OpenOutput: return onOpenOutput(visit);
         case CloseOutput: return onCloseOutput(visit, n);
         case NeedCabinet: return onNeedCabinet(visit, n);
         default: return 0;

@@ -14,8 +14,6 @@
 
 namespace cabarchive {
 
-constexpr uint32_t kNoArchiveEntry = UINT32_MAX;
-
 // A settle or a note a folder job made on a worker, held until the caller's
 // thread releases it in the order the single pass would have made it.
 struct HeldEvent {

@@ -31,19 +31,36 @@ void describeMethod(const Cabinet& cabinet, const FileEntry& file, CabArchiveEnt
     }
 }
 
-bool listedBefore(const CabArchive& archive, uint32_t cabinet, const FileEntry& file) {
-    if (cabinet == 0 || !file.continuesFromPrevious()) return false;
-    const auto& earlier = archive.cabinets[cabinet - 1].directory.entries;
-    return std::any_of(earlier.begin(), earlier.end(),
-                       [&](const FileEntry& e) { return isSameFile(e, file); });
+// Per position of cabinet `c`'s file list, the entry of the cabinet before
+// that it continues, or kNoArchiveEntry. The decoder, crossing into the
+// next cabinet, passes over that cabinet's continued files by count: the
+// k-th file going on out of a cabinet is the file at place k of the next
+// one's list when it and all before it but the first are continued,
+// whatever name and size the next one stores for it.
+std::vector<uint32_t> continuationsOf(const CabArchive& archive, uint32_t c) {
+    const auto& files = archive.cabinets[c].directory.entries;
+    std::vector<uint32_t> continues(files.size(), kNoArchiveEntry);
+    if (c == 0) return continues;
+    const Cabinet& before = archive.cabinets[c - 1];
+    std::vector<uint32_t> goingOn;
+    for (const FileEntry& file : before.directory.entries) {
+        if (file.continuesIntoNext()) goingOn.push_back(before.entryOfListed[file.listIndex]);
+    }
+    // The continued files lead the list. Crossing, the decoder passes over
+    // the first place (the file that led it there) whatever that place
+    // says, then takes the continued files in order up to the first file of
+    // the cabinet's own.
+    for (size_t k = 0; k < files.size() && k < goingOn.size(); ++k) {
+        if (files[k].continuesFromPrevious()) {
+            continues[k] = goingOn[k];
+        } else if (k > 0) {
+            break;
+        }
+    }
+    return continues;
 }
 
 }  // namespace
-
-bool isSameFile(const FileEntry& earlier, const FileEntry& later) {
-    return earlier.continuesIntoNext() && earlier.name == later.name &&
-           earlier.size == later.size && earlier.folderOffset == later.folderOffset;
-}
 
 uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry) {
     if (entry.continuesIntoNext()) return uint32_t(cabinet.header.cFolders) - 1;  // wraps when none
@@ -54,9 +71,11 @@ uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry) {
 void listEntries(CabArchive& archive, const NameDecoder& names) {
     archive.entries.clear();
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
-        const Cabinet& cabinet = archive.cabinets[c];
+        Cabinet& cabinet = archive.cabinets[c];
+        cabinet.entryOfListed = continuationsOf(archive, c);
         for (const FileEntry& file : cabinet.directory.entries) {
-            if (listedBefore(archive, c, file)) continue;
+            if (cabinet.entryOfListed[file.listIndex] != kNoArchiveEntry) continue;
+            cabinet.entryOfListed[file.listIndex] = uint32_t(archive.entries.size());
             Entry entry;
             entry.rawName = file.name;
             entry.name = names.toUtf8(file.name, file.attributes);

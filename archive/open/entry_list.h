@@ -6,14 +6,13 @@
 
 namespace cabarchive {
 
-// Fills archive.entries from the directories of archive.cabinets. A file
-// continued from the cabinet before is left out when that cabinet lists it
-// as going on; otherwise it is listed where it is met.
+// Fills archive.entries from the directories of archive.cabinets, and each
+// cabinet's entryOfListed. A file continued from the cabinet before is the
+// entry of the file going on out of that cabinet at the same place in the
+// order of such files (the k-th going on is the k-th continued); a
+// continued file with no such partner is an entry of its own, listed where
+// it is met.
 void listEntries(CabArchive& archive, const NameDecoder& names);
-
-// Whether `later`, a file continued from the cabinet before, is `earlier`
-// going on.
-bool isSameFile(const FileEntry& earlier, const FileEntry& later);
 
 // The folder of the cabinet that holds the entry's data here.
 uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry);

@@ -35,6 +35,17 @@ std::map<std::string, int32_t> extractAll(CabArchive* archive, RecordingSink& si
     return outcomes;
 }
 
+// The names of the archive's entries.
+std::multiset<std::string> entryNames(const CabArchive* archive) {
+    std::multiset<std::string> names;
+    for (uint32_t i = 0; i < cabArchiveEntryCount(archive); ++i) {
+        CabArchiveEntry entry{};
+        EXPECT_EQ(cabArchiveEntry(archive, i, &entry), CabArchiveOk);
+        names.insert(entry.name);
+    }
+    return names;
+}
+
 }  // namespace
 
 TEST(ArchiveSets, OpenedFromAnyMemberListsEachFileOnceAndExtractsContinuedFilesWhole) {
@@ -50,13 +61,8 @@ TEST(ArchiveSets, OpenedFromAnyMemberListsEachFileOnceAndExtractsContinuedFilesW
         EXPECT_EQ(cabArchiveCabinetCount(archive), 3u);
         EXPECT_EQ(cabArchiveDamage(archive), nullptr);
         ASSERT_EQ(cabArchiveEntryCount(archive), 6u);
-        std::set<std::string> names;
-        for (uint32_t i = 0; i < 6; ++i) {
-            CabArchiveEntry entry{};
-            ASSERT_EQ(cabArchiveEntry(archive, i, &entry), CabArchiveOk);
-            names.insert(entry.name);
-        }
-        EXPECT_EQ(names.size(), 6u);
+        const std::multiset<std::string> names = entryNames(archive);
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 6u);
         CabArchiveEntry b{};
         ASSERT_EQ(cabArchiveEntry(archive, entryNamed(archive, "b.bin"), &b), CabArchiveOk);
         EXPECT_EQ(b.cabinet, 0u);
@@ -248,4 +254,69 @@ TEST(ArchiveSets, ASetInADirectoryDeeperThanTheDecoderPathLimitIsReadWhole) {
     EXPECT_EQ(outcomes.at("d.bin"), CabOutcomeExtracted);
     EXPECT_EQ(sink.written[entryNamed(archive, "b.bin")], set.contents("b.bin"));
     cabArchiveClose(archive);
+}
+
+TEST(ArchiveSets, AContinuedFileIsPairedByItsPlaceNotByTheNameTheNextCabinetStores) {
+    ThreeCabinetSet set;
+    ASSERT_EQ(set.cabinets.size(), 3u);
+    // The second cabinet lists the continuation of "b.bin" first, as
+    // "x.bin" with another size; the third lists that of "d.bin" as "y.bin".
+    // A decoder crossing between them takes the first continued file for
+    // the file that led it there, whatever it is called.
+    constexpr size_t kRecordSize = 0;
+    constexpr size_t kRecordName = 16;
+    auto rename = [](cabwriter::Cabinet& cabinet, const std::string& from, const std::string& to) {
+        const size_t name = cabinet.layout.fileOffsets[0] + kRecordName;
+        ASSERT_EQ(std::string(cabinet.image.begin() + long(name),
+                              cabinet.image.begin() + long(name + from.size())),
+                  from);
+        std::copy(to.begin(), to.end(), cabinet.image.begin() + long(name));
+    };
+    rename(set.cabinets[1], "b.bin", "x.bin");
+    set.cabinets[1].image[set.cabinets[1].layout.fileOffsets[0] + kRecordSize] ^= 0x01;
+    rename(set.cabinets[2], "d.bin", "y.bin");
+    ScratchDirectory scratch;
+    for (const auto& cabinet : set.cabinets) scratch.save(cabinet);
+
+    for (const char* member : {"set1.cab", "set3.cab"}) {
+        SCOPED_TRACE(member);
+        CabArchive* archive = openPath(scratch.path() / member);
+        ASSERT_NE(archive, nullptr);
+        ASSERT_EQ(cabArchiveEntryCount(archive), 6u);
+        EXPECT_EQ(entryNames(archive), (std::multiset<std::string>{"a.txt", "b.bin", "c.txt",
+                                                                   "d.bin", "e.txt", "f.txt"}));
+
+        // Each place of a file list tells the entry it continues and the
+        // name stored there.
+        const uint32_t b = entryNamed(archive, "b.bin");
+        const uint32_t d = entryNamed(archive, "d.bin");
+        EXPECT_EQ(cabArchiveListedCount(archive, 1),
+                  uint32_t(set.cabinets[1].layout.fileOffsets.size()));
+        CabArchiveListing listed{};
+        listed.size = sizeof listed;
+        ASSERT_EQ(cabArchiveListed(archive, 1, 0, &listed), CabArchiveOk);
+        EXPECT_EQ(listed.entry, b);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength),
+                  "x.bin");
+        ASSERT_EQ(cabArchiveListed(archive, 2, 0, &listed), CabArchiveOk);
+        EXPECT_EQ(listed.entry, d);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength),
+                  "y.bin");
+        EXPECT_EQ(cabArchiveListed(archive, 1, cabArchiveListedCount(archive, 1), &listed),
+                  CabArchiveBadArgument);
+        listed.size = sizeof listed - 1;
+        EXPECT_EQ(cabArchiveListed(archive, 1, 0, &listed), CabArchiveBadArgument);
+
+        RecordingSink sink;
+        int32_t status = -1;
+        const auto outcomes = extractAll(archive, sink, status);
+        EXPECT_EQ(status, CabArchiveOk);
+        for (uint32_t i = 0; i < 6; ++i) {
+            CabArchiveEntry entry{};
+            cabArchiveEntry(archive, i, &entry);
+            EXPECT_EQ(sink.ended[i], CabOutcomeExtracted) << entry.name;
+            EXPECT_EQ(sink.written[i], set.contents(entry.name)) << entry.name;
+        }
+        cabArchiveClose(archive);
+    }
 }
