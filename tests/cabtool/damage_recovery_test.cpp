@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -432,4 +433,115 @@ TEST(CabtoolDamage, ListingSaysWhyACabinetWasNotTakenAndStartsAgainAtTheCabinetN
     const ToolResult third = runCabtool({"list", "s3.cab"}, scratch.path());
     EXPECT_EQ(third.exitStatus, 1);
     EXPECT_TRUE(contains(third.out, "  tail.txt  (continued from s2.cab)\n")) << third.out;
+}
+
+TEST(CabtoolDamage, TestingStopsWhereTheDataCannotGoOnIntoTheNextCabinetAndCountsTheFilesBeyond) {
+    ScratchDirectory scratch;
+    // Blocks of 1000 cut at 1700: the split block holds the end of "a", all
+    // of "b" and the start of "c", so all three go on into p2.cab.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("head.txt", 500, 1), makeFile("a", 1000, 2), makeFile("b", 300, 3),
+                      makeFile("c", 2000, 4)},
+                     1000)};
+    const auto set = cabwriter::writeCabinetSet(folders, 1700, "p%d.cab");
+    ASSERT_GE(set.size(), 2u);
+    save(set[0], scratch.path());
+    const std::string next = (scratch.path() / "p2.cab").string();
+
+    // The first file going on is decoded up to the crossing and fails there;
+    // the others going on are never reached.
+    const ToolResult missing = runCabtool({"test", "p1.cab"}, scratch.path());
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_EQ(missing.out, "OK      head.txt\nFAILED  a\n1 file good, 1 failed, 2 not reached\n");
+    EXPECT_EQ(
+        missing.err,
+        "cabtool: p1.cab: cannot continue into next cabinet 'p2.cab': No such file or directory\n");
+
+    const ToolResult quiet = runCabtool({"test", "-q", "p1.cab"}, scratch.path());
+    EXPECT_EQ(quiet.exitStatus, 1);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_TRUE(contains(quiet.err, "cabtool: p1.cab: a: failed the test\n")) << quiet.err;
+
+    // Not chosen, "a" still leads the walk to the crossing; "c" is counted.
+    const ToolResult chosen = runCabtool({"test", "-f", "c", "p1.cab"}, scratch.path());
+    EXPECT_EQ(chosen.exitStatus, 1);
+    EXPECT_EQ(chosen.out, "0 files good, 0 failed, 1 not reached\n");
+    EXPECT_TRUE(contains(chosen.err, "cannot continue into next cabinet 'p2.cab'")) << chosen.err;
+
+    // A next cabinet that is no cabinet: the decoder's own reason.
+    std::ofstream(next) << "not a cabinet at all, just some text";
+    const ToolResult garbage = runCabtool({"test", "p1.cab"}, scratch.path());
+    EXPECT_EQ(garbage.exitStatus, 1);
+    EXPECT_EQ(garbage.err, "cabtool: p1.cab: cannot continue into next cabinet 'p2.cab': " +
+                               std::string(cabErrorText(CabErrBadSignature)) + "\n");
+}
+
+TEST(CabtoolDamage, AFileDecodedOnAcrossSeveralCabinetsFailsTheTestWhenItsDataIsDamagedThere) {
+    ScratchDirectory scratch;
+    // "b" goes on from p1 into p2; "c" begins in p2's part of the continued
+    // folder and goes on into p3, so the walk from p1 decodes it after
+    // crossing. A data block of p3 is damaged.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("a", 200, 1), makeFile("b", 2500, 2), makeFile("c", 2500, 3),
+                      makeFile("d", 300, 4)},
+                     1000)};
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "q%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    auto& last = set[2];
+    ASSERT_FALSE(last.layout.blockOffsets.empty());
+    last.image[last.layout.blockOffsets[0] + 8 + 100] ^=
+        0x55;  // past the header of its first block
+    saveAll(set, scratch.path());
+
+    const ToolResult r = runCabtool({"test", "q1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "FAILED  c\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "2 files good, 1 failed\n")) << r.out;
+    EXPECT_TRUE(contains(
+        r.err, "q3.cab: the cabinet is damaged: checksum mismatch in data block 0 of folder 0"))
+        << r.err;
+}
+
+TEST(CabtoolDamage, FilesContinuedFromAFirstCabinetThatIsNoCabinetAreReportedWhenStartedLater) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("head.txt", 200, 1), makeFile("span.bin", 3000, 2)})};
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "u%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    // The first cabinet claims reserve fields it does not have: its header
+    // runs on into its set names, and no walk can start there.
+    set[0].image[30] |= 0x04;
+    saveAll(set, scratch.path());
+
+    const ToolResult r = runCabtool({"test", "-q", "u2.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(
+        r.err, "u2.cab: the walk from the first cabinet of its set failed; starting again here"))
+        << r.err;
+    EXPECT_TRUE(contains(
+        r.err, "u2.cab: span.bin: not tested: it is continued from the earlier cabinet 'u1.cab'"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "u2.cab: span.bin: failed the test")) << r.err;
+}
+
+TEST(CabtoolDamage, AFileContinuedThroughSeveralCabinetsOfASetWithoutItsFirstIsCountedOnce) {
+    ScratchDirectory scratch;
+    // "b" goes on from v1 into v2, "c" from v2 into v3; v1 is missing.
+    const std::vector<cabwriter::Folder> folders = {
+        storedFolder({makeFile("a", 200, 1), makeFile("b", 2500, 2), makeFile("c", 2500, 3),
+                      makeFile("d", 300, 4)},
+                     1000)};
+    auto set = cabwriter::writeCabinetSet(folders, 2000, "v%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    save(set[1], scratch.path());
+    save(set[2], scratch.path());
+
+    // v2 lists "c" as continued from v1 and going on into v3, which lists
+    // it again: one file, failed once.
+    const ToolResult r = runCabtool({"test", "v2.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "FAILED  b\nFAILED  c\nFAILED  d\n0 files good, 3 failed\n");
+    EXPECT_TRUE(
+        contains(r.err, "v2.cab: c: not tested: it is continued from the earlier cabinet 'v1.cab'"))
+        << r.err;
 }

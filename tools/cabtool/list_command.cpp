@@ -9,6 +9,7 @@
 
 #include "cab/cab.h"
 #include "tools/cabtool/archive_reading.h"
+#include "tools/cabtool/archive_set.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/dos_time.h"
@@ -167,12 +168,6 @@ struct SetListing {
     const WalkRecord* earlier = nullptr;  // a walk before this one over the same set
 };
 
-std::string previousNameOf(const CabArchive* archive, uint32_t cabinet) {
-    const char* previous = nullptr;
-    cabArchiveCabinetLinks(archive, cabinet, &previous, nullptr);
-    return previous != nullptr ? previous : "";
-}
-
 // Lists the entries of cabinet `c`, in directory order, as a walk through
 // the set from `set.start` meets them: files continued from an earlier
 // cabinet are marked in the starting cabinet and, in a later one, listed
@@ -236,115 +231,6 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
         if (file.continuesIntoNext()) ++goingOn;
     }
     set.handedOnward = goingOn;
-}
-
-// A listing reads no folder: a damaged folder record concerns only the
-// files whose data is decoded.
-bool isFolderDamage(const CabArchiveProblem& problem) {
-    return std::string(problem.detail).rfind("folder ", 0) == 0;
-}
-
-// Damage before the file list (header or folder table): the folders'
-// methods are then not given, for this cabinet and those after it.
-bool isTableDamage(const CabArchiveProblem& problem) {
-    return problem.kind == CabProblemDamagedDirectory &&
-           std::string(problem.detail).rfind("file entry ", 0) != 0;
-}
-
-// Whether the cabinet's reserve area runs past the end of its file: the
-// walk then does not take it for a cabinet at all.
-bool reserveAreaCutShort(const CabArchiveCabinet& cabinet) {
-    constexpr uint64_t kHeaderWithReserveSizes = 40;
-    CabArchiveHeaderFacts facts{};
-    facts.size = sizeof facts;
-    CabArchiveError error{};
-    if (cabArchiveReadHeaderFacts(cabinet.name, cabinet.offset, &facts, &error) != CabArchiveOk) return true;
-    struct stat status;
-    if (stat(cabinet.name, &status) != 0) return false;
-    return (facts.flags & kFlagReserve) != 0 &&
-           cabinet.offset + kHeaderWithReserveSizes + facts.headerReserve > uint64_t(status.st_size);
-}
-
-// A damaged directory, as the walk reports it: which entry of the file list
-// could not be read, or a header it cannot use.
-std::string directoryDamageText(const CabArchiveProblem& problem, const CabArchiveCabinet& cabinet) {
-    std::string detail = problem.detail;
-    if (detail.rfind("file entry ", 0) == 0) {
-        const size_t reason = detail.find(": ");
-        return "the cabinet is damaged: " + detail.substr(0, reason);
-    }
-    if (reserveAreaCutShort(cabinet)) return "not a cabinet file (bad signature or truncated header)";
-    return "the cabinet is damaged";
-}
-
-// Why the file at `path` was not taken as a cabinet, as the walk says it.
-std::string notCabinetText(const std::string& path, uint64_t offset) {
-    CabArchiveHeaderFacts facts{};
-    facts.size = sizeof facts;
-    CabArchiveError error{};
-    if (cabArchiveReadHeaderFacts(path.c_str(), offset, &facts, &error) == CabArchiveOk &&
-        (facts.versionMajor << 8 | facts.versionMinor) != kVersion13) {
-        return std::string(cabErrorText(CabErrBadVersion)) + " (version " +
-               std::to_string(facts.versionMajor) + "." +
-               std::to_string(facts.versionMinor) + ")";
-    }
-    return "not a cabinet file";
-}
-
-// The set's next cabinet after `current` did not join it: the walk's
-// message about it. False when the set simply ends there (no name given).
-bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& problem,
-                       const CabArchiveCabinet& current) {
-    const std::string stored = problem.name;
-    if (problem.kind == CabProblemMissingCabinet && stored.empty()) return false;
-    const std::string directory = splitCabinetPath(current.name).directory;
-    if (problem.kind == CabProblemMissingCabinet && !isPlainFileName(stored)) {
-        reportCabinetError(current.name, "next cabinet name '" + stored + "' is not a plain file name");
-        return true;
-    }
-    if (problem.kind == CabProblemMissingCabinet && directory.size() + stored.size() > kMaxCabinetPath) {
-        reportCabinetError(current.name, "path of next cabinet '" + stored + "' is too long");
-        return true;
-    }
-    const std::string path = problem.kind == CabProblemMissingCabinet
-                                 ? directory + resolveCabinetName(directory, stored)
-                                 : stored;
-    if (problem.kind == CabProblemMissingCabinet) {
-        reportCabinetError(path, problem.detail);
-    } else if (problem.kind == CabProblemNotCabinet) {
-        reportCabinetError(path, notCabinetText(path, 0));
-    } else {
-        for (uint32_t c = 0; c < cabArchiveCabinetCount(archive); ++c) {
-            CabArchiveCabinet joined{};
-            if (cabArchiveCabinet(archive, c, &joined) == CabArchiveOk && path == joined.name) {
-                reportCabinetError(current.name, "next cabinet '" + path +
-                                                     "' was already read: the set runs in a circle");
-                return true;
-            }
-        }
-        // Its own place in its set, from the cabinet read alone.
-        std::string problemAlone;
-        const ArchiveOwner alone = openArchiveAt(path, 0, false, problemAlone);
-        CabArchiveCabinet found{};
-        if (alone) cabArchiveCabinet(alone.get(), 0, &found);
-        char detail[128];
-        std::snprintf(detail, sizeof detail,
-                      "not the next cabinet of the set (set %u, index %u; expected set %u, index %u)",
-                      unsigned(found.setId), unsigned(found.indexInSet), unsigned(current.setId),
-                      unsigned(current.indexInSet + 1u));
-        reportCabinetError(path, detail);
-    }
-    return true;
-}
-
-// The record reserves (cbCFFolder, cbCFData) cabinet `c` declares; a walk
-// keeps those of the cabinet it starts in and refuses any other.
-std::pair<uint32_t, uint32_t> recordReservesOf(const CabArchiveCabinet& cabinet) {
-    CabArchiveHeaderFacts facts{};
-    facts.size = sizeof facts;
-    CabArchiveError error{};
-    if (cabArchiveReadHeaderFacts(cabinet.name, cabinet.offset, &facts, &error) != CabArchiveOk) return {0, 0};
-    return {facts.folderReserve, facts.blockReserve};
 }
 
 // Lists the set of the cabinet at `offset` in `path`, from the cabinet
