@@ -320,3 +320,36 @@ TEST(ArchiveSets, AContinuedFileIsPairedByItsPlaceNotByTheNameTheNextCabinetStor
         cabArchiveClose(archive);
     }
 }
+
+// A member that joined the set when it was opened but was cut short before
+// its directory when the decoder crosses into it: the file going on there is
+// damaged, named by the cabinet it could not continue into, whether that
+// cabinet is the set's last or not. (The archive holds its members open, so
+// a member removed after opening is still read whole.)
+TEST(ArchiveSets, AJoinedMemberCutShortBeforeExtractionFailsTheFileGoingOnIntoIt) {
+    const ThreeCabinetSet set;
+    for (const char* lost : {"set2.cab", "set3.cab"}) {
+        SCOPED_TRACE(lost);
+        ScratchDirectory scratch;
+        for (const auto& cabinet : set.cabinets) scratch.save(cabinet);
+        CabArchive* archive = openPath(scratch.path() / "set1.cab");
+        ASSERT_NE(archive, nullptr);
+        ASSERT_EQ(cabArchiveCabinetCount(archive), 3u);
+        std::filesystem::resize_file(scratch.path() / lost, 36);  // the header's fixed part only
+        RecordingSink sink;
+        int32_t status = -1;
+        extractAll(archive, sink, status);
+        EXPECT_EQ(status, CabArchiveIncomplete);
+        std::string reasons;
+        for (uint32_t i = 0; i < cabArchiveEntryCount(archive); ++i) {
+            const char* reason = nullptr;
+            if (cabArchiveOutcome(archive, i, &reason) != CabOutcomeDamaged) continue;
+            reasons += std::string(reason != nullptr ? reason : "") + "\n";
+        }
+        EXPECT_NE(reasons.find("cannot continue into next cabinet '" + (scratch.path() / lost).string() + "'"),
+                  std::string::npos)
+            << reasons;
+        EXPECT_EQ(reasons.find("does not have"), std::string::npos) << reasons;
+        cabArchiveClose(archive);
+    }
+}
