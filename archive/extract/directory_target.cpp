@@ -37,6 +37,8 @@ DirectoryTarget::DirectoryTarget(DirectoryTarget&& other) noexcept
     : rootFd_(other.rootFd_),
       keepExisting_(other.keepExisting_),
       lowercase_(other.lowercase_),
+      holding_(other.holding_),
+      held_(std::move(other.held_)),
       output_(std::move(other.output_)),
       entry_(other.entry_),
       naming_(std::move(other.naming_)),
@@ -88,7 +90,7 @@ bool DirectoryTarget::write(const uint8_t* data, uint32_t size) {
     return true;
 }
 
-int32_t DirectoryTarget::end(uint32_t /*index*/, int32_t outcome, std::string& reason) {
+int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reason) {
     if (!output_) return outcome;
     const bool complete = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged;
     if (complete && !writeProblem_.empty()) {
@@ -97,8 +99,16 @@ int32_t DirectoryTarget::end(uint32_t /*index*/, int32_t outcome, std::string& r
     } else if (complete) {
         std::string problem;
         const bool readOnly = (entry_.attributes & kAttributeReadOnly) != 0;
-        if (!output_->commit(dosToLocalTime(entry_.dosDate, entry_.dosTime), readOnly, problem,
-                             !keepExisting_)) {
+        const std::optional<std::time_t> modified = dosToLocalTime(entry_.dosDate, entry_.dosTime);
+        bool done = false;
+        if (holding_) held_.reserve(held_.size() + 1);  // no file lost for want of room to hold it
+        if (!holding_) {
+            done = output_->commit(modified, readOnly, problem, !keepExisting_);
+        } else if (std::optional<FinishedFile> finished = output_->finish(modified, readOnly, problem, !keepExisting_)) {
+            held_.push_back(HeldFile{index, std::move(*finished), madeDirectories_});
+            done = true;
+        }
+        if (!done) {
             reason = problem;
             outcome = CabOutcomeOutputFailed;
         }

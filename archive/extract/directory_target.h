@@ -1,16 +1,25 @@
 // The extraction target that writes entries below a directory, each through
-// a temporary file renamed into place only when complete.
+// a temporary file renamed into place only when complete: at once, or, for
+// a worker, later by the caller's thread in the order of the entries.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/extract/entry_target.h"
 #include "archive/output/output_file.h"
 
 namespace cabarchive {
+
+// An entry's complete file a worker left under its temporary name.
+struct HeldFile {
+    uint32_t entry = 0;
+    FinishedFile file;
+    std::vector<std::string> madeDirectories;  // made for it, outermost first
+};
 
 class DirectoryTarget final : public EntryTarget {
 public:
@@ -29,6 +38,12 @@ public:
     bool write(const uint8_t* data, uint32_t size) override;
     int32_t end(uint32_t index, int32_t outcome, std::string& reason) override;
 
+    // From now on complete files are finished but left under their
+    // temporary names, collected for takeHeldFiles, instead of renamed.
+    void holdCompleteFiles() { holding_ = true; }
+    // The files held since the last call, in the order they were completed.
+    std::vector<HeldFile> takeHeldFiles() { return std::exchange(held_, {}); }
+
 private:
     // The client's temporary prefix, kept where moving the target leaves it.
     struct Naming {
@@ -45,6 +60,8 @@ private:
     int rootFd_ = -1;
     bool keepExisting_ = false;
     bool lowercase_ = false;
+    bool holding_ = false;
+    std::vector<HeldFile> held_;
     std::optional<OutputFile> output_;
     CabArchiveEntry entry_{};
     std::string writeProblem_;  // why the bytes could not be written, or empty

@@ -485,10 +485,6 @@ void visitCabinet(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
     decodePasses(run, decoder, error, index, plan, entryAt);
 }
 
-bool stopsAtFirstFailure(const Run& run) {
-    return run.events != nullptr && run.events->stopAtFirstFailure != 0;
-}
-
 // Asks the client whether to extract cabinet `index`: false when it skips
 // the cabinet (its entries then end Skipped) or stops the extraction.
 bool beginCabinet(Run& run, uint32_t index) {
@@ -549,7 +545,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
             run.note(cabinetInHand(visit), failure.noteText());
         }
         run.failed = true;
-        if (stopsAtFirstFailure(run)) {
+        if (run.stopsAtFirstFailure()) {
             // The entry it met ends with the failure; the rest are not reached.
             endOpenEntry(visit, failure);
             return;
@@ -570,8 +566,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
                                 uint32_t workers, const CabArchiveEvents* events) {
     Run run(archive, request, chosen, target, archive.io);
     run.events = events;
-    // Which entry fails first is known only in one pass.
-    run.workers = stopsAtFirstFailure(run) ? 1 : workers;
+    run.workers = workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
@@ -594,7 +589,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
         return CabArchiveIncomplete;
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
-        if (run.failed && stopsAtFirstFailure(run)) break;
+        if (run.endedAtFailure()) break;
         if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
         if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);
@@ -604,7 +599,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
         if (run.pending(e) && run.stopped) {
             run.settle(e, CabOutcomeStopped, "the extraction was stopped before it");
-        } else if (run.pending(e) && run.failed && stopsAtFirstFailure(run)) {
+        } else if (run.pending(e) && run.endedAtFailure()) {
             run.settle(e, CabOutcomeNotReached, "not reached: the extraction ended at an earlier failure");
         } else if (run.pending(e)) {
             run.settle(e, CabOutcomeUnreachable, "not reached");

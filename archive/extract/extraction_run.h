@@ -58,6 +58,11 @@ struct Run {
 
     bool pending(uint32_t index) const { return chosen[index] && settled[index] == 0; }
 
+    // The client asked that the first failure end the extraction.
+    bool stopsAtFirstFailure() const { return events != nullptr && events->stopAtFirstFailure != 0; }
+    // The extraction has ended at a failure, as the client asked.
+    bool endedAtFailure() const { return failed && stopsAtFirstFailure(); }
+
     void settle(uint32_t index, int32_t outcome, const std::string& reason) {
         settled[index] = 1;
         if (held != nullptr) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "archive/extract/directory_target.h"
+#include "archive/extract/held_files.h"
 #include "archive/extract/ordered_jobs.h"
 #include "archive/names/safe_name.h"
 #include "archive/open/entry_list.h"
@@ -24,8 +25,10 @@ struct FolderJob {
     std::vector<uint32_t> steered;  // the plan's files of these folders, in its order
     std::vector<uint32_t> entries;  // their archive entries still wanted
     std::vector<HeldEvent> held; // its settles and notes, in the order made
+    std::vector<HeldFile> files; // its complete files, not yet in place
     uint64_t done = 0;           // bytes it wrote
     bool stopped = false;        // the client stopped the extraction in it
+    bool failed = false;         // a pass of its decoder ended at a failure
     bool outOfMemory = false;    // it ended early for want of memory
 };
 
@@ -127,6 +130,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     decodePasses(jobRun, decoder, error, shop.cabinet, plan, shop.entryAt);
     job.done = jobRun.done;
     job.stopped = jobRun.stopped;
+    job.failed = jobRun.failed;
 }
 
 // The worker's own view of the cabinets and of the directory.
@@ -146,6 +150,9 @@ void work(Workshop& shop) {
     ArchiveIo io;
     std::string problem;
     std::optional<DirectoryTarget> target = openWorkerTarget(shop.run, io, problem);
+    // Its files are put in place by the caller's thread, in order, so that
+    // none lands that one pass would not have written.
+    if (target) target->holdCompleteFiles();
     const IoScope scope(io);
     CabError error{};
     const CabDecoderOwner decoder(target ? io.createDecoder(&error) : nullptr);
@@ -163,29 +170,72 @@ void work(Workshop& shop) {
         } catch (const std::bad_alloc&) {
             job.outOfMemory = true;
         }
+        if (target) job.files = target->takeHeldFiles();
+        // Which job fails first is known only in order, but none after
+        // this one is needed when the first failure ends the extraction.
+        if (job.stopped || (job.failed && shop.run.stopsAtFirstFailure())) shop.queue.stop();
         shop.queue.finish(*taken);
     }
 }
 
-// On the caller's thread: the job's settles and notes, then an outcome for
-// any of its entries it could not settle.
-void release(Run& run, const FolderJob& job, bool ran) {
+bool extractionEnded(const Run& run) { return run.stopped || run.endedAtFailure(); }
+
+// On the caller's thread: the job's settles and notes, each of its files put
+// in place at its entry's settle, then an outcome for any of its entries it
+// could not settle. A job after the extraction ended (stopped, or at a
+// failure that ends it) is left out as one pass would never have reached
+// it: its files stay held, to be removed, and its entries are settled at
+// the end of the extraction.
+void release(Run& run, FolderJob& job, bool ran, const HeldFilePlacement& placement) {
+    run.done += job.done;  // written and counted, so progress never goes back
+    if (extractionEnded(run)) return;
+    std::map<uint32_t, size_t> fileOf;
+    for (size_t f = 0; f < job.files.size(); ++f) fileOf.emplace(job.files[f].entry, f);
+    std::vector<bool> placed(job.files.size(), false);
     for (const HeldEvent& event : job.held) {
-        if (!event.isNote) {
-            run.settle(event.index, event.outcome, event.text);
-        } else if (run.request.note != nullptr) {
-            run.request.note(run.request.context, event.cabinet.c_str(), event.text.c_str());
+        if (event.isNote) {
+            if (run.request.note != nullptr) {
+                run.request.note(run.request.context, event.cabinet.c_str(), event.text.c_str());
+            }
+            continue;
         }
+        int32_t outcome = event.outcome;
+        std::string reason = event.text;
+        const auto file = fileOf.find(event.index);
+        if (file != fileOf.end() && !placed[file->second] &&
+            (outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged)) {
+            outcome = placement.place(job.files[file->second], outcome, reason);
+            placed[file->second] = true;
+        }
+        run.settle(event.index, outcome, reason);
     }
-    run.done += job.done;
+    std::vector<HeldFile> unplaced;
+    for (size_t f = 0; f < job.files.size(); ++f) {
+        if (!placed[f]) unplaced.push_back(std::move(job.files[f]));
+    }
+    job.files = std::move(unplaced);
     if (job.stopped) run.stopped = true;
-    if (run.stopped) return;  // the end of the extraction settles the rest as stopped
+    if (job.failed) run.failed = true;
+    if (extractionEnded(run)) return;  // the end of the extraction settles the rest
     for (const uint32_t e : job.entries) {
         if (run.pending(e)) {
             run.settle(e, CabOutcomeDamaged, ran && !job.outOfMemory ? "not decoded" : "out of memory");
         }
     }
 }
+
+// Removes the files no release put in place, once the workers are done.
+struct LeftoverFiles {
+    const std::vector<FolderJob>& jobs;
+    const HeldFilePlacement& placement;
+    ~LeftoverFiles() {
+        std::vector<const HeldFile*> left;
+        for (const FolderJob& job : jobs) {
+            for (const HeldFile& file : job.files) left.push_back(&file);
+        }
+        placement.remove(left);
+    }
+};
 
 // Stops the queue and joins the workers however the caller's side ends.
 struct Crew {
@@ -209,9 +259,12 @@ bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
     std::vector<FolderJob> jobs = folderJobs(run, index, plan, entryAt);
     if (jobs.size() < 2 || pathsMeetAcrossFolders(run, jobs)) return false;
 
+    const HeldFilePlacement placement(run.request.directory);
+    if (!placement.usable()) return false;
     Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
     shop.progress.done = run.done;
     {
+        const LeftoverFiles leftovers{jobs, placement};  // after the crew has joined
         Crew crew{shop.queue, {}};
         const size_t workers = std::min<size_t>(run.workers, jobs.size());
         try {
@@ -221,11 +274,11 @@ bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
         }
         if (crew.threads.empty()) return false;
         for (uint32_t j = 0; j < jobs.size(); ++j) {
-            release(run, jobs[j], shop.queue.await(j));
-            if (run.stopped) shop.queue.stop();
+            release(run, jobs[j], shop.queue.await(j), placement);
+            if (extractionEnded(run)) shop.queue.stop();
         }
     }
-    if (run.stopped) return true;
+    if (extractionEnded(run)) return true;
     // Wanted files of the cabinet that no folder led to, as one pass ends them.
     for (const uint32_t e : entryAt) {
         if (e != kNoArchiveEntry && run.pending(e)) {

@@ -58,6 +58,34 @@ int openSubdirectory(int parentFd, const std::string& name, bool& created) {
     return openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+// Opens the existing directory `path` below `rootFd` without following a
+// symbolic link; -1 with errno set when it cannot.
+int openExistingDirectory(int rootFd, const std::vector<std::string>& path) {
+    int fd = fcntl(rootFd, F_DUPFD_CLOEXEC, 1);
+    for (size_t i = 0; fd >= 0 && i < path.size(); ++i) {
+        const int next = openat(fd, path[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        fd = next;
+    }
+    return fd;
+}
+
+// Moves a closed temporary file to its final name in the same directory.
+// Without replacing, whatever appeared under the final name meanwhile (a
+// file, a link) stays: the rename refuses to overwrite it.
+bool renameIntoPlace(int directoryFd, const std::string& temporaryName, const std::string& finalName,
+                     bool replace, std::string& error) {
+    if (renameat2(directoryFd, temporaryName.c_str(), directoryFd, finalName.c_str(),
+                  replace ? 0 : RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    error = errno == EEXIST ? std::string(kExistsKept)
+                            : "cannot put the file in place: " + std::string(std::strerror(errno));
+    return false;
+}
+
 }  // namespace
 
 OutputHooks plainOutputHooks(const char* temporaryPrefix) {
@@ -89,6 +117,7 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
         close(file.directoryFd_);
         file.directoryFd_ = next;
     }
+    file.directories_.assign(components.begin(), components.end() - 1);
     file.finalName_ = components.back();
 
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -115,6 +144,7 @@ std::optional<OutputFile> OutputFile::create(int rootFd, const std::vector<std::
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : directoryFd_(other.directoryFd_),
       fd_(other.fd_),
+      directories_(std::move(other.directories_)),
       temporaryName_(std::move(other.temporaryName_)),
       finalName_(std::move(other.finalName_)),
       finished_(other.finished_),
@@ -143,8 +173,7 @@ bool OutputFile::exists() const {
     return fstatat(directoryFd_, finalName_.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
-                        bool replace) {
+bool OutputFile::closeComplete(std::optional<std::time_t> modified, bool readOnly, std::string& error) {
     bool ok = true;
     if (modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, {*modified, 0}};
@@ -166,21 +195,50 @@ bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std:
         error = "cannot write the file: " + std::string(std::strerror(errno));
         ok = false;
     }
-    // Without replacing, whatever appeared under the final name meanwhile
-    // (a file, a link) stays: the rename refuses to overwrite it.
-    if (ok && renameat2(directoryFd_, temporaryName_.c_str(), directoryFd_, finalName_.c_str(),
-                        replace ? 0 : RENAME_NOREPLACE) != 0) {
-        error = errno == EEXIST ? std::string(kExistsKept)
-                                : "cannot put the file in place: " + std::string(std::strerror(errno));
-        ok = false;
-    }
-    if (ok) {
-        hooks_->fileFinished();
-        finished_ = true;
-    } else {
-        removeTemporary();
-    }
+    if (!ok) removeTemporary();
     return ok;
+}
+
+bool OutputFile::commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
+                        bool replace) {
+    if (!closeComplete(modified, readOnly, error)) return false;
+    if (!renameIntoPlace(directoryFd_, temporaryName_, finalName_, replace, error)) {
+        removeTemporary();
+        return false;
+    }
+    hooks_->fileFinished();
+    finished_ = true;
+    return true;
+}
+
+std::optional<FinishedFile> OutputFile::finish(std::optional<std::time_t> modified, bool readOnly,
+                                               std::string& error, bool replace) {
+    if (!closeComplete(modified, readOnly, error)) return std::nullopt;
+    FinishedFile done{directories_, temporaryName_, finalName_, replace};
+    hooks_->fileFinished();
+    finished_ = true;
+    close(directoryFd_);  // a file waiting to be placed holds no descriptor
+    directoryFd_ = -1;
+    return done;
+}
+
+bool placeFinishedFile(int rootFd, const FinishedFile& file, std::string& error) {
+    const int directoryFd = openExistingDirectory(rootFd, file.directories);
+    if (directoryFd < 0) {
+        error = "cannot put the file in place: " + std::string(std::strerror(errno));
+        return false;
+    }
+    const bool placed = renameIntoPlace(directoryFd, file.temporaryName, file.finalName, file.replace, error);
+    if (!placed) unlinkat(directoryFd, file.temporaryName.c_str(), 0);
+    close(directoryFd);
+    return placed;
+}
+
+void removeFinishedFile(int rootFd, const FinishedFile& file) {
+    const int directoryFd = openExistingDirectory(rootFd, file.directories);
+    if (directoryFd < 0) return;
+    unlinkat(directoryFd, file.temporaryName.c_str(), 0);
+    close(directoryFd);
 }
 
 bool OutputFile::reopenPadded(uint64_t size, std::string& error) {

@@ -34,6 +34,23 @@ OutputHooks plainOutputHooks(const char* temporaryPrefix);
 // Why a file was not put in place when it must not replace one there.
 constexpr const char* kExistsKept = "exists; kept";
 
+// A complete file closed under its temporary name, holding no descriptor
+// while it waits to be put in place by another thread.
+struct FinishedFile {
+    std::vector<std::string> directories;  // below the root, outermost first
+    std::string temporaryName;
+    std::string finalName;
+    bool replace = true;  // may take the place of a file already there
+};
+
+// Moves `file` to its final name below `rootFd` (never following a
+// symbolic link on the way), or removes it: false, with the reason in
+// `error` (kExistsKept when the name was taken and not replaced).
+bool placeFinishedFile(int rootFd, const FinishedFile& file, std::string& error);
+
+// Removes `file`'s temporary below `rootFd`, if it is still there.
+void removeFinishedFile(int rootFd, const FinishedFile& file);
+
 class OutputFile {
 public:
     // Creates the directories `components` asks for below `rootFd` (never
@@ -58,6 +75,12 @@ public:
     bool commit(std::optional<std::time_t> modified, bool readOnly, std::string& error,
                 bool replace = true);
 
+    // Sets the time and read-only state and closes the file as commit does,
+    // but leaves it under its temporary name for placeFinishedFile. Nothing,
+    // with the temporary removed and the reason in `error`, on failure.
+    std::optional<FinishedFile> finish(std::optional<std::time_t> modified, bool readOnly,
+                                       std::string& error, bool replace = true);
+
     // Something (a file, a link, a directory) already has the final name.
     bool exists() const;
 
@@ -74,9 +97,13 @@ public:
 private:
     OutputFile() = default;
     void removeTemporary();
+    // The time and read-only state set and the handle closed; on failure
+    // the temporary is removed.
+    bool closeComplete(std::optional<std::time_t> modified, bool readOnly, std::string& error);
 
     int directoryFd_ = -1;  // the directory the file goes into
     int fd_ = -1;           // the temporary file, -1 once closed
+    std::vector<std::string> directories_;  // from the root to the file's directory
     std::string temporaryName_;
     std::string finalName_;
     bool finished_ = false;
