@@ -389,7 +389,12 @@ typedef struct CabArchiveExtraction {
     // reported is the same for every count: the same files and bytes, the
     // same outcomes and reasons, `settled` and `note` in the same order and
     // always from the calling thread; `progress` may come in coarser steps,
-    // from one thread at a time, and never goes backwards. A folder
+    // from one thread at a time, and never goes backwards. A worker's
+    // complete file waits, closed, under its temporary name until the
+    // calling thread puts it in place at its entry's `settled` call, so the
+    // directory fills in the cabinet's order, a name taken meanwhile is
+    // decided then (keepExisting), and an extraction that stops or ends at
+    // its first failure leaves only what one pass would have left. A folder
     // continued across cabinets, a cabinet whose entries would write the
     // same path from different folders, and archives read from a client's
     // stream are decoded by one pass as with 1. With a `sink` (and for
@@ -446,8 +451,10 @@ typedef struct CabArchiveEvents {
     // met ends CabOutcomeDamaged, every chosen entry not yet settled ends
     // CabOutcomeNotReached, and the result is CabArchiveIncomplete. Entries
     // refused before decoding (names, output, cabinets the archive does not
-    // have) do not end it. The extraction is then one pass, as with
-    // `threads` 1, so that which entry fails first is the same every time.
+    // have) do not end it. Workers keep decoding side by side and the
+    // extraction ends as one pass would have: the same entry fails first,
+    // with the same outcomes, the same settled, note, cabinetBegin and
+    // cabinetEnd calls, and no file of a later entry left in the directory.
     // 0 (default): a failure ends only the entries that need the data it met.
     int32_t stopAtFirstFailure;
     // Extraction into a directory: the start of the temporary files' names
