@@ -101,12 +101,18 @@ int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reaso
         const bool readOnly = (entry_.attributes & kAttributeReadOnly) != 0;
         const std::optional<std::time_t> modified = dosToLocalTime(entry_.dosDate, entry_.dosTime);
         bool done = false;
-        if (holding_) held_.reserve(held_.size() + 1);  // no file lost for want of room to hold it
         if (!holding_) {
             done = output_->commit(modified, readOnly, problem, !keepExisting_);
-        } else if (std::optional<FinishedFile> finished = output_->finish(modified, readOnly, problem, !keepExisting_)) {
-            held_.push_back(HeldFile{index, std::move(*finished), madeDirectories_});
-            done = true;
+        } else {
+            // Room first: a file once finished is never lost for want of memory.
+            held_.reserve(held_.size() + 1);
+            HeldFile held{index, FinishedFile{}, madeDirectories_};
+            std::optional<FinishedFile> finished = output_->finish(modified, readOnly, problem, !keepExisting_);
+            if (finished) {
+                held.file = std::move(*finished);
+                held_.push_back(std::move(held));
+                done = true;
+            }
         }
         if (!done) {
             reason = problem;
