@@ -1,6 +1,7 @@
 // Stopping at the first failure, or at the stop flag, with workers: the same
 // outcomes, the same events in the same order, the same files and nothing
 // else in the directory as one pass, for every count of workers.
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -225,8 +226,17 @@ TEST(ArchiveFirstFailureWorkers, TheStopFlagLeavesOnlyWhatOnePassPutInPlace) {
         SCOPED_TRACE(stopAtFirstFailure ? "stopping at the first failure" : "going on after failures");
         Request stopping;
         stopping.stopAtFirstFailure = stopAtFirstFailure;
-        stopping.onEntry = [](uint32_t index, const std::filesystem::path&, Account& account) {
-            if (index == 4) account.stop = 1;  // mid/after
+        stopping.onEntry = [](uint32_t index, const std::filesystem::path& directory, Account& account) {
+            if (index != 4) return;  // mid/after
+            // However the workers were scheduled, the earlier folders are
+            // done first, as in one pass (bounded, should they never be).
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!(std::filesystem::exists(directory / "early/a0") && std::filesystem::exists(directory / "early/b0") &&
+                     std::filesystem::exists(directory / "early/a1")) &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            account.stop = 1;
         };
         const std::unique_ptr<Account> single = expectSameForEveryCount(whole.path, stopping);
         EXPECT_EQ(single->status, CabArchiveStopped);
