@@ -394,6 +394,28 @@ Failure describeFailure(Visit& visit, const CabError& error) {
     return Failure{CabOutcomeDamaged, name.empty() ? reason : name + ": " + reason, reason};
 }
 
+// Whether the cabinet holds a single folder that goes on from the cabinet
+// before it into the one after: a decoder crossing into it reads on through.
+bool passedThroughWhole(const Cabinet& cabinet) {
+    bool fromPrevious = false;
+    bool intoNext = false;
+    for (const FileEntry& file : cabinet.directory.entries) {
+        fromPrevious = fromPrevious || file.continuesFromPrevious();
+        intoNext = intoNext || file.continuesIntoNext();
+    }
+    return cabinet.directory.folderCount == 1 && fromPrevious && intoNext;
+}
+
+// Whether an entry lies in the part of a folder that only the pass over
+// cabinet `index` reaches, by crossing from it: the folder the entry's
+// cabinet continues begins there, and not in a cabinet crossed later.
+bool reachedByCrossingFrom(const CabArchive& archive, const CabArchiveEntry& view, uint32_t index) {
+    if (view.cabinet <= index || view.continuesFromPrevious == 0) return false;
+    uint32_t begun = view.cabinet - 1;
+    while (begun > index && passedThroughWhole(archive.cabinets[begun])) --begun;
+    return begun == index;
+}
+
 // Whether this cabinet's pass must read on into the next cabinet: a wanted
 // file goes on there, or lies in the part of a folder continued there.
 bool wantsCrossing(const Run& run, uint32_t cabinet) {
@@ -401,7 +423,7 @@ bool wantsCrossing(const Run& run, uint32_t cabinet) {
         const CabArchiveEntry& view = run.archive.entries[e].view;
         if (!run.pending(e)) continue;
         if (view.cabinet == cabinet && view.continuesIntoNext != 0 && view.continuesFromPrevious == 0) return true;
-        if (view.cabinet > cabinet && view.continuesFromPrevious != 0) return true;
+        if (reachedByCrossingFrom(run.archive, view, cabinet)) return true;
     }
     return false;
 }
@@ -448,7 +470,7 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
             const CabArchiveEntry& view = run.archive.entries[e].view;
             const bool dependsOnCrossing =
                 (view.cabinet == visit.cabinetIndex && view.continuesIntoNext != 0) ||
-                (view.cabinet > visit.cabinetIndex && view.continuesFromPrevious != 0);
+                reachedByCrossingFrom(run.archive, view, visit.cabinetIndex);
             if (run.pending(e) && dependsOnCrossing) run.settle(e, failure.outcome, later);
         }
     }
@@ -532,8 +554,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
             for (uint32_t e = 0; e < run.archive.entries.size(); ++e) {
                 const CabArchiveEntry& view = run.archive.entries[e].view;
                 if (!run.pending(e)) continue;
-                if (view.cabinet == index ||
-                    (crossing && view.cabinet > index && view.continuesFromPrevious != 0)) {
+                if (view.cabinet == index || (crossing && reachedByCrossingFrom(run.archive, view, index))) {
                     run.settle(e, CabOutcomeUnreachable,
                                "not reached: no file led the decoder to its data");
                 }

@@ -353,3 +353,41 @@ TEST(ArchiveSets, AJoinedMemberCutShortBeforeExtractionFailsTheFileGoingOnIntoIt
         cabArchiveClose(archive);
     }
 }
+
+// Each folder's second file lies wholly in the part of the folder the next
+// cabinet holds, and each cabinet's last folder goes on: the decoder that
+// crossed once must cross again to reach the files after it.
+TEST(ArchiveSets, FilesBehindASecondCrossingAreExtractedWhereverTheArchiveIsOpened) {
+    std::vector<cabwriter::Folder> folders;
+    std::map<std::string, std::string> contents;
+    for (uint8_t k = 0; k < 4; ++k) {
+        cabwriter::File big = makeFile("s" + std::to_string(k) + ".bin", 30000, uint8_t(2 * k + 1));
+        cabwriter::File small = makeFile("t" + std::to_string(k) + ".txt", 900, uint8_t(2 * k + 2));
+        contents[big.name] = text(big.data);
+        contents[small.name] = text(small.data);
+        folders.push_back(folderOf(cabwriter::Method::Stored, {big, small}));
+    }
+    const auto cabinets = cabwriter::writeCabinetSet(folders, 40000);
+    ASSERT_EQ(cabinets.size(), 4u);
+    ScratchDirectory scratch;
+    for (const auto& cabinet : cabinets) scratch.save(cabinet);
+
+    for (const char* member : {"set1.cab", "set2.cab", "set4.cab"}) {
+        SCOPED_TRACE(member);
+        CabArchive* archive = openPath(scratch.path() / member);
+        ASSERT_NE(archive, nullptr);
+        ASSERT_EQ(cabArchiveEntryCount(archive), 8u);
+        RecordingSink sink;
+        int32_t status = -1;
+        for (const auto& [name, outcome] : extractAll(archive, sink, status)) {
+            EXPECT_EQ(outcome, CabOutcomeExtracted) << name;
+        }
+        EXPECT_EQ(status, CabArchiveOk);
+        for (uint32_t i = 0; i < 8; ++i) {
+            CabArchiveEntry entry{};
+            cabArchiveEntry(archive, i, &entry);
+            EXPECT_EQ(sink.written[i], contents[entry.name]) << entry.name;
+        }
+        cabArchiveClose(archive);
+    }
+}
