@@ -355,38 +355,102 @@ TEST(ArchiveSets, AJoinedMemberCutShortBeforeExtractionFailsTheFileGoingOnIntoIt
 }
 
 // Each folder's second file lies wholly in the part of the folder the next
-// cabinet holds, and each cabinet's last folder goes on: the decoder that
-// crossed once must cross again to reach the files after it.
-TEST(ArchiveSets, FilesBehindASecondCrossingAreExtractedWhereverTheArchiveIsOpened) {
-    std::vector<cabwriter::Folder> folders;
-    std::map<std::string, std::string> contents;
-    for (uint8_t k = 0; k < 4; ++k) {
-        cabwriter::File big = makeFile("s" + std::to_string(k) + ".bin", 30000, uint8_t(2 * k + 1));
-        cabwriter::File small = makeFile("t" + std::to_string(k) + ".txt", 900, uint8_t(2 * k + 2));
-        contents[big.name] = text(big.data);
-        contents[small.name] = text(small.data);
-        folders.push_back(folderOf(cabwriter::Method::Stored, {big, small}));
+// cabinet holds, and each cabinet's last folder goes on: the files after
+// the first crossing are reached only by crossing from their own folder's
+// cabinet, whatever an earlier crossing met.
+class FourCabinetChain : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::vector<cabwriter::Folder> folders;
+        for (uint8_t k = 0; k < 4; ++k) {
+            cabwriter::File big = makeFile("s" + std::to_string(k) + ".bin", 30000, uint8_t(2 * k + 1));
+            cabwriter::File small = makeFile("t" + std::to_string(k) + ".txt", 900, uint8_t(2 * k + 2));
+            contents[big.name] = text(big.data);
+            contents[small.name] = text(small.data);
+            folders.push_back(folderOf(cabwriter::Method::Stored, {big, small}));
+        }
+        cabinets = cabwriter::writeCabinetSet(folders, 40000);
+        ASSERT_EQ(cabinets.size(), 4u);
     }
-    const auto cabinets = cabwriter::writeCabinetSet(folders, 40000);
-    ASSERT_EQ(cabinets.size(), 4u);
-    ScratchDirectory scratch;
-    for (const auto& cabinet : cabinets) scratch.save(cabinet);
 
-    for (const char* member : {"set1.cab", "set2.cab", "set4.cab"}) {
+    // Extracts every entry of the archive opened from `member` and checks
+    // each outcome against `damaged` (those expected to fail) and each
+    // extracted entry's bytes.
+    void extractAndCheck(const char* member, const std::set<std::string>& damaged) {
         SCOPED_TRACE(member);
+        for (const auto& cabinet : cabinets) scratch.save(cabinet);
         CabArchive* archive = openPath(scratch.path() / member);
         ASSERT_NE(archive, nullptr);
         ASSERT_EQ(cabArchiveEntryCount(archive), 8u);
         RecordingSink sink;
         int32_t status = -1;
         for (const auto& [name, outcome] : extractAll(archive, sink, status)) {
-            EXPECT_EQ(outcome, CabOutcomeExtracted) << name;
+            EXPECT_EQ(outcome, damaged.count(name) ? CabOutcomeDamaged : CabOutcomeExtracted) << name;
         }
-        EXPECT_EQ(status, CabArchiveOk);
+        EXPECT_EQ(status, damaged.empty() ? CabArchiveOk : CabArchiveIncomplete);
         for (uint32_t i = 0; i < 8; ++i) {
             CabArchiveEntry entry{};
             cabArchiveEntry(archive, i, &entry);
-            EXPECT_EQ(sink.written[i], contents[entry.name]) << entry.name;
+            if (damaged.count(entry.name) == 0) {
+                EXPECT_TRUE(sink.written[i] == contents[entry.name]) << entry.name;
+            }
+        }
+        cabArchiveClose(archive);
+    }
+
+    std::vector<cabwriter::Cabinet> cabinets;
+    std::map<std::string, std::string> contents;
+    ScratchDirectory scratch;
+};
+
+TEST_F(FourCabinetChain, FilesBehindASecondCrossingAreExtractedWhereverTheArchiveIsOpened) {
+    for (const char* member : {"set1.cab", "set2.cab", "set4.cab"}) extractAndCheck(member, {});
+}
+
+TEST_F(FourCabinetChain, ADamagedFirstCrossingCostsOnlyTheFilesInItsOwnFolder) {
+    // Flip a byte of s1.bin where the second cabinet holds it.
+    const Bytes s1(contents["s1.bin"].begin(), contents["s1.bin"].end());
+    Bytes& image = cabinets[1].image;
+    const auto at = std::search(image.begin(), image.end(), s1.begin() + 20000, s1.begin() + 20016);
+    ASSERT_NE(at, image.end());
+    *at ^= 0x55;
+    extractAndCheck("set1.cab", {"s1.bin", "t1.txt"});
+}
+
+// A cabinet holding nothing but the middle of one file is crossed through
+// by the pass that began the file's folder: a file after it is that pass's
+// to reach, or to lose with the damage the crossing met.
+TEST(ArchiveSets, AFileAfterOneRunningThroughAWholeCabinetSharesTheFateOfTheCrossing) {
+    const cabwriter::File big = makeFile("through.bin", 90000, 3);
+    const cabwriter::File small = makeFile("after.txt", 900, 4);
+    auto cabinets = cabwriter::writeCabinetSet({folderOf(Method::Stored, {big, small})}, 40000);
+    ASSERT_EQ(cabinets.size(), 3u);
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "middle damaged" : "whole");
+        if (damaged) {
+            Bytes& middle = cabinets[1].image;
+            const auto at = std::search(middle.begin(), middle.end(), big.data.begin() + 60000,
+                                        big.data.begin() + 60016);
+            ASSERT_NE(at, middle.end());
+            *at ^= 0x55;
+        }
+        ScratchDirectory scratch;
+        for (const auto& cabinet : cabinets) scratch.save(cabinet);
+        CabArchive* archive = openPath(scratch.path() / "set1.cab");
+        ASSERT_NE(archive, nullptr);
+        RecordingSink sink;
+        int32_t status = -1;
+        const auto outcomes = extractAll(archive, sink, status);
+        const int32_t expected = damaged ? CabOutcomeDamaged : CabOutcomeExtracted;
+        EXPECT_EQ(outcomes.at("through.bin"), expected);
+        EXPECT_EQ(outcomes.at("after.txt"), expected);
+        const char* reason = nullptr;
+        cabArchiveOutcome(archive, entryNamed(archive, "after.txt"), &reason);
+        if (damaged) {
+            EXPECT_NE(std::string(reason != nullptr ? reason : "").find("set2.cab"), std::string::npos)
+                << (reason != nullptr ? reason : "");
+        } else {
+            EXPECT_TRUE(sink.written[entryNamed(archive, "after.txt")] == text(small.data));
         }
         cabArchiveClose(archive);
     }
