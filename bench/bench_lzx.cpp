@@ -1,8 +1,13 @@
 // LZX decoding speed next to zlib's inflate on the same source data.
 //
 // Each input is compressed twice: by the test LZX encoder (window 2^21,
-// call translation for code) into 32,768-byte frames, and by zlib (level 6)
-// into one raw Deflate stream. One benchmark iteration decodes the whole
+// call translation for code, lazy matching with a 128-candidate chain, as
+// zlib's level 6 parses) into 32,768-byte frames, and by zlib (level 6) into
+// one raw Deflate stream. QMORA_BENCH_GREEDY=1 makes the LZX side the
+// encoder's greedy parse with a 16-candidate chain instead, which yields
+// many more, shorter matches than zlib's: a poorer parse, more symbols for
+// the decoder per byte. The counters lzx_sym_per_KB and zlib_sym_per_KB
+// give each stream's literals and matches per KB of output. One benchmark iteration decodes the whole
 // input through lzxDecompress (one instance, reset once, one output buffer,
 // as the cabinet decoder does) and through inflate, timing each frame and
 // each same-sized stretch of inflate's output; the counters report both
@@ -15,6 +20,7 @@
 // translation alone over the same frames as they stand before it (the
 // encoder's side applied to the original), and the counter translation_pct
 // gives its time as a share of the whole LZX decode.
+#include "bench/deflate_symbols.h"
 #include "bench/fastest_times.h"
 #include "bench/real_files.h"
 #include "codecs/lzx/lzx.h"
@@ -47,7 +53,14 @@ struct Input {
     // The frames as the decoder holds them before undoing the translation,
     // one after another; empty without translation.
     Bytes translated;
+    lzxenc::ParseCounts lzxSymbols;
+    deflate_symbols::Counts zlibSymbols;
 };
+
+bool greedyParse() {
+    const char* greedy = std::getenv("QMORA_BENCH_GREEDY");
+    return greedy != nullptr && std::strcmp(greedy, "0") != 0;
+}
 
 Input prepare(Bytes data, bool code) {
     Input in;
@@ -55,8 +68,9 @@ Input prepare(Bytes data, bool code) {
     lzxenc::Options options;
     options.windowBits = 21;
     options.translationSize = code ? kTranslationSize : 0;
-    options.maxChain = 16;
-    in.frames = lzxenc::encode(in.data.data(), in.data.size(), options);
+    options.lazy = !greedyParse();
+    options.maxChain = options.lazy ? 128 : 16;
+    in.frames = lzxenc::encode(in.data.data(), in.data.size(), options, &in.lzxSymbols);
     if (code) {
         in.translated = in.data;
         uint32_t at = 0;
@@ -77,6 +91,10 @@ Input prepare(Bytes data, bool code) {
     if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
     in.deflated.resize(z.total_out);
     deflateEnd(&z);
+    if (!deflate_symbols::count(in.deflated.data(), in.deflated.size(), in.zlibSymbols) ||
+        in.zlibSymbols.bytes != in.data.size()) {
+        std::abort();
+    }
     return in;
 }
 
@@ -183,6 +201,15 @@ void compareWithZlib(benchmark::State& state, const Input& in) {
     for (const auto& frame : in.frames) compressed += frame.data.size() - kCodecInputSlack;
     state.counters["lzx_pct"] = 100.0 * double(compressed) / double(in.data.size());
     state.counters["zlib_pct"] = 100.0 * double(in.deflated.size()) / double(in.data.size());
+    const double kilobytes = double(in.data.size()) / 1024;
+    state.counters["lzx_sym_per_KB"] =
+        double(in.lzxSymbols.literals + in.lzxSymbols.matches) / kilobytes;
+    state.counters["zlib_sym_per_KB"] =
+        double(in.zlibSymbols.literals + in.zlibSymbols.matches) / kilobytes;
+    state.counters["lzx_match_pct"] = 100.0 * double(in.lzxSymbols.matches) /
+                                      double(in.lzxSymbols.literals + in.lzxSymbols.matches);
+    state.counters["zlib_match_pct"] = 100.0 * double(in.zlibSymbols.matches) /
+                                       double(in.zlibSymbols.literals + in.zlibSymbols.matches);
     inflateEnd(&z);
     lzxDestroy(handle);
 }
