@@ -141,9 +141,18 @@ private:
         }
     }
 
+    // Bytes equal at `at` and `from` (from < at), up to `limit` and the
+    // longest match; eight at a time while they last.
     uint32_t matchLength(size_t at, size_t from, size_t limit) const {
+        const uint32_t most = uint32_t(std::min<size_t>(limit - at, kMaxMatch));
         uint32_t n = 0;
-        while (at + n < limit && n < kMaxMatch && data_[at + n] == data_[from + n]) ++n;
+        for (; n + 8 <= most; n += 8) {
+            uint64_t a, b;
+            std::memcpy(&a, &data_[at + n], 8);
+            std::memcpy(&b, &data_[from + n], 8);
+            if (a != b) break;
+        }
+        while (n < most && data_[at + n] == data_[from + n]) ++n;
         return n;
     }
 
@@ -165,9 +174,12 @@ private:
              cand = previous_[size_t(cand)], --chain) {
             uint32_t d = uint32_t(i - size_t(cand));
             if (d > maxDistance) break;
+            // A fresh distance must beat a repeated one by two bytes, so a
+            // candidate that differs at the byte it would need is passed over.
+            const uint32_t toBeat = std::max<uint32_t>(2, best.length + (best.repeat >= 0 ? 1 : 0));
+            if (i + toBeat >= limit || data_[i + toBeat] != data_[size_t(cand) + toBeat]) continue;
             uint32_t n = matchLength(i, size_t(cand), limit);
-            // A fresh distance must beat a repeated one by two bytes.
-            if (n >= 3 && n > best.length + (best.repeat >= 0 ? 1 : 0)) best = {n, d, -1};
+            if (n > toBeat) best = {n, d, -1};
             if (options_.lazy && best.length >= kNiceLength) break;
         }
         return best;
