@@ -172,7 +172,11 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
             ok = false;
             break;
         }
-        copyMatch(window, mask, i, distance, length);
+        if (kFilled) {
+            copyMatch(window, mask, i, distance, length);
+        } else {
+            copyMatchFirstPass(window, i, distance, length);
+        }
         i += length;
     }
 
