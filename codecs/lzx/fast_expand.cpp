@@ -83,10 +83,19 @@ inline int32_t walkNodes(const WideBits& b, int32_t entry, const int16_t (*nodes
 }  // namespace
 
 void buildMainEntries(Decoder& d) {
-    for (uint32_t k = 0; k < (1u << kMainLookupBits); ++k) {
+    // A symbol whose code has l <= 10 bits fills 2^(10 - l) consecutive
+    // entries (all of them when every length is 0): one step per symbol.
+    for (uint32_t k = 0; k < (1u << kMainLookupBits);) {
         const int32_t t = d.mainTable[k];
-        d.mainEntries[k] = t >= 0 ? uint32_t(t) << 16 | d.mainLengths[t]
-                                  : uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
+        if (t < 0) {
+            d.mainEntries[k++] = uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
+            continue;
+        }
+        const uint32_t length = d.mainLengths[t];
+        const uint32_t run = uint32_t(1) << (kMainLookupBits - length);
+        const uint32_t entry = uint32_t(t) << 16 | length;
+        for (uint32_t e = k; e < k + run; ++e) d.mainEntries[e] = entry;
+        k += run;
     }
 }
 
