@@ -36,6 +36,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -216,32 +219,58 @@ void compareWithZlib(benchmark::State& state, const Input& in) {
 
 }  // namespace
 
+// An input is compressed only when a benchmark that uses it runs: with a
+// filter, the others cost nothing.
+struct LazyInput {
+    std::function<Bytes()> data;
+    bool code;
+    std::optional<Input> prepared;
+
+    const Input& get() {
+        if (!prepared) {
+            Bytes sample = data();
+            prepared = sample.empty() ? Input{} : prepare(std::move(sample), code);
+        }
+        return *prepared;
+    }
+};
+
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     // Inputs live until the end: the benchmarks refer to them.
-    static std::vector<std::pair<std::string, Input>> inputs;
+    static std::vector<std::pair<std::string, LazyInput>> inputs;
     const size_t generated = real_files::capped(kGeneratedSize);
-    inputs.emplace_back("text", prepare(sample_data::make(sample_data::Kind::Text, generated, 7), false));
-    inputs.emplace_back("x86", prepare(sample_data::make(sample_data::Kind::X86, generated, 7), true));
-    inputs.emplace_back("random", prepare(sample_data::make(sample_data::Kind::Random, generated, 7), false));
+    for (const auto& [name, kind, code] :
+         {std::tuple{"text", sample_data::Kind::Text, false},
+          std::tuple{"x86", sample_data::Kind::X86, true},
+          std::tuple{"random", sample_data::Kind::Random, false}}) {
+        const sample_data::Kind k = kind;
+        inputs.emplace_back(name, LazyInput{[k, generated] { return sample_data::make(k, generated, 7); },
+                                            code, std::nullopt});
+    }
     for (const real_files::Kind& kind : real_files::kinds()) {
         if (std::strcmp(kind.name, "images") == 0) continue;
-        Bytes sample = real_files::gather(kind);
-        if (sample.empty()) {
-            std::fprintf(stderr, "skipping %s: too few such files on this system\n", kind.name);
-            continue;
-        }
-        if (sample.size() > kRealSize) sample.resize(kRealSize);
         const bool code = std::strcmp(kind.name, "executables") == 0;
-        inputs.emplace_back(std::string("real_") + kind.name, prepare(std::move(sample), code));
+        const real_files::Kind* k = &kind;
+        inputs.emplace_back(std::string("real_") + kind.name,
+                            LazyInput{[k] {
+                                          Bytes sample = real_files::gather(*k);
+                                          if (sample.size() > kRealSize) sample.resize(kRealSize);
+                                          return sample;
+                                      },
+                                      code, std::nullopt});
     }
-    for (const auto& [name, in] : inputs) {
-        const Input* input = &in;
-        benchmark::RegisterBenchmark(("lzxVersusZlib/" + name).c_str(),
-                                     [input](benchmark::State& state) {
-                                         compareWithZlib(state, *input);
-                                     })
-            ->Unit(benchmark::kMillisecond);
+    for (auto& [name, in] : inputs) {
+        LazyInput* input = &in;
+        const std::string benchmarkName = "lzxVersusZlib/" + name;
+        benchmark::RegisterBenchmark(benchmarkName.c_str(), [input](benchmark::State& state) {
+            const Input& prepared = input->get();
+            if (prepared.data.empty()) {
+                state.SkipWithError("too few such files on this system");
+                return;
+            }
+            compareWithZlib(state, prepared);
+        })->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
