@@ -102,6 +102,10 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
 
+// The widest step of copyMatchFirstPass writes 31 bytes past a match that
+// ends at the window's end.
+static_assert(kWindowSpare >= 31, "the window's spare bytes take a first-pass copy's overrun");
+
 // copyMatch while the folder has not yet filled the window once. Then every
 // source lies before the destination without wrapping (the distance is 1..i),
 // and no window byte past the destination is read before it is written in
