@@ -111,7 +111,6 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
 
     uint8_t* const window = d.window;
     const uint32_t mask = d.windowMask;
-    const uint32_t* const entries = d.mainEntries;
     const uint8_t* const mainLengths = d.mainLengths;
     const int32_t mainSymbols = int32_t(d.mainSymbols);
     // Valid: the test above put the data end at least that far past inPos.
@@ -129,7 +128,7 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // At least 16 of the stream's bits are held here, enough for any
         // main code, so the lookup does not wait for the refill, whose load
         // in turn depends only on the previous symbol.
-        const uint32_t entry = entries[peek(b, kMainLookupBits)];
+        const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
         uint32_t symbol;
         if ((entry & kWalk) == 0) {
