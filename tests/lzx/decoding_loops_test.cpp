@@ -320,63 +320,61 @@ private:
     uint32_t r_[3] = {1, 1, 1};
 };
 
-// Every match length 2..257 in each of slots 0..3 and with a fresh distance,
-// in one long block of a 64 KB window: several frames, so that the window
-// wraps and the fresh distances reach back across its end. Each frame's
-// matches end inside it (literals fill up to the frame's end where one
-// would not fit). Both loops must give the reference output.
-TEST(LzxDecodingLoops, EveryMatchLengthInEverySlotKindGivesTheReferenceOutput) {
-    constexpr int kBits = 16;
-    constexpr uint32_t kFrame = 32768;
-    std::mt19937 random(11);
-    for (bool aligned : {false, true}) {
-        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
-        lzxtest::StreamBuilder s(kBits);
-        std::vector<uint32_t> every(s.mainSymbols());
+// One verbatim or aligned-offset block coding every main and length symbol,
+// written beside its reference output and cut into 32,768-byte frames.
+// Every match ends inside its frame: literals fill up to the frame's end
+// where one would not fit.
+class ReferenceStream {
+public:
+    static constexpr uint32_t kFrame = 32768;
+
+    ReferenceStream(int windowBits, bool aligned, uint32_t seed)
+        : bits_(windowBits), aligned_(aligned), builder_(windowBits), random_(seed) {
+        std::vector<uint32_t> every(builder_.mainSymbols());
         for (uint32_t k = 0; k < every.size(); ++k) every[k] = k;
         std::vector<uint32_t> everyLength(lzx::kLengthSymbols);
         for (uint32_t k = 0; k < everyLength.size(); ++k) everyLength[k] = k;
+        builder_.translation(false);
+        builder_.header(aligned ? lzx::AlignedOffset : lzx::Verbatim, 0xFFFFFF);
+        if (aligned) builder_.alignedTree(std::vector<uint8_t>(8, 3));
+        builder_.trees(lengthsFor(builder_.mainSymbols(), every),
+                       lengthsFor(lzx::kLengthSymbols, everyLength));
+    }
 
-        ReferenceOutput reference;
-        std::vector<Bytes> frames;
-        auto literal = [&] {
-            const uint8_t byte = uint8_t(random());
-            s.literal(byte);
-            reference.literal(byte);
-            if (reference.size() % kFrame == 0) frames.push_back(s.finish());
-        };
-        s.translation(false);
-        s.header(aligned ? lzx::AlignedOffset : lzx::Verbatim, 0xFFFFFF);
-        if (aligned) s.alignedTree(std::vector<uint8_t>(8, 3));
-        s.trees(lengthsFor(s.mainSymbols(), every),
-                lengthsFor(lzx::kLengthSymbols, everyLength));
-        for (int k = 0; k < 300; ++k) literal();
-        // Kinds 0..3 are slots 0..3, kind 4 a fresh distance; shuffled for
-        // each length, so that every slot follows every other and each
-        // update of the repeated offsets is seen by later matches.
-        uint32_t kinds[5] = {0, 1, 2, 3, 4};
-        for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
-            std::shuffle(std::begin(kinds), std::end(kinds), random);
-            for (uint32_t kind : kinds) {
-                while (reference.size() % kFrame + length > kFrame) literal();
-                // Fresh distances up to the window's size once it is full.
-                const uint32_t reach = uint32_t(std::min<size_t>(reference.size(), 1u << kBits));
-                const uint32_t distance = 1 + uint32_t(random()) % reach;
-                uint32_t slot = kind, offsetBits = 0;
-                if (kind == 4) lzxtest::slotFor(distance, slot, offsetBits);
-                s.match(length, slot, offsetBits, aligned);
-                reference.match(length, slot, distance);
-                if (reference.size() % kFrame == 0) frames.push_back(s.finish());
-                literal();
-            }
-        }
-        const uint32_t lastSize = uint32_t(reference.size() % kFrame);
-        if (lastSize != 0) frames.push_back(s.finish());
-        ASSERT_GT(reference.size(), size_t(2) << kBits);  // the window wraps twice
+    void literal() {
+        const uint8_t byte = uint8_t(random_());
+        builder_.literal(byte);
+        reference_.literal(byte);
+        endFrameIfFull();
+    }
 
+    // Literals until `bytes` more fit in the current frame.
+    void makeRoom(uint32_t bytes) {
+        while (reference_.size() % kFrame + bytes > kFrame) literal();
+    }
+
+    // A match in slot 0..3, or (kind 4) from the fresh `distance`.
+    void match(uint32_t length, uint32_t kind, uint32_t distance) {
+        makeRoom(length);
+        uint32_t slot = kind, offsetBits = 0;
+        if (kind == 4) lzxtest::slotFor(distance, slot, offsetBits);
+        builder_.match(length, slot, offsetBits, aligned_);
+        reference_.match(length, slot, distance);
+        endFrameIfFull();
+    }
+
+    size_t size() const { return reference_.size(); }
+    uint32_t random() { return uint32_t(random_()); }
+
+    // Decodes the frames with the fast loop and with the careful loop alone;
+    // both must give the reference output.
+    void expectBothLoopsGiveTheReference() {
+        const uint32_t lastSize = uint32_t(reference_.size() % kFrame);
+        std::vector<Bytes> frames = frames_;
+        if (lastSize != 0) frames.push_back(builder_.finish());
         for (bool careful : {false, true}) {
             SCOPED_TRACE(careful ? "careful loop" : "fast loop");
-            lzxtest::Instance codec(kBits);
+            lzxtest::Instance codec(bits_);
             decoderOf(codec).carefulOnly = careful;
             Bytes all, out;
             for (size_t f = 0; f < frames.size(); ++f) {
@@ -384,8 +382,75 @@ TEST(LzxDecodingLoops, EveryMatchLengthInEverySlotKindGivesTheReferenceOutput) {
                 ASSERT_EQ(codec.decompress(frames[f], size, out), CodecOk) << "frame " << f;
                 all.insert(all.end(), out.begin(), out.end());
             }
-            EXPECT_TRUE(all == reference.bytes()) << "output differs from the reference";
+            EXPECT_TRUE(all == reference_.bytes()) << "output differs from the reference";
         }
+    }
+
+private:
+    void endFrameIfFull() {
+        if (reference_.size() % kFrame == 0) frames_.push_back(builder_.finish());
+    }
+
+    int bits_;
+    bool aligned_;
+    lzxtest::StreamBuilder builder_;
+    ReferenceOutput reference_;
+    std::mt19937 random_;
+    std::vector<Bytes> frames_;
+};
+
+// Every match length 2..257 in each of slots 0..3 and with a fresh distance,
+// in one long block of a 64 KB window: several frames, so that the window
+// wraps and the fresh distances reach back across its end. Both loops must
+// give the reference output.
+TEST(LzxDecodingLoops, EveryMatchLengthInEverySlotKindGivesTheReferenceOutput) {
+    constexpr int kBits = 16;
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        ReferenceStream s(kBits, aligned, 11);
+        for (int k = 0; k < 300; ++k) s.literal();
+        // Kinds 0..3 are slots 0..3, kind 4 a fresh distance; shuffled for
+        // each length, so that every slot follows every other and each
+        // update of the repeated offsets is seen by later matches.
+        uint32_t kinds[5] = {0, 1, 2, 3, 4};
+        std::mt19937 shuffler(11);
+        for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
+            std::shuffle(std::begin(kinds), std::end(kinds), shuffler);
+            for (uint32_t kind : kinds) {
+                // Fresh distances up to the window's size once it is full.
+                const uint32_t reach = uint32_t(std::min<size_t>(s.size(), 1u << kBits));
+                s.match(length, kind, 1 + s.random() % reach);
+                s.literal();
+            }
+        }
+        ASSERT_GT(s.size(), size_t(2) << kBits);  // the window wraps twice
+        s.expectBothLoopsGiveTheReference();
+    }
+}
+
+// Once the window has filled, the bytes just past a match are the previous
+// pass's, and a match at a distance of the window's size less 3..32 (the
+// farthest the position slots reach) reads them next. Each match of every
+// length 2..257, from near and far sources (whole-step copies of every
+// width), is followed by such a match.
+TEST(LzxDecodingLoops, AfterTheWindowFillsTheBytesPastAMatchStayThePreviousPass) {
+    constexpr int kBits = 15;
+    constexpr uint32_t kWindow = 1u << kBits;
+    const uint32_t nearDistances[] = {1, 2, 5, 8, 13, 16, 23, 32, 40, 300, kWindow - 300};
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        ReferenceStream s(kBits, aligned, 23);
+        while (s.size() < kWindow + 100) s.literal();
+        for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
+            for (uint32_t ahead = 3; ahead <= 32; ahead += 1 + length % 4) {
+                const uint32_t after = 2 + (length + ahead) % 15;
+                s.makeRoom(length + after);
+                const uint32_t near = nearDistances[(length + ahead) % std::size(nearDistances)];
+                s.match(length, near == 1 ? 3 : 4, near);  // distance 1 is slot 3's
+                s.match(after, 4, kWindow - ahead);
+            }
+        }
+        s.expectBothLoopsGiveTheReference();
     }
 }
 
@@ -410,11 +475,11 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
     Bytes window(kWindow + lzx::kWindowSpare);
     for (auto& b : window) b = uint8_t(random());
     const uint32_t distances[] = {0,  1,  2,  3,  5,  7,  8,  9,  15, 16,
-                                  17, 31, 64, 200, 257, 258, 4000, kWindow - 1, kWindow - 2,
+                                  17, 31, 32, 33, 64, 200, 257, 258, 4000, kWindow - 1, kWindow - 2,
                                   kWindow - 8, kWindow - 300, kWindow, kWindow + 5, 2228221};
     int copies = 0;
     for (uint32_t distance : distances) {
-        for (uint32_t length : {2u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 40u, 257u}) {
+        for (uint32_t length : {2u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 33u, 40u, 256u, 257u}) {
             // Destinations at the window's start, its end and in between.
             for (uint32_t i : {0u, 1u, 6u, 300u, 20000u, kWindow - 300, kWindow - length}) {
                 ASSERT_TRUE(copiesAsByteByByte(window, kMask, i, distance, length))
@@ -424,7 +489,7 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
             }
         }
     }
-    EXPECT_EQ(copies, 24 * 11 * 7);
+    EXPECT_EQ(copies, 26 * 13 * 7);
 }
 
 // Before the window is first filled, a copy may write past the match: every
