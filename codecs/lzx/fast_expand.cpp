@@ -57,11 +57,13 @@ inline uint64_t fourWords(const uint8_t* p) {
 }
 
 // Adds as many whole words as fit below the valid bits: 48..63 valid after.
+// Adding 16 bits per word until 48..63 are counted is setting bits 4 and 5
+// of the count; the bits added, over 8, are the bytes taken.
 inline void refill(WideBits& b) {
     b.buf |= fourWords(b.in) >> b.avail;
-    const uint32_t words = (63 - b.avail) >> 4;
-    b.in += 2 * words;
-    b.avail += 16 * words;
+    const uint32_t before = b.avail;
+    b.avail = before | 48;
+    b.in += (b.avail - before) >> 3;
 }
 
 inline uint32_t peek(const WideBits& b, int n) { return uint32_t(b.buf >> (64 - n)); }
