@@ -5,15 +5,23 @@
 #include "codecs/lzx/bit_reader.h"
 #include "codecs/lzx/lzx_decoder.h"
 
+#include <array>
 #include <cstring>
 
 namespace lzx {
 namespace {
 
+// k mod 17 for k = 0..33, so that entry 17 + prior - code is the new path
+// length for a prior length and a delta code in 0..16: a lookup rather than
+// a division.
+constexpr auto kDeltaTable = [] {
+    std::array<uint8_t, 34> table{};
+    for (uint32_t k = 0; k < table.size(); ++k) table[k] = uint8_t(k % 17);
+    return table;
+}();
+
 // (prior - code) mod 17 for prior and code in 0..16.
-inline uint8_t deltaLength(uint8_t prior, uint32_t code) {
-    return uint8_t((prior + 17 - code) % 17);
-}
+inline uint8_t deltaLength(uint8_t prior, uint32_t code) { return kDeltaTable[17 + prior - code]; }
 
 uint32_t readPretreeSymbol(Decoder& d, const int16_t* table, const int16_t (*nodes)[2],
                            const uint8_t* lengths) {

@@ -59,7 +59,7 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
         uint32_t next = k + weight[l];
         if (l <= lookupBits) {
             if (next > tableSize) return false;
-            for (uint32_t e = k; e < next; ++e) table[e] = int16_t(s);
+            fillRun(table + k, weight[l], int16_t(s));
             start[l] = next;
             continue;
         }
