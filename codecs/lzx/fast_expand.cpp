@@ -165,13 +165,14 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         if (slot >= 4) {
             const int extra = kSlots.extraBits[slot];
             if (kAligned && extra >= 3) {
-                if (extra > 3) {
-                    offsetBits = peek(b, extra - 3) << 3;
-                    consume(b, uint32_t(extra - 3));
-                }
-                const uint32_t a = d.alignedTable[peek(b, kAlignedLookupBits)];
-                consume(b, d.alignedLengths[a]);
-                offsetBits |= a;
+                // 0..14 verbatim bits, then the aligned symbol after them,
+                // both taken with one consume.
+                const uint32_t verbatim = uint32_t(extra - 3);
+                const uint32_t high = uint32_t((b.buf >> 1) >> (63 - verbatim));
+                const uint32_t a =
+                    d.alignedTable[uint32_t((b.buf << verbatim) >> (64 - kAlignedLookupBits))];
+                consume(b, verbatim + d.alignedLengths[a]);
+                offsetBits = high << 3 | a;
             } else {
                 offsetBits = peek(b, extra);
                 consume(b, uint32_t(extra));
