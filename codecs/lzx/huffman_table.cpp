@@ -23,6 +23,18 @@ void firstCodes(const uint8_t* lengths, uint32_t symbolCount, uint32_t (&start)[
     for (int l = 1; l <= 16; ++l) start[l + 1] = start[l] + (count[l] << (16 - l));
 }
 
+// Writes `value` to `count` entries from `at`, where count is a power of
+// two (a code's share of a lookup table): four entries to an 8-byte store
+// once the run is that long, else entry by entry.
+inline void fillRun(int16_t* at, uint32_t count, int16_t value) {
+    if (count < 4) {
+        for (uint32_t e = 0; e < count; ++e) at[e] = value;
+        return;
+    }
+    const uint64_t four = uint64_t(uint16_t(value)) * 0x0001000100010001u;
+    for (uint32_t e = 0; e < count; e += 4) std::memcpy(at + e, &four, 8);
+}
+
 }  // namespace
 
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,

@@ -4,8 +4,6 @@
 #include "cab/codec.h"
 
 #include <cstdint>
-#include <cstring>
-#include <type_traits>
 
 namespace lzx {
 
@@ -134,22 +132,6 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
                 int16_t (*nodes)[2]);
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
 
-// Writes `value` to `count` entries from `at`, where count is a power of
-// two (a code's share of a lookup table): in 8-byte stores of the value
-// repeated once the run is that long, else entry by entry.
-template <typename Entry>
-inline void fillRun(Entry* at, uint32_t count, Entry value) {
-    constexpr uint32_t kPerStore = 8 / sizeof(Entry);
-    if (count < kPerStore) {
-        for (uint32_t e = 0; e < count; ++e) at[e] = value;
-        return;
-    }
-    uint64_t repeated = 0;
-    for (uint32_t e = 0; e < kPerStore; ++e) {
-        repeated = repeated << (8 * sizeof(Entry)) | uint64_t(std::make_unsigned_t<Entry>(value));
-    }
-    for (uint32_t e = 0; e < count; e += kPerStore) std::memcpy(at + e, &repeated, 8);
-}
 // mainEntries from mainTable and mainLengths, after the main table is built.
 void buildMainEntries(Decoder& d);
 
