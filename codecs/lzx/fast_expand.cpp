@@ -27,6 +27,10 @@ constexpr uint32_t kLengthMask = 0x1F;
 // before the end of the data stays inside the data.
 constexpr std::ptrdiff_t kInputMargin = 32;
 
+// The most offset bits a match reads: 17 verbatim bits, or 14 and a 7-bit
+// aligned-offset code.
+constexpr uint32_t kMaxOffsetBits = 21;
+
 // 64-bit look-ahead: the next bit in bit 63, `avail` bits counted in whole
 // words (48..63 after a refill). A refill ORs in 64 bits of input, so right
 // after it all 64 bits are the stream's, the part of the word that did not
@@ -154,11 +158,14 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
                           kLengthSymbols, kLengthLookupBits);
             consume(b, d.lengthLengths[lengthSymbol]);
             length += uint32_t(lengthSymbol);
-            refill(b);
+            // Two codes of up to 16 bits may leave fewer counted bits than
+            // the offset can take; mostly enough are left.
+            if (b.avail < kMaxOffsetBits) refill(b);
         }
-        // At most 16 bits are gone since the last refill. The offset takes at
-        // most 21 more: 11 or more stay counted in `avail`, and 27 or more of
-        // the stream's bits stay held, enough for the next lookup.
+        // At least kMaxOffsetBits stay counted in `avail`, so the offset
+        // leaves it at 0 or more. Since the last refill, which held 64 of the
+        // stream's bits, at most 16 + 16 + 21 are gone: 11 or more stay held,
+        // enough for the next lookup of 10 bits.
         length += kMinMatch;
 
         uint32_t offsetBits = 0;
