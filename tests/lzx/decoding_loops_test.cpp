@@ -289,6 +289,35 @@ TEST(LzxDecodingLoops, FastAndCarefulAgreeOnTheWidestSymbolsBackToBack) {
     }
 }
 
+// Short matches with the longest main codes and offsets and no length code
+// between them, back to back: 16 + 17 bits (16 + 14 + 7 in an aligned-offset
+// block) per symbol, so that the look-ahead's count falls by 33 or 37 bits
+// between refills at every position within a word.
+TEST(LzxDecodingLoops, FastAndCarefulAgreeOnWideShortMatchesBackToBack) {
+    constexpr uint32_t kSlot = 36, kRepeats = 200;
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        lzxtest::StreamBuilder s(21);
+        std::vector<uint32_t> mainSymbols, lengthSymbols = {0, 1};
+        for (uint32_t k = 0; k < 15; ++k) mainSymbols.push_back('a' + k);
+        mainSymbols.push_back(256 + 8 * kSlot + 5);  // length 7
+        mainSymbols.push_back(256 + 8 * kSlot + 6);  // length 8
+        s.translation(false);
+        s.header(aligned ? lzx::AlignedOffset : lzx::Verbatim, kRepeats * 15 / 2);
+        if (aligned) s.alignedTree(staircase(8, {0, 1, 2, 3, 4, 5, 7, 6}));
+        s.trees(staircase(s.mainSymbols(), mainSymbols),
+                staircase(lzx::kLengthSymbols, lengthSymbols));
+        for (uint32_t r = 0; r < kRepeats; ++r) {
+            s.match(7 + r % 2, kSlot, (r * 2654435761u) >> 15 | 6 | (r & 1), aligned);
+        }
+        const Bytes frame = s.finish();
+        FastAndCareful loops(21);
+        loops.assumeWindowFilled();
+        EXPECT_EQ(loops.decodeBoth(frame, kRepeats * 15 / 2), CodecOk);
+        EXPECT_EQ(loops.longestMainCode(), 16);
+    }
+}
+
 // The output of literals and matches as the format defines them, kept
 // apart from the decoder: repeated offsets R0..R2 and a byte-by-byte copy
 // over the whole output.
