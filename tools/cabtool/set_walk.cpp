@@ -30,11 +30,15 @@ bool startsWith(const std::string& text, const std::string& start) {
     return text.rfind(start, 0) == 0;
 }
 
-// A block refused as damaged whose bytes show nothing wrong is said to be
-// damaged without naming the block, as the decoder reports it.
-std::string damageText(const std::string& message) {
+// A block refused as damaged is said to be damaged without naming the
+// block, as the decoder reports it, when its bytes show nothing wrong or
+// the command does not describe blocks (`blockDetail` false).
+std::string damageText(const std::string& message, bool blockDetail) {
     const std::string damaged = cabErrorText(CabErrDamagedCabinet);
-    return startsWith(message, damaged + " in data block ") ? damaged : message;
+    const bool plain = startsWith(message, damaged + " in data block ") ||
+                       (!blockDetail && startsWith(message, damaged + ": ") &&
+                        message.find("data block ") != std::string::npos);
+    return plain ? damaged : message;
 }
 
 // What one walk over a set leaves for a walk started again later in it.
@@ -102,6 +106,7 @@ struct SetWalk {
             entries.insert(entries.begin(), carried.begin(), carried.end());
         }
         const std::string previous = previousNameOf(archive, c);
+        std::vector<uint32_t> fromBefore;  // told after the damage, when the command wants
         for (const uint32_t index : entries) {
             CabArchiveEntry entry{};
             if (cabArchiveEntry(archive, index, &entry) != CabArchiveOk) continue;
@@ -135,11 +140,19 @@ struct SetWalk {
                                        earlier->dealtWith.count({file.name, file.size}) != 0)) {
                 continue;
             }
-            findings.refused(file, std::string("not ") + findings.doneWord() +
-                                       ": it is continued from the earlier cabinet '" + previous +
-                                       "'");
+            fromBefore.push_back(index);
+            if (!findings.damageFirst) tellFromEarlier(index, previous);
+        }
+        if (findings.damageFirst) {
+            for (const uint32_t index : fromBefore) tellFromEarlier(index, previous);
         }
         if (c == start + 1 && start > 0) settleSpanning(c);
+    }
+
+    void tellFromEarlier(uint32_t index, const std::string& previous) {
+        findings.refused(files[index], std::string("not ") + findings.doneWord() +
+                                           ": it is continued from the earlier cabinet '" +
+                                           previous + "'");
     }
 
     // A walk started again inside the set: the files whose data runs from
@@ -381,7 +394,7 @@ struct SetWalk {
 
     void note(const char* cabinet, const char* message) {
         // A file running past its folder's end is the file's fault: said with it.
-        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message));
+        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message, findings.blockDetail));
         damagedIn = cabinet;
         const std::string text = message;
         damageWhereCrossed = text.find(" data block 0 of folder 0") != std::string::npos ||

@@ -30,6 +30,11 @@ public:
     Progress& progress;
     OrderedLines lines;
     uint64_t notReached = 0;  // chosen files the walk stopped before
+    // Files of the starting cabinet whose data begins before it are told
+    // after the files its directory places where no data can be.
+    bool damageFirst = false;
+    // A damaged data block is described by what its bytes show.
+    bool blockDetail = true;
 
     // The command's word for a file done, in "not DONE: it is continued
     // from the earlier cabinet ...".
