@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cab/cab.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
@@ -23,6 +24,8 @@ namespace cabtool {
 namespace {
 
 constexpr const char* kSalvagedNote = "salvaged, may be damaged";
+// The library's reason for a file whose bytes the system would not take.
+constexpr const char* kCannotWrite = "cannot write the file: ";
 
 // Creates `path` and its missing parents, like mkdir -p; an interrupt
 // removes those it made that are still empty.
@@ -57,7 +60,7 @@ bool writeOut(const void* data, uint32_t size) {
 struct ExtractFindings final : WalkFindings {
     ExtractFindings(const RunOptions& o, Progress& p) : WalkFindings(o, p) {
         damageFirst = true;
-        blockDetail = false;
+        firstBlockDetail = false;
     }
 
     std::string directory;
@@ -100,14 +103,27 @@ struct ExtractFindings final : WalkFindings {
     }
     void failed(const FileEntry& file) override { fail(file, "not extracted"); }
     void refused(const FileEntry& file, const std::string& reason) override { fail(file, reason); }
-    void notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
-        if (reason != kExistsKept) return fail(file, reason);
+    bool notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
+        if (reason.rfind(kCannotWrite, 0) == 0) {
+            // A file that cannot be written (a full disk, a size limit)
+            // ends the extraction, as a failed write always has.
+            reportCabinetError(file.cabinet, cabErrorText(CabErrOutputFailed));
+            fail(file, "not extracted");
+            stopForFailure();
+            return true;
+        }
+        if (reason != kExistsKept) {
+            fail(file, reason);
+            return false;
+        }
         if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file, options), kExistsKept);
         ++kept;
+        return false;
     }
 
     void configure(CabArchiveExtraction& extraction, CabArchiveEvents& events) override {
         extraction.salvage = options.salvage ? 1 : 0;
+        clearFailureStop();  // each walk starts anew
         events.stop = interruptStop();
         if (options.pipe) return;  // the walk's sink: write() below
         extraction.directory = directory.c_str();
@@ -174,7 +190,7 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
     bool complete = true;
     for (const CabinetSource& source : sources) {
         complete = walkSource(extraction, source) && complete;
-        if (*interruptStop() != 0) break;
+        if (*interruptStop() > 0) break;  // interrupted
     }
     progress.clear();
     stopOnInterrupt(false);

@@ -30,11 +30,14 @@ volatile std::sig_atomic_t gDirectoryCount = 0;  // entries complete; raised las
 
 volatile std::sig_atomic_t gProgressDrawn = 0;
 volatile std::sig_atomic_t gStopMode = 0;
-volatile std::sig_atomic_t gStopSignal = 0;  // the signal that asked to stop, once one did
+// The signal that asked to stop, once one did; kStoppedAtFailure when
+// cabtool itself stopped the extraction.
+constexpr std::sig_atomic_t kStoppedAtFailure = -1;
+volatile std::sig_atomic_t gStopSignal = 0;
 constexpr char kClearLine[] = "\r\033[K";
 
 extern "C" void removeFileAndExit(int signal) {
-    if (gStopMode && gStopSignal == 0) {
+    if (gStopMode && gStopSignal <= 0) {
         gStopSignal = signal;  // the extraction stops and tidies up itself
         return;
     }
@@ -106,9 +109,17 @@ const volatile std::sig_atomic_t* interruptStop() { return &gStopSignal; }
 
 void endIfInterrupted() {
     const int signal = int(gStopSignal);
-    if (signal == 0) return;
+    if (signal <= 0) return;
     gStopMode = 0;
     removeFileAndExit(signal);
+}
+
+void stopForFailure() {
+    if (gStopSignal == 0) gStopSignal = kStoppedAtFailure;
+}
+
+void clearFailureStop() {
+    if (gStopSignal == kStoppedAtFailure) gStopSignal = 0;
 }
 
 void noteProgressLine(bool drawn) { gProgressDrawn = drawn ? 1 : 0; }

@@ -40,9 +40,13 @@ const cabarchive::OutputHooks& interruptAwareOutput();
 // stops, removes the file it was writing and the directories it made for
 // it; endIfInterrupted() then clears the progress line and ends the process
 // as the signal would have.
+// The flag is also raised, without a signal, by stopForFailure() when the
+// extraction must end at a failure, and lowered by clearFailureStop().
 void stopOnInterrupt(bool on);
 const volatile std::sig_atomic_t* interruptStop();
 void endIfInterrupted();
+void stopForFailure();
+void clearFailureStop();
 
 // The start of the temporary names of the files cabtool writes.
 inline constexpr const char* kTemporaryPrefix = ".cabtool-";

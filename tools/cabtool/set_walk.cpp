@@ -31,13 +31,14 @@ bool startsWith(const std::string& text, const std::string& start) {
 }
 
 // A block refused as damaged is said to be damaged without naming the
-// block, as the decoder reports it, when its bytes show nothing wrong or
-// the command does not describe blocks (`blockDetail` false).
-std::string damageText(const std::string& message, bool blockDetail) {
+// block, as the decoder reports it, when its bytes show nothing wrong, or
+// when it is a folder's first block and the command names only blocks met
+// after the folder was under way (`firstBlockDetail` false).
+std::string damageText(const std::string& message, bool firstBlockDetail) {
     const std::string damaged = cabErrorText(CabErrDamagedCabinet);
     const bool plain = startsWith(message, damaged + " in data block ") ||
-                       (!blockDetail && startsWith(message, damaged + ": ") &&
-                        message.find("data block ") != std::string::npos);
+                       (!firstBlockDetail && startsWith(message, damaged + ": ") &&
+                        message.find("data block 0 of folder ") != std::string::npos);
     return plain ? damaged : message;
 }
 
@@ -68,6 +69,7 @@ struct SetWalk {
     bool halted = false;   // the walk failed: nothing after it counts
     bool complete = true;
     int64_t failedIn = -1;  // the cabinet the walk stopped in, when it did
+    bool stoppedAtFailure = false;  // the command stopped the library at a failure
     uint64_t bytesShown = 0;  // written to a directory and shown as progress
     // Outcomes of files continued from an earlier cabinet, which the library
     // settles with that cabinet: the walk tells them with their own.
@@ -371,7 +373,11 @@ struct SetWalk {
             findings.passed(file, index, outcome);
         } else if (outcome == CabOutcomeRefusedName || outcome == CabOutcomeOutputFailed ||
                    outcome == CabOutcomeSkipped) {
-            findings.notWritten(file, index, outcome, reason);
+            if (findings.notWritten(file, index, outcome, reason)) {
+                stoppedAtFailure = true;
+                failAt(entry.cabinet);
+                halted = true;
+            }
         } else if (outcome == CabOutcomeStopped) {
             return;
         } else if (outcome == CabOutcomeUnreachable && reason == kNoFileLed &&
@@ -387,6 +393,20 @@ struct SetWalk {
         }
     }
 
+    // The chosen entries of the cabinet the walk failed in that the library
+    // stopped before, when the command stopped it at that failure: the walk
+    // did not reach them.
+    void countStopped() {
+        for (uint32_t index = 0; index < files.size(); ++index) {
+            if (!chosen(index) || settledBefore[index] ||
+                cabArchiveOutcome(archive, index, nullptr) != CabOutcomeStopped ||
+                int64_t(fileCabinetOf(index)) != failedIn) {
+                continue;
+            }
+            ++findings.notReached;
+        }
+    }
+
     void failAt(uint32_t cabinet) {
         complete = false;
         if (failedIn < 0) failedIn = current >= 0 ? current : int64_t(cabinet);
@@ -394,7 +414,7 @@ struct SetWalk {
 
     void note(const char* cabinet, const char* message) {
         // A file running past its folder's end is the file's fault: said with it.
-        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message, findings.blockDetail));
+        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message, findings.firstBlockDetail));
         damagedIn = cabinet;
         const std::string text = message;
         damageWhereCrossed = text.find(" data block 0 of folder 0") != std::string::npos ||
@@ -522,6 +542,7 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
     }
     CabArchiveError error{};
     cabArchiveExtractWithEvents(archive.get(), &extraction, &events, &error);
+    if (walk.stoppedAtFailure) walk.countStopped();
     if (walk.current >= 0) walk.cabinetEnd(uint32_t(walk.current));
     if (!walk.complete) return false;
     for (const CabArchiveProblem& problem : walk.problems) {

@@ -33,8 +33,8 @@ public:
     // Files of the starting cabinet whose data begins before it are told
     // after the files its directory places where no data can be.
     bool damageFirst = false;
-    // A damaged data block is described by what its bytes show.
-    bool blockDetail = true;
+    // A folder's damaged first block is described by what its bytes show.
+    bool firstBlockDetail = true;
 
     // The command's word for a file done, in "not DONE: it is continued
     // from the earlier cabinet ...".
@@ -47,8 +47,10 @@ public:
     // A chosen file refused before or without decoding, and why.
     virtual void refused(const FileEntry& file, const std::string& reason) = 0;
     // A chosen file decoded but not put where it goes (its name, its
-    // output), and why in the library's words. The walk goes on.
-    virtual void notWritten(const FileEntry& file, uint32_t index, int32_t outcome,
+    // output), and why in the library's words. True when the walk ends
+    // there: the command has then stopped the extraction (its stop flag),
+    // and the chosen files it did not reach count as not reached.
+    virtual bool notWritten(const FileEntry& file, uint32_t index, int32_t outcome,
                             const std::string& reason) = 0;
     // Sets where the bytes go and how: a directory, salvage, a prefix for
     // temporary files. Left alone, bytes go to write() below.

@@ -40,8 +40,9 @@ struct TestFindings final : WalkFindings {
         reportFileError(file.cabinet, slashNameOf(file, options), reason);
         failed(file);
     }
-    void notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
+    bool notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
         refused(file, reason);
+        return false;
     }
     void configure(CabArchiveExtraction&, CabArchiveEvents&) override {}
     bool cabinetReady(const CabArchive*, uint32_t, const std::vector<uint32_t>&) override {
