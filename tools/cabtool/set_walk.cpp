@@ -30,16 +30,11 @@ bool startsWith(const std::string& text, const std::string& start) {
     return text.rfind(start, 0) == 0;
 }
 
-// A block refused as damaged is said to be damaged without naming the
-// block, as the decoder reports it, when its bytes show nothing wrong, or
-// when it is a folder's first block and the command names only blocks met
-// after the folder was under way (`firstBlockDetail` false).
-std::string damageText(const std::string& message, bool firstBlockDetail) {
+// A block refused as damaged whose bytes show nothing wrong is said to be
+// damaged without naming the block, as the decoder reports it.
+std::string damageText(const std::string& message) {
     const std::string damaged = cabErrorText(CabErrDamagedCabinet);
-    const bool plain = startsWith(message, damaged + " in data block ") ||
-                       (!firstBlockDetail && startsWith(message, damaged + ": ") &&
-                        message.find("data block 0 of folder ") != std::string::npos);
-    return plain ? damaged : message;
+    return startsWith(message, damaged + " in data block ") ? damaged : message;
 }
 
 // What one walk over a set leaves for a walk started again later in it.
@@ -414,7 +409,7 @@ struct SetWalk {
 
     void note(const char* cabinet, const char* message) {
         // A file running past its folder's end is the file's fault: said with it.
-        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message, findings.firstBlockDetail));
+        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message));
         damagedIn = cabinet;
         const std::string text = message;
         damageWhereCrossed = text.find(" data block 0 of folder 0") != std::string::npos ||

@@ -33,8 +33,6 @@ public:
     // Files of the starting cabinet whose data begins before it are told
     // after the files its directory places where no data can be.
     bool damageFirst = false;
-    // A folder's damaged first block is described by what its bytes show.
-    bool firstBlockDetail = true;
 
     // The command's word for a file done, in "not DONE: it is continued
     // from the earlier cabinet ...".
