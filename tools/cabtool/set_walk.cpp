@@ -64,6 +64,7 @@ struct SetWalk {
     bool halted = false;   // the walk failed: nothing after it counts
     bool complete = true;
     int64_t failedIn = -1;  // the cabinet the walk stopped in, when it did
+    bool writesFiles = false;  // extraction into a directory
     bool stoppedAtFailure = false;  // the command stopped the library at a failure
     uint64_t bytesShown = 0;  // written to a directory and shown as progress
     // Outcomes of files continued from an earlier cabinet, which the library
@@ -85,7 +86,10 @@ struct SetWalk {
     // decoded even when not chosen, so that the walk crosses into that
     // cabinet and checks it. (A file met after crossing is decoded unchosen
     // only when it leads on further, which the library sees to.)
+    // Into a directory every file decoded is written, so only the chosen
+    // ones are decoded there.
     bool decoded(uint32_t index) const {
+        if (writesFiles) return chosen(index);
         CabArchiveEntry entry{};
         return chosen(index) || (cabArchiveEntry(archive, index, &entry) == CabArchiveOk &&
                                  entry.continuesIntoNext && !entry.continuesFromPrevious);
@@ -526,6 +530,7 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
     };
     events.stopAtFirstFailure = 1;
     findings.configure(extraction, events);
+    walk.writesFiles = extraction.directory != nullptr;
     if (extraction.directory != nullptr) {
         // Bytes written straight to files show on the progress line as
         // the library counts them; the files decoded are recorded as begun.
