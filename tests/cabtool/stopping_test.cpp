@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <vector>
 
 #include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
@@ -88,4 +89,20 @@ TEST(CabtoolStopping, AnInterruptDuringAnExtractionOnlyAsksItToStop) {
         },
         testing::KilledBySignal(SIGTERM), "asked to stop");
     cabtool::stopOnInterrupt(false);
+}
+
+// A filter chooses files; a file that only leads the extraction into the
+// next cabinet of a set is decoded at most, never written.
+TEST(CabtoolStopping, AFilteredExtractionOfASetWritesOnlyTheChosenFiles) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::Folder> folders = {storedFolder(
+        {makeFile("lead.bin", 3000, 1), makeFile("chosen.txt", 300, 2), makeFile("other.bin", 2500, 3)})};
+    const auto set = cabwriter::writeCabinetSet(folders, 2000, "part%d.cab");
+    ASSERT_GE(set.size(), 2u);
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "-f", "chosen*", "part1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "1 file extracted, 300 bytes\n")) << r.out;
+    EXPECT_EQ(namesBelow(scratch.path() / "out"), std::set<std::string>{"chosen.txt"});
 }
