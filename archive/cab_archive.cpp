@@ -3,6 +3,8 @@
 // CabArchiveNoMemory).
 #include "archive/cab_archive.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -324,9 +326,17 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             message = "no archive, no extraction, or neither a directory nor a sink";
             return CabArchiveBadArgument;
         }
-        if (events != nullptr && events->size < sizeof(CabArchiveEvents)) {
-            message = "events smaller than CabArchiveEvents";
-            return CabArchiveBadArgument;
+        // Events of the layout before salvageFillsWithZeros read as 0 past
+        // their end.
+        constexpr size_t kFirstEventsSize = offsetof(CabArchiveEvents, salvageFillsWithZeros);
+        CabArchiveEvents full{};
+        if (events != nullptr) {
+            if (events->size < sizeof(CabArchiveEvents) && events->size != kFirstEventsSize) {
+                message = "events smaller than CabArchiveEvents";
+                return CabArchiveBadArgument;
+            }
+            std::memcpy(&full, events, std::min<size_t>(events->size, sizeof full));
+            events = &full;
         }
         if (events != nullptr && events->temporaryPrefix != nullptr &&
             !usableTemporaryPrefix(events->temporaryPrefix)) {

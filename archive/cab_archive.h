@@ -462,6 +462,18 @@ typedef struct CabArchiveEvents {
     // recognise its own leftovers: 1 to CAB_ARCHIVE_TEMPORARY_PREFIX_MAX
     // bytes, no '/'.
     const char* temporaryPrefix;
+    // Extraction into a directory with `salvage` 1: 1 makes data that
+    // cannot be decoded end the entries it feeds CabOutcomeSalvaged rather
+    // than CabOutcomeDamaged. The entry the failure met keeps the bytes
+    // decoded before it and is filled out with zeros to its size; the later
+    // entries of the same folder whose data lies at or past the block that
+    // failed are written as zeros without decoding the folder again; each
+    // is put in place, and the failure ends nothing else (stopAtFirstFailure
+    // included). A failure met following a file into the next cabinet ends
+    // as without it. 0 (default): such entries end CabOutcomeDamaged and
+    // nothing of them is written. Clients built before this member existed
+    // pass the smaller size and get 0.
+    int32_t salvageFillsWithZeros;
 } CabArchiveEvents;
 
 // The start of the names of temporary files in an extraction directory, and
@@ -471,7 +483,9 @@ typedef struct CabArchiveEvents {
 
 // cabArchiveExtract, telling `events` (which may be null) as it goes.
 // Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
-// is smaller than this struct or its temporaryPrefix is not a usable one.
+// is smaller than this struct (but for the size it had before
+// salvageFillsWithZeros, which is accepted) or its temporaryPrefix is not a
+// usable one.
 CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
                                             const CabArchiveExtraction* extraction,
                                             const CabArchiveEvents* events,

@@ -20,6 +20,9 @@ namespace {
 
 constexpr const char* kSalvagedReason =
     "some of its bytes come from data blocks whose checksum does not match";
+// Salvage into a directory: why an entry's file holds zeros.
+const std::string kZerosFromFailure = "zeros from where its decoding failed: ";
+const std::string kZerosPastFailure = "zeros: its data lies past where the decoding failed: ";
 
 // Why a pass of the decoder ended early.
 struct Failure {
@@ -95,6 +98,7 @@ struct Visit {
     bool folderLoaded = false;
     uint16_t folderInHand = 0;
     uint32_t blocksRead = 0;
+    std::optional<uint32_t> failedBlock;  // the block of folderInHand a failure met
     bool progressed = false;          // an entry was settled in this pass
     uint32_t crossedNext = 0;         // after crossing: directory place of the next file offered
 };
@@ -382,6 +386,7 @@ Failure describeFailure(Visit& visit, const CabError& error) {
         // failed on was. The bytes of a refused block say what was wrong
         // with it.
         const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
+        visit.failedBlock = block;
         const std::string found = error.errorCode == DamagedCabinet
                                       ? describeRefusedBlock(visit.run.io, cabinetInHand(visit),
                                                              visit.folderInHand, block)
@@ -442,6 +447,20 @@ void endOpenEntry(Visit& visit, const Failure& failure) {
     if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
 }
 
+// Ends the entry taken last filled out with zeros to its size: Salvaged
+// with `salvaged` as the reason, OutputFailed when the file could not be
+// grown, or Damaged (reason `salvaged`) when the target cannot fill it.
+int32_t fillOut(Run& run, uint32_t index, const std::string& salvaged, std::string& reason) {
+    std::string problem;
+    if (run.target.fillWithZeros(problem)) {
+        reason = salvaged;
+        return run.target.end(index, CabOutcomeSalvaged, reason);
+    }
+    if (problem.empty()) return CabOutcomeDamaged;
+    reason = problem;
+    return run.target.end(index, CabOutcomeOutputFailed, reason);
+}
+
 void settleAfterFailure(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
     endOpenEntry(visit, failure);
@@ -474,6 +493,62 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
             if (run.pending(e) && dependsOnCrossing) run.settle(e, failure.outcome, later);
         }
     }
+}
+
+// Salvage into a target that can fill an entry out with zeros (a
+// directory), when the client asks it: the entry the failure met keeps what was decoded of it, the
+// rest zeros, and the later entries of the folder whose data lies at or past
+// the failed block, which nothing can decode, are written as zeros without
+// decoding the folder up to the damage again. They end Salvaged, and the
+// failure ends nothing else. False when salvage does not apply here.
+bool salvageInPlace(Visit& visit, const Failure& failure) {
+    Run& run = visit.run;
+    if (run.request.salvage == 0 || run.events == nullptr || run.events->salvageFillsWithZeros == 0 ||
+        visit.state != VisitState::Steering || visit.open.index == kNoArchiveEntry) {
+        return false;
+    }
+    const uint32_t index = visit.open.index;
+    std::string reason;
+    const int32_t outcome = fillOut(run, index, kZerosFromFailure + failure.reason, reason);
+    if (outcome == CabOutcomeDamaged) return false;  // the target cannot: as without salvage
+    visit.open.index = kNoArchiveEntry;
+    run.settle(index, outcome, reason);
+    visit.progressed = true;
+    if (visit.open.keep) {
+        try {
+            visit.open.kept.resize(run.archive.entries[index].view.size, 0);
+            replayCopies(visit, index, outcome, reason);
+        } catch (const std::bad_alloc&) {
+            // The copies are decoded, and filled out, on their own.
+        }
+    }
+    if (!visit.failedBlock) return true;
+    const std::optional<uint32_t> deadFrom =
+        blockDataStart(run.io, visit.cabinet, visit.folderInHand, *visit.failedBlock);
+    if (!deadFrom) return true;
+    for (const uint32_t i : visit.plan.steered) {
+        const uint32_t entry = visit.entryAt[i];
+        const FileEntry& file = visit.cabinet.directory.entries[i];
+        if (entry == kNoArchiveEntry || !run.pending(entry) || file.size == 0 ||
+            folderOfEntry(visit.cabinet, file) != visit.folderInHand || file.folderOffset < *deadFrom) {
+            continue;
+        }
+        if (stopRequested(run)) return true;
+        const Offer answer = run.target.begin(entry, run.archive.entries[entry].view);
+        if (answer.action == Offer::Action::Stop) {
+            run.stopped = true;
+            return true;
+        }
+        if (answer.action == Offer::Action::Settle) {
+            run.settle(entry, answer.outcome, answer.reason);
+            continue;
+        }
+        std::string why;
+        int32_t filled = fillOut(run, entry, kZerosPastFailure + failure.reason, why);
+        if (filled == CabOutcomeDamaged) filled = run.target.end(entry, filled, why = failure.reason);
+        run.settle(entry, filled, why);
+    }
+    return true;
 }
 
 // Entries that this cabinet's plan refuses, or that continue from a cabinet
@@ -565,6 +640,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         if (failure.outcome == CabOutcomeDamaged) {
             run.note(cabinetInHand(visit), failure.noteText());
         }
+        if (salvageInPlace(visit, failure)) continue;
         run.failed = true;
         if (run.stopsAtFirstFailure()) {
             // The entry it met ends with the failure; the rest are not reached.

@@ -127,6 +127,8 @@ struct ExtractFindings final : WalkFindings {
         extraction.keepExisting = options.keep ? 1 : 0;
         extraction.lowercase = options.lowercase ? 1 : 0;
         events.temporaryPrefix = kTemporaryPrefix;
+        // What cannot be decoded is written as zeros, the file kept.
+        events.salvageFillsWithZeros = options.salvage ? 1 : 0;
     }
 
     // Refuses a cabinet whose files would not fit in the free space left.
