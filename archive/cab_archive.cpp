@@ -82,9 +82,10 @@ int32_t open(FirstSource first, const CabArchiveOptions* options, CabArchive** a
 
 // Which entries the extraction asks for, after the client's choice.
 bool chooseEntries(const CabArchive& archive, const CabArchiveExtraction& request,
-                   std::vector<bool>& chosen, std::string& message) {
+                   std::vector<bool>& chosen, std::vector<bool>& checkOnly, std::string& message) {
     const auto count = uint32_t(archive.entries.size());
     chosen.assign(count, request.entries == nullptr);
+    checkOnly.assign(count, false);
     if (request.entries != nullptr) {
         for (uint32_t i = 0; i < request.entryCount; ++i) {
             if (request.entries[i] >= count) {
@@ -97,7 +98,10 @@ bool chooseEntries(const CabArchive& archive, const CabArchiveExtraction& reques
     }
     if (request.choose != nullptr) {
         for (uint32_t i = 0; i < count; ++i) {
-            if (chosen[i]) chosen[i] = request.choose(request.context, i, &archive.entries[i].view) == 1;
+            if (!chosen[i]) continue;
+            const int answer = request.choose(request.context, i, &archive.entries[i].view);
+            chosen[i] = answer == 1 || answer == CAB_CHOOSE_CHECK_ONLY;
+            checkOnly[i] = answer == CAB_CHOOSE_CHECK_ONLY;
         }
     }
     return true;
@@ -345,19 +349,20 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             return CabArchiveBadArgument;
         }
         std::vector<bool> chosen;
-        if (!chooseEntries(*archive, *extraction, chosen, message)) return CabArchiveBadArgument;
+        std::vector<bool> checkOnly;
+        if (!chooseEntries(*archive, *extraction, chosen, checkOnly, message)) return CabArchiveBadArgument;
         if (extraction->directory != nullptr) {
             std::optional<DirectoryTarget> target =
                 DirectoryTarget::open(extraction->directory, *extraction, message, events);
             if (!target) return CabArchiveCannotOpen;
             const int32_t status =
                 extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads),
-                               events);
+                               events, checkOnly);
             if (status != CabArchiveOk) message = cabArchiveStatusText(status);
             return status;
         }
         SinkTarget target(*extraction->sink);
-        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events);
+        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events, checkOnly);
         if (status != CabArchiveOk) message = cabArchiveStatusText(status);
         return status;
     });

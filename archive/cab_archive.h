@@ -338,11 +338,19 @@ typedef struct CabArchiveSink {
     void (*end)(void* context, uint32_t index, int32_t outcome);
 } CabArchiveSink;
 
+// An answer of CabArchiveExtraction's `choose`: decode the entry, write it
+// nowhere.
+#define CAB_CHOOSE_CHECK_ONLY 2
+
 typedef struct CabArchiveExtraction {
     // Which entries: all when `entries` is null, else the `entryCount`
     // indexes it lists (in any order; duplicates ignored). `choose`, when not
     // null, is then asked of each of them: 1 takes the entry, 0 leaves it
-    // (CabOutcomeNotChosen).
+    // (CabOutcomeNotChosen), CAB_CHOOSE_CHECK_ONLY has it decoded but written
+    // nowhere (no file is made, a sink's begin is not called): its data is
+    // checked, and a file going on into the next cabinet leads the decoder
+    // there, to the entries and damage beyond. Such an entry ends as any
+    // chosen one (CabOutcomeExtracted when its data decoded whole).
     const uint32_t* entries;
     uint32_t entryCount;
     int (*choose)(void* context, uint32_t index, const CabArchiveEntry* entry);
@@ -376,7 +384,8 @@ typedef struct CabArchiveExtraction {
     void (*progress)(void* context, uint64_t done, uint64_t total);
 
     // 1: data blocks whose checksum does not match are decoded anyway
-    // (each reported to `note`); the entries they feed end as
+    // (each reported to `note`, those of a cabinet and of the next before
+    // that cabinet's cabinetBegin); the entries they feed end as
     // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
     // met. Default 0: such blocks are damage.
     int32_t salvage;

@@ -44,11 +44,20 @@ enum class VisitState {
     Done,
 };
 
+// Where the bytes of an entry chosen only to be checked go: nowhere.
+struct NoTarget final : EntryTarget {
+    Offer begin(uint32_t, const CabArchiveEntry&) override { return Offer{}; }
+    bool write(const uint8_t*, uint32_t) override { return true; }
+    int32_t end(uint32_t, int32_t outcome, std::string&) override { return outcome; }
+};
+NoTarget checkedOnly;
+
 // The entry being written, as the decoder's output handle sees it: counts
 // its bytes, keeps them when copies of it are wanted, and stops the
 // extraction when the target asks.
 struct OpenEntry final : OutputTarget {
     Run* run = nullptr;
+    EntryTarget* target = nullptr;  // the run's, or checkedOnly
     uint32_t index = kNoArchiveEntry;
     bool keep = false;
     std::vector<uint8_t> kept;
@@ -63,7 +72,7 @@ struct OpenEntry final : OutputTarget {
             }
         }
         run->done += size;
-        if (run->target.write(data, size)) return true;
+        if (target->write(data, size)) return true;
         run->stopped = true;
         return false;
     }
@@ -120,7 +129,7 @@ void replayCopies(Visit& visit, uint32_t original, int32_t outcome, const std::s
         const uint32_t copy = visit.entryAt[i];
         if (copy == kNoArchiveEntry || copy == original || !run.pending(copy)) continue;
         if (dataGroup(visit.plan, i) != group || directory.entries[i].size == 0) continue;
-        if (outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged) {
+        if ((outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged) || run.checksOnly(copy)) {
             run.settle(copy, outcome, reason);
             continue;
         }
@@ -186,7 +195,8 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         return visit.openHandle;
     }
     if (stopRequested(run)) return -1;
-    const Offer answer = run.target.begin(index, run.archive.entries[index].view);
+    const bool checkOnly = run.checksOnly(index);
+    const Offer answer = checkOnly ? Offer{} : run.target.begin(index, run.archive.entries[index].view);
     if (answer.action == Offer::Action::Stop) {
         run.stopped = true;
         return -1;
@@ -200,8 +210,9 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
     }
     announceEntry(run, index);
     visit.open.run = &run;
+    visit.open.target = checkOnly ? static_cast<EntryTarget*>(&checkedOnly) : &run.target;
     visit.open.index = index;
-    visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
+    visit.open.keep = !checkOnly && listed != kNoEntry && hasPendingCopies(visit, listed);
     visit.open.kept.clear();
     visit.openHandle = run.io.openOutput(&visit.open);
     return visit.openHandle;
@@ -283,7 +294,7 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     const bool salvaged = !visit.run.suspect.empty() && visit.run.suspect[index];
     std::string reason = salvaged ? kSalvagedReason : "";
     const int32_t final =
-        visit.run.target.end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
+        visit.open.target->end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
     visit.run.settle(index, final, reason);
     visit.progressed = true;
     if (visit.open.keep) replayCopies(visit, index, final, reason);
@@ -441,7 +452,7 @@ void endOpenEntry(Visit& visit, const Failure& failure) {
     const uint32_t index = visit.open.index;
     visit.open.index = kNoArchiveEntry;
     std::string reason = failure.reason;
-    run.target.end(index, failure.outcome, reason);
+    visit.open.target->end(index, failure.outcome, reason);
     run.settle(index, failure.outcome, reason);
     visit.progressed = true;
     if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
@@ -504,7 +515,8 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 bool salvageInPlace(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
     if (run.request.salvage == 0 || run.events == nullptr || run.events->salvageFillsWithZeros == 0 ||
-        visit.state != VisitState::Steering || visit.open.index == kNoArchiveEntry) {
+        visit.state != VisitState::Steering || visit.open.index == kNoArchiveEntry ||
+        visit.open.target == &checkedOnly) {
         return false;
     }
     const uint32_t index = visit.open.index;
@@ -618,7 +630,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         if (run.stopped) {
             if (visit.open.index != kNoArchiveEntry) {
                 std::string why = "stopped by the client";
-                run.target.end(visit.open.index, CabOutcomeStopped, why);
+                visit.open.target->end(visit.open.index, CabOutcomeStopped, why);
                 run.settle(visit.open.index, CabOutcomeStopped, why);
             }
             return;
@@ -660,12 +672,14 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers, const CabArchiveEvents* events) {
+                                uint32_t workers, const CabArchiveEvents* events,
+                                const std::vector<bool>& checkOnly) {
     Run run(archive, request, chosen, target, archive.io);
     run.events = events;
     run.workers = workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
+    run.checkOnly = checkOnly;
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
         if (chosen[e]) run.total += archive.entries[e].view.size;
     }
@@ -687,6 +701,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
         if (run.endedAtFailure()) break;
+        if (salvage) salvage->tellBefore(c);
         if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
         if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);

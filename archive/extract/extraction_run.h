@@ -45,6 +45,7 @@ struct Run {
     ArchiveIo& io;                  // the I/O state of the thread running this
     std::vector<uint8_t> settled;   // bytes, not bits: workers' runs are separate objects
     std::vector<bool> suspect;      // salvage: fed by a block whose checksum did not match
+    std::vector<bool> checkOnly;    // chosen to be decoded but not written (empty: none)
     uint64_t done = 0;
     uint64_t total = 0;
     bool stopped = false;
@@ -57,6 +58,7 @@ struct Run {
     uint64_t doneShared = 0;                      // of `done`, what sharedProgress has
 
     bool pending(uint32_t index) const { return chosen[index] && settled[index] == 0; }
+    bool checksOnly(uint32_t index) const { return !checkOnly.empty() && checkOnly[index]; }
 
     // The client asked that the first failure end the extraction.
     bool stopsAtFirstFailure() const { return events != nullptr && events->stopAtFirstFailure != 0; }

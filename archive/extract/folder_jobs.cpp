@@ -115,6 +115,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     for (const uint32_t e : job.entries) chosen[e] = true;
     Run jobRun(run.archive, run.request, chosen, *target, io);
     jobRun.suspect = run.suspect;
+    jobRun.checkOnly = run.checkOnly;
     jobRun.total = run.total;
     jobRun.held = &job.held;
     jobRun.sharedProgress = &shop.progress;

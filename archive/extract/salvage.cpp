@@ -1,21 +1,32 @@
 #include "archive/extract/salvage.h"
 
+#include <utility>
+
 #include "archive/extract/block_faults.h"
 #include "archive/open/entry_list.h"
 
 namespace cabarchive {
 
-SalvageScope::SalvageScope(CabArchive& archive,
-                           const std::function<void(const Cabinet&, const std::string&)>& note)
-    : archive_(archive) {
+SalvageScope::SalvageScope(CabArchive& archive, Note note)
+    : archive_(archive), note_(std::move(note)), told_(archive.cabinets.size(), false) {
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
         const Cabinet& cabinet = archive.cabinets[c];
         Source& source = archive.io.source(cabinet.source);
         for (const BlockFinding& finding : surveyCabinetBlocks(archive.io, cabinet)) {
             if (finding.fault != BlockFault::ChecksumMismatch) continue;
-            bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd});
+            bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd,
+                               describeFinding(finding) + "; decoded anyway"});
             source.ignoredChecksums.push_back(finding.csumOffset);
-            note(cabinet, describeFinding(finding) + "; decoded anyway");
+        }
+    }
+}
+
+void SalvageScope::tellBefore(uint32_t cabinet) {
+    for (uint32_t c = cabinet; c < told_.size() && c <= cabinet + 1; ++c) {
+        if (told_[c]) continue;
+        told_[c] = true;
+        for (const Bad& block : bad_) {
+            if (block.cabinet == c) note_(archive_.cabinets[c], block.finding);
         }
     }
 }

@@ -11,13 +11,17 @@
 namespace cabarchive {
 
 // For the duration of an extraction: finds every block of the archive's
-// cabinets whose checksum does not match, tells `note` of each, and has the
-// archive's I/O read their csum fields as 0 so that the decoder takes them.
-// The destructor restores the checksums.
+// cabinets whose checksum does not match and has the archive's I/O read
+// their csum fields as 0 so that the decoder takes them. The destructor
+// restores the checksums.
 class SalvageScope {
 public:
-    SalvageScope(CabArchive& archive,
-                 const std::function<void(const Cabinet&, const std::string&)>& note);
+    using Note = std::function<void(const Cabinet&, const std::string&)>;
+    SalvageScope(CabArchive& archive, Note note);
+
+    // Tells `note` of the blocks of cabinet `cabinet` and of the next, which
+    // a decoder may cross into, that were not told yet.
+    void tellBefore(uint32_t cabinet);
     ~SalvageScope();
     SalvageScope(const SalvageScope&) = delete;
     SalvageScope& operator=(const SalvageScope&) = delete;
@@ -28,10 +32,13 @@ public:
 
 private:
     CabArchive& archive_;
+    Note note_;
+    std::vector<bool> told_;  // per cabinet
     struct Bad {
         uint32_t cabinet;
         uint16_t folder;
         uint32_t dataStart, dataEnd;
+        std::string finding;  // as told
     };
     std::vector<Bad> bad_;
 };

@@ -30,6 +30,10 @@ bool startsWith(const std::string& text, const std::string& start) {
     return text.rfind(start, 0) == 0;
 }
 
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // A block refused as damaged whose bytes show nothing wrong is said to be
 // damaged without naming the block, as the decoder reports it.
 std::string damageText(const std::string& message) {
@@ -86,13 +90,14 @@ struct SetWalk {
     // decoded even when not chosen, so that the walk crosses into that
     // cabinet and checks it. (A file met after crossing is decoded unchosen
     // only when it leads on further, which the library sees to.)
-    // Into a directory every file decoded is written, so only the chosen
-    // ones are decoded there.
-    bool decoded(uint32_t index) const {
-        if (writesFiles) return chosen(index);
+    // Into a directory such a file is decoded without being written.
+    int decoded(uint32_t index) const {
+        if (chosen(index)) return 1;
         CabArchiveEntry entry{};
-        return chosen(index) || (cabArchiveEntry(archive, index, &entry) == CabArchiveOk &&
-                                 entry.continuesIntoNext && !entry.continuesFromPrevious);
+        const bool leadsOn = cabArchiveEntry(archive, index, &entry) == CabArchiveOk &&
+                             entry.continuesIntoNext && !entry.continuesFromPrevious;
+        if (!leadsOn) return 0;
+        return writesFiles ? CAB_CHOOSE_CHECK_ONLY : 1;
     }
 
     // The files of cabinet `c` that the walk settles before decoding: those
@@ -334,7 +339,10 @@ struct SetWalk {
         if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnMet) && !halted) {
             return failCrossing(index, uint32_t(cabinets.size() - 1));
         }
-        if (why == kPastFolderEnd && !halted) {
+        // Salvaged, the file is kept and the failure told the same way.
+        const bool pastFolderEnd =
+            why == kPastFolderEnd || (outcome == CabOutcomeSalvaged && endsWith(why, kPastFolderEnd));
+        if (pastFolderEnd && !halted) {
             // The file that claimed more data than its folder holds is named
             // whether or not it was chosen: it is why the walk stops.
             const FileEntry& file = files[index];
@@ -412,6 +420,11 @@ struct SetWalk {
     }
 
     void note(const char* cabinet, const char* message) {
+        // Salvage tells of a cabinet's bad checksums before the cabinet is
+        // begun, also of cabinets before the starting one, not walked.
+        for (uint32_t c = 0; c < start; ++c) {
+            if (cabinet == std::string(cabinets[c].name)) return;
+        }
         // A file running past its folder's end is the file's fault: said with it.
         if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message));
         damagedIn = cabinet;
@@ -504,7 +517,7 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
     extraction.sink = &sink;
     extraction.context = &walk;
     extraction.choose = [](void* context, uint32_t index, const CabArchiveEntry*) {
-        return static_cast<SetWalk*>(context)->decoded(index) ? 1 : 0;
+        return static_cast<SetWalk*>(context)->decoded(index);
     };
     extraction.settled = [](void* context, uint32_t index, int32_t outcome, const char* reason) {
         static_cast<SetWalk*>(context)->settled(index, outcome, reason);
