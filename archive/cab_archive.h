@@ -478,8 +478,8 @@ typedef struct CabArchiveEvents {
     // entries of the same folder whose data lies at or past the block that
     // failed are written as zeros without decoding the folder again; each
     // is put in place, and the failure ends nothing else (stopAtFirstFailure
-    // included). A failure met following a file into the next cabinet ends
-    // as without it. 0 (default): such entries end CabOutcomeDamaged and
+    // included). A failure met following a file into the next cabinet keeps
+    // that file so, but ends the rest as without it. 0 (default): such entries end CabOutcomeDamaged and
     // nothing of them is written. Clients built before this member existed
     // pass the smaller size and get 0.
     int32_t salvageFillsWithZeros;

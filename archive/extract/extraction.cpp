@@ -511,12 +511,13 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 // rest zeros, and the later entries of the folder whose data lies at or past
 // the failed block, which nothing can decode, are written as zeros without
 // decoding the folder up to the damage again. They end Salvaged, and the
-// failure ends nothing else. False when salvage does not apply here.
+// failure ends nothing else. False when the failure must still end what it
+// ends without salvage: salvage does not apply, or the failure was met
+// following a file into the next cabinet (that file is kept all the same).
 bool salvageInPlace(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
     if (run.request.salvage == 0 || run.events == nullptr || run.events->salvageFillsWithZeros == 0 ||
-        visit.state != VisitState::Steering || visit.open.index == kNoArchiveEntry ||
-        visit.open.target == &checkedOnly) {
+        visit.open.index == kNoArchiveEntry || visit.open.target == &checkedOnly) {
         return false;
     }
     const uint32_t index = visit.open.index;
@@ -534,6 +535,9 @@ bool salvageInPlace(Visit& visit, const Failure& failure) {
             // The copies are decoded, and filled out, on their own.
         }
     }
+    // Met following a file into the next cabinet, the failure still ends
+    // the rest as it would.
+    if (visit.state != VisitState::Steering) return false;
     if (!visit.failedBlock) return true;
     const std::optional<uint32_t> deadFrom =
         blockDataStart(run.io, visit.cabinet, visit.folderInHand, *visit.failedBlock);
