@@ -153,7 +153,11 @@ struct SetWalk {
         if (findings.damageFirst) {
             for (const uint32_t index : fromBefore) tellFromEarlier(index, previous);
         }
-        if (c == start + 1 && start > 0) settleSpanning(c);
+        // Begun before the starting cabinet: in the set, or in a cabinet
+        // before the archive's first that did not join it.
+        const char* before = nullptr;
+        cabArchiveCabinetLinks(archive, start, &before, nullptr);
+        if (c == start + 1 && (start > 0 || before != nullptr)) settleSpanning(c);
     }
 
     void tellFromEarlier(uint32_t index, const std::string& previous) {
