@@ -24,6 +24,7 @@ struct RunOptions {
     bool lowercase = false;
     bool keep = false;
     bool salvage = false;
+    uint32_t threads = 0;          // test, extract: workers; 0 one per online processor
 };
 
 // The file's name in UTF-8, separators as stored.

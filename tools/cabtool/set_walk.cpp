@@ -153,11 +153,7 @@ struct SetWalk {
         if (findings.damageFirst) {
             for (const uint32_t index : fromBefore) tellFromEarlier(index, previous);
         }
-        // Begun before the starting cabinet: in the set, or in a cabinet
-        // before the archive's first that did not join it.
-        const char* before = nullptr;
-        cabArchiveCabinetLinks(archive, start, &before, nullptr);
-        if (c == start + 1 && (start > 0 || before != nullptr)) settleSpanning(c);
+        if (c == start + 1 && start > 0) settleSpanning(c);
     }
 
     void tellFromEarlier(uint32_t index, const std::string& previous) {
@@ -554,6 +550,9 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
                 printable(slashNameOf(set.files[index], set.findings.options)));
     };
     events.stopAtFirstFailure = 1;
+    // What is written and told is the same for any count: the library puts
+    // the workers' files in place and tells their outcomes in order.
+    extraction.threads = findings.options.threads;
     findings.configure(extraction, events);
     walk.writesFiles = extraction.directory != nullptr;
     if (extraction.directory != nullptr) {
