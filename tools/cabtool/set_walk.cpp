@@ -70,7 +70,6 @@ struct SetWalk {
     int64_t failedIn = -1;  // the cabinet the walk stopped in, when it did
     bool writesFiles = false;  // extraction into a directory
     bool stoppedAtFailure = false;  // the command stopped the library at a failure
-    bool failedAfterSalvage = false;  // the walk failed where a salvaged file crossed
     uint64_t bytesShown = 0;  // written to a directory and shown as progress
     // Outcomes of files continued from an earlier cabinet, which the library
     // settles with that cabinet: the walk tells them with their own.
@@ -330,11 +329,7 @@ struct SetWalk {
         if (index >= files.size() || settledBefore[index]) return;
         // The library ended at a failure that no damaged file told: one a
         // salvaged file met following its data into the next cabinet.
-        // The files it kept from being reached are not counted.
-        if (outcome == CabOutcomeNotReached && failedIn < 0) {
-            failAt(fileCabinetOf(index));
-            failedAfterSalvage = true;
-        }
+        if (outcome == CabOutcomeNotReached && failedIn < 0) failAt(fileCabinetOf(index));
         const std::string why = reason != nullptr ? reason : "";
         if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnRefused)) {
             CabArchiveEntry entry{};
@@ -380,7 +375,7 @@ struct SetWalk {
         CabArchiveEntry entry{};
         cabArchiveEntry(archive, index, &entry);
         if (outcome == CabOutcomeNotReached) {
-            if (int64_t(entry.cabinet) == failedIn && !failedAfterSalvage) ++findings.notReached;
+            if (int64_t(entry.cabinet) == failedIn) ++findings.notReached;
             return;
         }
         if (halted || entry.cabinet < start) return;
