@@ -16,6 +16,7 @@
 #include "archive/embedded/embedded_search.h"
 #include "archive/extract/client_targets.h"
 #include "archive/extract/directory_target.h"
+#include "archive/extract/entry_span.h"
 #include "archive/extract/extraction.h"
 #include "archive/io/local_files.h"
 #include "archive/names/name_encoding.h"
@@ -279,6 +280,18 @@ int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEnt
     return CabArchiveOk;
 }
 
+int32_t cabArchiveEntryReachedIn(CabArchive* archive, uint32_t index, uint32_t* cabinet) {
+    if (archive == nullptr || cabinet == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    try {
+        *cabinet = cabinetReachingEntry(*archive, index);
+    } catch (const std::bad_alloc&) {
+        return CabArchiveNoMemory;
+    }
+    return CabArchiveOk;
+}
+
 uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabinet) {
     if (archive == nullptr || cabinet >= archive->cabinets.size()) return 0;
     return uint32_t(archive->cabinets[cabinet].directory.entries.size());
@@ -330,12 +343,14 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             message = "no archive, no extraction, or neither a directory nor a sink";
             return CabArchiveBadArgument;
         }
-        // Events of the layout before salvageFillsWithZeros read as 0 past
-        // their end.
+        // Events of the layouts before salvageFillsWithZeros and before
+        // entryHandedOn read as 0 past their end.
         constexpr size_t kFirstEventsSize = offsetof(CabArchiveEvents, salvageFillsWithZeros);
+        constexpr size_t kSecondEventsSize = offsetof(CabArchiveEvents, entryHandedOn);
         CabArchiveEvents full{};
         if (events != nullptr) {
-            if (events->size < sizeof(CabArchiveEvents) && events->size != kFirstEventsSize) {
+            if (events->size < sizeof(CabArchiveEvents) && events->size != kFirstEventsSize &&
+                events->size != kSecondEventsSize) {
                 message = "events smaller than CabArchiveEvents";
                 return CabArchiveBadArgument;
             }

@@ -288,6 +288,17 @@ CAB_API uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabin
 CAB_API int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t position,
                                  CabArchiveListing* listing);
 
+// The cabinet a decoder is in when it comes to the data of entry `index`,
+// into *cabinet (a cabArchiveCabinet index), read from the headers of the
+// data blocks without decoding: the cabinet where the entry's folder begins
+// when the entry is the folder's first file; else the cabinet whose blocks
+// complete the folder's bytes before the entry (a block split between two
+// cabinets completes in the second), so a file of a folder running across
+// a set may be come to in a later cabinet than the one listing it. Where
+// the blocks stop short, the last cabinet whose blocks could be read.
+// Errors: CabArchiveBadArgument, CabArchiveNoMemory.
+CAB_API int32_t cabArchiveEntryReachedIn(CabArchive* archive, uint32_t index, uint32_t* cabinet);
+
 // What extraction would meet for entry `index` before decoding any data:
 // CabOutcomeUnreachable when its data begins or goes on in a cabinet the
 // archive does not have, CabOutcomeDamaged when the directory places it
@@ -483,6 +494,18 @@ typedef struct CabArchiveEvents {
     // nothing of them is written. Clients built before this member existed
     // pass the smaller size and get 0.
     int32_t salvageFillsWithZeros;
+    // Entry `index` is handed on: to the directory or the sink's begin, or,
+    // chosen with CAB_CHOOSE_CHECK_ONLY, to be checked. Told once for each
+    // chosen entry the extraction comes to with its data, before the
+    // directory or sink takes it or refuses it (a name refused, a file kept
+    // with keepExisting, an output that cannot be made), so a client knows
+    // every entry met, also one that then ends without a file. Entries
+    // settled without being handed on (refused before decoding, not
+    // reached, in a skipped cabinet) are not told. On the calling thread,
+    // before the entry's `settled`; with workers, when the worker's results
+    // are put in place, in the order one pass would tell them. Clients
+    // built before this member existed pass the smaller size and get none.
+    void (*entryHandedOn)(void* context, uint32_t index);
 } CabArchiveEvents;
 
 // The start of the names of temporary files in an extraction directory, and
@@ -492,9 +515,9 @@ typedef struct CabArchiveEvents {
 
 // cabArchiveExtract, telling `events` (which may be null) as it goes.
 // Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
-// is smaller than this struct (but for the size it had before
-// salvageFillsWithZeros, which is accepted) or its temporaryPrefix is not a
-// usable one.
+// is smaller than this struct (but for the sizes it had before
+// salvageFillsWithZeros and before entryHandedOn, which are accepted) or its
+// temporaryPrefix is not a usable one.
 CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
                                             const CabArchiveExtraction* extraction,
                                             const CabArchiveEvents* events,

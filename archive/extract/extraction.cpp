@@ -133,6 +133,7 @@ void replayCopies(Visit& visit, uint32_t original, int32_t outcome, const std::s
             run.settle(copy, outcome, reason);
             continue;
         }
+        run.handOn(copy);
         const Offer offer = run.target.begin(copy, run.archive.entries[copy].view);
         if (offer.action == Offer::Action::Stop) {
             run.stopped = true;
@@ -196,6 +197,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
     }
     if (stopRequested(run)) return -1;
     const bool checkOnly = run.checksOnly(index);
+    run.handOn(index);
     const Offer answer = checkOnly ? Offer{} : run.target.begin(index, run.archive.entries[index].view);
     if (answer.action == Offer::Action::Stop) {
         run.stopped = true;
@@ -550,6 +552,7 @@ bool salvageInPlace(Visit& visit, const Failure& failure) {
             continue;
         }
         if (stopRequested(run)) return true;
+        run.handOn(entry);
         const Offer answer = run.target.begin(entry, run.archive.entries[entry].view);
         if (answer.action == Offer::Action::Stop) {
             run.stopped = true;

@@ -195,6 +195,10 @@ void release(Run& run, FolderJob& job, bool ran, const HeldFilePlacement& placem
     for (size_t f = 0; f < job.files.size(); ++f) fileOf.emplace(job.files[f].entry, f);
     std::vector<bool> placed(job.files.size(), false);
     for (const HeldEvent& event : job.held) {
+        if (event.isHandedOn) {
+            run.handOn(event.index);
+            continue;
+        }
         if (event.isNote) {
             if (run.request.note != nullptr) {
                 run.request.note(run.request.context, event.cabinet.c_str(), event.text.c_str());

@@ -12,6 +12,7 @@
 #include "tools/cabtool/archive_set.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
+#include "tools/cabtool/output_file.h"
 #include "tools/cabtool/printable.h"
 
 namespace cabtool {
@@ -51,10 +52,10 @@ struct WalkRecord {
 // by the library's extraction events. The walk stops at the first failure:
 // the cabinets after the one it failed in are not looked at.
 struct SetWalk {
-    SetWalk(WalkFindings& f, const CabArchive* a) : findings(f), archive(a) {}
+    SetWalk(WalkFindings& f, CabArchive* a) : findings(f), archive(a) {}
 
     WalkFindings& findings;
-    const CabArchive* archive;
+    CabArchive* archive;
     uint32_t start = 0;
     const WalkRecord* earlier = nullptr;
     WalkRecord* record = nullptr;
@@ -383,7 +384,15 @@ struct SetWalk {
             findings.passed(file, index, outcome);
         } else if (outcome == CabOutcomeRefusedName || outcome == CabOutcomeOutputFailed ||
                    outcome == CabOutcomeSkipped) {
-            if (findings.notWritten(file, index, outcome, reason)) {
+            // A file kept is named with the cabinet the decoder was in when
+            // it came to the file's data: after a crossing, the next one.
+            FileEntry where = file;
+            uint32_t reachedIn = entry.cabinet;
+            if (reason == kExistsKept &&
+                cabArchiveEntryReachedIn(archive, index, &reachedIn) == CabArchiveOk) {
+                where.cabinet = cabinets[reachedIn].name;
+            }
+            if (findings.notWritten(where, index, outcome, reason)) {
                 stoppedAtFailure = true;
                 failAt(entry.cabinet);
                 halted = true;
@@ -450,12 +459,8 @@ struct SetWalk {
     }
 };
 
-// The sink: bytes go to the command; the files handed out are recorded.
-int takeEntry(void* context, uint32_t index, const CabArchiveEntry*) {
-    SetWalk& walk = *static_cast<SetWalk*>(context);
-    walk.record->dealtWith.insert({walk.files[index].name, walk.files[index].size});
-    return 1;
-}
+// The sink: bytes go to the command.
+int takeEntry(void*, uint32_t, const CabArchiveEntry*) { return 1; }
 int giveBytes(void* context, uint32_t index, const void* data, uint32_t size) {
     return static_cast<SetWalk*>(context)->findings.write(index, data, size);
 }
@@ -537,9 +542,13 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
     events.cabinetEnd = [](void* context, uint32_t c) {
         static_cast<SetWalk*>(context)->cabinetEnd(c);
     };
-    events.entryBegin = [](void* context, uint32_t index) {
+    // Every file handed out is recorded, also one its target then refused.
+    events.entryHandedOn = [](void* context, uint32_t index) {
         SetWalk& set = *static_cast<SetWalk*>(context);
         set.record->dealtWith.insert({set.files[index].name, set.files[index].size});
+    };
+    events.entryBegin = [](void* context, uint32_t index) {
+        SetWalk& set = *static_cast<SetWalk*>(context);
         if (set.chosen(index))
             set.findings.progress.startFile(
                 printable(slashNameOf(set.files[index], set.findings.options)));
