@@ -36,10 +36,15 @@ bool endsWith(const std::string& text, const std::string& end) {
 }
 
 // A block refused as damaged whose bytes show nothing wrong is said to be
-// damaged without naming the block, as the decoder reports it.
-std::string damageText(const std::string& message) {
+// damaged without naming the block, as the decoder reports it; so is any
+// block of a cabinet whose folder table cannot be read whole, where the
+// blocks are not looked into.
+std::string damageText(const std::string& message, bool folderTableWhole) {
     const std::string damaged = cabErrorText(CabErrDamagedCabinet);
-    return startsWith(message, damaged + " in data block ") ? damaged : message;
+    if (startsWith(message, damaged + " in data block ")) return damaged;
+    const bool namesBlock = startsWith(message, damaged + ": ") &&
+                            message.find("data block ") != std::string::npos;
+    return namesBlock && !folderTableWhole ? damaged : message;
 }
 
 // What one walk over a set leaves for a walk started again later in it.
@@ -438,11 +443,21 @@ struct SetWalk {
             if (cabinet == std::string(cabinets[c].name)) return;
         }
         // A file running past its folder's end is the file's fault: said with it.
-        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message));
+        if (!halted && message != kPastFolderEnd) {
+            reportCabinetError(cabinet, damageText(message, folderTableWhole(cabinet)));
+        }
         damagedIn = cabinet;
         const std::string text = message;
         damageWhereCrossed = text.find(" data block 0 of folder 0") != std::string::npos ||
                              startsWith(text, kCrossingFailed);
+    }
+
+    // Whether the cabinet called `name` had its folder table read whole.
+    bool folderTableWhole(const std::string& name) const {
+        return std::none_of(problems.begin(), problems.end(), [&](const CabArchiveProblem& problem) {
+            return problem.cabinet >= 0 && uint32_t(problem.cabinet) < cabinets.size() &&
+                   name == cabinets[problem.cabinet].name && isFolderDamage(problem);
+        });
     }
 
     // A file that failed, under the name of the cabinet whose directory
