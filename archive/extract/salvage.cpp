@@ -1,5 +1,6 @@
 #include "archive/extract/salvage.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "archive/extract/block_faults.h"
@@ -44,11 +45,15 @@ std::vector<bool> SalvageScope::suspectEntries() const {
         const uint32_t folder = folderOfEntry(cabinet, file);
         const uint64_t end = uint64_t(file.folderOffset) + file.size;
         for (const Bad& block : bad_) {
+            // The first piece of a block split between two cabinets counts
+            // no bytes of its own: it feeds what the block completes in the
+            // next cabinet, everything past the bytes completed before it.
+            const uint64_t blockEnd = block.dataEnd > block.dataStart ? block.dataEnd : UINT64_MAX;
             // A folder continued across cabinets counts its blocks' bytes
             // afresh in each, so any bad block of the continued part counts.
             const bool here = block.cabinet == entry.cabinet && block.folder == folder &&
                               (file.continuesFromPrevious() ||
-                               (file.folderOffset < block.dataEnd && block.dataStart < end));
+                               (file.folderOffset < blockEnd && block.dataStart < end));
             const bool before = file.continuesFromPrevious() && block.cabinet + 1 == entry.cabinet &&
                                 block.folder + 1u == archive_.cabinets[block.cabinet].folders.size();
             const bool after = file.continuesIntoNext() && block.cabinet == entry.cabinet + 1 && block.folder == 0;
