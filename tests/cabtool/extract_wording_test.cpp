@@ -41,7 +41,7 @@ TEST(CabtoolExtractWording, AKeptFileIsNamedWithTheCabinetTheDecoderComesToItsDa
     EXPECT_TRUE(contains(r.out, "3 kept")) << r.out;
 }
 
-TEST(CabtoolExtractWording, ADamagedBlockIsNamedOnlyInACabinetWhoseFolderTableIsReadWhole) {
+TEST(CabtoolExtractWording, ExtractNamesADamagedBlockOnlyInACabinetWhoseFolderTableIsReadWhole) {
     for (const bool tableWhole : {true, false}) {
         ScratchDirectory scratch;
         cabwriter::Cabinet cabinet = cabwriter::writeCabinet(
@@ -60,5 +60,9 @@ TEST(CabtoolExtractWording, ADamagedBlockIsNamedOnlyInACabinetWhoseFolderTableIs
         const std::string plain = "d.cab: the cabinet is damaged\n";
         EXPECT_EQ(contains(r.err, named), tableWhole) << r.err;
         EXPECT_EQ(contains(r.err, plain), !tableWhole) << r.err;
+        // test names the block either way.
+        const ToolResult tested = runCabtool({"test", "d.cab"}, scratch.path());
+        EXPECT_EQ(tested.exitStatus, 1) << tested.out << tested.err;
+        EXPECT_TRUE(contains(tested.err, named)) << tested.err;
     }
 }

@@ -58,7 +58,10 @@ bool writeOut(const void* data, uint32_t size) {
 // Files written below the directory, or piped to standard output, and the
 // counts of the summary.
 struct ExtractFindings final : WalkFindings {
-    ExtractFindings(const RunOptions& o, Progress& p) : WalkFindings(o, p) { damageFirst = true; }
+    ExtractFindings(const RunOptions& o, Progress& p) : WalkFindings(o, p) {
+        damageFirst = true;
+        blocksNamedWithFolderTableOnly = true;
+    }
 
     std::string directory;
     int rootFd = -1;  // the target directory, for its free space

@@ -37,14 +37,13 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 // A block refused as damaged whose bytes show nothing wrong is said to be
 // damaged without naming the block, as the decoder reports it; so is any
-// block of a cabinet whose folder table cannot be read whole, where the
-// blocks are not looked into.
-std::string damageText(const std::string& message, bool folderTableWhole) {
+// block when `blocksNamed` is false.
+std::string damageText(const std::string& message, bool blocksNamed) {
     const std::string damaged = cabErrorText(CabErrDamagedCabinet);
     if (startsWith(message, damaged + " in data block ")) return damaged;
     const bool namesBlock = startsWith(message, damaged + ": ") &&
                             message.find("data block ") != std::string::npos;
-    return namesBlock && !folderTableWhole ? damaged : message;
+    return namesBlock && !blocksNamed ? damaged : message;
 }
 
 // What one walk over a set leaves for a walk started again later in it.
@@ -444,7 +443,9 @@ struct SetWalk {
         }
         // A file running past its folder's end is the file's fault: said with it.
         if (!halted && message != kPastFolderEnd) {
-            reportCabinetError(cabinet, damageText(message, folderTableWhole(cabinet)));
+            const bool blocksNamed =
+                !findings.blocksNamedWithFolderTableOnly || folderTableWhole(cabinet);
+            reportCabinetError(cabinet, damageText(message, blocksNamed));
         }
         damagedIn = cabinet;
         const std::string text = message;

@@ -33,6 +33,9 @@ public:
     // Files of the starting cabinet whose data begins before it are told
     // after the files its directory places where no data can be.
     bool damageFirst = false;
+    // A damaged data block is named only in a cabinet whose folder table
+    // was read whole; in others the cabinet is said to be damaged.
+    bool blocksNamedWithFolderTableOnly = false;
 
     // The command's word for a file done, in "not DONE: it is continued
     // from the earlier cabinet ...".
