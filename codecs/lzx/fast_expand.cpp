@@ -83,10 +83,19 @@ inline int32_t walkNodes(const WideBits& b, int32_t entry, const int16_t (*nodes
 }  // namespace
 
 void buildMainEntries(Decoder& d) {
-    for (uint32_t k = 0; k < (1u << kMainLookupBits); ++k) {
+    // A symbol whose code has l <= 10 bits fills 2^(10 - l) consecutive
+    // entries (all of them when every length is 0): one step per symbol.
+    for (uint32_t k = 0; k < (1u << kMainLookupBits);) {
         const int32_t t = d.mainTable[k];
-        d.mainEntries[k] = t >= 0 ? uint32_t(t) << 16 | d.mainLengths[t]
-                                  : uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
+        if (t < 0) {
+            d.mainEntries[k++] = uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
+            continue;
+        }
+        const uint32_t length = d.mainLengths[t];
+        const uint32_t run = uint32_t(1) << (kMainLookupBits - length);
+        const uint32_t entry = uint32_t(t) << 16 | length;
+        for (uint32_t e = k; e < k + run; ++e) d.mainEntries[e] = entry;
+        k += run;
     }
 }
 
@@ -102,7 +111,6 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
 
     uint8_t* const window = d.window;
     const uint32_t mask = d.windowMask;
-    const uint32_t* const entries = d.mainEntries;
     const uint8_t* const mainLengths = d.mainLengths;
     const int32_t mainSymbols = int32_t(d.mainSymbols);
     // Valid: the test above put the data end at least that far past inPos.
@@ -120,7 +128,7 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // At least 16 of the stream's bits are held here, enough for any
         // main code, so the lookup does not wait for the refill, whose load
         // in turn depends only on the previous symbol.
-        const uint32_t entry = entries[peek(b, kMainLookupBits)];
+        const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
         uint32_t symbol;
         if ((entry & kWalk) == 0) {
@@ -172,7 +180,11 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
             ok = false;
             break;
         }
-        copyMatch(window, mask, i, distance, length);
+        if (kFilled) {
+            copyMatch(window, mask, i, distance, length);
+        } else {
+            copyMatchFirstPass(window, i, distance, length);
+        }
         i += length;
     }
 

@@ -102,4 +102,43 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
     for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
 }
 
+// The widest step of copyMatchFirstPass writes 31 bytes past a match that
+// ends at the window's end.
+static_assert(kWindowSpare >= 31, "the window's spare bytes take a first-pass copy's overrun");
+
+// copyMatch while the folder has not yet filled the window once. Then every
+// source lies before the destination without wrapping (the distance is 1..i),
+// and no window byte past the destination is read before it is written in
+// turn, so the copy may write up to 31 bytes beyond `length`: into the
+// window, or into its spare bytes at its end. Most matches are then one
+// 32-byte, 16-byte or two 8-byte copies.
+inline void copyMatchFirstPass(uint8_t* window, uint32_t i, uint32_t distance, uint32_t length) {
+    uint8_t* const out = window + i;
+    const uint8_t* const from = out - distance;
+    // Each step reads only bytes already final: its source ends before its
+    // destination begins.
+    if (distance >= 32) {
+        std::memcpy(out, from, 32);
+        for (uint32_t k = 32; k < length; k += 32) std::memcpy(out + k, from + k, 32);
+        return;
+    }
+    if (distance >= 16) {
+        std::memcpy(out, from, 16);
+        for (uint32_t k = 16; k < length; k += 16) std::memcpy(out + k, from + k, 16);
+        return;
+    }
+    if (distance >= 8) {
+        store64(out, load64(from));
+        store64(out + 8, load64(from + 8));
+        for (uint32_t k = 16; k < length; k += 8) store64(out + k, load64(from + k));
+        return;
+    }
+    if (distance == 1) {
+        const uint64_t run = *from * 0x0101010101010101u;
+        for (uint32_t k = 0; k < length; k += 8) store64(out + k, run);
+        return;
+    }
+    for (uint32_t k = 0; k < length; ++k) out[k] = from[k];
+}
+
 }  // namespace lzx

@@ -1,7 +1,8 @@
 // Folders made by the test encoder decode byte for byte: every window size,
 // every block type forced or chosen per block, blocks spanning frames and
 // frames holding several blocks, the call translation, folders several
-// windows long, and several folders on one instance with a reset between.
+// windows long, several folders on one instance with a reset between, and
+// the encoder's lazy parse.
 #include "tests/lzx/codec_harness.h"
 #include "tests/support/sample_data.h"
 
@@ -109,6 +110,50 @@ TEST(LzxRoundTrip, TreesSentWithoutRunsOrWithOnlySomeRunSymbols) {
             expectRoundTrip(data, options,
                             "zero runs " + std::to_string(zeroRuns) + " same runs " + std::to_string(sameRuns));
         }
+    }
+}
+
+TEST(LzxRoundTrip, LazyParseDecodesAndDiffersFromTheGreedyOne) {
+    // At the second "abc" greedy matching takes the 3 bytes; one byte on,
+    // "bcdefghijk" repeats 10 bytes, so a lazy parse sends "a" as a literal
+    // and then that longer match.
+    const std::string crafted = "abc.bcdefghijk.abcdefghijk";
+    const Bytes pair(crafted.begin(), crafted.end());
+    Bytes wrapping = mixed(150000, 31);
+    wrapping.insert(wrapping.end(), wrapping.begin(), wrapping.begin() + 60000);
+    struct Case {
+        const char* what;
+        Bytes data;
+        int windowBits;
+        uint32_t translationSize;
+        int maxChain;
+        std::vector<BlockKind> blockKinds;  // the crafted bytes are too few to be worth trees
+    };
+    const Case cases[] = {
+        {"crafted", pair, 15, 0, 128, {BlockKind::Verbatim}},
+        {"text", sample_data::make(Kind::Text, 200000, 4), 16, 0, 128, {}},
+        {"x86 code", sample_data::make(Kind::X86, 200000, 4), 21, 12000000, 128, {}},
+        {"mixed, short chain, aligned blocks", mixed(150000, 8), 17, 0, 3, {BlockKind::Aligned}},
+        {"mixed past the window's end", wrapping, 15, 0, 128, {}},
+    };
+    for (const Case& c : cases) {
+        lzxenc::Options options;
+        options.windowBits = c.windowBits;
+        options.translationSize = c.translationSize;
+        options.maxChain = c.maxChain;
+        options.blockKinds = c.blockKinds;
+        lzxenc::ParseCounts greedyCounts, lazyCounts;
+        const auto greedy = lzxenc::encode(c.data.data(), c.data.size(), options, &greedyCounts);
+        options.lazy = true;
+        const auto lazy = lzxenc::encode(c.data.data(), c.data.size(), options, &lazyCounts);
+        expectRoundTrip(c.data, options, c.what);
+        // Both parses code every byte; the lazy one puts off some matches.
+        bool framesDiffer = greedy.size() != lazy.size();
+        for (size_t f = 0; !framesDiffer && f < greedy.size(); ++f) {
+            framesDiffer = greedy[f].data != lazy[f].data;
+        }
+        EXPECT_TRUE(framesDiffer) << c.what;
+        EXPECT_NE(lazyCounts.matches, greedyCounts.matches) << c.what;
     }
 }
 

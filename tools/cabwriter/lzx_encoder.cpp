@@ -45,6 +45,20 @@ struct Item {
     uint32_t offsetBits;
 };
 
+// A match candidate: repeat is the repeated offset it reuses, or -1.
+struct Match {
+    uint32_t length = 0;
+    uint32_t distance = 0;
+    int repeat = -1;
+};
+
+// Lazy parsing, tuned like a Deflate encoder's default level: a match this
+// long is taken without looking one byte on, one this long makes the chain
+// walk a quarter as far, and one this long ends the walk.
+constexpr uint32_t kLazyEnough = 16;
+constexpr uint32_t kLazyGood = 8;
+constexpr uint32_t kNiceLength = 128;
+
 uint32_t decodeTranslated(uint32_t value, uint32_t position, uint32_t size) {
     if (value < size) return value - position;
     if (0u - value <= position) return value + size;
@@ -53,8 +67,8 @@ uint32_t decodeTranslated(uint32_t value, uint32_t position, uint32_t size) {
 
 class Encoder {
 public:
-    Encoder(const uint8_t* data, size_t size, const Options& options)
-        : data_(data, data + size), options_(options) {
+    Encoder(const uint8_t* data, size_t size, const Options& options, ParseCounts* counts)
+        : data_(data, data + size), options_(options), counts_(counts) {
         if (options.windowBits < 15 || options.windowBits > 21) {
             throw std::invalid_argument("LZX window bits must be 15..21");
         }
@@ -127,58 +141,76 @@ private:
         }
     }
 
+    // Bytes equal at `at` and `from` (from < at), up to `limit` and the
+    // longest match; eight at a time while they last.
     uint32_t matchLength(size_t at, size_t from, size_t limit) const {
+        const uint32_t most = uint32_t(std::min<size_t>(limit - at, kMaxMatch));
         uint32_t n = 0;
-        while (at + n < limit && n < kMaxMatch && data_[at + n] == data_[from + n]) ++n;
+        for (; n + 8 <= most; n += 8) {
+            uint64_t a, b;
+            std::memcpy(&a, &data_[at + n], 8);
+            std::memcpy(&b, &data_[from + n], 8);
+            if (a != b) break;
+        }
+        while (n < most && data_[at + n] == data_[from + n]) ++n;
         return n;
     }
 
-    // The next item at position i, not passing `limit`.
-    Item nextItem(size_t i, size_t limit) {
+    // The longest match at position i, not passing `limit`, among the three
+    // repeated offsets and up to `chain` hash-chain candidates; a length
+    // below 2 means none. Changes nothing: a literal leaves the repeated
+    // offsets as they are, so a match found here stays valid one byte on.
+    Match findMatch(size_t i, size_t limit, int chain) const {
         const uint32_t maxDistance = windowSize_ - 3;
-        uint32_t bestLength = 0, bestDistance = 0;
-        int bestRepeat = -1;
-        if (options_.maxChain > 0) {
-            for (int r = 0; r < 3; ++r) {
-                uint32_t d = repeated_[r];
-                if (d == 0 || d > i || d > maxDistance) continue;
-                uint32_t n = matchLength(i, i - d, limit);
-                if (n >= 2 && n > bestLength) {
-                    bestLength = n;
-                    bestDistance = d;
-                    bestRepeat = r;
-                }
-            }
-            int chain = options_.maxChain;
-            for (int64_t cand = i + 3 <= data_.size() ? previous_[i] : -1; cand >= 0 && chain > 0;
-                 cand = previous_[size_t(cand)], --chain) {
-                uint32_t d = uint32_t(i - size_t(cand));
-                if (d > maxDistance) break;
-                uint32_t n = matchLength(i, size_t(cand), limit);
-                // A fresh distance must beat a repeated one by two bytes.
-                if (n >= 3 && n > bestLength + (bestRepeat >= 0 ? 1 : 0)) {
-                    bestLength = n;
-                    bestDistance = d;
-                    bestRepeat = -1;
-                }
-            }
+        Match best;
+        if (chain <= 0) return best;
+        for (int r = 0; r < 3; ++r) {
+            uint32_t d = repeated_[r];
+            if (d == 0 || d > i || d > maxDistance) continue;
+            uint32_t n = matchLength(i, i - d, limit);
+            if (n >= 2 && n > best.length) best = {n, d, r};
         }
-        if (bestLength < 2) return {1, data_[i], -1, 0};
-        Item item{bestLength, 0, 0, 0};
-        if (bestRepeat >= 0) {
-            item.slot = bestRepeat;
-            if (bestRepeat == 1) std::swap(repeated_[0], repeated_[1]);
-            if (bestRepeat == 2) std::swap(repeated_[0], repeated_[2]);
+        for (int64_t cand = i + 3 <= data_.size() ? previous_[i] : -1; cand >= 0 && chain > 0;
+             cand = previous_[size_t(cand)], --chain) {
+            uint32_t d = uint32_t(i - size_t(cand));
+            if (d > maxDistance) break;
+            // A fresh distance must beat a repeated one by two bytes, so a
+            // candidate that differs at the byte it would need is passed over.
+            const uint32_t toBeat = std::max<uint32_t>(2, best.length + (best.repeat >= 0 ? 1 : 0));
+            if (i + toBeat >= limit || data_[i + toBeat] != data_[size_t(cand) + toBeat]) continue;
+            uint32_t n = matchLength(i, size_t(cand), limit);
+            if (n > toBeat) best = {n, d, -1};
+            if (options_.lazy && best.length >= kNiceLength) break;
+        }
+        return best;
+    }
+
+    // The item for a match found at the current position (a literal when
+    // there is none), with the repeated offsets updated as the decoder will.
+    Item take(const Match& match, uint8_t literal) {
+        if (match.length < 2) return {1, literal, -1, 0};
+        Item item{match.length, 0, 0, 0};
+        if (match.repeat >= 0) {
+            item.slot = match.repeat;
+            if (match.repeat == 1) std::swap(repeated_[0], repeated_[1]);
+            if (match.repeat == 2) std::swap(repeated_[0], repeated_[2]);
             return item;
         }
         int slot = 3;
-        while (slot + 1 < slotCount_ && kSlots.distanceBase[slot + 1] <= bestDistance) ++slot;
+        while (slot + 1 < slotCount_ && kSlots.distanceBase[slot + 1] <= match.distance) ++slot;
         item.slot = slot;
-        item.offsetBits = bestDistance - kSlots.distanceBase[slot];
+        item.offsetBits = match.distance - kSlots.distanceBase[slot];
         repeated_[2] = repeated_[1];
         repeated_[1] = repeated_[0];
-        repeated_[0] = bestDistance;
+        repeated_[0] = match.distance;
         return item;
+    }
+
+    // Whether the match one byte on is worth a literal first: longer, by two
+    // bytes when it would give up a repeated offset for a fresh distance.
+    static bool laterIsBetter(const Match& now, const Match& later) {
+        const bool givesUpRepeat = now.repeat >= 0 && later.repeat < 0;
+        return later.length > now.length + (givesUpRepeat ? 1 : 0);
     }
 
     // ---- Blocks --------------------------------------------------------------
@@ -187,12 +219,35 @@ private:
         std::vector<Item> items;
         const size_t end = start + size;
         const uint32_t frame = options_.frameSize;
+        // A match never passes the block's end or a frame's end.
+        auto limitAt = [&](size_t i) { return std::min(end, (i / frame + 1) * frame); };
+        if (!options_.lazy) {
+            for (size_t i = start; i < end;) {
+                Item item = take(findMatch(i, limitAt(i), options_.maxChain), data_[i]);
+                items.push_back(item);
+                i += item.length;
+            }
+            return items;
+        }
+        // One-step lazy evaluation: before a match is taken, the match one
+        // byte on is looked at, and when it is better a literal goes first.
+        Match now = findMatch(start, limitAt(start), options_.maxChain);
         for (size_t i = start; i < end;) {
-            // A match never passes the block's end or a frame's end.
-            size_t limit = std::min(end, (i / frame + 1) * frame);
-            Item item = nextItem(i, limit);
+            if (now.length >= 2 && now.length < kLazyEnough && i + 1 < end) {
+                const int chain =
+                    now.length >= kLazyGood ? std::max(1, options_.maxChain / 4) : options_.maxChain;
+                Match later = findMatch(i + 1, limitAt(i + 1), chain);
+                if (laterIsBetter(now, later)) {
+                    items.push_back(take(Match{}, data_[i]));
+                    ++i;
+                    now = later;
+                    continue;
+                }
+            }
+            Item item = take(now, data_[i]);
             items.push_back(item);
             i += item.length;
+            if (i < end) now = findMatch(i, limitAt(i), options_.maxChain);
         }
         return items;
     }
@@ -264,6 +319,9 @@ private:
         }
         const bool aligned = kind == BlockKind::Aligned;
         Trees t = makeTrees(items, aligned);
+        if (counts_ != nullptr) {
+            for (const Item& item : items) ++(item.slot < 0 ? counts_->literals : counts_->matches);
+        }
         atFrameBoundary(start);
         out_.put(aligned ? 2 : 1, 3);
         out_.put(uint32_t(size) >> 16 & 0xFF, 8);
@@ -345,6 +403,7 @@ private:
 
     Bytes data_;
     Options options_;
+    ParseCounts* counts_;
     uint32_t windowSize_ = 0;
     int slotCount_ = 0;
     int mainSymbols_ = 0;
@@ -393,8 +452,9 @@ void translateFrame(uint8_t* frame, uint32_t n, uint32_t offset, uint32_t transl
     }
 }
 
-std::vector<Frame> encode(const uint8_t* data, size_t size, const Options& options) {
-    return Encoder(data, size, options).run();
+std::vector<Frame> encode(const uint8_t* data, size_t size, const Options& options,
+                          ParseCounts* counts) {
+    return Encoder(data, size, options, counts).run();
 }
 
 }  // namespace lzxenc
