@@ -1,5 +1,6 @@
 #include "archive/extract/salvage.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -8,13 +9,32 @@
 
 namespace cabarchive {
 
+namespace {
+
+// Where the cabinet's header, folder table and file list end, as far as
+// they were read: a "block" whose csum field lies before that overlaps
+// them, and reading its field as 0 would change what the decoder reads of
+// the records themselves.
+uint64_t recordsEnd(const Cabinet& cabinet) {
+    constexpr uint64_t kFileRecordSize = 16;  // CFFILE without its name
+    uint64_t end = cabinet.header.coffFiles;
+    for (const FileEntry& file : cabinet.directory.entries) {
+        end = std::max<uint64_t>(end, uint64_t(uint32_t(file.position)) + kFileRecordSize + file.name.size() + 1);
+    }
+    return end;
+}
+
+}  // namespace
+
 SalvageScope::SalvageScope(CabArchive& archive, Note note)
     : archive_(archive), note_(std::move(note)), told_(archive.cabinets.size(), false) {
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
         const Cabinet& cabinet = archive.cabinets[c];
         Source& source = archive.io.source(cabinet.source);
+        const uint64_t records = recordsEnd(cabinet);
         for (const BlockFinding& finding : surveyCabinetBlocks(archive.io, cabinet)) {
-            if (finding.fault != BlockFault::ChecksumMismatch) continue;
+            // A block lying over the records is damage, not data to salvage.
+            if (finding.fault != BlockFault::ChecksumMismatch || finding.csumOffset < records) continue;
             bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd,
                                describeFinding(finding) + "; decoded anyway"});
             source.ignoredChecksums.push_back(finding.csumOffset);
@@ -36,6 +56,22 @@ SalvageScope::~SalvageScope() {
     for (const Cabinet& cabinet : archive_.cabinets) archive_.io.source(cabinet.source).ignoredChecksums.clear();
 }
 
+namespace {
+
+// Whether folder `folder` of cabinet `c` goes on as folder 0 of the next
+// cabinet: it is the last and a file of it goes on into the next.
+bool folderGoesOn(const CabArchive& archive, uint32_t c, uint32_t folder) {
+    if (c + 1 >= archive.cabinets.size()) return false;
+    const Cabinet& cabinet = archive.cabinets[c];
+    if (folder + 1 != cabinet.folders.size()) return false;
+    for (const FileEntry& file : cabinet.directory.entries) {
+        if (file.continuesIntoNext() && folderOfEntry(cabinet, file) == folder) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<bool> SalvageScope::suspectEntries() const {
     std::vector<bool> suspect(archive_.entries.size(), false);
     for (uint32_t e = 0; e < archive_.entries.size(); ++e) {
@@ -48,7 +84,11 @@ std::vector<bool> SalvageScope::suspectEntries() const {
             // The first piece of a block split between two cabinets counts
             // no bytes of its own: it feeds what the block completes in the
             // next cabinet, everything past the bytes completed before it.
-            const uint64_t blockEnd = block.dataEnd > block.dataStart ? block.dataEnd : UINT64_MAX;
+            // In a compressed folder every byte past the block's start may
+            // repeat its damage: decoded history carries it into later matches.
+            const bool compressed = folderCompressed(archive_.cabinets[block.cabinet], block.folder);
+            const uint64_t blockEnd =
+                block.dataEnd > block.dataStart && !compressed ? block.dataEnd : UINT64_MAX;
             // A folder continued across cabinets counts its blocks' bytes
             // afresh in each, so any bad block of the continued part counts.
             const bool here = block.cabinet == entry.cabinet && block.folder == folder &&
@@ -58,6 +98,20 @@ std::vector<bool> SalvageScope::suspectEntries() const {
                                 block.folder + 1u == archive_.cabinets[block.cabinet].folders.size();
             const bool after = file.continuesIntoNext() && block.cabinet == entry.cabinet + 1 && block.folder == 0;
             if (here || before || after) suspect[e] = true;
+        }
+    }
+    // A compressed folder going on into later cabinets carries a bad
+    // block's damage into every file of its continuation.
+    for (const Bad& block : bad_) {
+        if (!folderCompressed(archive_.cabinets[block.cabinet], block.folder)) continue;
+        for (uint32_t c = block.cabinet, f = block.folder; folderGoesOn(archive_, c, f); ++c, f = 0) {
+            const Cabinet& next = archive_.cabinets[c + 1];
+            for (uint32_t at = 0; at < next.directory.entries.size() && at < next.entryOfListed.size(); ++at) {
+                const uint32_t e = next.entryOfListed[at];
+                if (e != kNoArchiveEntry && folderOfEntry(next, next.directory.entries[at]) == 0) {
+                    suspect[e] = true;
+                }
+            }
         }
     }
     return suspect;
