@@ -398,7 +398,12 @@ typedef struct CabArchiveExtraction {
     // (each reported to `note`, those of a cabinet and of the next before
     // that cabinet's cabinetBegin); the entries they feed end as
     // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
-    // met. Default 0: such blocks are damage.
+    // met. A block feeds the entries whose data overlaps it, and in a
+    // compressed folder (MSZIP, Quantum, LZX) every entry whose data ends
+    // after the block begins, in this cabinet or in those the folder goes
+    // on in: decoded history carries damage into later matches. A "block"
+    // lying over the cabinet's header, folder table or file list stays
+    // damage. Default 0: such blocks are damage.
     int32_t salvage;
 
     // Workers for extraction into a directory: 0 (default) one per online
@@ -490,7 +495,10 @@ typedef struct CabArchiveEvents {
     // failed are written as zeros without decoding the folder again; each
     // is put in place, and the failure ends nothing else (stopAtFirstFailure
     // included). A failure met following a file into the next cabinet keeps
-    // that file so, but ends the rest as without it. 0 (default): such entries end CabOutcomeDamaged and
+    // that file so, but ends the rest as without it. A file going on into a
+    // cabinet the archive does not have is decoded as far as its cabinets
+    // hold it and filled out the same way (CabOutcomeSalvaged rather than
+    // CabOutcomeUnreachable). 0 (default): such entries end CabOutcomeDamaged and
     // nothing of them is written. Clients built before this member existed
     // pass the smaller size and get 0.
     int32_t salvageFillsWithZeros;

@@ -32,6 +32,7 @@ struct Failure {
     int32_t outcome = CabOutcomeDamaged;
     std::string reason;  // for the entries it ends
     std::string note;    // for the cabinet's note, which names the cabinet itself; empty: reason
+    bool archiveEnds = false;  // a file went on past the archive's last cabinet
 
     const std::string& noteText() const { return note.empty() ? reason : note; }
 };
@@ -329,6 +330,7 @@ int onNeedCabinet(Visit& visit, CabNotification& n) {
     if (next >= visit.run.archive.cabinets.size()) {
         visit.failure = Failure{CabOutcomeUnreachable,
                                 "goes on in cabinet '" + named + "', which the archive does not have"};
+        visit.failure->archiveEnds = true;
         return -1;
     }
     const std::string handleName = cabinetHandleName(visit.run.archive.cabinets[next].source);
@@ -508,6 +510,12 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
     }
 }
 
+// Whether the client asked salvage to fill out with zeros what cannot be
+// decoded.
+bool fillsWithZeros(const Run& run) {
+    return run.request.salvage != 0 && run.events != nullptr && run.events->salvageFillsWithZeros != 0;
+}
+
 // Salvage into a target that can fill an entry out with zeros (a
 // directory), when the client asks it: the entry the failure met keeps what was decoded of it, the
 // rest zeros, and the later entries of the folder whose data lies at or past
@@ -516,10 +524,11 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 // failure ends nothing else. False when the failure must still end what it
 // ends without salvage: salvage does not apply, or the failure was met
 // following a file into the next cabinet (that file is kept all the same).
+// A file going on past the archive's last cabinet is kept so too; there is
+// nothing beyond it for the failure to end.
 bool salvageInPlace(Visit& visit, const Failure& failure) {
     Run& run = visit.run;
-    if (run.request.salvage == 0 || run.events == nullptr || run.events->salvageFillsWithZeros == 0 ||
-        visit.open.index == kNoArchiveEntry || visit.open.target == &checkedOnly) {
+    if (!fillsWithZeros(run) || visit.open.index == kNoArchiveEntry || visit.open.target == &checkedOnly) {
         return false;
     }
     const uint32_t index = visit.open.index;
@@ -539,7 +548,7 @@ bool salvageInPlace(Visit& visit, const Failure& failure) {
     }
     // Met following a file into the next cabinet, the failure still ends
     // the rest as it would.
-    if (visit.state != VisitState::Steering) return false;
+    if (visit.state != VisitState::Steering) return failure.archiveEnds;
     if (!visit.failedBlock) return true;
     const std::optional<uint32_t> deadFrom =
         blockDataStart(run.io, visit.cabinet, visit.folderInHand, *visit.failedBlock);
@@ -571,11 +580,17 @@ bool salvageInPlace(Visit& visit, const Failure& failure) {
 }
 
 // Entries that this cabinet's plan refuses, or that continue from a cabinet
-// the archive does not hold, are settled before anything is decoded.
+// the archive does not hold, are settled before anything is decoded. One
+// going on into a cabinet the archive does not hold is decoded as far as it
+// can be when salvage fills out the rest with zeros.
 void settleUnreachable(Run& run, uint32_t cabinetIndex, const VisitPlan& plan,
                        const std::vector<uint32_t>& entryAt) {
     for (const KnownRefusal& refusal : knownRefusals(run.archive, cabinetIndex, plan)) {
         const uint32_t entry = entryAt[refusal.listIndex];
+        if (refusal.goesOnMissing && fillsWithZeros(run) && run.request.directory != nullptr &&
+            entry != kNoArchiveEntry && !run.checksOnly(entry)) {
+            continue;
+        }
         if (entry != kNoArchiveEntry && run.pending(entry)) run.settle(entry, refusal.outcome, refusal.reason);
     }
 }

@@ -127,3 +127,36 @@ TEST(ArchiveSalvageDirectory, WithoutTheFillOrWithTheEventsOfEarlierClientsNothi
         EXPECT_EQ(result.files.count("after.txt"), 1u);
     }
 }
+
+TEST(ArchiveSalvageDirectory, AFileGoingOnIntoACabinetTheArchiveLacksKeepsWhatItsCabinetHoldsFilledWithZeros) {
+    // Only the first cabinet of the set is there: "b.bin" begins in it and
+    // goes on into the missing second.
+    const ThreeCabinetSet set;
+    ScratchDirectory place;
+    place.save(set.cabinets[0]);
+    const std::string path = (place.path() / "set1.cab").string();
+    const std::string b = set.contents("b.bin");
+    for (const int32_t fill : {0, 1}) {
+        SCOPED_TRACE(fill != 0 ? "filled with zeros" : "not filled");
+        const Result result = salvageInto(path, 1, fill);
+        EXPECT_EQ(result.status, CabArchiveIncomplete);
+        ASSERT_EQ(result.outcomes.size(), 2u);  // a.txt, b.bin
+        EXPECT_EQ(result.outcomes[0], CabOutcomeExtracted);
+        EXPECT_TRUE(result.files.at("a.txt") == set.contents("a.txt"));
+        if (fill == 0) {
+            EXPECT_EQ(result.outcomes[1], CabOutcomeUnreachable);
+            EXPECT_EQ(result.files.count("b.bin"), 0u);
+            continue;
+        }
+        EXPECT_EQ(result.outcomes[1], CabOutcomeSalvaged);
+        ASSERT_EQ(result.files.count("b.bin"), 1u);
+        const std::string& kept = result.files.at("b.bin");
+        ASSERT_EQ(kept.size(), b.size());
+        // What the first cabinet holds of it is decoded; the rest is zeros.
+        size_t same = 0;
+        while (same < kept.size() && kept[same] == b[same]) ++same;
+        EXPECT_GE(same, 10000u);
+        EXPECT_LT(same, b.size());
+        EXPECT_TRUE(kept.substr(same) == std::string(kept.size() - same, '\0'));
+    }
+}
