@@ -103,3 +103,32 @@ TEST(CabtoolSalvage, OnlyExtractTakesItAndNotWithPipe) {
         EXPECT_EQ(r.exitStatus, 2) << args[0];
     }
 }
+
+TEST(CabtoolSalvage, AFileGoingOnIntoAMissingCabinetKeepsWhatItsCabinetHoldsAndTheMissingOneIsNamed) {
+    ScratchDirectory scratch;
+    // One stored folder over two cabinets, of which only the first is there:
+    // span.bin begins in it and goes on into the missing part2.cab.
+    const std::vector<cabwriter::File> files = {makeFile("head.txt", 200, 11), makeFile("span.bin", 3000, 12)};
+    const auto set = cabwriter::writeCabinetSet({storedFolder(files)}, 2000, "part%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    save(set[0], scratch.path());
+
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "told");
+        const std::string out = quiet ? "quiet" : "out";
+        const ToolResult r = runCabtool({"extract", quiet ? "-qs" : "-s", "-d", out, "part1.cab"}, scratch.path());
+        EXPECT_EQ(r.exitStatus, 1);
+        // Why the rest is zeros is still said.
+        EXPECT_TRUE(contains(r.err, "next cabinet 'part2.cab'")) << r.err;
+        EXPECT_TRUE(contains(r.err, "No such file")) << r.err;
+        EXPECT_TRUE(contains(quiet ? r.err : r.out, quiet ? "span.bin: salvaged, may be damaged"
+                                                          : "salvaged   span.bin  (may be damaged)"))
+            << r.out << r.err;
+        EXPECT_TRUE(readFile(scratch.path() / out / "head.txt") == text(files[0].data));
+        const std::string span = readFile(scratch.path() / out / "span.bin");
+        ASSERT_EQ(span.size(), 3000u);
+        // The first cabinet holds 1800 bytes of it: those, then zeros.
+        EXPECT_TRUE(span.substr(0, 1800) == text(files[1].data).substr(0, 1800));
+        EXPECT_TRUE(span.substr(1800) == std::string(1200, '\0'));
+    }
+}

@@ -305,6 +305,15 @@ struct SetWalk {
     // The file `index`, decoded to the end of cabinet `inHand`'s data, could
     // not go on into the next cabinet: the walk ends there.
     void failCrossing(uint32_t index, uint32_t inHand) {
+        const FileEntry file = tellCrossingFailure(index, inHand);
+        if (chosen(index)) findings.failed(file);
+        failAt(inHand);
+        halted = true;
+    }
+
+    // Says why file `index` could not go on from cabinet `inHand` into the
+    // next; returns the file as named there.
+    FileEntry tellCrossingFailure(uint32_t index, uint32_t inHand) const {
         const CrossingFailure failure = crossingFailureAfter(archive, inHand);
         FileEntry file = files[index];
         file.cabinet = cabinets[inHand].name;
@@ -313,9 +322,7 @@ struct SetWalk {
         } else {
             reportCabinetError(file.cabinet, failure.text);
         }
-        if (chosen(index)) findings.failed(file);
-        failAt(inHand);
-        halted = true;
+        return file;
     }
 
     void halt(int64_t c) {
@@ -346,6 +353,16 @@ struct SetWalk {
         }
         if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnMet) && !halted) {
             return failCrossing(index, uint32_t(cabinets.size() - 1));
+        }
+        if (outcome == CabOutcomeSalvaged && why.find(kGoesOnMet) != std::string::npos && !halted) {
+            // Salvage kept what the archive holds of the file, the rest
+            // zeros; the crossing failed all the same and ends the walk.
+            const uint32_t last = uint32_t(cabinets.size() - 1);
+            tellCrossingFailure(index, last);
+            if (chosen(index)) tell(index, outcome, why);
+            failAt(last);
+            halted = true;
+            return;
         }
         // Salvaged, the file is kept and the failure told the same way.
         const bool pastFolderEnd =
