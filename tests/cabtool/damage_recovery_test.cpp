@@ -545,3 +545,31 @@ TEST(CabtoolDamage, AFileContinuedThroughSeveralCabinetsOfASetWithoutItsFirstIsC
         contains(r.err, "v2.cab: c: not tested: it is continued from the earlier cabinet 'v1.cab'"))
         << r.err;
 }
+
+TEST(CabtoolDamage, AFileKeptBeyondACabinetWithADamagedFileListIsStillToldAndCounted) {
+    ScratchDirectory scratch;
+    // One folder over three cabinets: "b" runs from the first through the
+    // second into the third, where "c" follows it. The second cabinet's
+    // file list is cut short after its one entry, so the walk stops there
+    // after the crossing has handed out "c".
+    const std::vector<cabwriter::File> files = {makeFile("a", 700, 1), makeFile("b", 3500, 2),
+                                                makeFile("c", 500, 3)};
+    auto set = cabwriter::writeCabinetSet({storedFolder(files)}, 2000, "m%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    cabtooltest::moveFileListToEnd(set[1]);
+    cabtooltest::put16(set[1].image, cabtooltest::kHeaderFileCount, 2);
+    saveAll(set, scratch.path());
+
+    const ToolResult fresh = runCabtool({"extract", "-d", "out", "m1.cab"}, scratch.path());
+    EXPECT_EQ(fresh.exitStatus, 1);
+    EXPECT_TRUE(contains(fresh.out, "extracted  c\n")) << fresh.out;
+    EXPECT_TRUE(contains(fresh.out, "3 files extracted, 4700 bytes, 1 not reached")) << fresh.out;
+    EXPECT_TRUE(holds(scratch.path() / "out/c", files[2]));
+
+    // Every name is taken now: each file the walk came to is said to be
+    // kept and counted, "c" too.
+    const ToolResult kept = runCabtool({"extract", "-k", "-d", "out", "m1.cab"}, scratch.path());
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_TRUE(contains(kept.err, "m3.cab: c: exists; kept")) << kept.err;
+    EXPECT_TRUE(contains(kept.out, "0 files extracted, 0 bytes, 3 kept, 1 not reached")) << kept.out;
+}

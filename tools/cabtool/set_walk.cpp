@@ -244,13 +244,16 @@ struct SetWalk {
     }
 
     // Tells the outcomes kept for the files of cabinet `c`, or with no
-    // cabinet given those of every file decoded whole: the walk is about to
-    // stop, and the files it tested on its way still count.
+    // cabinet given those of every file the walk came to (decoded whole, or
+    // kept because its name was taken): the walk is about to stop, and the
+    // files it met on its way still count.
     void tellAhead(std::optional<uint32_t> c = std::nullopt) {
         std::vector<std::tuple<uint32_t, int32_t, std::string>> mine;
         for (auto it = ahead.begin(); it != ahead.end();) {
-            const bool told =
-                c ? fileCabinetOf(std::get<0>(*it)) == *c : std::get<1>(*it) == CabOutcomeExtracted;
+            const int32_t outcome = std::get<1>(*it);
+            const bool met = outcome == CabOutcomeExtracted ||
+                             (outcome == CabOutcomeOutputFailed && std::get<2>(*it) == kExistsKept);
+            const bool told = c ? fileCabinetOf(std::get<0>(*it)) == *c : met;
             if (told) {
                 mine.push_back(*it);
                 it = ahead.erase(it);
