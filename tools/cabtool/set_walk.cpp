@@ -309,6 +309,9 @@ struct SetWalk {
     // not go on into the next cabinet: the walk ends there.
     void failCrossing(uint32_t index, uint32_t inHand) {
         const FileEntry file = tellCrossingFailure(index, inHand);
+        // Told here, it is dealt with: a walk started again later in the
+        // set does not count it once more.
+        record->dealtWith.insert({file.name, file.size});
         if (chosen(index)) findings.failed(file);
         failAt(inHand);
         halted = true;
@@ -425,6 +428,10 @@ struct SetWalk {
             return;
         } else if (outcome == CabOutcomeUnreachable && reason == kNoFileLed &&
                    entry.continuesFromPrevious) {
+            // The same file, listed again by a cabinet whose continued files
+            // do not pair with those going on before it, was handed out
+            // already: it is not lost.
+            if (record->dealtWith.count({file.name, file.size}) != 0) return;
             findings.refused(file, "not reached: its folder goes on from '" +
                                     previousNameOf(archive, entry.cabinet) +
                                     "', but no file crossed into this cabinet");
@@ -497,8 +504,12 @@ struct SetWalk {
 
 // The sink: bytes go to the command.
 int takeEntry(void*, uint32_t, const CabArchiveEntry*) { return 1; }
+// A file decoded only to lead the decoder into the next cabinet gives its
+// bytes to no one: piped, standard output carries the chosen files alone.
 int giveBytes(void* context, uint32_t index, const void* data, uint32_t size) {
-    return static_cast<SetWalk*>(context)->findings.write(index, data, size);
+    SetWalk& walk = *static_cast<SetWalk*>(context);
+    if (!walk.chosen(index)) return 0;
+    return walk.findings.write(index, data, size);
 }
 void entryDone(void* context, uint32_t index, int32_t outcome) {
     static_cast<SetWalk*>(context)->findings.ended(index, outcome);
