@@ -28,27 +28,50 @@ void spoilChecksum(cabwriter::Cabinet& cabinet, size_t blockOffset) {
               0);
 }
 
-// Extracts every entry of the cabinet saved as `first` in `place` to a sink
-// with salvage; returns the outcomes by name and checks the bytes.
-std::map<std::string, int32_t> salvageOutcomes(const ScratchDirectory& place, const std::string& first,
-                                               const std::vector<cabwriter::File>& files) {
+// What a salvage of every entry to a sink gave, by entry name.
+struct Salvaged {
+    int32_t status = -1;
     std::map<std::string, int32_t> outcomes;
+    std::map<std::string, std::string> reasons;
+    std::map<std::string, std::string> written;
+};
+
+// Extracts every entry of the cabinet at `path` (and its set) to a sink,
+// with salvage.
+Salvaged salvageToSink(const std::filesystem::path& path) {
+    Salvaged result;
     CabArchive* archive = nullptr;
-    EXPECT_EQ(cabArchiveOpenPath((place.path() / first).c_str(), nullptr, &archive, nullptr), CabArchiveOk);
-    if (archive == nullptr) return outcomes;
+    EXPECT_EQ(cabArchiveOpenPath(path.c_str(), nullptr, &archive, nullptr), CabArchiveOk);
+    if (archive == nullptr) return result;
     RecordingSink recording;
     const CabArchiveSink sink = recording.sink();
     CabArchiveExtraction extraction{};
     extraction.sink = &sink;
     extraction.salvage = 1;
-    EXPECT_EQ(cabArchiveExtract(archive, &extraction, nullptr), CabArchiveIncomplete);
-    for (const cabwriter::File& file : files) {
-        const uint32_t index = entryNamed(archive, file.name);
-        EXPECT_TRUE(recording.written[index] == text(file.data)) << file.name;
-        outcomes[file.name] = cabArchiveOutcome(archive, index, nullptr);
+    result.status = cabArchiveExtract(archive, &extraction, nullptr);
+    for (uint32_t index = 0; index < cabArchiveEntryCount(archive); ++index) {
+        CabArchiveEntry entry{};
+        cabArchiveEntry(archive, index, &entry);
+        const char* reason = nullptr;
+        result.outcomes[entry.name] = cabArchiveOutcome(archive, index, &reason);
+        result.reasons[entry.name] = reason != nullptr ? reason : "";
+        result.written[entry.name] = recording.written[index];
     }
     cabArchiveClose(archive);
-    return outcomes;
+    return result;
+}
+
+// The outcomes of salvaging the set whose first cabinet is `first` in
+// `place`, having checked that every file came out as stored.
+std::map<std::string, int32_t> salvageOutcomes(const ScratchDirectory& place, const std::string& first,
+                                               const std::vector<cabwriter::File>& files) {
+    const Salvaged result = salvageToSink(place.path() / first);
+    EXPECT_EQ(result.status, CabArchiveIncomplete);
+    for (const cabwriter::File& file : files) {
+        EXPECT_TRUE(result.written.count(file.name) != 0 && result.written.at(file.name) == text(file.data))
+            << file.name;
+    }
+    return result.outcomes;
 }
 
 }  // namespace
@@ -115,20 +138,10 @@ TEST(ArchiveSalvageSuspects, ABlockLyingOverTheCabinetsRecordsIsDamageAndLeavesT
     for (size_t b = 0; b < 4; ++b) cabinet.image[record + b] = 0;  // coffCabStart
     ScratchDirectory place;
     place.save(cabinet);
-    CabArchive* archive = nullptr;
-    ASSERT_EQ(cabArchiveOpenPath((place.path() / "over.cab").c_str(), nullptr, &archive, nullptr), CabArchiveOk);
-    RecordingSink recording;
-    const CabArchiveSink sink = recording.sink();
-    CabArchiveExtraction extraction{};
-    extraction.sink = &sink;
-    extraction.salvage = 1;
-    EXPECT_EQ(cabArchiveExtract(archive, &extraction, nullptr), CabArchiveIncomplete);
-    const uint32_t a = entryNamed(archive, "a");
-    EXPECT_EQ(cabArchiveOutcome(archive, a, nullptr), CabOutcomeExtracted);
-    EXPECT_TRUE(recording.written[a] == text(first[0].data));
-    const char* reason = nullptr;
-    EXPECT_EQ(cabArchiveOutcome(archive, entryNamed(archive, "b"), &reason), CabOutcomeDamaged);
-    ASSERT_NE(reason, nullptr);
-    EXPECT_EQ(std::string(reason).find("not a cabinet"), std::string::npos) << reason;
-    cabArchiveClose(archive);
+    const Salvaged result = salvageToSink(place.path() / "over.cab");
+    EXPECT_EQ(result.status, CabArchiveIncomplete);
+    EXPECT_EQ(result.outcomes.at("a"), CabOutcomeExtracted);
+    EXPECT_TRUE(result.written.at("a") == text(first[0].data));
+    EXPECT_EQ(result.outcomes.at("b"), CabOutcomeDamaged);
+    EXPECT_EQ(result.reasons.at("b").find("not a cabinet"), std::string::npos) << result.reasons.at("b");
 }
