@@ -395,8 +395,9 @@ typedef struct CabArchiveExtraction {
     void (*progress)(void* context, uint64_t done, uint64_t total);
 
     // 1: data blocks whose checksum does not match are decoded anyway
-    // (each reported to `note`, those of a cabinet and of the next before
-    // that cabinet's cabinetBegin); the entries they feed end as
+    // (each reported to `note`, those of a cabinet, of the next and of any
+    // a file going on reaches through it, before that cabinet's
+    // cabinetBegin); the entries they feed end as
     // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
     // met. A block feeds the entries whose data overlaps it, and in a
     // compressed folder (MSZIP, Quantum, LZX) every entry whose data ends

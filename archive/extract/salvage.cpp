@@ -42,8 +42,24 @@ SalvageScope::SalvageScope(CabArchive& archive, Note note)
     }
 }
 
+namespace {
+
+// Whether a decoder crossing into cabinet `c` may read on through it into
+// the next: a file of it comes from the cabinet before and goes on.
+bool crossedThrough(const Cabinet& cabinet) {
+    for (const FileEntry& file : cabinet.directory.entries) {
+        if (file.continuesFromPrevious() && file.continuesIntoNext()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void SalvageScope::tellBefore(uint32_t cabinet) {
-    for (uint32_t c = cabinet; c < told_.size() && c <= cabinet + 1; ++c) {
+    // The cabinet, the next, and those a crossing reads on through into.
+    uint32_t last = cabinet + 1;
+    while (last < told_.size() && last + 1 < told_.size() && crossedThrough(archive_.cabinets[last])) ++last;
+    for (uint32_t c = cabinet; c < told_.size() && c <= last; ++c) {
         if (told_[c]) continue;
         told_[c] = true;
         for (const Bad& block : bad_) {
@@ -98,6 +114,18 @@ std::vector<bool> SalvageScope::suspectEntries() const {
                                 block.folder + 1u == archive_.cabinets[block.cabinet].folders.size();
             const bool after = file.continuesIntoNext() && block.cabinet == entry.cabinet + 1 && block.folder == 0;
             if (here || before || after) suspect[e] = true;
+        }
+    }
+    // An entry listed again, as continued, by a later cabinet has bytes in
+    // that cabinet's first folder: any bad block there counts.
+    for (uint32_t c = 1; c < archive_.cabinets.size(); ++c) {
+        const Cabinet& later = archive_.cabinets[c];
+        for (uint32_t at = 0; at < later.directory.entries.size() && at < later.entryOfListed.size(); ++at) {
+            const uint32_t e = later.entryOfListed[at];
+            if (e == kNoArchiveEntry || !later.directory.entries[at].continuesFromPrevious()) continue;
+            for (const Bad& block : bad_) {
+                if (block.cabinet == c && block.folder == 0) suspect[e] = true;
+            }
         }
     }
     // A compressed folder going on into later cabinets carries a bad

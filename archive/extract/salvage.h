@@ -19,8 +19,9 @@ public:
     using Note = std::function<void(const Cabinet&, const std::string&)>;
     SalvageScope(CabArchive& archive, Note note);
 
-    // Tells `note` of the blocks of cabinet `cabinet` and of the next, which
-    // a decoder may cross into, that were not told yet.
+    // Tells `note` of the blocks of cabinet `cabinet`, of the next, and of
+    // those after it that a decoder may read on into through a file going
+    // on across a whole cabinet, that were not told yet.
     void tellBefore(uint32_t cabinet);
     ~SalvageScope();
     SalvageScope(const SalvageScope&) = delete;

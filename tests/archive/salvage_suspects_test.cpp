@@ -1,6 +1,8 @@
 // Salvage: which entries a data block with a bad checksum makes suspect. Only
 // the checksum field is changed, so every byte still decodes as stored and
 // the outcomes show the marking alone.
+#include <algorithm>
+
 #include "tests/archive/archive_test_support.h"
 
 using namespace archivetest;
@@ -144,4 +146,43 @@ TEST(ArchiveSalvageSuspects, ABlockLyingOverTheCabinetsRecordsIsDamageAndLeavesT
     EXPECT_TRUE(result.written.at("a") == text(first[0].data));
     EXPECT_EQ(result.outcomes.at("b"), CabOutcomeDamaged);
     EXPECT_EQ(result.reasons.at("b").find("not a cabinet"), std::string::npos) << result.reasons.at("b");
+}
+
+TEST(ArchiveSalvageSuspects, ABadBlockInACabinetAFileReachesThroughAWholeCabinetIsToldBeforeThatFileSettles) {
+    // Stored blocks of 1000 bytes cut every 2000: "long" runs from the
+    // first cabinet through the whole second into the third, where a block
+    // of it has a bad checksum. The decoder reaches that block in the pass
+    // over the first cabinet.
+    const std::vector<cabwriter::File> files{makeFile("head", 500, 1), makeFile("long", 5000, 2)};
+    std::vector<cabwriter::Cabinet> cabinets =
+        cabwriter::writeCabinetSet({folderOf(Method::Stored, files, 1000)}, 2000, "t%d.cab");
+    ASSERT_EQ(cabinets.size(), 3u);
+    spoilChecksum(cabinets[2], cabinets[2].layout.blockOffsets[0]);
+    ScratchDirectory place;
+    for (const auto& cabinet : cabinets) place.save(cabinet);
+    CabArchive* archive = nullptr;
+    ASSERT_EQ(cabArchiveOpenPath((place.path() / "t1.cab").c_str(), nullptr, &archive, nullptr), CabArchiveOk);
+    std::vector<std::string> told;  // in order
+    RecordingSink recording;
+    const CabArchiveSink sink = recording.sink();
+    CabArchiveExtraction extraction{};
+    extraction.sink = &sink;
+    extraction.salvage = 1;
+    extraction.context = &told;
+    extraction.note = [](void* context, const char* cabinet, const char*) {
+        static_cast<std::vector<std::string>*>(context)->push_back(
+            "note " + std::filesystem::path(cabinet).filename().string());
+    };
+    extraction.settled = [](void* context, uint32_t index, int32_t, const char*) {
+        static_cast<std::vector<std::string>*>(context)->push_back("settled " + std::to_string(index));
+    };
+    EXPECT_EQ(cabArchiveExtract(archive, &extraction, nullptr), CabArchiveIncomplete);
+    const uint32_t longIndex = entryNamed(archive, "long");
+    EXPECT_EQ(cabArchiveOutcome(archive, longIndex, nullptr), CabOutcomeSalvaged);
+    const auto note = std::find(told.begin(), told.end(), "note t3.cab");
+    const auto settled = std::find(told.begin(), told.end(), "settled " + std::to_string(longIndex));
+    ASSERT_NE(note, told.end());
+    ASSERT_NE(settled, told.end());
+    EXPECT_LT(note - told.begin(), settled - told.begin());
+    cabArchiveClose(archive);
 }

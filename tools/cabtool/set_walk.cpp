@@ -244,14 +244,14 @@ struct SetWalk {
     }
 
     // Tells the outcomes kept for the files of cabinet `c`, or with no
-    // cabinet given those of every file the walk came to (decoded whole, or
-    // kept because its name was taken): the walk is about to stop, and the
-    // files it met on its way still count.
+    // cabinet given those of every file the walk came to (decoded whole,
+    // salvaged, or kept because its name was taken): the walk is about to
+    // stop, and the files it met on its way still count.
     void tellAhead(std::optional<uint32_t> c = std::nullopt) {
         std::vector<std::tuple<uint32_t, int32_t, std::string>> mine;
         for (auto it = ahead.begin(); it != ahead.end();) {
             const int32_t outcome = std::get<1>(*it);
-            const bool met = outcome == CabOutcomeExtracted ||
+            const bool met = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged ||
                              (outcome == CabOutcomeOutputFailed && std::get<2>(*it) == kExistsKept);
             const bool told = c ? fileCabinetOf(std::get<0>(*it)) == *c : met;
             if (told) {
@@ -346,8 +346,14 @@ struct SetWalk {
     void settled(uint32_t index, int32_t outcome, const char* reason) {
         if (index >= files.size() || settledBefore[index]) return;
         // The library ended at a failure that no damaged file told: one a
-        // salvaged file met following its data into the next cabinet.
-        if (outcome == CabOutcomeNotReached && failedIn < 0) failAt(fileCabinetOf(index));
+        // salvaged file met following its data into the next cabinet. The
+        // files it came to on the way, in cabinets it will not begin, still
+        // count.
+        if (outcome == CabOutcomeNotReached && failedIn < 0) {
+            tellAhead();
+            if (current < 0) findings.cabinetDone();
+            failAt(fileCabinetOf(index));
+        }
         const std::string why = reason != nullptr ? reason : "";
         if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnRefused)) {
             CabArchiveEntry entry{};
