@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "archive/extract/block_faults.h"
@@ -11,17 +12,34 @@ namespace cabarchive {
 
 namespace {
 
-// Where the cabinet's header, folder table and file list end, as far as
-// they were read: a "block" whose csum field lies before that overlaps
-// them, and reading its field as 0 would change what the decoder reads of
-// the records themselves.
-uint64_t recordsEnd(const Cabinet& cabinet) {
-    constexpr uint64_t kFileRecordSize = 16;  // CFFILE without its name
-    uint64_t end = cabinet.header.coffFiles;
-    for (const FileEntry& file : cabinet.directory.entries) {
-        end = std::max<uint64_t>(end, uint64_t(uint32_t(file.position)) + kFileRecordSize + file.name.size() + 1);
+// Whether cabinet position `at` lies in the records the decoder reads of the
+// cabinet: its header with the set's names, its folder table, or the file
+// entries read. Reading a csum field there as 0 would change the records
+// themselves, so a "block" lying over them is left as damage.
+bool overRecords(const Cabinet& cabinet, uint64_t at) {
+    constexpr uint64_t kHeaderSize = 36;      // CFHEADER without its optional fields
+    constexpr uint64_t kReserveSizes = 4;     // cbCFHeader, cbCFFolder, cbCFData
+    constexpr uint64_t kFolderRecordSize = 8;  // CFFOLDER without its reserve
+    constexpr uint64_t kFileRecordSize = 16;   // CFFILE without its name
+    const CabHeaderRecord& header = cabinet.header;
+    uint64_t folderTableEnd = kHeaderSize;
+    if ((header.flags & 0x0004) != 0) folderTableEnd += kReserveSizes + header.cbCFHeader;
+    const auto named = [&folderTableEnd](const char* name) { folderTableEnd += std::strlen(name) + 1; };
+    if ((header.flags & 0x0001) != 0) {
+        named(cabinet.setNames.previousCabinet);
+        named(cabinet.setNames.previousDisk);
     }
-    return end;
+    if ((header.flags & 0x0002) != 0) {
+        named(cabinet.setNames.nextCabinet);
+        named(cabinet.setNames.nextDisk);
+    }
+    folderTableEnd += uint64_t(header.cFolders) * (kFolderRecordSize + header.cbCFFolder);
+    if (at < folderTableEnd) return true;
+    for (const FileEntry& file : cabinet.directory.entries) {
+        const uint64_t start = uint32_t(file.position);
+        if (at + 4 > start && at < start + kFileRecordSize + file.name.size() + 1) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -31,10 +49,9 @@ SalvageScope::SalvageScope(CabArchive& archive, Note note)
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
         const Cabinet& cabinet = archive.cabinets[c];
         Source& source = archive.io.source(cabinet.source);
-        const uint64_t records = recordsEnd(cabinet);
         for (const BlockFinding& finding : surveyCabinetBlocks(archive.io, cabinet)) {
             // A block lying over the records is damage, not data to salvage.
-            if (finding.fault != BlockFault::ChecksumMismatch || finding.csumOffset < records) continue;
+            if (finding.fault != BlockFault::ChecksumMismatch || overRecords(cabinet, finding.csumOffset)) continue;
             bad_.push_back(Bad{c, finding.folder, finding.dataStart, finding.dataEnd,
                                describeFinding(finding) + "; decoded anyway"});
             source.ignoredChecksums.push_back(finding.csumOffset);
