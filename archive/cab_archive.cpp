@@ -3,6 +3,8 @@
 // CabArchiveNoMemory).
 #include "archive/cab_archive.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -14,6 +16,7 @@
 #include "archive/embedded/embedded_search.h"
 #include "archive/extract/client_targets.h"
 #include "archive/extract/directory_target.h"
+#include "archive/extract/entry_span.h"
 #include "archive/extract/extraction.h"
 #include "archive/io/local_files.h"
 #include "archive/names/name_encoding.h"
@@ -80,9 +83,10 @@ int32_t open(FirstSource first, const CabArchiveOptions* options, CabArchive** a
 
 // Which entries the extraction asks for, after the client's choice.
 bool chooseEntries(const CabArchive& archive, const CabArchiveExtraction& request,
-                   std::vector<bool>& chosen, std::string& message) {
+                   std::vector<bool>& chosen, std::vector<bool>& checkOnly, std::string& message) {
     const auto count = uint32_t(archive.entries.size());
     chosen.assign(count, request.entries == nullptr);
+    checkOnly.assign(count, false);
     if (request.entries != nullptr) {
         for (uint32_t i = 0; i < request.entryCount; ++i) {
             if (request.entries[i] >= count) {
@@ -95,7 +99,10 @@ bool chooseEntries(const CabArchive& archive, const CabArchiveExtraction& reques
     }
     if (request.choose != nullptr) {
         for (uint32_t i = 0; i < count; ++i) {
-            if (chosen[i]) chosen[i] = request.choose(request.context, i, &archive.entries[i].view) == 1;
+            if (!chosen[i]) continue;
+            const int answer = request.choose(request.context, i, &archive.entries[i].view);
+            chosen[i] = answer == 1 || answer == CAB_CHOOSE_CHECK_ONLY;
+            checkOnly[i] = answer == CAB_CHOOSE_CHECK_ONLY;
         }
     }
     return true;
@@ -273,6 +280,18 @@ int32_t cabArchiveEntry(const CabArchive* archive, uint32_t index, CabArchiveEnt
     return CabArchiveOk;
 }
 
+int32_t cabArchiveEntryReachedIn(CabArchive* archive, uint32_t index, uint32_t* cabinet) {
+    if (archive == nullptr || cabinet == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    try {
+        *cabinet = cabinetReachingEntry(*archive, index);
+    } catch (const std::bad_alloc&) {
+        return CabArchiveNoMemory;
+    }
+    return CabArchiveOk;
+}
+
 uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabinet) {
     if (archive == nullptr || cabinet >= archive->cabinets.size()) return 0;
     return uint32_t(archive->cabinets[cabinet].directory.entries.size());
@@ -324,9 +343,19 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             message = "no archive, no extraction, or neither a directory nor a sink";
             return CabArchiveBadArgument;
         }
-        if (events != nullptr && events->size < sizeof(CabArchiveEvents)) {
-            message = "events smaller than CabArchiveEvents";
-            return CabArchiveBadArgument;
+        // Events of the layouts before salvageFillsWithZeros and before
+        // entryHandedOn read as 0 past their end.
+        constexpr size_t kFirstEventsSize = offsetof(CabArchiveEvents, salvageFillsWithZeros);
+        constexpr size_t kSecondEventsSize = offsetof(CabArchiveEvents, entryHandedOn);
+        CabArchiveEvents full{};
+        if (events != nullptr) {
+            if (events->size < sizeof(CabArchiveEvents) && events->size != kFirstEventsSize &&
+                events->size != kSecondEventsSize) {
+                message = "events smaller than CabArchiveEvents";
+                return CabArchiveBadArgument;
+            }
+            std::memcpy(&full, events, std::min<size_t>(events->size, sizeof full));
+            events = &full;
         }
         if (events != nullptr && events->temporaryPrefix != nullptr &&
             !usableTemporaryPrefix(events->temporaryPrefix)) {
@@ -335,19 +364,20 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
             return CabArchiveBadArgument;
         }
         std::vector<bool> chosen;
-        if (!chooseEntries(*archive, *extraction, chosen, message)) return CabArchiveBadArgument;
+        std::vector<bool> checkOnly;
+        if (!chooseEntries(*archive, *extraction, chosen, checkOnly, message)) return CabArchiveBadArgument;
         if (extraction->directory != nullptr) {
             std::optional<DirectoryTarget> target =
                 DirectoryTarget::open(extraction->directory, *extraction, message, events);
             if (!target) return CabArchiveCannotOpen;
             const int32_t status =
                 extractEntries(*archive, *extraction, chosen, *target, workerCount(extraction->threads),
-                               events);
+                               events, checkOnly);
             if (status != CabArchiveOk) message = cabArchiveStatusText(status);
             return status;
         }
         SinkTarget target(*extraction->sink);
-        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events);
+        const int32_t status = extractEntries(*archive, *extraction, chosen, target, 1, events, checkOnly);
         if (status != CabArchiveOk) message = cabArchiveStatusText(status);
         return status;
     });

@@ -288,6 +288,17 @@ CAB_API uint32_t cabArchiveListedCount(const CabArchive* archive, uint32_t cabin
 CAB_API int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t position,
                                  CabArchiveListing* listing);
 
+// The cabinet a decoder is in when it comes to the data of entry `index`,
+// into *cabinet (a cabArchiveCabinet index), read from the headers of the
+// data blocks without decoding: the cabinet where the entry's folder begins
+// when the entry is the folder's first file; else the cabinet whose blocks
+// complete the folder's bytes before the entry (a block split between two
+// cabinets completes in the second), so a file of a folder running across
+// a set may be come to in a later cabinet than the one listing it. Where
+// the blocks stop short, the last cabinet whose blocks could be read.
+// Errors: CabArchiveBadArgument, CabArchiveNoMemory.
+CAB_API int32_t cabArchiveEntryReachedIn(CabArchive* archive, uint32_t index, uint32_t* cabinet);
+
 // What extraction would meet for entry `index` before decoding any data:
 // CabOutcomeUnreachable when its data begins or goes on in a cabinet the
 // archive does not have, CabOutcomeDamaged when the directory places it
@@ -338,11 +349,19 @@ typedef struct CabArchiveSink {
     void (*end)(void* context, uint32_t index, int32_t outcome);
 } CabArchiveSink;
 
+// An answer of CabArchiveExtraction's `choose`: decode the entry, write it
+// nowhere.
+#define CAB_CHOOSE_CHECK_ONLY 2
+
 typedef struct CabArchiveExtraction {
     // Which entries: all when `entries` is null, else the `entryCount`
     // indexes it lists (in any order; duplicates ignored). `choose`, when not
     // null, is then asked of each of them: 1 takes the entry, 0 leaves it
-    // (CabOutcomeNotChosen).
+    // (CabOutcomeNotChosen), CAB_CHOOSE_CHECK_ONLY has it decoded but written
+    // nowhere (no file is made, a sink's begin is not called): its data is
+    // checked, and a file going on into the next cabinet leads the decoder
+    // there, to the entries and damage beyond. Such an entry ends as any
+    // chosen one (CabOutcomeExtracted when its data decoded whole).
     const uint32_t* entries;
     uint32_t entryCount;
     int (*choose)(void* context, uint32_t index, const CabArchiveEntry* entry);
@@ -376,9 +395,16 @@ typedef struct CabArchiveExtraction {
     void (*progress)(void* context, uint64_t done, uint64_t total);
 
     // 1: data blocks whose checksum does not match are decoded anyway
-    // (each reported to `note`); the entries they feed end as
+    // (each reported to `note`, those of a cabinet, of the next and of any
+    // a file going on reaches through it, before that cabinet's
+    // cabinetBegin); the entries they feed end as
     // CabOutcomeSalvaged, and a failure in a folder ends only the entry it
-    // met. Default 0: such blocks are damage.
+    // met. A block feeds the entries whose data overlaps it, and in a
+    // compressed folder (MSZIP, Quantum, LZX) every entry whose data ends
+    // after the block begins, in this cabinet or in those the folder goes
+    // on in: decoded history carries damage into later matches. A "block"
+    // lying over the cabinet's header, folder table or file list stays
+    // damage. Default 0: such blocks are damage.
     int32_t salvage;
 
     // Workers for extraction into a directory: 0 (default) one per online
@@ -462,6 +488,33 @@ typedef struct CabArchiveEvents {
     // recognise its own leftovers: 1 to CAB_ARCHIVE_TEMPORARY_PREFIX_MAX
     // bytes, no '/'.
     const char* temporaryPrefix;
+    // Extraction into a directory with `salvage` 1: 1 makes data that
+    // cannot be decoded end the entries it feeds CabOutcomeSalvaged rather
+    // than CabOutcomeDamaged. The entry the failure met keeps the bytes
+    // decoded before it and is filled out with zeros to its size; the later
+    // entries of the same folder whose data lies at or past the block that
+    // failed are written as zeros without decoding the folder again; each
+    // is put in place, and the failure ends nothing else (stopAtFirstFailure
+    // included). A failure met following a file into the next cabinet keeps
+    // that file so, but ends the rest as without it. A file going on into a
+    // cabinet the archive does not have is decoded as far as its cabinets
+    // hold it and filled out the same way (CabOutcomeSalvaged rather than
+    // CabOutcomeUnreachable). 0 (default): such entries end CabOutcomeDamaged and
+    // nothing of them is written. Clients built before this member existed
+    // pass the smaller size and get 0.
+    int32_t salvageFillsWithZeros;
+    // Entry `index` is handed on: to the directory or the sink's begin, or,
+    // chosen with CAB_CHOOSE_CHECK_ONLY, to be checked. Told once for each
+    // chosen entry the extraction comes to with its data, before the
+    // directory or sink takes it or refuses it (a name refused, a file kept
+    // with keepExisting, an output that cannot be made), so a client knows
+    // every entry met, also one that then ends without a file. Entries
+    // settled without being handed on (refused before decoding, not
+    // reached, in a skipped cabinet) are not told. On the calling thread,
+    // before the entry's `settled`; with workers, when the worker's results
+    // are put in place, in the order one pass would tell them. Clients
+    // built before this member existed pass the smaller size and get none.
+    void (*entryHandedOn)(void* context, uint32_t index);
 } CabArchiveEvents;
 
 // The start of the names of temporary files in an extraction directory, and
@@ -471,7 +524,9 @@ typedef struct CabArchiveEvents {
 
 // cabArchiveExtract, telling `events` (which may be null) as it goes.
 // Errors as cabArchiveExtract, and CabArchiveBadArgument when events->size
-// is smaller than this struct or its temporaryPrefix is not a usable one.
+// is smaller than this struct (but for the sizes it had before
+// salvageFillsWithZeros and before entryHandedOn, which are accepted) or its
+// temporaryPrefix is not a usable one.
 CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
                                             const CabArchiveExtraction* extraction,
                                             const CabArchiveEvents* events,

@@ -23,4 +23,12 @@ std::string describeRefusedBlock(ArchiveIo& io, const Cabinet& cabinet, uint16_t
     return "";
 }
 
+std::optional<uint32_t> blockDataStart(ArchiveIo& io, const Cabinet& cabinet, uint16_t folder,
+                                       uint32_t block) {
+    for (const BlockFinding& finding : surveyCabinetBlocks(io, cabinet)) {
+        if (finding.folder == folder && finding.block == block) return finding.dataStart;
+    }
+    return std::nullopt;
+}
+
 }  // namespace cabarchive

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,11 @@ std::vector<BlockFinding> surveyCabinetBlocks(ArchiveIo& io, const Cabinet& cabi
 // neither.
 std::string describeRefusedBlock(ArchiveIo& io, const Cabinet& cabinet, uint16_t folder,
                                  uint32_t block);
+
+// Where the bytes of block `block` of folder `folder` of `cabinet` begin
+// within the folder's data, as the block headers tell; nothing when the
+// chain of blocks does not reach it.
+std::optional<uint32_t> blockDataStart(ArchiveIo& io, const Cabinet& cabinet, uint16_t folder,
+                                       uint32_t block);
 
 }  // namespace cabarchive

@@ -90,6 +90,15 @@ bool DirectoryTarget::write(const uint8_t* data, uint32_t size) {
     return true;
 }
 
+bool DirectoryTarget::fillWithZeros(std::string& problem) {
+    if (!output_ || !writeProblem_.empty()) return false;
+    // The bytes written so far are kept; the file grows to its size with
+    // zeros past them.
+    if (ftruncate(output_->handle(), off_t(entry_.size)) == 0) return true;
+    problem = "cannot complete the salvaged file: " + std::string(std::strerror(errno));
+    return false;
+}
+
 int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reason) {
     if (!output_) return outcome;
     const bool complete = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged;

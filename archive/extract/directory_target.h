@@ -37,6 +37,7 @@ public:
     Offer begin(uint32_t index, const CabArchiveEntry& entry) override;
     bool write(const uint8_t* data, uint32_t size) override;
     int32_t end(uint32_t index, int32_t outcome, std::string& reason) override;
+    bool fillWithZeros(std::string& problem) override;
 
     // From now on complete files are finished but left under their
     // temporary names, collected for takeHeldFiles, instead of renamed.

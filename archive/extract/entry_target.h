@@ -31,6 +31,11 @@ public:
     // The entry taken last is done with `outcome`; the target may turn an
     // extracted entry into OutputFailed, with the reason.
     virtual int32_t end(uint32_t index, int32_t outcome, std::string& reason) = 0;
+    // Salvage, after the decoding of the entry taken last failed: makes it
+    // its full size, the bytes not written reading as zeros, so that end
+    // can put it in place. False when the target cannot, with the reason in
+    // `problem` when it tried.
+    virtual bool fillWithZeros(std::string& /*problem*/) { return false; }
 
 protected:
     ~EntryTarget() = default;

@@ -20,6 +20,9 @@ namespace {
 
 constexpr const char* kSalvagedReason =
     "some of its bytes come from data blocks whose checksum does not match";
+// Salvage into a directory: why an entry's file holds zeros.
+const std::string kZerosFromFailure = "zeros from where its decoding failed: ";
+const std::string kZerosPastFailure = "zeros: its data lies past where the decoding failed: ";
 
 // Why a pass of the decoder ended early.
 struct Failure {
@@ -29,6 +32,7 @@ struct Failure {
     int32_t outcome = CabOutcomeDamaged;
     std::string reason;  // for the entries it ends
     std::string note;    // for the cabinet's note, which names the cabinet itself; empty: reason
+    bool archiveEnds = false;  // a file went on past the archive's last cabinet
 
     const std::string& noteText() const { return note.empty() ? reason : note; }
 };
@@ -41,11 +45,20 @@ enum class VisitState {
     Done,
 };
 
+// Where the bytes of an entry chosen only to be checked go: nowhere.
+struct NoTarget final : EntryTarget {
+    Offer begin(uint32_t, const CabArchiveEntry&) override { return Offer{}; }
+    bool write(const uint8_t*, uint32_t) override { return true; }
+    int32_t end(uint32_t, int32_t outcome, std::string&) override { return outcome; }
+};
+NoTarget checkedOnly;
+
 // The entry being written, as the decoder's output handle sees it: counts
 // its bytes, keeps them when copies of it are wanted, and stops the
 // extraction when the target asks.
 struct OpenEntry final : OutputTarget {
     Run* run = nullptr;
+    EntryTarget* target = nullptr;  // the run's, or checkedOnly
     uint32_t index = kNoArchiveEntry;
     bool keep = false;
     std::vector<uint8_t> kept;
@@ -60,7 +73,7 @@ struct OpenEntry final : OutputTarget {
             }
         }
         run->done += size;
-        if (run->target.write(data, size)) return true;
+        if (target->write(data, size)) return true;
         run->stopped = true;
         return false;
     }
@@ -95,6 +108,7 @@ struct Visit {
     bool folderLoaded = false;
     uint16_t folderInHand = 0;
     uint32_t blocksRead = 0;
+    std::optional<uint32_t> failedBlock;  // the block of folderInHand a failure met
     bool progressed = false;          // an entry was settled in this pass
     uint32_t crossedNext = 0;         // after crossing: directory place of the next file offered
 };
@@ -116,10 +130,11 @@ void replayCopies(Visit& visit, uint32_t original, int32_t outcome, const std::s
         const uint32_t copy = visit.entryAt[i];
         if (copy == kNoArchiveEntry || copy == original || !run.pending(copy)) continue;
         if (dataGroup(visit.plan, i) != group || directory.entries[i].size == 0) continue;
-        if (outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged) {
+        if ((outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged) || run.checksOnly(copy)) {
             run.settle(copy, outcome, reason);
             continue;
         }
+        run.handOn(copy);
         const Offer offer = run.target.begin(copy, run.archive.entries[copy].view);
         if (offer.action == Offer::Action::Stop) {
             run.stopped = true;
@@ -182,7 +197,9 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
         return visit.openHandle;
     }
     if (stopRequested(run)) return -1;
-    const Offer answer = run.target.begin(index, run.archive.entries[index].view);
+    const bool checkOnly = run.checksOnly(index);
+    run.handOn(index);
+    const Offer answer = checkOnly ? Offer{} : run.target.begin(index, run.archive.entries[index].view);
     if (answer.action == Offer::Action::Stop) {
         run.stopped = true;
         return -1;
@@ -196,8 +213,9 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
     }
     announceEntry(run, index);
     visit.open.run = &run;
+    visit.open.target = checkOnly ? static_cast<EntryTarget*>(&checkedOnly) : &run.target;
     visit.open.index = index;
-    visit.open.keep = listed != kNoEntry && hasPendingCopies(visit, listed);
+    visit.open.keep = !checkOnly && listed != kNoEntry && hasPendingCopies(visit, listed);
     visit.open.kept.clear();
     visit.openHandle = run.io.openOutput(&visit.open);
     return visit.openHandle;
@@ -279,7 +297,7 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     const bool salvaged = !visit.run.suspect.empty() && visit.run.suspect[index];
     std::string reason = salvaged ? kSalvagedReason : "";
     const int32_t final =
-        visit.run.target.end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
+        visit.open.target->end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
     visit.run.settle(index, final, reason);
     visit.progressed = true;
     if (visit.open.keep) replayCopies(visit, index, final, reason);
@@ -312,6 +330,7 @@ int onNeedCabinet(Visit& visit, CabNotification& n) {
     if (next >= visit.run.archive.cabinets.size()) {
         visit.failure = Failure{CabOutcomeUnreachable,
                                 "goes on in cabinet '" + named + "', which the archive does not have"};
+        visit.failure->archiveEnds = true;
         return -1;
     }
     const std::string handleName = cabinetHandleName(visit.run.archive.cabinets[next].source);
@@ -382,6 +401,7 @@ Failure describeFailure(Visit& visit, const CabError& error) {
         // failed on was. The bytes of a refused block say what was wrong
         // with it.
         const uint32_t block = error.errorCode == CodecFailed ? visit.blocksRead - 1 : visit.blocksRead;
+        visit.failedBlock = block;
         const std::string found = error.errorCode == DamagedCabinet
                                       ? describeRefusedBlock(visit.run.io, cabinetInHand(visit),
                                                              visit.folderInHand, block)
@@ -436,10 +456,24 @@ void endOpenEntry(Visit& visit, const Failure& failure) {
     const uint32_t index = visit.open.index;
     visit.open.index = kNoArchiveEntry;
     std::string reason = failure.reason;
-    run.target.end(index, failure.outcome, reason);
+    visit.open.target->end(index, failure.outcome, reason);
     run.settle(index, failure.outcome, reason);
     visit.progressed = true;
     if (visit.open.keep) replayCopies(visit, index, failure.outcome, failure.reason);
+}
+
+// Ends the entry taken last filled out with zeros to its size: Salvaged
+// with `salvaged` as the reason, OutputFailed when the file could not be
+// grown, or Damaged (reason `salvaged`) when the target cannot fill it.
+int32_t fillOut(Run& run, uint32_t index, const std::string& salvaged, std::string& reason) {
+    std::string problem;
+    if (run.target.fillWithZeros(problem)) {
+        reason = salvaged;
+        return run.target.end(index, CabOutcomeSalvaged, reason);
+    }
+    if (problem.empty()) return CabOutcomeDamaged;
+    reason = problem;
+    return run.target.end(index, CabOutcomeOutputFailed, reason);
 }
 
 void settleAfterFailure(Visit& visit, const Failure& failure) {
@@ -476,12 +510,87 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
     }
 }
 
+// Whether the client asked salvage to fill out with zeros what cannot be
+// decoded.
+bool fillsWithZeros(const Run& run) {
+    return run.request.salvage != 0 && run.events != nullptr && run.events->salvageFillsWithZeros != 0;
+}
+
+// Salvage into a target that can fill an entry out with zeros (a
+// directory), when the client asks it: the entry the failure met keeps what was decoded of it, the
+// rest zeros, and the later entries of the folder whose data lies at or past
+// the failed block, which nothing can decode, are written as zeros without
+// decoding the folder up to the damage again. They end Salvaged, and the
+// failure ends nothing else. False when the failure must still end what it
+// ends without salvage: salvage does not apply, or the failure was met
+// following a file into the next cabinet (that file is kept all the same).
+// A file going on past the archive's last cabinet is kept so too; there is
+// nothing beyond it for the failure to end.
+bool salvageInPlace(Visit& visit, const Failure& failure) {
+    Run& run = visit.run;
+    if (!fillsWithZeros(run) || visit.open.index == kNoArchiveEntry || visit.open.target == &checkedOnly) {
+        return false;
+    }
+    const uint32_t index = visit.open.index;
+    std::string reason;
+    const int32_t outcome = fillOut(run, index, kZerosFromFailure + failure.reason, reason);
+    if (outcome == CabOutcomeDamaged) return false;  // the target cannot: as without salvage
+    visit.open.index = kNoArchiveEntry;
+    run.settle(index, outcome, reason);
+    visit.progressed = true;
+    if (visit.open.keep) {
+        try {
+            visit.open.kept.resize(run.archive.entries[index].view.size, 0);
+            replayCopies(visit, index, outcome, reason);
+        } catch (const std::bad_alloc&) {
+            // The copies are decoded, and filled out, on their own.
+        }
+    }
+    // Met following a file into the next cabinet, the failure still ends
+    // the rest as it would.
+    if (visit.state != VisitState::Steering) return failure.archiveEnds;
+    if (!visit.failedBlock) return true;
+    const std::optional<uint32_t> deadFrom =
+        blockDataStart(run.io, visit.cabinet, visit.folderInHand, *visit.failedBlock);
+    if (!deadFrom) return true;
+    for (const uint32_t i : visit.plan.steered) {
+        const uint32_t entry = visit.entryAt[i];
+        const FileEntry& file = visit.cabinet.directory.entries[i];
+        if (entry == kNoArchiveEntry || !run.pending(entry) || file.size == 0 ||
+            folderOfEntry(visit.cabinet, file) != visit.folderInHand || file.folderOffset < *deadFrom) {
+            continue;
+        }
+        if (stopRequested(run)) return true;
+        run.handOn(entry);
+        const Offer answer = run.target.begin(entry, run.archive.entries[entry].view);
+        if (answer.action == Offer::Action::Stop) {
+            run.stopped = true;
+            return true;
+        }
+        if (answer.action == Offer::Action::Settle) {
+            run.settle(entry, answer.outcome, answer.reason);
+            continue;
+        }
+        std::string why;
+        int32_t filled = fillOut(run, entry, kZerosPastFailure + failure.reason, why);
+        if (filled == CabOutcomeDamaged) filled = run.target.end(entry, filled, why = failure.reason);
+        run.settle(entry, filled, why);
+    }
+    return true;
+}
+
 // Entries that this cabinet's plan refuses, or that continue from a cabinet
-// the archive does not hold, are settled before anything is decoded.
+// the archive does not hold, are settled before anything is decoded. One
+// going on into a cabinet the archive does not hold is decoded as far as it
+// can be when salvage fills out the rest with zeros.
 void settleUnreachable(Run& run, uint32_t cabinetIndex, const VisitPlan& plan,
                        const std::vector<uint32_t>& entryAt) {
     for (const KnownRefusal& refusal : knownRefusals(run.archive, cabinetIndex, plan)) {
         const uint32_t entry = entryAt[refusal.listIndex];
+        if (refusal.goesOnMissing && fillsWithZeros(run) && run.request.directory != nullptr &&
+            entry != kNoArchiveEntry && !run.checksOnly(entry)) {
+            continue;
+        }
         if (entry != kNoArchiveEntry && run.pending(entry)) run.settle(entry, refusal.outcome, refusal.reason);
     }
 }
@@ -543,7 +652,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         if (run.stopped) {
             if (visit.open.index != kNoArchiveEntry) {
                 std::string why = "stopped by the client";
-                run.target.end(visit.open.index, CabOutcomeStopped, why);
+                visit.open.target->end(visit.open.index, CabOutcomeStopped, why);
                 run.settle(visit.open.index, CabOutcomeStopped, why);
             }
             return;
@@ -565,6 +674,7 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
         if (failure.outcome == CabOutcomeDamaged) {
             run.note(cabinetInHand(visit), failure.noteText());
         }
+        if (salvageInPlace(visit, failure)) continue;
         run.failed = true;
         if (run.stopsAtFirstFailure()) {
             // The entry it met ends with the failure; the rest are not reached.
@@ -584,12 +694,14 @@ void decodePasses(Run& run, CabDecoder* decoder, CabError& error, uint32_t index
 
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers, const CabArchiveEvents* events) {
+                                uint32_t workers, const CabArchiveEvents* events,
+                                const std::vector<bool>& checkOnly) {
     Run run(archive, request, chosen, target, archive.io);
     run.events = events;
     run.workers = workers;
     archive.outcomes.assign(archive.entries.size(), CabOutcomeNotChosen);
     archive.reasons.assign(archive.entries.size(), std::string());
+    run.checkOnly = checkOnly;
     for (uint32_t e = 0; e < archive.entries.size(); ++e) {
         if (chosen[e]) run.total += archive.entries[e].view.size;
     }
@@ -611,6 +723,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
     }
     for (uint32_t c = 0; c < archive.cabinets.size() && !run.stopped; ++c) {
         if (run.endedAtFailure()) break;
+        if (salvage) salvage->tellBefore(c);
         if (!beginCabinet(run, c)) continue;
         visitCabinet(run, decoder.get(), error, c);
         if (events != nullptr && events->cabinetEnd != nullptr) events->cabinetEnd(events->context, c);

@@ -19,9 +19,11 @@ namespace cabarchive {
 // decoded by that many threads, each writing through its own directory
 // target; what is written and reported is the same as with one.
 // `events`, when not null, is told of cabinets and entries as it says and
-// its stop flag is polled.
+// its stop flag is polled. Entries marked in `checkOnly` (also marked in
+// `chosen`) are decoded without being handed to `target`.
 CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction& request,
                                 const std::vector<bool>& chosen, EntryTarget& target,
-                                uint32_t workers = 1, const CabArchiveEvents* events = nullptr);
+                                uint32_t workers = 1, const CabArchiveEvents* events = nullptr,
+                                const std::vector<bool>& checkOnly = {});
 
 }  // namespace cabarchive

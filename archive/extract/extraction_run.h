@@ -14,14 +14,16 @@
 
 namespace cabarchive {
 
-// A settle or a note a folder job made on a worker, held until the caller's
-// thread releases it in the order the single pass would have made it.
+// A settle, a note or an entry handed on that a folder job made on a
+// worker, held until the caller's thread releases it in the order the
+// single pass would have made it.
 struct HeldEvent {
     bool isNote = false;
-    uint32_t index = 0;           // settle: the entry
+    uint32_t index = 0;           // settle, handed on: the entry
     int32_t outcome = 0;          // settle: its outcome
     std::string cabinet;          // note: the cabinet's name
     std::string text;             // settle: the reason; note: the message
+    bool isHandedOn = false;
 };
 
 // Bytes written by all workers of a cabinet, reported one call at a time.
@@ -45,6 +47,7 @@ struct Run {
     ArchiveIo& io;                  // the I/O state of the thread running this
     std::vector<uint8_t> settled;   // bytes, not bits: workers' runs are separate objects
     std::vector<bool> suspect;      // salvage: fed by a block whose checksum did not match
+    std::vector<bool> checkOnly;    // chosen to be decoded but not written (empty: none)
     uint64_t done = 0;
     uint64_t total = 0;
     bool stopped = false;
@@ -57,6 +60,7 @@ struct Run {
     uint64_t doneShared = 0;                      // of `done`, what sharedProgress has
 
     bool pending(uint32_t index) const { return chosen[index] && settled[index] == 0; }
+    bool checksOnly(uint32_t index) const { return !checkOnly.empty() && checkOnly[index]; }
 
     // The client asked that the first failure end the extraction.
     bool stopsAtFirstFailure() const { return events != nullptr && events->stopAtFirstFailure != 0; }
@@ -75,6 +79,17 @@ struct Run {
             request.settled(request.context, index, outcome,
                             outcome == CabOutcomeExtracted ? nullptr : archive.reasons[index].c_str());
         }
+    }
+
+    // Tells the client that entry `index` is handed to its target (or to
+    // be checked), before the target takes or refuses it.
+    void handOn(uint32_t index) {
+        if (events == nullptr || events->entryHandedOn == nullptr) return;
+        if (held != nullptr) {
+            held->push_back(HeldEvent{false, index, 0, std::string(), std::string(), true});
+            return;
+        }
+        events->entryHandedOn(events->context, index);
     }
 
     void note(const Cabinet& cabinet, const std::string& message) {

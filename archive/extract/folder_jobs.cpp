@@ -4,6 +4,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -115,6 +116,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     for (const uint32_t e : job.entries) chosen[e] = true;
     Run jobRun(run.archive, run.request, chosen, *target, io);
     jobRun.suspect = run.suspect;
+    jobRun.checkOnly = run.checkOnly;
     jobRun.total = run.total;
     jobRun.held = &job.held;
     jobRun.sharedProgress = &shop.progress;
@@ -193,6 +195,10 @@ void release(Run& run, FolderJob& job, bool ran, const HeldFilePlacement& placem
     for (size_t f = 0; f < job.files.size(); ++f) fileOf.emplace(job.files[f].entry, f);
     std::vector<bool> placed(job.files.size(), false);
     for (const HeldEvent& event : job.held) {
+        if (event.isHandedOn) {
+            run.handOn(event.index);
+            continue;
+        }
         if (event.isNote) {
             if (run.request.note != nullptr) {
                 run.request.note(run.request.context, event.cabinet.c_str(), event.text.c_str());
@@ -224,8 +230,34 @@ void release(Run& run, FolderJob& job, bool ran, const HeldFilePlacement& placem
     }
 }
 
-// Removes the files no release put in place, once the workers are done.
+// The directories one pass would have made by the end: those of the
+// entries it began, which ended extracted, salvaged, damaged or unwritten
+// (a stopped entry's are removed with it).
+std::set<std::string> directoriesOfBegunEntries(const Run& run, const std::vector<FolderJob>& jobs) {
+    std::set<std::string> directories;
+    for (const FolderJob& job : jobs) {
+        for (const uint32_t e : job.entries) {
+            const int32_t outcome = run.archive.outcomes[e];
+            if (outcome != CabOutcomeExtracted && outcome != CabOutcomeSalvaged &&
+                outcome != CabOutcomeDamaged && outcome != CabOutcomeOutputFailed) {
+                continue;
+            }
+            const SafeName place = outputPlace(run.archive.entries[e].name, run.request.lowercase != 0);
+            std::string path;
+            for (size_t c = 0; place.usable() && c + 1 < place.components.size(); ++c) {
+                path += (c == 0 ? "" : "/") + place.components[c];
+                directories.insert(path);
+            }
+        }
+    }
+    return directories;
+}
+
+// Removes the files no release put in place, once the workers are done,
+// and the directories made for them alone: a worker may have made one that
+// an earlier entry, in one pass, would have made and left.
 struct LeftoverFiles {
+    const Run& run;
     const std::vector<FolderJob>& jobs;
     const HeldFilePlacement& placement;
     ~LeftoverFiles() {
@@ -233,7 +265,12 @@ struct LeftoverFiles {
         for (const FolderJob& job : jobs) {
             for (const HeldFile& file : job.files) left.push_back(&file);
         }
-        placement.remove(left);
+        if (left.empty()) return;
+        try {
+            placement.remove(left, directoriesOfBegunEntries(run, jobs));
+        } catch (const std::bad_alloc&) {
+            placement.remove(left);
+        }
     }
 };
 
@@ -264,7 +301,7 @@ bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
     Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
     shop.progress.done = run.done;
     {
-        const LeftoverFiles leftovers{jobs, placement};  // after the crew has joined
+        const LeftoverFiles leftovers{run, jobs, placement};  // after the crew has joined
         Crew crew{shop.queue, {}};
         const size_t workers = std::min<size_t>(run.workers, jobs.size());
         try {

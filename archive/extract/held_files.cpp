@@ -21,7 +21,8 @@ int32_t HeldFilePlacement::place(const HeldFile& held, int32_t outcome, std::str
     return CabOutcomeOutputFailed;
 }
 
-void HeldFilePlacement::remove(const std::vector<const HeldFile*>& held) const {
+void HeldFilePlacement::remove(const std::vector<const HeldFile*>& held,
+                               const std::set<std::string>& kept) const {
     std::vector<std::string> made;
     for (const HeldFile* file : held) {
         removeFinishedFile(rootFd_, file->file);
@@ -31,6 +32,7 @@ void HeldFilePlacement::remove(const std::vector<const HeldFile*>& held) const {
     std::sort(made.begin(), made.end(),
               [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     for (const std::string& directory : made) {
+        if (kept.count(directory) != 0) continue;
         unlinkat(rootFd_, directory.c_str(), AT_REMOVEDIR);  // fails, as it should, unless empty
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ public:
 
     // Removes the files of `held` and then the directories made for them
     // that are left empty, the deepest first.
-    void remove(const std::vector<const HeldFile*>& held) const;
+    // Directories in `kept` stay, empty or not.
+    void remove(const std::vector<const HeldFile*>& held, const std::set<std::string>& kept = {}) const;
 
 private:
     int rootFd_ = -1;

@@ -30,7 +30,8 @@ std::vector<KnownRefusal> knownRefusals(const CabArchive& archive, uint32_t inde
         } else if (file.continuesIntoNext() && last) {
             refusals.push_back({file.listIndex, CabOutcomeUnreachable,
                                 "its data goes on in cabinet '" + cabinet.directory.nextCabinet +
-                                    "', which the archive does not have"});
+                                    "', which the archive does not have",
+                                true});
         }
     }
     return refusals;

@@ -17,6 +17,9 @@ struct KnownRefusal {
     uint32_t listIndex = 0;  // the file's place in its cabinet's directory
     int32_t outcome = CabOutcomeUnreachable;
     std::string reason;
+    // Its data goes on in a cabinet the archive does not have: what this
+    // cabinet holds of it can still be decoded.
+    bool goesOnMissing = false;
 };
 
 // The decoding plan of cabinet `index`, which continues the folder of the

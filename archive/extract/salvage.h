@@ -11,13 +11,18 @@
 namespace cabarchive {
 
 // For the duration of an extraction: finds every block of the archive's
-// cabinets whose checksum does not match, tells `note` of each, and has the
-// archive's I/O read their csum fields as 0 so that the decoder takes them.
-// The destructor restores the checksums.
+// cabinets whose checksum does not match and has the archive's I/O read
+// their csum fields as 0 so that the decoder takes them. The destructor
+// restores the checksums.
 class SalvageScope {
 public:
-    SalvageScope(CabArchive& archive,
-                 const std::function<void(const Cabinet&, const std::string&)>& note);
+    using Note = std::function<void(const Cabinet&, const std::string&)>;
+    SalvageScope(CabArchive& archive, Note note);
+
+    // Tells `note` of the blocks of cabinet `cabinet`, of the next, and of
+    // those after it that a decoder may read on into through a file going
+    // on across a whole cabinet, that were not told yet.
+    void tellBefore(uint32_t cabinet);
     ~SalvageScope();
     SalvageScope(const SalvageScope&) = delete;
     SalvageScope& operator=(const SalvageScope&) = delete;
@@ -28,10 +33,13 @@ public:
 
 private:
     CabArchive& archive_;
+    Note note_;
+    std::vector<bool> told_;  // per cabinet
     struct Bad {
         uint32_t cabinet;
         uint16_t folder;
         uint32_t dataStart, dataEnd;
+        std::string finding;  // as told
     };
     std::vector<Bad> bad_;
 };

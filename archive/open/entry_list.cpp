@@ -62,6 +62,10 @@ std::vector<uint32_t> continuationsOf(const CabArchive& archive, uint32_t c) {
 
 }  // namespace
 
+bool folderCompressed(const Cabinet& cabinet, uint32_t folder) {
+    return folder < cabinet.folders.size() && (cabinet.folders[folder].typeCompress & kMethodMask) != CabMethodStored;
+}
+
 uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry) {
     if (entry.continuesIntoNext()) return uint32_t(cabinet.header.cFolders) - 1;  // wraps when none
     if (entry.continuesFromPrevious()) return 0;

@@ -17,4 +17,8 @@ void listEntries(CabArchive& archive, const NameDecoder& names);
 // The folder of the cabinet that holds the entry's data here.
 uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry);
 
+// Whether folder `folder` of the cabinet holds compressed data (any method
+// but stored); false for a folder the table does not hold.
+bool folderCompressed(const Cabinet& cabinet, uint32_t folder);
+
 }  // namespace cabarchive

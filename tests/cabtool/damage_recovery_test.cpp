@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -544,4 +545,77 @@ TEST(CabtoolDamage, AFileContinuedThroughSeveralCabinetsOfASetWithoutItsFirstIsC
     EXPECT_TRUE(
         contains(r.err, "v2.cab: c: not tested: it is continued from the earlier cabinet 'v1.cab'"))
         << r.err;
+}
+
+TEST(CabtoolDamage, AFileKeptBeyondACabinetWithADamagedFileListIsStillToldAndCounted) {
+    ScratchDirectory scratch;
+    // One folder over three cabinets: "b" runs from the first through the
+    // second into the third, where "c" follows it. The second cabinet's
+    // file list is cut short after its one entry, so the walk stops there
+    // after the crossing has handed out "c".
+    const std::vector<cabwriter::File> files = {makeFile("a", 700, 1), makeFile("b", 3500, 2),
+                                                makeFile("c", 500, 3)};
+    auto set = cabwriter::writeCabinetSet({storedFolder(files)}, 2000, "m%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    cabtooltest::moveFileListToEnd(set[1]);
+    cabtooltest::put16(set[1].image, cabtooltest::kHeaderFileCount, 2);
+    saveAll(set, scratch.path());
+
+    const ToolResult fresh = runCabtool({"extract", "-d", "out", "m1.cab"}, scratch.path());
+    EXPECT_EQ(fresh.exitStatus, 1);
+    EXPECT_TRUE(contains(fresh.out, "extracted  c\n")) << fresh.out;
+    EXPECT_TRUE(contains(fresh.out, "3 files extracted, 4700 bytes, 1 not reached")) << fresh.out;
+    EXPECT_TRUE(holds(scratch.path() / "out/c", files[2]));
+
+    // Every name is taken now: each file the walk came to is said to be
+    // kept and counted, "c" too.
+    const ToolResult kept = runCabtool({"extract", "-k", "-d", "out", "m1.cab"}, scratch.path());
+    EXPECT_EQ(kept.exitStatus, 1);
+    EXPECT_TRUE(contains(kept.err, "m3.cab: c: exists; kept")) << kept.err;
+    EXPECT_TRUE(contains(kept.out, "0 files extracted, 0 bytes, 3 kept, 1 not reached")) << kept.out;
+}
+
+TEST(CabtoolDamage, AFileExtractedIsNotCountedLostWhenTheNextCabinetListsItUnpaired) {
+    ScratchDirectory scratch;
+    // Blocks of 2500 bytes cut every 2000: the first block, split between
+    // the first two cabinets, holds "s.txt" and the start of "f.bin", which
+    // runs through the second cabinet into the third. The entry of "s.txt"
+    // in the first cabinet names a folder that does not exist: the second
+    // cabinet then lists one continued file more than go on into it.
+    const std::vector<cabwriter::File> files = {makeFile("s.txt", 300, 1), makeFile("f.bin", 3000, 2),
+                                                makeFile("g.bin", 2000, 3)};
+    auto set = cabwriter::writeCabinetSet({storedFolder(files, 2500)}, 2000, "u%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    cabtooltest::put16(set[0].image, set[0].layout.fileOffsets[0] + cabtooltest::kFileFolderIndex, 0x1234);
+    saveAll(set, scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "u1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "u1.cab: s.txt: ")) << r.err;
+    EXPECT_TRUE(holds(scratch.path() / "out/f.bin", files[1]));
+    // f.bin came out whole: no cabinet may report it lost as well.
+    EXPECT_FALSE(contains(r.err, "f.bin")) << r.err;
+    EXPECT_TRUE(contains(r.out, "2 files extracted, 5000 bytes, 1 failed\n")) << r.out;
+}
+
+TEST(CabtoolDamage, AFileThatCouldNotCrossIsNotCountedAgainByAWalkStartedLater) {
+    ScratchDirectory scratch;
+    // "f.bin" runs from the first cabinet through the second into the
+    // third; the first cabinet names its next one wrongly, so a walk from
+    // it cannot cross, and one started again at the third meets "f.bin"
+    // continued there.
+    const std::vector<cabwriter::File> files = {makeFile("a.txt", 500, 1), makeFile("f.bin", 5000, 2),
+                                                makeFile("g.txt", 300, 3)};
+    auto set = cabwriter::writeCabinetSet({storedFolder(files, 1000)}, 2000, "w%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    const std::string next = "w2.cab";
+    const auto at = std::search(set[0].image.begin(), set[0].image.end(), next.begin(), next.end());
+    ASSERT_NE(at, set[0].image.end());
+    *(at + 4) = 'X';  // "w2.cXb"
+    saveAll(set, scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-d", "out", "w3.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.err, "w1.cab: f.bin: not extracted")) << r.err;
+    EXPECT_FALSE(contains(r.err, "w3.cab: f.bin")) << r.err << r.out;
 }

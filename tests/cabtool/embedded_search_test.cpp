@@ -12,7 +12,6 @@
 #include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/tool_runner.h"
 #include "tools/cabtool/cabinet_header.h"
-#include "tools/cabtool/cabinet_offsets.h"
 #include "tools/cabtool/embedded_search.h"
 #include "tools/cabwriter/cab_writer.h"
 
@@ -178,40 +177,6 @@ TEST(EmbeddedSearch, ACabinetStoredInsideAFoundOneIsNotReportedAgain) {
 
     EXPECT_FALSE(cabtool::findEmbeddedCabinets((scratch.path() / "missing").string(), found, problem));
     EXPECT_NE(problem.find("cannot open"), std::string::npos) << problem;
-}
-
-TEST(EmbeddedSearch, HandlesReadAndSeekFromTheCabinetsStart) {
-    ScratchDirectory scratch;
-    Bytes host(4096, 0x11);
-    const cabwriter::Cabinet cabinet = sampleCabinet();
-    host.insert(host.end(), cabinet.image.begin(), cabinet.image.end());
-    const std::string path = (scratch.path() / "host.bin").string();
-    writeBytes(path, host);
-
-    cabtool::setCabinetStart(path, 4096);
-    const int fd = cabtool::openAtCabinetStart(path);
-    ASSERT_GE(fd, 0);
-    char signature[4];
-    ASSERT_EQ(read(fd, signature, 4), 4);
-    EXPECT_EQ(std::string(signature, 4), "MSCF");
-    EXPECT_EQ(cabtool::seekInCabinet(fd, 0, 1), 4);
-    EXPECT_EQ(cabtool::seekInCabinet(fd, 16, 0), 16);
-    uint8_t coffFiles[4];
-    ASSERT_EQ(read(fd, coffFiles, 4), 4);
-    EXPECT_EQ(coffFiles[0] | coffFiles[1] << 8, int(cabinet.layout.coffFiles & 0xFFFF));
-    // Nothing before the cabinet can be reached.
-    EXPECT_EQ(cabtool::seekInCabinet(fd, -100, 1), -1);
-    EXPECT_EQ(cabtool::seekInCabinet(fd, 0, 1), 0);
-    cabtool::forgetCabinetHandle(fd);
-    close(fd);
-
-    cabtool::setCabinetStart(path, 0);
-    const int plain = cabtool::openAtCabinetStart(path);
-    ASSERT_GE(plain, 0);
-    EXPECT_EQ(cabtool::seekInCabinet(plain, 0, 1), 0);
-    ASSERT_EQ(read(plain, signature, 1), 1);
-    EXPECT_EQ(signature[0], 0x11);
-    close(plain);
 }
 
 TEST(EmbeddedSearch, HeaderReaderGivesNamesOfNeighboursAndFolderMethods) {

@@ -506,3 +506,19 @@ TEST(CabtoolReporting, HelpAndManualPageDescribeTheSameOptions) {
         EXPECT_TRUE(contains(roff, ".B cabtool " + std::string(command))) << command;
     }
 }
+
+TEST(CabtoolFeatures, PipedWithAFilterOverASetOnlyTheChosenFilesReachStandardOutput) {
+    ScratchDirectory scratch;
+    // "lead.bin" goes on from the first cabinet into the second, where
+    // "wanted.txt" lies: the decoder must decode the one to reach the other.
+    const std::vector<cabwriter::File> files = {makeFile("head.txt", 300, 1), makeFile("lead.bin", 3000, 2),
+                                                makeFile("wanted.txt", 400, 3)};
+    for (const auto& cabinet : cabwriter::writeCabinetSet({cabtooltest::storedFolder(files)}, 2000, "p%d.cab")) {
+        cabtooltest::save(cabinet, scratch.path());
+    }
+    const ToolResult piped = runCabtool({"extract", "-p", "-f", "wanted.txt", "p1.cab"}, scratch.path());
+    EXPECT_EQ(piped.exitStatus, 0) << piped.err;
+    EXPECT_EQ(piped.out.size(), files[2].data.size());
+    EXPECT_TRUE(piped.out == text(files[2].data));
+    EXPECT_TRUE(contains(piped.err, "1 file extracted, 400 bytes\n")) << piped.err;
+}

@@ -103,3 +103,66 @@ TEST(CabtoolSalvage, OnlyExtractTakesItAndNotWithPipe) {
         EXPECT_EQ(r.exitStatus, 2) << args[0];
     }
 }
+
+TEST(CabtoolSalvage, AFileGoingOnIntoAMissingCabinetKeepsWhatItsCabinetHoldsAndTheMissingOneIsNamed) {
+    ScratchDirectory scratch;
+    // One stored folder over two cabinets, of which only the first is there:
+    // span.bin begins in it and goes on into the missing part2.cab.
+    const std::vector<cabwriter::File> files = {makeFile("head.txt", 200, 11), makeFile("span.bin", 3000, 12)};
+    const auto set = cabwriter::writeCabinetSet({storedFolder(files)}, 2000, "part%d.cab");
+    ASSERT_EQ(set.size(), 2u);
+    save(set[0], scratch.path());
+
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "told");
+        const std::string out = quiet ? "quiet" : "out";
+        const ToolResult r = runCabtool({"extract", quiet ? "-qs" : "-s", "-d", out, "part1.cab"}, scratch.path());
+        EXPECT_EQ(r.exitStatus, 1);
+        // Why the rest is zeros is still said.
+        EXPECT_TRUE(contains(r.err, "next cabinet 'part2.cab'")) << r.err;
+        EXPECT_TRUE(contains(r.err, "No such file")) << r.err;
+        EXPECT_TRUE(contains(quiet ? r.err : r.out, quiet ? "span.bin: salvaged, may be damaged"
+                                                          : "salvaged   span.bin  (may be damaged)"))
+            << r.out << r.err;
+        EXPECT_TRUE(readFile(scratch.path() / out / "head.txt") == text(files[0].data));
+        const std::string span = readFile(scratch.path() / out / "span.bin");
+        ASSERT_EQ(span.size(), 3000u);
+        // The first cabinet holds 1800 bytes of it: those, then zeros.
+        EXPECT_TRUE(span.substr(0, 1800) == text(files[1].data).substr(0, 1800));
+        EXPECT_TRUE(span.substr(1800) == std::string(1200, '\0'));
+    }
+}
+
+TEST(CabtoolSalvage, AFileSalvagedWhereACrossingEndedIsStillToldAndCounted) {
+    ScratchDirectory scratch;
+    // One MSZIP folder of bytes that do not compress, blocks of 32768, cut
+    // every 26000: "b.bin" runs from the first cabinet through the second
+    // into the third, and the pass over the first cabinet reads on with
+    // "c.bin", which the second lists and which goes on into the third.
+    // The third's last block, holding the end of "c.bin", is broken (no
+    // checksum, its "CK" spoilt).
+    auto noise = [](std::string name, size_t size, uint32_t seed) {
+        cabwriter::File file = makeFile(std::move(name), 0, 0);
+        for (size_t i = 0; i < size; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            file.data.push_back(uint8_t(seed >> 16));
+        }
+        return file;
+    };
+    cabwriter::Folder zipped = storedFolder({noise("a.bin", 700, 1), noise("b.bin", 40000, 2),
+                                             noise("c.bin", 30000, 3), noise("d.bin", 2000, 4)},
+                                            32768);
+    zipped.method = cabwriter::Method::Mszip;
+    auto set = cabwriter::writeCabinetSet({zipped}, 26000, "z%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    const size_t broken = set[2].layout.blockOffsets.back();
+    cabtooltest::put32(set[2].image, broken, 0);
+    set[2].image[broken + 8] ^= 0xFF;
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+
+    const ToolResult r = runCabtool({"extract", "-s", "-d", "out", "z1.cab"}, scratch.path());
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(contains(r.out, "salvaged   c.bin  (may be damaged)")) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "3 files extracted, 70700 bytes, 1 salvaged, may be damaged")) << r.out;
+    EXPECT_EQ(readFile(scratch.path() / "out/c.bin").size(), 30000u);
+}

@@ -1,6 +1,22 @@
 #include "tools/cabtool/archive_reading.h"
 
+#include <cstdlib>
+
 namespace cabtool {
+namespace {
+
+// Diagnostic QMORA_QUANTUM_PAGES=N (N >= 3): Quantum folders are decoded
+// through at most N window pages and a temporary file; 0 otherwise.
+uint32_t quantumPagesWanted() {
+    const char* value = std::getenv("QMORA_QUANTUM_PAGES");
+    char* end = nullptr;
+    const long pages = value != nullptr ? std::strtol(value, &end, 10) : 0;
+    return value != nullptr && end != value && *end == '\0' && pages >= 3 && pages <= 0xFFFFFFFFL
+               ? uint32_t(pages)
+               : 0;
+}
+
+}  // namespace
 
 ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool followSet,
                            std::string& problem) {
@@ -8,6 +24,7 @@ ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool follow
     cabArchiveDefaultOptions(&options);
     options.offset = offset;
     options.followSet = followSet ? 1 : 0;
+    options.quantumWindowPages = quantumPagesWanted();
     CabArchive* opened = nullptr;
     CabArchiveError error{};
     if (cabArchiveOpenPath(path.c_str(), &options, &opened, &error) != CabArchiveOk) {

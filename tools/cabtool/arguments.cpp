@@ -1,6 +1,7 @@
 #include "tools/cabtool/arguments.h"
 
 #include <optional>
+#include <string>
 
 namespace cabtool {
 namespace {
@@ -34,7 +35,20 @@ constexpr OptionRule kOptions[] = {
     {"-s", "--salvage", false, Command::Extract},
     {"-j", "--json", false, Command::List},
     {"-q", "--quiet", false, std::nullopt},
+    {"-T", "--threads", true, std::nullopt},
 };
+
+// The most workers --threads accepts.
+constexpr uint32_t kMostThreads = 256;
+
+// N of --threads N: a whole number from 1 to kMostThreads, else 0.
+uint32_t threadCount(const std::string& value) {
+    if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    const uint32_t count = uint32_t(std::stoul(value));
+    return count <= kMostThreads ? count : 0;
+}
 
 const OptionRule* findOption(const std::string& name) {
     for (const OptionRule& option : kOptions) {
@@ -148,6 +162,13 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             return failure(name + " takes no value");
         }
         if (std::string(option->longName) == "--directory") directoryGiven = true;
+        if (std::string(option->longName) == "--threads") {
+            if (out.command == Command::List) return failure(name + " applies only to test and extract");
+            out.threads = threadCount(value);
+            if (out.threads == 0) {
+                return failure(name + " needs a number of threads from 1 to " + std::to_string(kMostThreads));
+            }
+        }
         apply(out, *option, value);
     }
 

@@ -1,6 +1,7 @@
 // Command-line arguments of cabtool.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct Arguments {
     bool salvage = false;                // extract: every byte that can be had
     bool json = false;                   // list: JSON records
     bool quiet = false;                  // only errors
+    uint32_t threads = 0;                // test, extract: workers; 0 one per processor
 };
 
 struct ParseResult {

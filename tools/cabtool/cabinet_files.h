@@ -8,6 +8,7 @@
 namespace cabtool {
 
 using cabarchive::CabinetLocation;
+using cabarchive::openRegularFile;
 using cabarchive::resolveCabinetName;
 using cabarchive::splitCabinetPath;
 
@@ -15,10 +16,6 @@ using cabarchive::splitCabinetPath;
 // cabinet: its path buffers hold 256 characters and a NUL.
 constexpr size_t kMaxCabinetPath = 256;
 
-// Opens `path` for reading when it is a regular file; anything else (a FIFO,
-// a device, a directory) is refused without blocking. -1 on failure, with the
-// reason in `problem`.
-int openRegularFile(const std::string& path, std::string& problem);
 
 // Why the next cabinet a header names cannot be opened from `directory`;
 // empty when it can.

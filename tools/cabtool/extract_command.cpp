@@ -6,25 +6,26 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <map>
-#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
-#include "tools/cabtool/cabinet_walk.h"
+#include "cab/cab.h"
 #include "tools/cabtool/commands.h"
-#include "tools/cabtool/dos_time.h"
 #include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
-#include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/output_file.h"
-#include "tools/cabtool/posix_io.h"
 #include "tools/cabtool/printable.h"
 #include "tools/cabtool/progress.h"
 #include "tools/cabtool/safe_name.h"
+#include "tools/cabtool/set_walk.h"
 
 namespace cabtool {
 namespace {
 
 constexpr const char* kSalvagedNote = "salvaged, may be damaged";
+// The library's reason for a file whose bytes the system would not take.
+constexpr const char* kCannotWrite = "cannot write the file: ";
 
 // Creates `path` and its missing parents, like mkdir -p; an interrupt
 // removes those it made that are still empty.
@@ -42,206 +43,137 @@ bool makeDirectories(const std::string& path) {
     return errno == EEXIST;
 }
 
-// Copies the whole of `fromFd` to `toFd`; false with errno set on failure.
-bool copyContents(int fromFd, int toFd) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = read(fromFd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(toFd, buffer + done, size_t(got - done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
-            done += put;
-        }
+// Writes all of `data` to standard output; false with errno set on failure.
+bool writeOut(const void* data, uint32_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    for (uint32_t done = 0; done < size;) {
+        const ssize_t put = ::write(STDOUT_FILENO, bytes + done, size - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += uint32_t(put);
     }
+    return true;
 }
 
-struct Extraction {
-    explicit Extraction(const RunOptions& o) : options(o) {}
+// Files written below the directory, or piped to standard output, and the
+// counts of the summary.
+struct ExtractFindings final : WalkFindings {
+    ExtractFindings(const RunOptions& o, Progress& p) : WalkFindings(o, p) {
+        damageFirst = true;
+        blocksNamedWithFolderTableOnly = true;
+    }
 
-    const RunOptions& options;
     std::string directory;
-    int rootFd = -1;
-    Progress* progress = nullptr;
-    int32_t pipeHandle = -1;  // --pipe: the copy of standard output being written
-    OrderedLines lines;
+    int rootFd = -1;  // the target directory, for its free space
     uint64_t files = 0;
     uint64_t bytes = 0;
     uint64_t failures = 0;
-    uint64_t kept = 0;  // --keep: files not written because the name was taken
+    uint64_t kept = 0;      // --keep: files not written because the name was taken
     uint64_t salvaged = 0;  // --salvage: files written that may be damaged
-    std::optional<OutputFile> output;  // the file being written
-    std::map<std::string, std::string> written;  // cabinet path + stored name -> path below rootFd
+    std::set<uint32_t> pipeFailed;  // piped files standard output would not take
+    std::string pipeProblem;
 
-    static std::string keyOf(const FileEntry& entry) { return entry.cabinet + '\0' + entry.name; }
+    const char* doneWord() const override { return "extracted"; }
 
-    // Where a file goes below the target: its UTF-8 name split into safe
-    // components, lowered with --lowercase.
-    SafeName placeOf(const FileEntry& entry) const {
-        return outputPlace(nameOf(entry, options), options.lowercase);
-    }
-
-    void noteKept(const FileEntry& entry) {
-        if (!options.quiet) reportFileError(entry.cabinet, slashNameOf(entry, options), kExistsKept);
-    }
-
-    void fail(const FileEntry& entry, const std::string& why) {
-        reportFileError(entry.cabinet, slashNameOf(entry, options), why);
+    void fail(const FileEntry& file, const std::string& why) {
+        reportFileError(file.cabinet, slashNameOf(file, options), why);
         ++failures;
     }
 
-    // A declined file that goes on into the next cabinet is still decoded,
-    // into nothing, so that the decoder crosses into that cabinet and offers
-    // the other files continued there.
-    static int32_t decline(const FileEntry& entry) {
-        return entry.continuesIntoNext() ? kDiscardHandle : 0;
+    void passed(const FileEntry& file, uint32_t index, int32_t outcome) override {
+        if (options.pipe) {
+            if (pipeFailed.count(index) != 0) return fail(file, pipeProblem);
+        } else {
+            // Where the file went below the target: its UTF-8 name split
+            // into safe components, lowered with --lowercase.
+            const std::string path = outputPlace(nameOf(file, options), options.lowercase).joined();
+            if (outcome == CabOutcomeSalvaged) {
+                ++salvaged;
+                if (options.quiet) {
+                    reportFileError(file.cabinet, path, kSalvagedNote);
+                } else {
+                    lines.add(file, "salvaged   " + printable(path) + "  (may be damaged)");
+                }
+            } else if (!options.quiet) {
+                lines.add(file, "extracted  " + printable(path));
+            }
+        }
+        ++files;
+        bytes += file.size;
+    }
+    void failed(const FileEntry& file) override { fail(file, "not extracted"); }
+    void refused(const FileEntry& file, const std::string& reason) override { fail(file, reason); }
+    bool notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
+        if (reason.rfind(kCannotWrite, 0) == 0) {
+            // A file that cannot be written (a full disk, a size limit)
+            // ends the extraction, as a failed write always has.
+            reportCabinetError(file.cabinet, cabErrorText(CabErrOutputFailed));
+            fail(file, "not extracted");
+            stopForFailure();
+            return true;
+        }
+        if (reason != kExistsKept) {
+            fail(file, reason);
+            return false;
+        }
+        if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file, options), kExistsKept);
+        ++kept;
+        return false;
+    }
+
+    void configure(CabArchiveExtraction& extraction, CabArchiveEvents& events) override {
+        extraction.salvage = options.salvage ? 1 : 0;
+        clearFailureStop();  // each walk starts anew
+        events.stop = interruptStop();
+        if (options.pipe) return;  // the walk's sink: write() below
+        extraction.directory = directory.c_str();
+        extraction.keepExisting = options.keep ? 1 : 0;
+        extraction.lowercase = options.lowercase ? 1 : 0;
+        events.temporaryPrefix = kTemporaryPrefix;
+        // What cannot be decoded is written as zeros, the file kept.
+        events.salvageFillsWithZeros = options.salvage ? 1 : 0;
     }
 
     // Refuses a cabinet whose files would not fit in the free space left.
-    bool checkRoom(const std::vector<FileEntry>& entries) {
+    bool cabinetReady(const CabArchive* archive, uint32_t cabinet,
+                      const std::vector<uint32_t>& entries) override {
+        if (options.pipe) return true;
         uint64_t needed = 0;
-        for (const FileEntry& entry : entries) {
-            if (isChosen(entry, options)) needed += entry.size;
+        for (const uint32_t index : entries) {
+            CabArchiveEntry entry{};
+            if (cabArchiveEntry(archive, index, &entry) == CabArchiveOk) needed += entry.size;
         }
         struct statvfs status;
         if (needed == 0 || fstatvfs(rootFd, &status) != 0) return true;
         const uint64_t available = uint64_t(status.f_bavail) * status.f_frsize;
         if (needed <= available) return true;
-        const std::string cabinet = entries.front().cabinet;
-        reportCabinetError(cabinet, "not extracted: its files need " + std::to_string(needed) +
-                                        " bytes, but '" + directory + "' has " +
-                                        std::to_string(available) + " bytes free");
+        CabArchiveCabinet facts{};
+        cabArchiveCabinet(archive, cabinet, &facts);
+        reportCabinetError(facts.name, "not extracted: its files need " + std::to_string(needed) +
+                                           " bytes, but '" + directory + "' has " +
+                                           std::to_string(available) + " bytes free");
         return false;
     }
 
-    int32_t open(const FileEntry& entry) {
-        if (!isChosen(entry, options)) return decline(entry);
-        if (progress != nullptr) progress->startFile(printable(slashNameOf(entry, options)));
-        if (options.pipe) {
-            // Standard output is never closed: each file gets a copy of it.
-            pipeHandle = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-            if (pipeHandle < 0) {
-                fail(entry, "cannot write to standard output: " + describeErrno(errno));
-                return decline(entry);
-            }
-            return pipeHandle;
+    int write(uint32_t index, const void* data, uint32_t size) override {
+        progress.addBytes(size);
+        if (!options.pipe || pipeFailed.count(index) != 0) return 0;
+        if (!writeOut(data, size)) {
+            pipeProblem = "cannot write to standard output: " + describeErrno(errno);
+            pipeFailed.insert(index);
         }
-        const SafeName safe = placeOf(entry);
-        if (!safe.usable()) {
-            fail(entry, "refused: " + safe.problem);
-            return decline(entry);
-        }
-        std::string error;
-        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error, &interruptAwareOutput());
-        if (!created) {
-            fail(entry, error);
-            return decline(entry);
-        }
-        if (options.keep && created->exists()) {
-            noteKept(entry);
-            ++kept;
-            return decline(entry);
-        }
-        output.emplace(std::move(*created));
-        return output->handle();
+        return 0;
     }
-
-    // Puts the file in place; `damaged` for a salvaged file.
-    bool finish(OutputFile& file, const FileEntry& entry, bool damaged = false) {
-        std::string error;
-        const bool readOnly = (entry.attributes & kAttributeReadOnly) != 0;
-        if (!file.commit(dosToLocalTime(entry.date, entry.time), readOnly, error, !options.keep)) {
-            if (error == kExistsKept) {
-                noteKept(entry);
-                ++kept;
-            } else {
-                fail(entry, error);
-            }
-            return false;
-        }
-        const std::string path = placeOf(entry).joined();
-        if (damaged) {
-            ++salvaged;
-            if (!options.quiet) lines.add(entry, "salvaged   " + printable(path) + "  (may be damaged)");
-            if (options.quiet) reportFileError(entry.cabinet, path, kSalvagedNote);
-        } else if (!options.quiet) {
-            lines.add(entry, "extracted  " + printable(path));
-        }
-        written[keyOf(entry)] = path;
-        ++files;
-        bytes += entry.size;
-        return true;
-    }
-
-    int close(const FileEntry& entry) {
-        if (pipeHandle >= 0) {
-            const bool closed = ::close(pipeHandle) == 0;
-            pipeHandle = -1;
-            if (!closed) {
-                fail(entry, "cannot write to standard output: " + describeErrno(errno));
-                return 1;
-            }
-            ++files;
-            bytes += entry.size;
-            return 1;
-        }
-        if (!output) return 1;  // a declined file, decoded into nothing
-        finish(*output, entry, entry.suspect);
-        output.reset();
-        return 1;  // the handle is closed either way; go on with the next file
-    }
-
-    // `copy` has the same data as `original`, already on disk: copy the file
-    // rather than decode its data again.
-    void copyFrom(const FileEntry& copy, const FileEntry& original) {
-        if (!isChosen(copy, options)) return;
-        if (progress != nullptr) progress->addBytes(copy.size);
-        const SafeName safe = placeOf(copy);
-        if (!safe.usable()) return fail(copy, "refused: " + safe.problem);
-        const auto source = written.find(keyOf(original));
-        if (source == written.end()) return fail(copy, "not extracted");
-        const int fromFd = openat(rootFd, source->second.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fromFd < 0) return fail(copy, "cannot read '" + source->second + "': " + describeErrno(errno));
-        std::string error;
-        std::optional<OutputFile> created = OutputFile::create(rootFd, safe.components, error, &interruptAwareOutput());
-        if (!created) {
-            ::close(fromFd);
-            return fail(copy, error);
-        }
-        const bool copied = copyContents(fromFd, created->handle());
-        const int copyErrno = errno;
-        ::close(fromFd);
-        if (!copied) return fail(copy, "cannot write the file: " + describeErrno(copyErrno));
-        finish(*created, copy, original.suspect);
-    }
-
-    void abandon(const FileEntry& entry) {
-        if (pipeHandle >= 0) {
-            pipeHandle = -1;  // the decoder closed it
-            return fail(entry, "not extracted");
-        }
-        if (!output) return;  // a declined file, already reported
-        std::string error;
-        if (options.salvage && output->reopenPadded(entry.size, error)) {
-            finish(*output, entry, true);
-            output.reset();
-            return;
-        }
-        if (!error.empty()) reportFileError(entry.cabinet, slashNameOf(entry, options), error);
-        output->discardClosed();
-        output.reset();
-        fail(entry, "not extracted");
-    }
+    void ended(uint32_t, int32_t) override {}
 };
 
 }  // namespace
 
 int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions& options) {
     installInterruptCleanup();
-    Extraction extraction(options);
+    const Workload load = workloadOf(sources, options);
+    Progress progress(progressWanted(options), load.bytes, load.cabinets);
+    ExtractFindings extraction(options, progress);
     if (!options.pipe) {
         const std::string& directory = options.directory;
         if (!makeDirectories(directory)) {
@@ -255,47 +187,16 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
             return kExitFailure;
         }
     }
-    const Workload load = workloadOf(sources, options);
-    Progress progress(progressWanted(options), load.bytes, load.cabinets);
     setActiveProgress(&progress);
-    extraction.progress = &progress;
-
-    FileHandlers handlers;
-    if (!options.pipe) {
-        handlers.beforeCabinet = [&](const std::vector<FileEntry>& entries) {
-            return extraction.checkRoom(entries);
-        };
-        // Files with the same data as one already written are copied from
-        // it; piped, every file is decoded on its own.
-        handlers.sameData = [&](const FileEntry& copy, const FileEntry& original) {
-            extraction.copyFrom(copy, original);
-        };
+    stopOnInterrupt(true);
+    bool complete = true;
+    for (const CabinetSource& source : sources) {
+        complete = walkSource(extraction, source) && complete;
+        if (*interruptStop() > 0) break;  // interrupted
     }
-    handlers.salvaging = options.salvage;
-    handlers.checksumIgnored = [](const std::string& cabinet, const std::string& what) {
-        reportCabinetError(cabinet, what);
-    };
-    handlers.openOutput = [&](const FileEntry& entry) { return extraction.open(entry); };
-    handlers.closeOutput = [&](const FileEntry& entry, int32_t) { return extraction.close(entry); };
-    handlers.abandonOutput = [&](const FileEntry& entry) { extraction.abandon(entry); };
-    handlers.fileFromEarlier = [&](const FileEntry& entry, const std::string& previous) {
-        if (!isChosen(entry, options)) return;
-        extraction.fail(entry, "not extracted: it is continued from the earlier cabinet '" +
-                                   previous + "'");
-    };
-    // Files the filter leaves out are not missed when the walk stops early.
-    handlers.chosen = [&](const FileEntry& entry) { return isChosen(entry, options); };
-    handlers.unreachable = [&](const FileEntry& entry, const std::string& reason) {
-        if (isChosen(entry, options)) extraction.fail(entry, reason);
-    };
-    handlers.cabinetFinished = [&] {
-        progress.clear();
-        extraction.lines.flush(stdout);
-        std::fflush(stdout);
-    };
-
-    const WalkOutcome outcome = walkSources(sources, handlers);
     progress.clear();
+    stopOnInterrupt(false);
+    endIfInterrupted();
     setActiveProgress(nullptr);
     forgetCreatedDirectories();
     if (extraction.rootFd >= 0) ::close(extraction.rootFd);
@@ -309,12 +210,12 @@ int extractCabinets(const std::vector<CabinetSource>& sources, const RunOptions&
             std::fprintf(summary, ", %" PRIu64 " %s", extraction.salvaged, kSalvagedNote);
         }
         if (extraction.failures != 0) std::fprintf(summary, ", %" PRIu64 " failed", extraction.failures);
-        if (outcome.notReached != 0) {
-            std::fprintf(summary, ", %" PRIu64 " not reached", outcome.notReached);
+        if (extraction.notReached != 0) {
+            std::fprintf(summary, ", %" PRIu64 " not reached", extraction.notReached);
         }
         std::fprintf(summary, "\n");
     }
-    const bool clean = outcome.complete && extraction.failures == 0 && extraction.salvaged == 0;
+    const bool clean = complete && extraction.failures == 0 && extraction.salvaged == 0;
     return clean ? kExitSuccess : kExitFailure;
 }
 

@@ -45,6 +45,10 @@ options:
   -e NAME, --encoding NAME    code page of names without the UTF-8 attribute
                               (default windows-1252)
   -q, --quiet                 print nothing but errors (list still lists)
+  -T N, --threads N           test, extract: decode a cabinet's folders on up
+                              to N threads, 1 to 256 (default: one per
+                              online processor); what is printed and
+                              written is the same for any N
   -h, --help                  show this text
   --version                   show the version
 

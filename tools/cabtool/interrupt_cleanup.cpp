@@ -29,9 +29,18 @@ size_t gDirectoryPathsUsed = 0;
 volatile std::sig_atomic_t gDirectoryCount = 0;  // entries complete; raised last
 
 volatile std::sig_atomic_t gProgressDrawn = 0;
+volatile std::sig_atomic_t gStopMode = 0;
+// The signal that asked to stop, once one did; kStoppedAtFailure when
+// cabtool itself stopped the extraction.
+constexpr std::sig_atomic_t kStoppedAtFailure = -1;
+volatile std::sig_atomic_t gStopSignal = 0;
 constexpr char kClearLine[] = "\r\033[K";
 
 extern "C" void removeFileAndExit(int signal) {
+    if (gStopMode && gStopSignal <= 0) {
+        gStopSignal = signal;  // the extraction stops and tidies up itself
+        return;
+    }
     if (gRegistered) unlinkat(gDirectoryFd, gName, 0);
     for (std::sig_atomic_t i = gDirectoryCount; i > 0; --i) {
         const CreatedDirectory& created = gDirectories[i - 1];
@@ -94,10 +103,29 @@ void forgetCreatedDirectories() {
     gDirectoryPathsUsed = 0;
 }
 
+void stopOnInterrupt(bool on) { gStopMode = on ? 1 : 0; }
+
+const volatile std::sig_atomic_t* interruptStop() { return &gStopSignal; }
+
+void endIfInterrupted() {
+    const int signal = int(gStopSignal);
+    if (signal <= 0) return;
+    gStopMode = 0;
+    removeFileAndExit(signal);
+}
+
+void stopForFailure() {
+    if (gStopSignal == 0) gStopSignal = kStoppedAtFailure;
+}
+
+void clearFailureStop() {
+    if (gStopSignal == kStoppedAtFailure) gStopSignal = 0;
+}
+
 void noteProgressLine(bool drawn) { gProgressDrawn = drawn ? 1 : 0; }
 
 const cabarchive::OutputHooks& interruptAwareOutput() {
-    static const cabarchive::OutputHooks hooks{".cabtool-", createFileInProgress, unregisterFileInProgress,
+    static const cabarchive::OutputHooks hooks{kTemporaryPrefix, createFileInProgress, unregisterFileInProgress,
                                                noteCreatedDirectory};
     return hooks;
 }

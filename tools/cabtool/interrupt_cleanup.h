@@ -4,6 +4,7 @@
 // progress line is cleared.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 #include "archive/output/output_file.h"
@@ -33,6 +34,22 @@ void forgetCreatedDirectories();
 // Output files made through these: ".cabtool-" temporaries, registered as
 // the file in progress, their new directories noted.
 const cabarchive::OutputHooks& interruptAwareOutput();
+
+// Extraction through the archive library: while on, SIGINT, SIGTERM and
+// SIGHUP only set the flag interruptStop() points to, so that the library
+// stops, removes the file it was writing and the directories it made for
+// it; endIfInterrupted() then clears the progress line and ends the process
+// as the signal would have.
+// The flag is also raised, without a signal, by stopForFailure() when the
+// extraction must end at a failure, and lowered by clearFailureStop().
+void stopOnInterrupt(bool on);
+const volatile std::sig_atomic_t* interruptStop();
+void endIfInterrupted();
+void stopForFailure();
+void clearFailureStop();
+
+// The start of the temporary names of the files cabtool writes.
+inline constexpr const char* kTemporaryPrefix = ".cabtool-";
 
 // Whether the progress line is on the terminal now (an interrupt clears it).
 void noteProgressLine(bool drawn);

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     options.lowercase = a.lowercase;
     options.keep = a.keep;
     options.salvage = a.salvage;
+    options.threads = a.threads;
 
     const SourcePlan plan = planSources(a.cabinets, a.quiet);
     int status = kExitSuccess;

@@ -39,16 +39,19 @@ Progress::Progress(bool enabled, uint64_t totalBytes, uint32_t cabinets)
 Progress::~Progress() { clear(); }
 
 void Progress::startFile(const std::string& printableName) {
+    const std::lock_guard<std::mutex> guard(lock_);
     file_ = printableName;
     draw(true);
 }
 
 void Progress::addBytes(uint64_t count) {
+    const std::lock_guard<std::mutex> guard(lock_);
     done_ += count;
     draw(false);
 }
 
 void Progress::clear() {
+    const std::lock_guard<std::mutex> guard(lock_);
     if (!drawn_) return;
     std::fputs(kClearLine, stderr);
     std::fflush(stderr);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace cabtool {
@@ -14,6 +15,8 @@ namespace cabtool {
 constexpr uint64_t kLongRunBytes = 64ull << 20;
 constexpr uint32_t kLongCabinetCount = 10;
 
+// Workers of an extraction name their files from their own threads while
+// the calling thread clears the line for messages: each call takes its turn.
 class Progress {
 public:
     // Shows progress only when `enabled` (standard error is a terminal and
@@ -38,6 +41,7 @@ private:
     std::string file_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::mutex lock_;
 };
 
 // The one progress display of the running command, or null; the decoder's

@@ -1,14 +1,13 @@
 // What the command line asks of every command, and the steps the commands
-// share: naming, choosing and walking the cabinets found.
+// share: naming and choosing the files of the cabinets found.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "tools/cabtool/cabinet_sources.h"
-#include "tools/cabtool/cabinet_walk.h"
+#include "tools/cabtool/file_entry.h"
 #include "tools/cabtool/name_encoding.h"
 #include "tools/cabtool/name_filter.h"
 
@@ -24,6 +23,7 @@ struct RunOptions {
     bool lowercase = false;
     bool keep = false;
     bool salvage = false;
+    uint32_t threads = 0;          // test, extract: workers; 0 one per online processor
 };
 
 // The file's name in UTF-8, separators as stored.
@@ -34,11 +34,6 @@ std::string slashNameOf(const FileEntry& entry, const RunOptions& options);
 
 // True when the filter chooses the file.
 bool isChosen(const FileEntry& entry, const RunOptions& options);
-
-// Walks each source in turn, a cabinet inside another file from its offset;
-// `starting` (optional) is told of each source before its walk.
-WalkOutcome walkSources(const std::vector<CabinetSource>& sources, const FileHandlers& handlers,
-                        const std::function<void(const CabinetSource&)>& starting = {});
 
 // What a test or extraction will decode: the chosen files' bytes (each file
 // counted in the cabinet it starts in) and the number of cabinets.

@@ -1,62 +1,33 @@
-#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <optional>
-#include <set>
-#include <tuple>
-#include <utility>
+#include <string>
 #include <vector>
 
-#include "cab/cab.h"
-#include "tools/cabtool/archive_reading.h"
-#include "tools/cabtool/archive_set.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
-#include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/printable.h"
 #include "tools/cabtool/progress.h"
+#include "tools/cabtool/set_walk.h"
 
 namespace cabtool {
 namespace {
 
-// The library's reasons that the walk words, or places, its own way.
-const std::string kNoFileLed = "not reached: no file led the decoder to its data";
-const std::string kPastFolderEnd = "cabinet is damaged: the file runs past the end of its folder";
-// The library's reasons for a file whose data goes on in a cabinet that did
-// not join the archive: refused before decoding, or met while decoding.
-const std::string kGoesOnRefused = "its data goes on in cabinet '";
-const std::string kGoesOnMet = "goes on in cabinet '";
-const std::string kCrossingFailed = "cannot continue into next cabinet '";
+// Counts and lines of the whole run: every byte is checked by the decoder
+// and dropped.
+struct TestFindings final : WalkFindings {
+    using WalkFindings::WalkFindings;
 
-bool startsWith(const std::string& text, const std::string& start) {
-    return text.rfind(start, 0) == 0;
-}
-
-// A block refused as damaged whose bytes show nothing wrong is said to be
-// damaged without naming the block, as the decoder reports it.
-std::string damageText(const std::string& message) {
-    const std::string damaged = cabErrorText(CabErrDamagedCabinet);
-    return startsWith(message, damaged + " in data block ") ? damaged : message;
-}
-
-// Counts and lines of the whole run.
-struct Tally {
-    Tally(const RunOptions& o, Progress& p) : options(o), progress(p) {}
-
-    const RunOptions& options;
-    Progress& progress;
-    OrderedLines lines;
     uint64_t good = 0;
     uint64_t bad = 0;
-    uint64_t notReached = 0;
 
-    void passed(const FileEntry& file) {
+    const char* doneWord() const override { return "tested"; }
+    void passed(const FileEntry& file, uint32_t, int32_t) override {
         if (!options.quiet) lines.add(file, "OK      " + printable(slashNameOf(file, options)));
         ++good;
     }
-    void failed(const FileEntry& file) {
+    void failed(const FileEntry& file) override {
         if (options.quiet) {
             reportFileError(file.cabinet, slashNameOf(file, options), "failed the test");
         } else {
@@ -65,481 +36,24 @@ struct Tally {
         ++bad;
     }
     // A file that cannot be tested: why on standard error, FAILED in the list.
-    void refused(const FileEntry& file, const std::string& reason) {
+    void refused(const FileEntry& file, const std::string& reason) override {
         reportFileError(file.cabinet, slashNameOf(file, options), reason);
         failed(file);
     }
-    void cabinetDone() {
-        progress.clear();
-        lines.flush(stdout);
-        std::fflush(stdout);
-    }
-};
-
-// What one walk over a set leaves for a walk started again later in it.
-struct WalkRecord {
-    std::set<std::string> handled;                         // cabinets whose files were handed out
-    std::set<std::pair<std::string, uint32_t>> dealtWith;  // their files, by name and size
-};
-
-// One walk over the cabinets of an archive, from cabinet `start` on, driven
-// by the library's extraction events. The walk stops at the first failure:
-// the cabinets after the one it failed in are not looked at.
-struct SetTest {
-    SetTest(Tally& t, const CabArchive* a) : tally(t), archive(a) {}
-
-    Tally& tally;
-    const CabArchive* archive;
-    uint32_t start = 0;
-    const WalkRecord* earlier = nullptr;
-    WalkRecord* record = nullptr;
-    std::vector<CabArchiveCabinet> cabinets;
-    std::vector<std::vector<uint32_t>> entriesOf;  // by cabinet, in directory order
-    std::vector<CabArchiveProblem> problems;
-    std::vector<FileEntry> files;     // by entry
-    std::vector<bool> settledBefore;  // refused before decoding: later settles are not counted
-    std::pair<uint32_t, uint32_t> reserves{0, 0};
-    int64_t current = -1;  // the cabinet in hand
-    bool halted = false;   // the walk failed: nothing after it counts
-    bool complete = true;
-    int64_t failedIn = -1;  // the cabinet the walk stopped in, when it did
-    // Outcomes of files continued from an earlier cabinet, which the library
-    // settles with that cabinet: the walk tells them with their own.
-    std::vector<std::tuple<uint32_t, int32_t, std::string>> ahead;
-    // The cabinet the decoder was in at the latest damage noted: a file
-    // that fails there is named with it, or with the cabinet before when
-    // the damage was met crossing into it (opening it, or its first block).
-    std::string damagedIn;
-    bool damageWhereCrossed = false;
-    // Files of the last cabinet going on into a next one that did not join,
-    // in directory order: the walk decodes the first of them after the
-    // cabinet's other files and fails where it would cross.
-    std::vector<uint32_t> goingOnRefused;
-
-    bool chosen(uint32_t index) const { return isChosen(files[index], tally.options); }
-
-    // A file that begins in its cabinet and goes on into the next is
-    // decoded even when not chosen, so that the walk crosses into that
-    // cabinet and checks it. (A file met after crossing is decoded unchosen
-    // only when it leads on further, which the library sees to.)
-    bool decoded(uint32_t index) const {
-        CabArchiveEntry entry{};
-        return chosen(index) || (cabArchiveEntry(archive, index, &entry) == CabArchiveOk &&
-                                 entry.continuesIntoNext && !entry.continuesFromPrevious);
-    }
-
-    // The files of cabinet `c` that the walk settles before decoding: those
-    // the directory places where no data can be, and in the starting
-    // cabinet those whose data begins in an earlier one.
-    void settleKnown(uint32_t c) {
-        std::vector<uint32_t> entries = entriesOf[c];
-        if (c == start && c > 0) {
-            // Begun in a cabinet before the starting one: this cabinet
-            // lists them as continued from there.
-            const std::vector<uint32_t> carried = continuedIntoStart(false);
-            entries.insert(entries.begin(), carried.begin(), carried.end());
-        }
-        const std::string previous = previousNameOf(archive, c);
-        for (const uint32_t index : entries) {
-            CabArchiveEntry entry{};
-            if (cabArchiveEntry(archive, index, &entry) != CabArchiveOk) continue;
-            FileEntry& file = files[index];
-            if (entry.cabinet != c) {
-                file.cabinet = cabinets[c].name;
-                file.folderIndex = kFolderContinuedFromPrevious;
-            }
-            const char* known = nullptr;
-            const int32_t problem = cabArchiveEntryProblem(archive, index, &known);
-            const bool absentNeighbour =
-                (entry.continuesFromPrevious && entry.cabinet == 0) ||
-                (entry.continuesIntoNext && entry.cabinet + 1 == cabinets.size());
-            const bool refusedHere =
-                known != nullptr && (problem == CabOutcomeDamaged ||
-                                     (problem == CabOutcomeUnreachable && !absentNeighbour));
-            const bool fromEarlier = file.continuesFromPrevious() && c == start;
-            if (!refusedHere && !fromEarlier) continue;
-            settledBefore[index] = true;
-            if (!chosen(index)) continue;
-            if (refusedHere) {
-                tally.refused(file, known);
-                continue;
-            }
-            // A walk before this one tested it, or read the cabinet it comes
-            // from: it is not mentioned again.
-            const CabinetLocation at = splitCabinetPath(file.cabinet);
-            const std::string previousPath =
-                at.directory + resolveCabinetName(at.directory, previous);
-            if (earlier != nullptr && (earlier->handled.count(previousPath) != 0 ||
-                                       earlier->dealtWith.count({file.name, file.size}) != 0)) {
-                continue;
-            }
-            tally.refused(
-                file, "not tested: it is continued from the earlier cabinet '" + previous + "'");
-        }
-        if (c == start + 1 && start > 0) settleSpanning(c);
-    }
-
-    // A walk started again inside the set: the files whose data runs from
-    // before its starting cabinet through it into the next were not
-    // decoded, so no file crossed into that cabinet with them.
-    void settleSpanning(uint32_t c) {
-        const std::vector<uint32_t> spanning = continuedIntoStart(true);
-        for (uint32_t p = 0; p < cabArchiveListedCount(archive, c); ++p) {
-            CabArchiveListing listed{};
-            listed.size = sizeof listed;
-            if (cabArchiveListed(archive, c, p, &listed) != CabArchiveOk ||
-                !continuesFromPrevious(listed.folder) ||
-                std::find(spanning.begin(), spanning.end(), listed.entry) == spanning.end()) {
-                continue;
-            }
-            // Named as this cabinet lists it.
-            FileEntry file = files[listed.entry];
-            file.name.assign(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength);
-            file.cabinet = cabinets[c].name;
-            file.folderIndex = kFolderContinuedFromPrevious;
-            if (!isChosen(file, tally.options)) continue;
-            tally.refused(file, "not reached: its folder goes on from '" +
-                                    previousNameOf(archive, c) +
-                                    "', but no file crossed into this cabinet");
-        }
-    }
-
-    // The entries the starting cabinet's own directory lists as continued
-    // from the cabinet before it, in that order: those begun before it, or
-    // with `spanning` those of them, and of its own marked as continued,
-    // whose data goes on through it into the next cabinet.
-    std::vector<uint32_t> continuedIntoStart(bool spanning) const {
-        std::vector<uint32_t> found;
-        for (uint32_t p = 0; p < cabArchiveListedCount(archive, start); ++p) {
-            CabArchiveListing listed{};
-            listed.size = sizeof listed;
-            if (cabArchiveListed(archive, start, p, &listed) != CabArchiveOk ||
-                !continuesFromPrevious(listed.folder) ||
-                (spanning && !continuesIntoNext(listed.folder))) {
-                continue;
-            }
-            CabArchiveEntry entry{};
-            if (cabArchiveEntry(archive, listed.entry, &entry) != CabArchiveOk) continue;
-            if (entry.cabinet < start || (spanning && entry.cabinet == start))
-                found.push_back(listed.entry);
-        }
-        return found;
-    }
-
-    int cabinetBegin(uint32_t c) {
-        if (halted) return -1;
-        if (c < start) return 0;
-        current = c;
-        if (recordReservesOf(cabinets[c]) != reserves) {
-            tellAhead();
-            reportCabinetError(cabinets[c].name, cabErrorText(CabErrReserveSizeChanged));
-            halt(-1);
-            return -1;
-        }
-        // A cabinet whose header or folder table cannot be used is never
-        // walked: a later walk does not take its files as dealt with.
-        if (!headerUnusable(c)) record->handled.insert(cabinets[c].name);
-        settleKnown(c);
-        tellAhead(c);
-        return 1;
-    }
-
-    // Tells the outcomes kept for the files of cabinet `c`, or with no
-    // cabinet given those of every file decoded whole: the walk is about to
-    // stop, and the files it tested on its way still count.
-    void tellAhead(std::optional<uint32_t> c = std::nullopt) {
-        std::vector<std::tuple<uint32_t, int32_t, std::string>> mine;
-        for (auto it = ahead.begin(); it != ahead.end();) {
-            const bool told =
-                c ? fileCabinetOf(std::get<0>(*it)) == *c : std::get<1>(*it) == CabOutcomeExtracted;
-            if (told) {
-                mine.push_back(*it);
-                it = ahead.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        for (const auto& [index, outcome, reason] : mine) tell(index, outcome, reason);
-    }
-
-    bool headerUnusable(uint32_t c) const {
-        return std::any_of(problems.begin(), problems.end(), [c](const CabArchiveProblem& problem) {
-            return problem.cabinet == int32_t(c) && isTableDamage(problem) &&
-                   !isFolderDamage(problem);
-        });
-    }
-
-    void cabinetEnd(uint32_t c) {
-        if (int64_t(c) != current) return;
-        if (!goingOnRefused.empty()) {
-            std::vector<uint32_t> refused;
-            refused.swap(goingOnRefused);
-            size_t unreached = 0;  // the walk stopped before it came to these
-            if (!halted) {
-                failCrossing(refused.front(), c);
-                unreached = 1;
-            }
-            for (size_t i = unreached; i < refused.size() && failedIn == int64_t(c); ++i) {
-                if (chosen(refused[i])) ++tally.notReached;
-            }
-        }
-        for (const CabArchiveProblem& problem : problems) {
-            if (halted || problem.kind != CabProblemDamagedDirectory ||
-                problem.cabinet != int32_t(c) || isFolderDamage(problem)) {
-                continue;
-            }
-            tellAhead();
-            reportCabinetError(problem.name, directoryDamageText(problem, cabinets[c]));
-            // Damage part-way through the file list: the entries past it
-            // cannot even be named; they still count.
-            const uint64_t read = cabArchiveListedCount(archive, c);
-            if (isFileListDamage(problem) && cabinets[c].fileCount > read) {
-                tally.notReached += cabinets[c].fileCount - read;
-            }
-            halt(c);
-        }
-        if (failedIn == int64_t(c)) halted = true;
-        tally.cabinetDone();
-        current = -1;
-    }
-
-    // The file `index`, decoded to the end of cabinet `inHand`'s data, could
-    // not go on into the next cabinet: the walk ends there.
-    void failCrossing(uint32_t index, uint32_t inHand) {
-        const CrossingFailure failure = crossingFailureAfter(archive, inHand);
-        FileEntry file = files[index];
-        file.cabinet = cabinets[inHand].name;
-        if (failure.aboutFile) {
-            reportFileError(file.cabinet, slashNameOf(file, tally.options), failure.text);
-        } else {
-            reportCabinetError(file.cabinet, failure.text);
-        }
-        if (chosen(index)) tally.failed(file);
-        failAt(inHand);
-        halted = true;
-    }
-
-    void halt(int64_t c) {
-        halted = true;
-        complete = false;
-        if (failedIn < 0) failedIn = c;
-    }
-
-    uint32_t fileCabinetOf(uint32_t index) const {
-        CabArchiveEntry entry{};
-        cabArchiveEntry(archive, index, &entry);
-        return entry.cabinet;
-    }
-
-    void settled(uint32_t index, int32_t outcome, const char* reason) {
-        if (index >= files.size() || settledBefore[index]) return;
-        const std::string why = reason != nullptr ? reason : "";
-        if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnRefused)) {
-            CabArchiveEntry entry{};
-            cabArchiveEntry(archive, index, &entry);
-            // Continued from a cabinet whose walk handed no file on to this one.
-            if (entry.continuesFromPrevious) return tell(index, outcome, kNoFileLed);
-            goingOnRefused.push_back(index);
-            return;
-        }
-        if (outcome == CabOutcomeUnreachable && startsWith(why, kGoesOnMet) && !halted) {
-            return failCrossing(index, uint32_t(cabinets.size() - 1));
-        }
-        if (why == kPastFolderEnd && !halted) {
-            // The file that claimed more data than its folder holds is named
-            // whether or not it was chosen: it is why the walk stops.
-            const FileEntry& file = files[index];
-            if (file.name.empty()) {
-                reportCabinetError(file.cabinet, why);
-            } else {
-                reportFileError(file.cabinet, slashNameOf(file, tally.options), why);
-            }
-        }
-        if (!chosen(index)) {
-            // A file decoded only to cross into the next cabinet still ends
-            // the walk when it fails.
-            if (outcome == CabOutcomeDamaged && !halted) failAt(fileCabinetOf(index));
-            return;
-        }
-        // A failure ends the walk where it is met; it is told at once.
-        if (outcome != CabOutcomeNotReached && outcome != CabOutcomeDamaged &&
-            (current < 0 || int64_t(fileCabinetOf(index)) > current)) {
-            ahead.emplace_back(index, outcome, why);
-            return;
-        }
-        tell(index, outcome, why);
-    }
-
-    void tell(uint32_t index, int32_t outcome, const std::string& reason) {
-        const FileEntry& file = files[index];
-        CabArchiveEntry entry{};
-        cabArchiveEntry(archive, index, &entry);
-        if (outcome == CabOutcomeNotReached) {
-            if (int64_t(entry.cabinet) == failedIn) ++tally.notReached;
-            return;
-        }
-        if (halted || entry.cabinet < start) return;
-        if (outcome == CabOutcomeExtracted) {
-            tally.passed(file);
-        } else if (outcome == CabOutcomeUnreachable && reason == kNoFileLed &&
-                   entry.continuesFromPrevious) {
-            tally.refused(file, "not reached: its folder goes on from '" +
-                                    previousNameOf(archive, entry.cabinet) +
-                                    "', but no file crossed into this cabinet");
-        } else if (outcome == CabOutcomeUnreachable) {
-            tally.refused(file, reason);
-        } else {
-            tally.failed(named(file, entry));
-            failAt(entry.cabinet);
-        }
-    }
-
-    void failAt(uint32_t cabinet) {
-        complete = false;
-        if (failedIn < 0) failedIn = current >= 0 ? current : int64_t(cabinet);
-    }
-
-    void note(const char* cabinet, const char* message) {
-        // A file running past its folder's end is the file's fault: said with it.
-        if (!halted && message != kPastFolderEnd) reportCabinetError(cabinet, damageText(message));
-        damagedIn = cabinet;
-        const std::string text = message;
-        damageWhereCrossed = text.find(" data block 0 of folder 0") != std::string::npos ||
-                             startsWith(text, kCrossingFailed);
-    }
-
-    // A file that failed, under the name of the cabinet whose directory
-    // the decoder had it from: the one the damage was met in, or the one
-    // before it when the damage was met crossing into it.
-    FileEntry named(const FileEntry& file, const CabArchiveEntry& entry) const {
-        FileEntry where = file;
-        for (uint32_t c = entry.cabinet; c < cabinets.size(); ++c) {
-            if (damagedIn != cabinets[c].name) continue;
-            const uint32_t from = damageWhereCrossed && c > entry.cabinet ? c - 1 : c;
-            where.cabinet = cabinets[from].name;
-        }
-        return where;
-    }
-};
-
-// The sink of a test: every byte is checked by the decoder and dropped.
-int takeEntry(void* context, uint32_t index, const CabArchiveEntry*) {
-    SetTest& test = *static_cast<SetTest*>(context);
-    test.record->dealtWith.insert({test.files[index].name, test.files[index].size});
-    return 1;
-}
-int dropBytes(void* context, uint32_t, const void*, uint32_t size) {
-    static_cast<SetTest*>(context)->tally.progress.addBytes(size);
-    return 0;
-}
-void entryDone(void*, uint32_t, int32_t) {}
-
-// Tests the set of the cabinet at `offset` in `path` from the cabinet named
-// `startName` (empty: the one opened) on; false when it could not be tested
-// whole (reported).
-bool testWalk(Tally& tally, const CabinetSource& source, const std::string& path,
-              const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
-    if (path.size() > kMaxCabinetPath) {
-        reportCabinetError(path, "path is too long (at most 256 characters)");
+    bool notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {
+        refused(file, reason);
         return false;
     }
-    const uint64_t offset = startName.empty() ? source.offset : 0;
-    std::string openProblem;
-    const ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
-    if (!archive) {
-        reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0
-                                     ? notCabinetText(path, offset)
-                                     : openProblem);
-        return false;
+    void configure(CabArchiveExtraction&, CabArchiveEvents&) override {}
+    bool cabinetReady(const CabArchive*, uint32_t, const std::vector<uint32_t>&) override {
+        return true;
     }
-    SetTest walk(tally, archive.get());
-    walk.earlier = earlier;
-    walk.record = &record;
-    const uint32_t cabinets = cabArchiveCabinetCount(archive.get());
-    walk.cabinets.resize(cabinets);
-    for (uint32_t c = 0; c < cabinets; ++c) {
-        cabArchiveCabinet(archive.get(), c, &walk.cabinets[c]);
-        const bool named = startName.empty()
-                               ? path == walk.cabinets[c].name && offset == walk.cabinets[c].offset
-                               : startName == walk.cabinets[c].name;
-        if (named) walk.start = c;
+    int write(uint32_t, const void*, uint32_t size) override {
+        progress.addBytes(size);
+        return 0;
     }
-    walk.entriesOf.resize(cabinets);
-    const uint32_t count = cabArchiveEntryCount(archive.get());
-    walk.files.resize(count);
-    walk.settledBefore.assign(count, false);
-    for (uint32_t i = 0; i < count; ++i) {
-        CabArchiveEntry entry{};
-        if (cabArchiveEntry(archive.get(), i, &entry) != CabArchiveOk || entry.cabinet >= cabinets)
-            continue;
-        walk.entriesOf[entry.cabinet].push_back(i);
-        walk.files[i] = fileEntryOf(archive.get(), i, entry);
-    }
-    walk.problems.resize(cabArchiveProblemCount(archive.get()));
-    for (uint32_t p = 0; p < walk.problems.size(); ++p) {
-        walk.problems[p].size = sizeof(CabArchiveProblem);
-        cabArchiveProblem(archive.get(), p, &walk.problems[p]);
-    }
-    walk.reserves = recordReservesOf(walk.cabinets[walk.start]);
-
-    CabArchiveSink sink{};
-    sink.context = &walk;
-    sink.begin = takeEntry;
-    sink.write = dropBytes;
-    sink.end = entryDone;
-    CabArchiveExtraction extraction{};
-    extraction.sink = &sink;
-    extraction.context = &walk;
-    extraction.choose = [](void* context, uint32_t index, const CabArchiveEntry*) {
-        return static_cast<SetTest*>(context)->decoded(index) ? 1 : 0;
-    };
-    extraction.settled = [](void* context, uint32_t index, int32_t outcome, const char* reason) {
-        static_cast<SetTest*>(context)->settled(index, outcome, reason);
-    };
-    extraction.note = [](void* context, const char* cabinet, const char* message) {
-        static_cast<SetTest*>(context)->note(cabinet, message);
-    };
-    CabArchiveEvents events{};
-    events.size = sizeof events;
-    events.context = &walk;
-    events.cabinetBegin = [](void* context, uint32_t c) {
-        return static_cast<SetTest*>(context)->cabinetBegin(c);
-    };
-    events.cabinetEnd = [](void* context, uint32_t c) {
-        static_cast<SetTest*>(context)->cabinetEnd(c);
-    };
-    events.entryBegin = [](void* context, uint32_t index) {
-        SetTest& test = *static_cast<SetTest*>(context);
-        if (test.chosen(index))
-            test.tally.progress.startFile(
-                printable(slashNameOf(test.files[index], test.tally.options)));
-    };
-    events.stopAtFirstFailure = 1;
-    CabArchiveError error{};
-    cabArchiveExtractWithEvents(archive.get(), &extraction, &events, &error);
-    if (walk.current >= 0) walk.cabinetEnd(uint32_t(walk.current));
-    if (!walk.complete) return false;
-    for (const CabArchiveProblem& problem : walk.problems) {
-        if (problem.cabinet < 0 && problem.before == 0) {
-            return !reportNextCabinet(archive.get(), problem, walk.cabinets[cabinets - 1],
-                                      walk.start);
-        }
-    }
-    return true;
-}
-
-// Tests one source; false when some of it could not be tested (reported).
-// A walk from the first cabinet of the set that fails before the cabinet
-// named starts again there.
-bool testSource(Tally& tally, const CabinetSource& source) {
-    WalkRecord first;
-    if (testWalk(tally, source, source.path, "", nullptr, first)) return true;
-    if (source.named.empty() || first.handled.count(source.named) != 0) return false;
-    reportCabinetError(source.named, kRestartingHere);
-    WalkRecord again;
-    testWalk(tally, source, source.named, source.named, &first, again);
-    return false;
-}
+    void ended(uint32_t, int32_t) override {}
+};
 
 }  // namespace
 
@@ -548,9 +62,9 @@ int testCabinets(const std::vector<CabinetSource>& sources, const RunOptions& op
     const Workload load = workloadOf(sources, options);
     Progress progress(progressWanted(options), load.bytes, load.cabinets);
     setActiveProgress(&progress);
-    Tally tally(options, progress);
+    TestFindings tally(options, progress);
     bool complete = true;
-    for (const CabinetSource& source : sources) complete = testSource(tally, source) && complete;
+    for (const CabinetSource& source : sources) complete = walkSource(tally, source) && complete;
     progress.clear();
     setActiveProgress(nullptr);
     if (complete && tally.bad == 0) {
