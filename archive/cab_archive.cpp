@@ -23,6 +23,7 @@
 #include "archive/names/safe_name.h"
 #include "archive/open/archive_open.h"
 #include "archive/walk/dos_time.h"
+#include "cab/codec.h"
 #include "cab/format.h"
 
 using namespace cabarchive;
@@ -327,6 +328,29 @@ int32_t cabArchiveEntryProblem(const CabArchive* archive, uint32_t index, const 
 int64_t cabArchiveDosTimeToUnix(uint16_t dosDate, uint16_t dosTime) {
     const std::optional<std::time_t> time = dosToLocalTime(dosDate, dosTime);
     return time ? int64_t(*time) : -1;
+}
+
+int32_t cabArchiveCompressionMethod(uint16_t typeCompress, uint32_t* windowBits) {
+    constexpr uint32_t kMszipWindowBits = 15;
+    int32_t method = -1;
+    uint32_t bits = 0;
+    switch (compressionMethod(typeCompress)) {
+        case MethodNone: method = CabMethodStored; break;
+        case MethodMszip:
+            method = CabMethodMszip;
+            bits = kMszipWindowBits;
+            break;
+        case MethodQuantum: method = CabMethodQuantum; bits = compressionParameter(typeCompress); break;
+        case MethodLzx: method = CabMethodLzx; bits = compressionParameter(typeCompress); break;
+        default: break;
+    }
+    if (windowBits != nullptr) *windowBits = bits;
+    return method;
+}
+
+int32_t cabArchiveFolderContinues(uint16_t folder) {
+    return (continuesFromPrevious(folder) ? CAB_CONTINUES_FROM_PREVIOUS : 0) |
+           (continuesIntoNext(folder) ? CAB_CONTINUES_INTO_NEXT : 0);
 }
 
 int32_t cabArchiveExtract(CabArchive* archive, const CabArchiveExtraction* extraction,

@@ -231,6 +231,30 @@ typedef enum CabArchiveMethod {
     CabMethodLzx = 3,
 } CabArchiveMethod;
 
+// Bits of an entry's attributes, as stored.
+typedef enum CabArchiveAttribute {
+    CabAttributeReadOnly = 0x01,
+    CabAttributeHidden = 0x02,
+    CabAttributeSystem = 0x04,
+    CabAttributeArchive = 0x20,
+    CabAttributeRunAfterExtract = 0x40,  // run the file after extraction
+    CabAttributeNameIsUtf8 = 0x80,       // the name is UTF-8, not a code page
+} CabArchiveAttribute;
+
+// The method of a folder's compression word `typeCompress` (a
+// CabArchiveMethod, or -1 for a method this library does not know) and, when
+// `windowBits` is not null, the window it declares as
+// CabArchiveEntry.windowBits gives it (MSZIP 15, stored 0, 0 when unknown).
+CAB_API int32_t cabArchiveCompressionMethod(uint16_t typeCompress, uint32_t* windowBits);
+
+// Whether a file list's stored iFolder marks a file continued across
+// cabinets: bit 1 set when its data begins in an earlier cabinet (0xFFFD,
+// 0xFFFF), bit 2 when it goes on in a later one (0xFFFE, 0xFFFF); 0 for a
+// file held in one folder of its cabinet.
+#define CAB_CONTINUES_FROM_PREVIOUS 1
+#define CAB_CONTINUES_INTO_NEXT 2
+CAB_API int32_t cabArchiveFolderContinues(uint16_t folder);
+
 typedef struct CabArchiveEntry {
     const char* name;         // the stored name in UTF-8 (code page or UTF-8 attribute),
                               // separators as stored ('\\'); never null

@@ -5,30 +5,12 @@
 namespace cabarchive {
 namespace {
 
-constexpr uint32_t kMszipWindowBits = 15;
-constexpr uint16_t kMethodMask = 0x000F;
-constexpr uint16_t kWindowBitsShift = 8;
-constexpr uint16_t kWindowBitsMask = 0x1F;
-
 void describeMethod(const Cabinet& cabinet, const FileEntry& file, CabArchiveEntry& view) {
     const uint32_t folder = folderOfEntry(cabinet, file);
     view.method = -1;
     view.windowBits = 0;
     if (folder >= cabinet.folders.size()) return;
-    const uint16_t type = cabinet.folders[folder].typeCompress;
-    switch (type & kMethodMask) {
-        case CabMethodStored: view.method = CabMethodStored; break;
-        case CabMethodMszip:
-            view.method = CabMethodMszip;
-            view.windowBits = kMszipWindowBits;
-            break;
-        case CabMethodQuantum:
-        case CabMethodLzx:
-            view.method = type & kMethodMask;
-            view.windowBits = (type >> kWindowBitsShift) & kWindowBitsMask;
-            break;
-        default: break;
-    }
+    view.method = cabArchiveCompressionMethod(cabinet.folders[folder].typeCompress, &view.windowBits);
 }
 
 // Per position of cabinet `c`'s file list, the entry of the cabinet before
@@ -63,7 +45,7 @@ std::vector<uint32_t> continuationsOf(const CabArchive& archive, uint32_t c) {
 }  // namespace
 
 bool folderCompressed(const Cabinet& cabinet, uint32_t folder) {
-    return folder < cabinet.folders.size() && (cabinet.folders[folder].typeCompress & kMethodMask) != CabMethodStored;
+    return folder < cabinet.folders.size() && cabArchiveCompressionMethod(cabinet.folders[folder].typeCompress, nullptr) != CabMethodStored;
 }
 
 uint32_t folderOfEntry(const Cabinet& cabinet, const FileEntry& entry) {

@@ -1,7 +1,5 @@
 #include "archive/walk/dos_time.h"
 
-#include <cstdio>
-
 namespace cabarchive {
 namespace {
 
@@ -37,14 +35,6 @@ std::optional<std::time_t> dosToLocalTime(uint16_t date, uint16_t time) {
     // mktime normalises impossible days such as 31 February; refuse them.
     if (local.tm_mday != f.day || local.tm_mon != f.month - 1) return std::nullopt;
     return result;
-}
-
-std::string formatDosDateTime(uint16_t date, uint16_t time) {
-    const DosFields f = unpack(date, time);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day,
-                  f.hour, f.minute, f.second);
-    return text;
 }
 
 }  // namespace cabarchive

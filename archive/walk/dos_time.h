@@ -12,7 +12,4 @@ namespace cabarchive {
 // fields do not form a valid date and time.
 std::optional<std::time_t> dosToLocalTime(uint16_t date, uint16_t time);
 
-// "YYYY-MM-DD HH:MM:SS" straight from the packed fields, valid or not.
-std::string formatDosDateTime(uint16_t date, uint16_t time);
-
 }  // namespace cabarchive

@@ -5,9 +5,7 @@
 
 namespace cabtool {
 
-using cabarchive::FolderFacts;
 using cabarchive::CabinetHeader;
-using cabarchive::parseCabinetHeader;
 using cabarchive::isSoundCabinet;
 using cabarchive::readCabinetHeader;
 using cabarchive::FileFacts;

@@ -124,10 +124,4 @@ void clearFailureStop() {
 
 void noteProgressLine(bool drawn) { gProgressDrawn = drawn ? 1 : 0; }
 
-const cabarchive::OutputHooks& interruptAwareOutput() {
-    static const cabarchive::OutputHooks hooks{kTemporaryPrefix, createFileInProgress, unregisterFileInProgress,
-                                               noteCreatedDirectory};
-    return hooks;
-}
-
 }  // namespace cabtool

@@ -7,8 +7,6 @@
 #include <csignal>
 #include <string>
 
-#include "archive/output/output_file.h"
-
 namespace cabtool {
 
 // SIGINT, SIGTERM and SIGHUP remove the registered file and the empty
@@ -30,10 +28,6 @@ void unregisterFileInProgress();
 // first. Notes beyond a fixed room are dropped: those directories stay.
 void noteCreatedDirectory(int directoryFd, const std::string& path);
 void forgetCreatedDirectories();
-
-// Output files made through these: ".cabtool-" temporaries, registered as
-// the file in progress, their new directories noted.
-const cabarchive::OutputHooks& interruptAwareOutput();
 
 // Extraction through the archive library: while on, SIGINT, SIGTERM and
 // SIGHUP only set the flag interruptStop() points to, so that the library

@@ -2,22 +2,21 @@
 
 #include <cstdio>
 
-#include "cab/codec.h"
-#include "cab/format.h"
+#include "archive/cab_archive.h"
+#include "tools/cabtool/dos_date_text.h"
 
 namespace cabtool {
 namespace {
 
-constexpr uint32_t kMszipWindow = 32768;
-
 std::string isoDateTime(uint16_t date, uint16_t time) {
-    const int year = 1980 + (date >> 9), month = (date >> 5) & 0x0F, day = date & 0x1F;
-    const int hour = time >> 11, minute = (time >> 5) & 0x3F, second = (time & 0x1F) * 2;
+    const DosDateFields f = unpackDosDateTime(date, time);
+    const int year = f.year, month = f.month, day = f.day;
+    const int hour = f.hour, minute = f.minute, second = f.second;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return "null";
     static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (day > kDaysIn[month - 1] || (month == 2 && day == 29 && !leap)) return "null";
-    char text[32];
+    char text[96];  // room for any int the fields could hold
     std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", year, month, day, hour,
                   minute, second);
     return text;
@@ -27,12 +26,12 @@ std::string attributeWords(uint16_t attributes) {
     static constexpr struct {
         uint16_t bit;
         const char* word;
-    } kWords[] = {{kAttributeReadOnly, "read-only"},
-                  {kAttributeHidden, "hidden"},
-                  {kAttributeSystem, "system"},
-                  {kAttributeArchive, "archive"},
-                  {kAttributeRunAfterExtract, "run-after-extraction"},
-                  {kAttributeNameIsUtf8, "utf-8-name"}};
+    } kWords[] = {{CabAttributeReadOnly, "read-only"},
+                  {CabAttributeHidden, "hidden"},
+                  {CabAttributeSystem, "system"},
+                  {CabAttributeArchive, "archive"},
+                  {CabAttributeRunAfterExtract, "run-after-extraction"},
+                  {CabAttributeNameIsUtf8, "utf-8-name"}};
     std::string list = "[";
     for (const auto& w : kWords) {
         if ((attributes & w.bit) == 0) continue;
@@ -48,14 +47,15 @@ void methodAndWindow(const std::optional<uint16_t>& type, std::string& method, s
         method = "unknown";
         return;
     }
-    switch (compressionMethod(*type)) {
-        case MethodNone: method = "stored"; return;
-        case MethodMszip: method = "MSZIP"; window = std::to_string(kMszipWindow); return;
-        case MethodQuantum: method = "Quantum"; break;
-        case MethodLzx: method = "LZX"; break;
+    uint32_t windowBits = 0;
+    switch (cabArchiveCompressionMethod(*type, &windowBits)) {
+        case CabMethodStored: method = "stored"; return;
+        case CabMethodMszip: method = "MSZIP"; break;
+        case CabMethodQuantum: method = "Quantum"; break;
+        case CabMethodLzx: method = "LZX"; break;
         default: method = "unknown"; return;
     }
-    window = std::to_string(uint64_t(1) << compressionParameter(*type));
+    window = std::to_string(uint64_t(1) << windowBits);
 }
 
 }  // namespace

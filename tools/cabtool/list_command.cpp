@@ -12,7 +12,7 @@
 #include "tools/cabtool/archive_set.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/commands.h"
-#include "tools/cabtool/dos_time.h"
+#include "tools/cabtool/dos_date_text.h"
 #include "tools/cabtool/json_output.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/ordered_lines.h"
@@ -120,7 +120,7 @@ struct Listing {
         } else {
             char row[64];
             std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", file.size,
-                          formatDosDateTime(file.date, file.time).c_str(),
+                          dosDateTimeText(file.date, file.time).c_str(),
                           attributeLetters(file.attributes).c_str());
             lines.add(file, row + printable(slashNameOf(file, options)) + printable(note));
         }

@@ -7,7 +7,6 @@ namespace cabtool {
 
 using cabarchive::kDefaultNameEncoding;
 using cabarchive::NameDecoder;
-using cabarchive::validUtf8;
 using cabarchive::safeFileName;
 using cabarchive::lowerCaseName;
 

@@ -7,6 +7,5 @@ namespace cabtool {
 
 using cabarchive::kExistsKept;
 using cabarchive::OutputFile;
-using cabarchive::OutputHooks;
 
 }  // namespace cabtool

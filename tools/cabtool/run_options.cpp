@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "cab/format.h"
+#include "archive/cab_archive.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
 
@@ -42,7 +42,7 @@ Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions&
         load.cabinets += uint32_t(source.set.size());
         for (const SurveyedCabinet& cabinet : source.set) {
             for (const FileFacts& file : cabinet.files) {
-                if (continuesFromPrevious(file.folderIndex)) continue;
+                if (cabArchiveFolderContinues(file.folderIndex) & CAB_CONTINUES_FROM_PREVIOUS) continue;
                 if (isChosen(entryOf(file), options)) load.bytes += file.size;
             }
         }

@@ -5,8 +5,6 @@
 
 namespace cabtool {
 
-using cabarchive::SafeName;
-using cabarchive::checkStoredName;
 using cabarchive::isPlainFileName;
 using cabarchive::outputPlace;
 
