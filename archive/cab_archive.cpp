@@ -407,13 +407,11 @@ int32_t cabArchiveExtractWithEvents(CabArchive* archive, const CabArchiveExtract
     });
 }
 
-int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
-                            char* buffer, uint32_t capacity) {
-    if (archive == nullptr || buffer == nullptr || index >= archive->entries.size()) {
-        return CabArchiveBadArgument;
-    }
+namespace {
+
+int32_t pathOfName(const std::string& name, int32_t lowercase, char* buffer, uint32_t capacity) {
     try {
-        const SafeName place = outputPlace(archive->entries[index].name, lowercase != 0);
+        const SafeName place = outputPlace(name, lowercase != 0);
         const std::string text = place.usable() ? place.joined() : place.problem;
         if (text.size() >= capacity) return CabArchiveBadArgument;
         std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -421,6 +419,25 @@ int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t l
     } catch (const std::bad_alloc&) {
         return CabArchiveNoMemory;
     }
+}
+
+}  // namespace
+
+int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
+                            char* buffer, uint32_t capacity) {
+    if (archive == nullptr || buffer == nullptr || index >= archive->entries.size()) {
+        return CabArchiveBadArgument;
+    }
+    return pathOfName(archive->entries[index].name, lowercase, buffer, capacity);
+}
+
+int32_t cabArchiveNamePath(const char* name, int32_t lowercase, char* buffer, uint32_t capacity) {
+    if (name == nullptr || buffer == nullptr) return CabArchiveBadArgument;
+    return pathOfName(name, lowercase, buffer, capacity);
+}
+
+int32_t cabArchiveIsPlainFileName(const char* name) {
+    return name != nullptr && isPlainFileName(name) ? 1 : 0;
 }
 
 int32_t cabArchiveOutcome(const CabArchive* archive, uint32_t index, const char** reason) {

@@ -565,6 +565,23 @@ CAB_API int32_t cabArchiveExtractWithEvents(CabArchive* archive,
 CAB_API int32_t cabArchiveEntryPath(const CabArchive* archive, uint32_t index, int32_t lowercase,
                                     char* buffer, uint32_t capacity);
 
+// What cabArchiveEntryPath does for an entry, for any name in UTF-8 (as
+// CabArchiveEntry.name gives it, separators '\\' or '/'): the path below an
+// extraction directory it would be written to, or why it is refused. Same
+// results as cabArchiveEntryPath; CabArchiveBadArgument for a null name or
+// buffer, or a buffer too small.
+CAB_API int32_t cabArchiveNamePath(const char* name, int32_t lowercase, char* buffer,
+                                   uint32_t capacity);
+
+// Whether `name` is a plain file name, as a cabinet's header must store its
+// neighbours' names to be looked for beside it: not empty, no '/' or '\\',
+// not "." or "..". 1 or 0 (0 for null).
+CAB_API int32_t cabArchiveIsPlainFileName(const char* name);
+
+// The reason an entry ends CabOutcomeOutputFailed when keepExisting kept a
+// file already there.
+#define CAB_ARCHIVE_REASON_EXISTS_KEPT "exists; kept"
+
 // The outcome of entry `index` in the latest extraction (CabOutcomeNotChosen
 // before any) and, when `reason` is not null, its reason (null when
 // extracted or not chosen; the text lives until the next extraction).

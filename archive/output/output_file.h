@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/cab_archive.h"
+
 namespace cabarchive {
 
 // What a program adds to the making of files: a temporary name of its own,
@@ -32,7 +34,7 @@ struct OutputHooks {
 OutputHooks plainOutputHooks(const char* temporaryPrefix);
 
 // Why a file was not put in place when it must not replace one there.
-constexpr const char* kExistsKept = "exists; kept";
+constexpr const char* kExistsKept = CAB_ARCHIVE_REASON_EXISTS_KEPT;
 
 // A complete file closed under its temporary name, holding no descriptor
 // while it waits to be put in place by another thread.

@@ -8,7 +8,6 @@
 #include "cab/cab.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
-#include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
 namespace {
@@ -84,7 +83,7 @@ bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& probl
     const std::string stored = problem.name;
     if (problem.kind == CabProblemMissingCabinet && stored.empty()) return false;
     const std::string directory = splitCabinetPath(current.name).directory;
-    if (problem.kind == CabProblemMissingCabinet && !isPlainFileName(stored)) {
+    if (problem.kind == CabProblemMissingCabinet && !cabArchiveIsPlainFileName(stored.c_str())) {
         reportCabinetError(current.name,
                            "next cabinet name '" + stored + "' is not a plain file name");
         return true;

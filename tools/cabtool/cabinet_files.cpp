@@ -1,6 +1,6 @@
 #include "tools/cabtool/cabinet_files.h"
 
-#include "tools/cabtool/safe_name.h"
+#include "archive/cab_archive.h"
 
 namespace cabtool {
 
@@ -8,7 +8,7 @@ std::string nextCabinetProblem(const std::string& directory, const std::string& 
     if (name.empty()) {
         return "cabinet is damaged: a file goes on in a next cabinet, but the cabinet names none";
     }
-    if (!isPlainFileName(name)) return "next cabinet name '" + name + "' is not a plain file name";
+    if (!cabArchiveIsPlainFileName(name.c_str())) return "next cabinet name '" + name + "' is not a plain file name";
     if (directory.size() + name.size() > kMaxCabinetPath) {
         return "path of next cabinet '" + name + "' is too long";
     }

@@ -14,7 +14,6 @@
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/printable.h"
-#include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
 namespace {
@@ -59,7 +58,7 @@ std::string firstOfSet(const std::string& path, bool quiet) {
     }
     // A previous cabinet named as a path rather than a file name is not
     // looked for, and not worth a word.
-    if (previous != nullptr && isPlainFileName(previous)) {
+    if (previous != nullptr && cabArchiveIsPlainFileName(previous)) {
         note(quiet, first.name,
              "its previous cabinet '" + printable(previous) + "' cannot be read as one of its set; "
              "starting here");
@@ -99,7 +98,7 @@ std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset)
         if (!header) break;
         SurveyedCabinet cabinet{current, *header, readCabinetFiles(current, set.empty() ? offset : 0, *header)};
         set.push_back(std::move(cabinet));
-        if (!header->hasNext() || !isPlainFileName(header->nextCabinet)) break;
+        if (!header->hasNext() || !cabArchiveIsPlainFileName(header->nextCabinet.c_str())) break;
         current = location.directory + resolveCabinetName(location.directory, header->nextCabinet);
     }
     return set;

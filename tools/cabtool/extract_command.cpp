@@ -10,18 +10,31 @@
 #include <string>
 #include <vector>
 
+#include "archive/cab_archive.h"
 #include "cab/cab.h"
 #include "tools/cabtool/commands.h"
 #include "tools/cabtool/interrupt_cleanup.h"
 #include "tools/cabtool/messages.h"
-#include "tools/cabtool/output_file.h"
 #include "tools/cabtool/printable.h"
 #include "tools/cabtool/progress.h"
-#include "tools/cabtool/safe_name.h"
 #include "tools/cabtool/set_walk.h"
 
 namespace cabtool {
 namespace {
+
+// Where a file named `name` (UTF-8) goes below the target: its name split
+// into safe components, lowered with --lowercase; the name itself, with '/'
+// between directories, when the library refuses it.
+std::string placeBelowTarget(const std::string& name, bool lowercase) {
+    std::vector<char> buffer(name.size() * 4 + 64);
+    if (cabArchiveNamePath(name.c_str(), lowercase ? 1 : 0, buffer.data(), uint32_t(buffer.size())) ==
+        CabArchiveOk) {
+        return buffer.data();
+    }
+    std::string slashed = name;
+    for (char& c : slashed) c = c == '\\' ? '/' : c;
+    return slashed;
+}
 
 constexpr const char* kSalvagedNote = "salvaged, may be damaged";
 // The library's reason for a file whose bytes the system would not take.
@@ -84,9 +97,7 @@ struct ExtractFindings final : WalkFindings {
         if (options.pipe) {
             if (pipeFailed.count(index) != 0) return fail(file, pipeProblem);
         } else {
-            // Where the file went below the target: its UTF-8 name split
-            // into safe components, lowered with --lowercase.
-            const std::string path = outputPlace(nameOf(file, options), options.lowercase).joined();
+            const std::string path = placeBelowTarget(nameOf(file, options), options.lowercase);
             if (outcome == CabOutcomeSalvaged) {
                 ++salvaged;
                 if (options.quiet) {
@@ -112,11 +123,11 @@ struct ExtractFindings final : WalkFindings {
             stopForFailure();
             return true;
         }
-        if (reason != kExistsKept) {
+        if (reason != CAB_ARCHIVE_REASON_EXISTS_KEPT) {
             fail(file, reason);
             return false;
         }
-        if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file, options), kExistsKept);
+        if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file, options), CAB_ARCHIVE_REASON_EXISTS_KEPT);
         ++kept;
         return false;
     }

@@ -17,7 +17,6 @@
 #include "tools/cabtool/messages.h"
 #include "tools/cabtool/ordered_lines.h"
 #include "tools/cabtool/printable.h"
-#include "tools/cabtool/safe_name.h"
 
 namespace cabtool {
 namespace {

@@ -12,7 +12,6 @@
 #include "tools/cabtool/archive_set.h"
 #include "tools/cabtool/cabinet_files.h"
 #include "tools/cabtool/messages.h"
-#include "tools/cabtool/output_file.h"
 #include "tools/cabtool/printable.h"
 
 namespace cabtool {
@@ -252,7 +251,7 @@ struct SetWalk {
         for (auto it = ahead.begin(); it != ahead.end();) {
             const int32_t outcome = std::get<1>(*it);
             const bool met = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged ||
-                             (outcome == CabOutcomeOutputFailed && std::get<2>(*it) == kExistsKept);
+                             (outcome == CabOutcomeOutputFailed && std::get<2>(*it) == CAB_ARCHIVE_REASON_EXISTS_KEPT);
             const bool told = c ? fileCabinetOf(std::get<0>(*it)) == *c : met;
             if (told) {
                 mine.push_back(*it);
@@ -421,7 +420,7 @@ struct SetWalk {
             // it came to the file's data: after a crossing, the next one.
             FileEntry where = file;
             uint32_t reachedIn = entry.cabinet;
-            if (reason == kExistsKept &&
+            if (reason == CAB_ARCHIVE_REASON_EXISTS_KEPT &&
                 cabArchiveEntryReachedIn(archive, index, &reachedIn) == CabArchiveOk) {
                 where.cabinet = cabinets[reachedIn].name;
             }
