@@ -28,6 +28,18 @@
 
 using namespace cabarchive;
 
+// The interface's names for the format's constants are the format's values.
+static_assert(CAB_HEADER_FLAG_PREVIOUS == kFlagPrevious && CAB_HEADER_FLAG_NEXT == kFlagNext &&
+              CAB_HEADER_FLAG_RESERVE == kFlagReserve);
+static_assert(CAB_FOLDER_CONTINUED_FROM_PREVIOUS == kFolderContinuedFromPrevious &&
+              CAB_FOLDER_CONTINUED_TO_NEXT == kFolderContinuedToNext &&
+              CAB_FOLDER_CONTINUED_PREVIOUS_AND_NEXT == kFolderContinuedPreviousAndNext);
+static_assert((CAB_ARCHIVE_VERSION_MAJOR << 8 | CAB_ARCHIVE_VERSION_MINOR) == kVersion13);
+static_assert(CabAttributeReadOnly == kAttributeReadOnly && CabAttributeHidden == kAttributeHidden &&
+              CabAttributeSystem == kAttributeSystem && CabAttributeArchive == kAttributeArchive &&
+              CabAttributeRunAfterExtract == kAttributeRunAfterExtract &&
+              CabAttributeNameIsUtf8 == kAttributeNameIsUtf8);
+
 namespace {
 
 // Workers for a directory extraction: `threads`, or one per online

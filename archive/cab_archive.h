@@ -248,9 +248,12 @@ typedef enum CabArchiveAttribute {
 CAB_API int32_t cabArchiveCompressionMethod(uint16_t typeCompress, uint32_t* windowBits);
 
 // Whether a file list's stored iFolder marks a file continued across
-// cabinets: bit 1 set when its data begins in an earlier cabinet (0xFFFD,
-// 0xFFFF), bit 2 when it goes on in a later one (0xFFFE, 0xFFFF); 0 for a
+// cabinets (the CAB_FOLDER_CONTINUED_ values): bit 1 set when its data
+// begins in an earlier cabinet, bit 2 when it goes on in a later one; 0 for a
 // file held in one folder of its cabinet.
+#define CAB_FOLDER_CONTINUED_FROM_PREVIOUS 0xFFFD
+#define CAB_FOLDER_CONTINUED_TO_NEXT 0xFFFE
+#define CAB_FOLDER_CONTINUED_PREVIOUS_AND_NEXT 0xFFFF
 #define CAB_CONTINUES_FROM_PREVIOUS 1
 #define CAB_CONTINUES_INTO_NEXT 2
 CAB_API int32_t cabArchiveFolderContinues(uint16_t folder);
@@ -621,11 +624,18 @@ typedef struct CabArchiveHeaderFacts {
     uint8_t versionMinor;     // versionMinor as stored (3)
     uint16_t setId;           // setID
     uint16_t indexInSet;      // iCabinet
-    uint16_t flags;           // flags: 1 previous cabinet, 2 next cabinet, 4 reserve fields
+    uint16_t flags;           // flags: CAB_HEADER_FLAG_PREVIOUS, _NEXT, _RESERVE
     uint32_t headerReserve;   // cbCFHeader (0 without reserve fields)
     uint32_t folderReserve;   // cbCFFolder
     uint32_t blockReserve;    // cbCFData
 } CabArchiveHeaderFacts;
+
+// The flags of a cabinet header, and the version this library reads.
+#define CAB_HEADER_FLAG_PREVIOUS 0x0001  // names a cabinet before it in its set
+#define CAB_HEADER_FLAG_NEXT 0x0002      // names a cabinet after it in its set
+#define CAB_HEADER_FLAG_RESERVE 0x0004   // has the reserve sizes and a header reserve
+#define CAB_ARCHIVE_VERSION_MAJOR 1
+#define CAB_ARCHIVE_VERSION_MINOR 3
 
 // Reads the header of the cabinet beginning at `offset` in the file at
 // `path` into `facts` (the caller sets facts->size first). Any version is

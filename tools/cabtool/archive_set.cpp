@@ -12,6 +12,11 @@
 namespace cabtool {
 namespace {
 
+bool isReadableVersion(const CabArchiveHeaderFacts& facts) {
+    return facts.versionMajor == CAB_ARCHIVE_VERSION_MAJOR &&
+           facts.versionMinor == CAB_ARCHIVE_VERSION_MINOR;
+}
+
 // Whether the cabinet's reserve area runs past the end of its file: the
 // walk then does not take it for a cabinet at all.
 bool reserveAreaCutShort(const CabArchiveCabinet& cabinet) {
@@ -23,7 +28,7 @@ bool reserveAreaCutShort(const CabArchiveCabinet& cabinet) {
         return true;
     struct stat status;
     if (stat(cabinet.name, &status) != 0) return false;
-    return (facts.flags & kFlagReserve) != 0 &&
+    return (facts.flags & CAB_HEADER_FLAG_RESERVE) != 0 &&
            cabinet.offset + kHeaderWithReserveSizes + facts.headerReserve >
                uint64_t(status.st_size);
 }
@@ -69,7 +74,7 @@ std::string notCabinetText(const std::string& path, uint64_t offset) {
     facts.size = sizeof facts;
     CabArchiveError error{};
     if (cabArchiveReadHeaderFacts(path.c_str(), offset, &facts, &error) == CabArchiveOk &&
-        (facts.versionMajor << 8 | facts.versionMinor) != kVersion13) {
+        !isReadableVersion(facts)) {
         return std::string(cabErrorText(CabErrBadVersion)) + " (version " +
                std::to_string(facts.versionMajor) + "." + std::to_string(facts.versionMinor) + ")";
     }
@@ -155,7 +160,7 @@ CrossingFailure crossingFailureAfter(const CabArchive* archive, uint32_t last) {
         CabArchiveError error{};
         const bool otherVersion =
             cabArchiveReadHeaderFacts(path.c_str(), 0, &facts, &error) == CabArchiveOk &&
-            (facts.versionMajor << 8 | facts.versionMinor) != kVersion13;
+            !isReadableVersion(facts);
         reason = cabErrorText(otherVersion ? CabErrBadVersion : CabErrBadSignature);
     } else {
         struct stat status;

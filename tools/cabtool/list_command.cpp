@@ -24,11 +24,11 @@ namespace {
 // "rhsax": read-only, hidden, system, archive, run after extraction.
 std::string attributeLetters(uint16_t attributes) {
     std::string letters = "-----";
-    if (attributes & kAttributeReadOnly) letters[0] = 'r';
-    if (attributes & kAttributeHidden) letters[1] = 'h';
-    if (attributes & kAttributeSystem) letters[2] = 's';
-    if (attributes & kAttributeArchive) letters[3] = 'a';
-    if (attributes & kAttributeRunAfterExtract) letters[4] = 'x';
+    if (attributes & CabAttributeReadOnly) letters[0] = 'r';
+    if (attributes & CabAttributeHidden) letters[1] = 'h';
+    if (attributes & CabAttributeSystem) letters[2] = 's';
+    if (attributes & CabAttributeArchive) letters[3] = 'a';
+    if (attributes & CabAttributeRunAfterExtract) letters[4] = 'x';
     return letters;
 }
 
@@ -186,7 +186,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
             // Begun in the cabinet before the starting one: this cabinet
             // lists it as continued from there.
             file.cabinet = cabinet.name;
-            file.folderIndex = kFolderContinuedFromPrevious;
+            file.folderIndex = CAB_FOLDER_CONTINUED_FROM_PREVIOUS;
         }
         const char* known = nullptr;
         const int32_t problem = cabArchiveEntryProblem(set.archive, index, &known);

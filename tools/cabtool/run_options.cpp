@@ -42,7 +42,7 @@ Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions&
         load.cabinets += uint32_t(source.set.size());
         for (const SurveyedCabinet& cabinet : source.set) {
             for (const FileFacts& file : cabinet.files) {
-                if (cabArchiveFolderContinues(file.folderIndex) & CAB_CONTINUES_FROM_PREVIOUS) continue;
+                if (folderContinuesFromPrevious(file.folderIndex)) continue;
                 if (isChosen(entryOf(file), options)) load.bytes += file.size;
             }
         }

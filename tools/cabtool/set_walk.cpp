@@ -123,7 +123,7 @@ struct SetWalk {
             FileEntry& file = files[index];
             if (entry.cabinet != c) {
                 file.cabinet = cabinets[c].name;
-                file.folderIndex = kFolderContinuedFromPrevious;
+                file.folderIndex = CAB_FOLDER_CONTINUED_FROM_PREVIOUS;
             }
             const char* known = nullptr;
             const int32_t problem = cabArchiveEntryProblem(archive, index, &known);
@@ -174,7 +174,7 @@ struct SetWalk {
             CabArchiveListing listed{};
             listed.size = sizeof listed;
             if (cabArchiveListed(archive, c, p, &listed) != CabArchiveOk ||
-                !continuesFromPrevious(listed.folder) ||
+                !folderContinuesFromPrevious(listed.folder) ||
                 std::find(spanning.begin(), spanning.end(), listed.entry) == spanning.end()) {
                 continue;
             }
@@ -182,7 +182,7 @@ struct SetWalk {
             FileEntry file = files[listed.entry];
             file.name.assign(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength);
             file.cabinet = cabinets[c].name;
-            file.folderIndex = kFolderContinuedFromPrevious;
+            file.folderIndex = CAB_FOLDER_CONTINUED_FROM_PREVIOUS;
             if (!isChosen(file, findings.options)) continue;
             findings.refused(file, "not reached: its folder goes on from '" +
                                     previousNameOf(archive, c) +
@@ -200,8 +200,8 @@ struct SetWalk {
             CabArchiveListing listed{};
             listed.size = sizeof listed;
             if (cabArchiveListed(archive, start, p, &listed) != CabArchiveOk ||
-                !continuesFromPrevious(listed.folder) ||
-                (spanning && !continuesIntoNext(listed.folder))) {
+                !folderContinuesFromPrevious(listed.folder) ||
+                (spanning && !folderContinuesIntoNext(listed.folder))) {
                 continue;
             }
             CabArchiveEntry entry{};
