@@ -448,6 +448,40 @@ int32_t cabArchiveNamePath(const char* name, int32_t lowercase, char* buffer, ui
     return pathOfName(name, lowercase, buffer, capacity);
 }
 
+int32_t cabArchiveNeighbourPath(const char* cabinetPath, const char* name, char* buffer,
+                                uint32_t capacity) {
+    if (cabinetPath == nullptr || name == nullptr || buffer == nullptr) return CabArchiveBadArgument;
+    try {
+        const std::string directory = splitCabinetPath(cabinetPath).directory;
+        const std::string path = directory + resolveCabinetName(directory, name);
+        if (path.size() >= capacity) return CabArchiveBadArgument;
+        std::memcpy(buffer, path.c_str(), path.size() + 1);
+        return CabArchiveOk;
+    } catch (const std::bad_alloc&) {
+        return CabArchiveNoMemory;
+    }
+}
+
+int cabArchiveOpenRegularFile(const char* path, CabArchiveError* error) {
+    if (path == nullptr) {
+        report(error, CabArchiveBadArgument, "no path");
+        return -1;
+    }
+    try {
+        std::string problem;
+        const int fd = openRegularFile(path, problem);
+        if (fd < 0) {
+            report(error, CabArchiveCannotOpen, problem);
+        } else {
+            report(error, CabArchiveOk, "");
+        }
+        return fd;
+    } catch (const std::bad_alloc&) {
+        report(error, CabArchiveNoMemory, "out of memory");
+        return -1;
+    }
+}
+
 int32_t cabArchiveIsPlainFileName(const char* name) {
     return name != nullptr && isPlainFileName(name) ? 1 : 0;
 }

@@ -600,6 +600,23 @@ CAB_API int32_t cabArchiveExtractToMemory(CabArchive* archive, uint32_t index, v
 // Releases memory from cabArchiveExtractToMemory. Null is ignored.
 CAB_API void cabArchiveFree(void* data);
 
+// ---- Cabinet files on disk ----------------------------------------------------
+
+// Where an archive opened from `cabinetPath` looks for the neighbour its
+// header names `name`: `name` in the same directory, or, when no file of that
+// name is there, a file whose name differs from it only in ASCII letter case.
+// The path goes into `buffer` of `capacity` bytes with its NUL. Errors:
+// CabArchiveBadArgument (a null argument, a buffer too small).
+CAB_API int32_t cabArchiveNeighbourPath(const char* cabinetPath, const char* name, char* buffer,
+                                        uint32_t capacity);
+
+// Opens the file at `path` for reading, as the archive opens a cabinet: only
+// a regular file is taken (a FIFO, a device or a directory is refused without
+// blocking). Returns a file descriptor the caller closes, or -1 with
+// CabArchiveCannotOpen and why ("cannot open: REASON" or "not a regular
+// file") in `error` (which may be null); CabArchiveBadArgument for a null path.
+CAB_API int cabArchiveOpenRegularFile(const char* path, CabArchiveError* error);
+
 // ---- Cabinets stored inside other files ------------------------------------
 
 // Searches the file at `path` for cabinets stored inside it, front to back,

@@ -87,19 +87,18 @@ bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& probl
                        const CabArchiveCabinet& current, uint32_t walkedFrom) {
     const std::string stored = problem.name;
     if (problem.kind == CabProblemMissingCabinet && stored.empty()) return false;
-    const std::string directory = splitCabinetPath(current.name).directory;
     if (problem.kind == CabProblemMissingCabinet && !cabArchiveIsPlainFileName(stored.c_str())) {
         reportCabinetError(current.name,
                            "next cabinet name '" + stored + "' is not a plain file name");
         return true;
     }
     if (problem.kind == CabProblemMissingCabinet &&
-        directory.size() + stored.size() > kMaxCabinetPath) {
+        neighbourPath(current.name, stored).size() > kMaxCabinetPath) {
         reportCabinetError(current.name, "path of next cabinet '" + stored + "' is too long");
         return true;
     }
     const std::string path = problem.kind == CabProblemMissingCabinet
-                                 ? directory + resolveCabinetName(directory, stored)
+                                 ? neighbourPath(current.name, stored)
                                  : stored;
     if (problem.kind == CabProblemMissingCabinet) {
         reportCabinetError(path, problem.detail);
@@ -137,10 +136,9 @@ CrossingFailure crossingFailureAfter(const CabArchive* archive, uint32_t last) {
     const char* next = nullptr;
     cabArchiveCabinetLinks(archive, last, nullptr, &next);
     const std::string stored = next != nullptr ? next : "";
-    const std::string directory = splitCabinetPath(current.name).directory;
-    const std::string unusable = nextCabinetProblem(directory, stored);
+    const std::string unusable = nextCabinetProblem(current.name, stored);
     if (!unusable.empty()) return {true, unusable};
-    const std::string path = directory + resolveCabinetName(directory, stored);
+    const std::string path = neighbourPath(current.name, stored);
     int32_t kind = CabProblemMissingCabinet;
     for (uint32_t p = 0; p < cabArchiveProblemCount(archive); ++p) {
         CabArchiveProblem problem{};

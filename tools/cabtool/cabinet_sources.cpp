@@ -90,7 +90,6 @@ bool findEmbedded(const std::string& path, std::vector<uint64_t>& offsets, std::
 
 std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset) {
     std::vector<SurveyedCabinet> set;
-    const CabinetLocation location = splitCabinetPath(path);
     std::string current = path;
     std::set<std::string> seen;
     while (seen.insert(current).second) {
@@ -99,7 +98,7 @@ std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset)
         SurveyedCabinet cabinet{current, *header, readCabinetFiles(current, set.empty() ? offset : 0, *header)};
         set.push_back(std::move(cabinet));
         if (!header->hasNext() || !cabArchiveIsPlainFileName(header->nextCabinet.c_str())) break;
-        current = location.directory + resolveCabinetName(location.directory, header->nextCabinet);
+        current = neighbourPath(path, header->nextCabinet);
     }
     return set;
 }

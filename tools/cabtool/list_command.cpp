@@ -204,9 +204,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
             if (c == set.start) {
                 // A walk before this one listed it, or read the cabinet it
                 // comes from: it is not mentioned again.
-                const std::string previousPath =
-                    splitCabinetPath(file.cabinet).directory +
-                    resolveCabinetName(splitCabinetPath(file.cabinet).directory, previous);
+                const std::string previousPath = neighbourPath(file.cabinet, previous);
                 if (set.earlier != nullptr && (set.earlier->handled.count(previousPath) != 0 ||
                                                set.earlier->listed.count({file.name, file.size}) != 0)) {
                     continue;

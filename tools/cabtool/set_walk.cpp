@@ -143,9 +143,7 @@ struct SetWalk {
             }
             // A walk before this one tested it, or read the cabinet it comes
             // from: it is not mentioned again.
-            const CabinetLocation at = splitCabinetPath(file.cabinet);
-            const std::string previousPath =
-                at.directory + resolveCabinetName(at.directory, previous);
+            const std::string previousPath = neighbourPath(file.cabinet, previous);
             if (earlier != nullptr && (earlier->handled.count(previousPath) != 0 ||
                                        earlier->dealtWith.count({file.name, file.size}) != 0)) {
                 continue;
