@@ -81,6 +81,20 @@ std::string notCabinetText(const std::string& path, uint64_t offset) {
     return "not a cabinet file";
 }
 
+ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset) {
+    if (path.size() > kMaxCabinetPath) {
+        reportCabinetError(path, "path is too long (at most 256 characters)");
+        return ArchiveOwner(nullptr, &cabArchiveClose);
+    }
+    std::string openProblem;
+    ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
+    if (!archive) {
+        reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0 ? notCabinetText(path, offset)
+                                                                            : openProblem);
+    }
+    return archive;
+}
+
 // The set's next cabinet after `current` did not join it: the walk's
 // message about it. False when the set simply ends there (no name given).
 bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& problem,

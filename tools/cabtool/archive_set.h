@@ -30,6 +30,11 @@ std::string directoryDamageText(const CabArchiveProblem& problem, const CabArchi
 // Why the file at `path` was not taken as a cabinet, as the walk says it.
 std::string notCabinetText(const std::string& path, uint64_t offset);
 
+// Opens the set of the cabinet at `offset` in `path` for a walk over it;
+// null when it cannot be (a path too long, or not a cabinet), reported as
+// the walk says it.
+ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset);
+
 // The set's next cabinet after `current` did not join it: reports the walk's
 // message about it. False when the set simply ends there (no name given).
 // The set runs in a circle when it names a cabinet the walk, started at

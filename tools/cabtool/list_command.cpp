@@ -236,18 +236,9 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
 // this one over the same set, whose files are not listed again.
 bool listWalk(Listing& listing, const CabinetSource& source, const std::string& path,
               const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
-    if (path.size() > kMaxCabinetPath) {
-        reportCabinetError(path, "path is too long (at most 256 characters)");
-        return false;
-    }
     const uint64_t offset = startName.empty() ? source.offset : 0;
-    std::string openProblem;
-    const ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
-    if (!archive) {
-        reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0 ? notCabinetText(path, offset)
-                                                                            : openProblem);
-        return false;
-    }
+    const ArchiveOwner archive = openSetForWalk(path, offset);
+    if (!archive) return false;
     SetListing set;
     set.archive = archive.get();
     set.earlier = earlier;

@@ -523,19 +523,9 @@ void entryDone(void* context, uint32_t index, int32_t outcome) {
 // whole (reported).
 bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::string& path,
               const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
-    if (path.size() > kMaxCabinetPath) {
-        reportCabinetError(path, "path is too long (at most 256 characters)");
-        return false;
-    }
     const uint64_t offset = startName.empty() ? source.offset : 0;
-    std::string openProblem;
-    const ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
-    if (!archive) {
-        reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0
-                                     ? notCabinetText(path, offset)
-                                     : openProblem);
-        return false;
-    }
+    const ArchiveOwner archive = openSetForWalk(path, offset);
+    if (!archive) return false;
     SetWalk walk(findings, archive.get());
     walk.earlier = earlier;
     walk.record = &record;
