@@ -13,7 +13,7 @@
 #include <string>
 
 #include "tests/cabtool/cabinet_edit.h"
-#include "tools/cabtool/commands.h"
+#include "tools/cabtool/commands/commands.h"
 #include "tools/cabwriter/cab_writer.h"
 
 namespace {

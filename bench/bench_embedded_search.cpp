@@ -16,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "tools/cabtool/embedded_search.h"
+#include "tools/cabtool/files/embedded_search.h"
 #include "tools/cabwriter/cab_writer.h"
 
 namespace {

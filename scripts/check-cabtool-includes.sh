@@ -12,8 +12,8 @@ root=${1:?usage: $0 SOURCE_ROOT}
 cd "$root"
 
 installed=" cab/cab.h cab/cab_export.h cab/cab_owner.h cab/cab_reader.h archive/cab_archive.h "
-legacy=" tools/cabtool/cabinet_header.h tools/cabtool/embedded_search.h"
-legacy+=" tools/cabtool/name_encoding.h tools/cabtool/output_file.h "
+legacy=" tools/cabtool/files/cabinet_header.h tools/cabtool/files/embedded_search.h"
+legacy+=" tools/cabtool/names/name_encoding.h tools/cabtool/files/output_file.h "
 
 failed=0
 while IFS= read -r file; do

@@ -11,8 +11,8 @@
 
 #include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/cabinet_header.h"
-#include "tools/cabtool/embedded_search.h"
+#include "tools/cabtool/files/cabinet_header.h"
+#include "tools/cabtool/files/embedded_search.h"
 #include "tools/cabwriter/cab_writer.h"
 
 using cabtooltest::ScratchDirectory;

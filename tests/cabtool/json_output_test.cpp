@@ -1,7 +1,7 @@
 // The JSON listing record: escaping, dates, attributes, methods and windows.
 #include <gtest/gtest.h>
 
-#include "tools/cabtool/json_output.h"
+#include "tools/cabtool/output/json_output.h"
 
 using cabtool::FileRecord;
 using cabtool::fileRecordJson;

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/cabtool/name_encoding.h"
-#include "tools/cabtool/name_filter.h"
+#include "tools/cabtool/names/name_encoding.h"
+#include "tools/cabtool/names/name_filter.h"
 
 using cabtool::NameDecoder;
 using cabtool::NameFilter;

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/output_file.h"
+#include "tools/cabtool/files/output_file.h"
 
 namespace fs = std::filesystem;
 

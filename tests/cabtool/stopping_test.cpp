@@ -12,7 +12,7 @@
 
 #include "tests/cabtool/test_cabinets.h"
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/interrupt_cleanup.h"
+#include "tools/cabtool/files/interrupt_cleanup.h"
 #include "tools/cabwriter/cab_writer.h"
 
 using cabtooltest::contains;

@@ -11,7 +11,7 @@
 #include "tests/cab/fake_codec.h"
 #include "tests/cabtool/cabinet_edit.h"
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/commands.h"
+#include "tools/cabtool/commands/commands.h"
 #include "tools/cabwriter/cab_writer.h"
 
 namespace fs = std::filesystem;

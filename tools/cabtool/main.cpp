@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/cabtool/arguments.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/cabinet_sources.h"
-#include "tools/cabtool/commands.h"
-#include "tools/cabtool/help_text.h"
-#include "tools/cabtool/messages.h"
+#include "tools/cabtool/options/arguments.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/files/cabinet_sources.h"
+#include "tools/cabtool/commands/commands.h"
+#include "tools/cabtool/options/help_text.h"
+#include "tools/cabtool/output/messages.h"
 
 namespace {
 

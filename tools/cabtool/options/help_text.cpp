@@ -1,4 +1,4 @@
-#include "tools/cabtool/help_text.h"
+#include "tools/cabtool/options/help_text.h"
 
 namespace cabtool {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/cabtool/cabinet_sources.h"
-#include "tools/cabtool/file_entry.h"
-#include "tools/cabtool/name_encoding.h"
-#include "tools/cabtool/name_filter.h"
+#include "tools/cabtool/files/cabinet_sources.h"
+#include "tools/cabtool/commands/file_entry.h"
+#include "tools/cabtool/names/name_encoding.h"
+#include "tools/cabtool/names/name_filter.h"
 
 namespace cabtool {
 

@@ -1,4 +1,4 @@
-#include "tools/cabtool/name_filter.h"
+#include "tools/cabtool/names/name_filter.h"
 
 #include <cstdint>
 

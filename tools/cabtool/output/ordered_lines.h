@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/cabtool/file_entry.h"
+#include "tools/cabtool/commands/file_entry.h"
 
 namespace cabtool {
 

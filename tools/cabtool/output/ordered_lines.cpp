@@ -1,4 +1,4 @@
-#include "tools/cabtool/ordered_lines.h"
+#include "tools/cabtool/output/ordered_lines.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tools/cabtool/printable.h"
+#include "tools/cabtool/output/printable.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/cabtool/archive_set.h"
+#include "tools/cabtool/commands/archive_set.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "cab/cab.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/messages.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/output/messages.h"
 
 namespace cabtool {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/cabtool/cabinet_sources.h"
+#include "tools/cabtool/files/cabinet_sources.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <utility>
 
 #include "archive/cab_archive.h"
-#include "tools/cabtool/archive_reading.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/messages.h"
-#include "tools/cabtool/printable.h"
+#include "tools/cabtool/commands/archive_reading.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/output/messages.h"
+#include "tools/cabtool/output/printable.h"
 
 namespace cabtool {
 namespace {

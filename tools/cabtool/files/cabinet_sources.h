@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cabtool/cabinet_header.h"
+#include "tools/cabtool/files/cabinet_header.h"
 
 namespace cabtool {
 

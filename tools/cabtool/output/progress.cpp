@@ -1,4 +1,4 @@
-#include "tools/cabtool/progress.h"
+#include "tools/cabtool/output/progress.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/cabtool/interrupt_cleanup.h"
+#include "tools/cabtool/files/interrupt_cleanup.h"
 
 namespace cabtool {
 namespace {

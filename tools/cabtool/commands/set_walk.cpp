@@ -1,4 +1,4 @@
-#include "tools/cabtool/set_walk.h"
+#include "tools/cabtool/commands/set_walk.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "cab/cab.h"
-#include "tools/cabtool/archive_reading.h"
-#include "tools/cabtool/archive_set.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/messages.h"
-#include "tools/cabtool/printable.h"
+#include "tools/cabtool/commands/archive_reading.h"
+#include "tools/cabtool/commands/archive_set.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/output/messages.h"
+#include "tools/cabtool/output/printable.h"
 
 namespace cabtool {
 namespace {

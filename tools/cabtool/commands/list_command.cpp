@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "cab/cab.h"
-#include "tools/cabtool/archive_reading.h"
-#include "tools/cabtool/archive_set.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/commands.h"
-#include "tools/cabtool/dos_date_text.h"
-#include "tools/cabtool/json_output.h"
-#include "tools/cabtool/messages.h"
-#include "tools/cabtool/ordered_lines.h"
-#include "tools/cabtool/printable.h"
+#include "tools/cabtool/commands/archive_reading.h"
+#include "tools/cabtool/commands/archive_set.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/commands/commands.h"
+#include "tools/cabtool/output/dos_date_text.h"
+#include "tools/cabtool/output/json_output.h"
+#include "tools/cabtool/output/messages.h"
+#include "tools/cabtool/output/ordered_lines.h"
+#include "tools/cabtool/output/printable.h"
 
 namespace cabtool {
 namespace {

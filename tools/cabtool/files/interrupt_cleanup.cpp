@@ -1,4 +1,4 @@
-#include "tools/cabtool/interrupt_cleanup.h"
+#include "tools/cabtool/files/interrupt_cleanup.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "tools/cabtool/arguments.h"
+#include "tools/cabtool/options/arguments.h"
 
 #include <optional>
 #include <string>

@@ -1,9 +1,9 @@
-#include "tools/cabtool/json_output.h"
+#include "tools/cabtool/output/json_output.h"
 
 #include <cstdio>
 
 #include "archive/cab_archive.h"
-#include "tools/cabtool/dos_date_text.h"
+#include "tools/cabtool/output/dos_date_text.h"
 
 namespace cabtool {
 namespace {

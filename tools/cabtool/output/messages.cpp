@@ -1,11 +1,11 @@
-#include "tools/cabtool/messages.h"
+#include "tools/cabtool/output/messages.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "tools/cabtool/printable.h"
-#include "tools/cabtool/progress.h"
+#include "tools/cabtool/output/printable.h"
+#include "tools/cabtool/output/progress.h"
 
 namespace cabtool {
 namespace {

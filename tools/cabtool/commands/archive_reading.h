@@ -7,7 +7,7 @@
 #include <string>
 
 #include "archive/cab_archive.h"
-#include "tools/cabtool/file_entry.h"
+#include "tools/cabtool/commands/file_entry.h"
 
 namespace cabtool {
 

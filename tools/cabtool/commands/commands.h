@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "tools/cabtool/cabinet_sources.h"
-#include "tools/cabtool/run_options.h"
+#include "tools/cabtool/files/cabinet_sources.h"
+#include "tools/cabtool/options/run_options.h"
 
 namespace cabtool {
 

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "archive/cab_archive.h"
-#include "tools/cabtool/cabinet_sources.h"
-#include "tools/cabtool/file_entry.h"
-#include "tools/cabtool/ordered_lines.h"
-#include "tools/cabtool/progress.h"
-#include "tools/cabtool/run_options.h"
+#include "tools/cabtool/files/cabinet_sources.h"
+#include "tools/cabtool/commands/file_entry.h"
+#include "tools/cabtool/output/ordered_lines.h"
+#include "tools/cabtool/output/progress.h"
+#include "tools/cabtool/options/run_options.h"
 
 namespace cabtool {
 

@@ -1,4 +1,4 @@
-#include "tools/cabtool/dos_date_text.h"
+#include "tools/cabtool/output/dos_date_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tools/cabtool/archive_reading.h"
+#include "tools/cabtool/commands/archive_reading.h"
 
 #include <cstdlib>
 

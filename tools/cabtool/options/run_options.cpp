@@ -1,12 +1,12 @@
-#include "tools/cabtool/run_options.h"
+#include "tools/cabtool/options/run_options.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "archive/cab_archive.h"
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/messages.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/output/messages.h"
 
 namespace cabtool {
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/cabtool/cabinet_files.h"
-#include "tools/cabtool/commands.h"
-#include "tools/cabtool/interrupt_cleanup.h"
-#include "tools/cabtool/messages.h"
-#include "tools/cabtool/printable.h"
-#include "tools/cabtool/progress.h"
-#include "tools/cabtool/set_walk.h"
+#include "tools/cabtool/files/cabinet_files.h"
+#include "tools/cabtool/commands/commands.h"
+#include "tools/cabtool/files/interrupt_cleanup.h"
+#include "tools/cabtool/output/messages.h"
+#include "tools/cabtool/output/printable.h"
+#include "tools/cabtool/output/progress.h"
+#include "tools/cabtool/commands/set_walk.h"
 
 namespace cabtool {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/cabtool/cabinet_files.h"
+#include "tools/cabtool/files/cabinet_files.h"
 
 #include <vector>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "tools/cabtool/archive_reading.h"
+#include "tools/cabtool/commands/archive_reading.h"
 
 namespace cabtool {
 
