@@ -3,17 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 
 namespace cabtool {
 namespace {
-
-// Read by the signal handler: only plain storage, switched on last.
-volatile std::sig_atomic_t gRegistered = 0;
-int gDirectoryFd = -1;
-char gName[64];
 
 // The directories this run created: base descriptor and the offset of the
 // path in gDirectoryPaths, each path NUL-terminated.
@@ -41,7 +35,6 @@ extern "C" void removeFileAndExit(int signal) {
         gStopSignal = signal;  // the extraction stops and tidies up itself
         return;
     }
-    if (gRegistered) unlinkat(gDirectoryFd, gName, 0);
     for (std::sig_atomic_t i = gDirectoryCount; i > 0; --i) {
         const CreatedDirectory& created = gDirectories[i - 1];
         unlinkat(created.baseFd, gDirectoryPaths + created.pathAt, AT_REMOVEDIR);  // fails unless empty
@@ -67,27 +60,6 @@ void installInterruptCleanup() {
     }
     std::signal(SIGXFSZ, SIG_IGN);
 }
-
-int createFileInProgress(int directoryFd, const char* name, int flags, unsigned mode) {
-    sigset_t held, previous;
-    sigemptyset(&held);
-    for (const int signal : kCleanupSignals) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &previous);
-    const int fd = openat(directoryFd, name, flags, mode);
-    const int openErrno = errno;
-    if (fd >= 0) {
-        gRegistered = 0;
-        gDirectoryFd = directoryFd;
-        std::strncpy(gName, name, sizeof gName - 1);
-        gName[sizeof gName - 1] = '\0';
-        gRegistered = 1;
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    errno = openErrno;
-    return fd;
-}
-
-void unregisterFileInProgress() { gRegistered = 0; }
 
 void noteCreatedDirectory(int directoryFd, const std::string& path) {
     const size_t count = size_t(gDirectoryCount);

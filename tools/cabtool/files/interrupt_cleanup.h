@@ -1,6 +1,6 @@
-// Tidying up when the process is interrupted: the file being written is
-// removed, so that no temporary file is left behind in the target directory;
-// the directories this run created and left empty are removed; and the
+// Tidying up when the process is interrupted: the extraction is asked to
+// stop (the archive library then removes the file it was writing), the
+// directories this run created and left empty are removed, and the
 // progress line is cleared.
 #pragma once
 
@@ -9,18 +9,11 @@
 
 namespace cabtool {
 
-// SIGINT, SIGTERM and SIGHUP remove the registered file and the empty
-// directories, clear the progress line, then end the process as the signal
-// would have. SIGXFSZ is ignored: a write past the
-// file size limit then fails with EFBIG and the normal failure path cleans up.
+// SIGINT, SIGTERM and SIGHUP outside an extraction remove the empty
+// directories noted below, clear the progress line, then end the process
+// as the signal would have. SIGXFSZ is ignored: a write past the file size
+// limit then fails with EFBIG and the normal failure path cleans up.
 void installInterruptCleanup();
-
-// Creates `name` in `directoryFd` (openat with `flags` and `mode`) and
-// registers it as the one file in progress, with the cleanup signals held
-// meanwhile so that no signal falls between the two. The name is copied; it
-// must be shorter than 64 characters. Returns the descriptor or -1 (errno).
-int createFileInProgress(int directoryFd, const char* name, int flags, unsigned mode);
-void unregisterFileInProgress();
 
 // Notes that this run created the directory `path` (relative to
 // `directoryFd`, which must stay open until forgetCreatedDirectories). An
