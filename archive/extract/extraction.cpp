@@ -294,7 +294,7 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     if (visit.open.index == kNoArchiveEntry) return 1;  // a discarded file
     const uint32_t index = visit.open.index;
     visit.open.index = kNoArchiveEntry;
-    const bool salvaged = !visit.run.suspect.empty() && visit.run.suspect[index];
+    const bool salvaged = !visit.run.mayBeDamaged.empty() && visit.run.mayBeDamaged[index];
     std::string reason = salvaged ? kSalvagedReason : "";
     const int32_t final =
         visit.open.target->end(index, salvaged ? CabOutcomeSalvaged : CabOutcomeExtracted, reason);
@@ -710,7 +710,7 @@ CabArchiveStatus extractEntries(CabArchive& archive, const CabArchiveExtraction&
         salvage.emplace(archive, [&run](const Cabinet& cabinet, const std::string& message) {
             run.note(cabinet, message);
         });
-        run.suspect = salvage->suspectEntries();
+        run.mayBeDamaged = salvage->entriesMayBeDamaged();
     }
     IoScope scope(archive.io);
     CabError error{};

@@ -46,7 +46,7 @@ struct Run {
     EntryTarget& target;
     ArchiveIo& io;                  // the I/O state of the thread running this
     std::vector<uint8_t> settled;   // bytes, not bits: workers' runs are separate objects
-    std::vector<bool> suspect;      // salvage: fed by a block whose checksum did not match
+    std::vector<bool> mayBeDamaged; // salvage: fed by a block whose checksum did not match
     std::vector<bool> checkOnly;    // chosen to be decoded but not written (empty: none)
     uint64_t done = 0;
     uint64_t total = 0;

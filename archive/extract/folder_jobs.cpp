@@ -115,7 +115,7 @@ void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, 
     std::vector<bool> chosen(run.archive.entries.size(), false);
     for (const uint32_t e : job.entries) chosen[e] = true;
     Run jobRun(run.archive, run.request, chosen, *target, io);
-    jobRun.suspect = run.suspect;
+    jobRun.mayBeDamaged = run.mayBeDamaged;
     jobRun.checkOnly = run.checkOnly;
     jobRun.total = run.total;
     jobRun.held = &job.held;

@@ -105,8 +105,8 @@ bool folderGoesOn(const CabArchive& archive, uint32_t c, uint32_t folder) {
 
 }  // namespace
 
-std::vector<bool> SalvageScope::suspectEntries() const {
-    std::vector<bool> suspect(archive_.entries.size(), false);
+std::vector<bool> SalvageScope::entriesMayBeDamaged() const {
+    std::vector<bool> marked(archive_.entries.size(), false);
     for (uint32_t e = 0; e < archive_.entries.size(); ++e) {
         const Entry& entry = archive_.entries[e];
         const Cabinet& cabinet = archive_.cabinets[entry.cabinet];
@@ -130,7 +130,7 @@ std::vector<bool> SalvageScope::suspectEntries() const {
             const bool before = file.continuesFromPrevious() && block.cabinet + 1 == entry.cabinet &&
                                 block.folder + 1u == archive_.cabinets[block.cabinet].folders.size();
             const bool after = file.continuesIntoNext() && block.cabinet == entry.cabinet + 1 && block.folder == 0;
-            if (here || before || after) suspect[e] = true;
+            if (here || before || after) marked[e] = true;
         }
     }
     // An entry listed again, as continued, by a later cabinet has bytes in
@@ -141,7 +141,7 @@ std::vector<bool> SalvageScope::suspectEntries() const {
             const uint32_t e = later.entryOfListed[at];
             if (e == kNoArchiveEntry || !later.directory.entries[at].continuesFromPrevious()) continue;
             for (const Bad& block : bad_) {
-                if (block.cabinet == c && block.folder == 0) suspect[e] = true;
+                if (block.cabinet == c && block.folder == 0) marked[e] = true;
             }
         }
     }
@@ -154,12 +154,12 @@ std::vector<bool> SalvageScope::suspectEntries() const {
             for (uint32_t at = 0; at < next.directory.entries.size() && at < next.entryOfListed.size(); ++at) {
                 const uint32_t e = next.entryOfListed[at];
                 if (e != kNoArchiveEntry && folderOfEntry(next, next.directory.entries[at]) == 0) {
-                    suspect[e] = true;
+                    marked[e] = true;
                 }
             }
         }
     }
-    return suspect;
+    return marked;
 }
 
 }  // namespace cabarchive

@@ -29,7 +29,7 @@ public:
 
     // Per archive entry: some of its bytes come from a block whose checksum
     // did not match.
-    std::vector<bool> suspectEntries() const;
+    std::vector<bool> entriesMayBeDamaged() const;
 
 private:
     CabArchive& archive_;

@@ -24,9 +24,6 @@ struct FileEntry {
     uint32_t folderOffset = 0;  // uoffFolderStart
     uint32_t listIndex = 0;     // place in the cabinet's directory
     int32_t position = 0;       // file offset of its directory record
-    // Salvage: its data comes from a block whose checksum does not match,
-    // decoded anyway.
-    bool suspect = false;
 
     // Its data goes on in the next cabinet (iFolder 0xFFFE or 0xFFFF).
     bool continuesIntoNext() const { return ::continuesIntoNext(folderIndex); }

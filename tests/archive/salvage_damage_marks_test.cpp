@@ -1,6 +1,6 @@
-// Salvage: which entries a data block with a bad checksum makes suspect. Only
-// the checksum field is changed, so every byte still decodes as stored and
-// the outcomes show the marking alone.
+// Salvage: which entries a data block with a bad checksum marks as possibly
+// damaged. Only the checksum field is changed, so every byte still decodes as
+// stored and the outcomes show the marking alone.
 #include <algorithm>
 
 #include "tests/archive/archive_test_support.h"
@@ -78,7 +78,7 @@ std::map<std::string, int32_t> salvageOutcomes(const ScratchDirectory& place, co
 
 }  // namespace
 
-TEST(ArchiveSalvageSuspects, ABadBlockMakesSuspectWhatItHoldsAndInACompressedFolderEverythingAfter) {
+TEST(ArchiveSalvageMarks, ABadBlockMarksWhatItHoldsAndInACompressedFolderEverythingAfter) {
     // Blocks of 32768 bytes; block 2 holds folder bytes 65536..98304: "a"
     // and "b" end before it, "c" crosses it, "d" lies wholly after it.
     const std::vector<cabwriter::File> files{makeFile("a", 40000, 1), makeFile("b", 24000, 2),
@@ -100,7 +100,7 @@ TEST(ArchiveSalvageSuspects, ABadBlockMakesSuspectWhatItHoldsAndInACompressedFol
     }
 }
 
-TEST(ArchiveSalvageSuspects, ACompressedFolderCarriesABadBlockIntoTheFilesOfTheCabinetsItGoesOnIn) {
+TEST(ArchiveSalvageMarks, ACompressedFolderCarriesABadBlockIntoTheFilesOfTheCabinetsItGoesOnIn) {
     // One MSZIP folder over three cabinets; the first block of the first
     // cabinet is bad. "z" lies wholly in the last cabinet; the stored
     // folder after it is untouched.
@@ -129,7 +129,7 @@ TEST(ArchiveSalvageSuspects, ACompressedFolderCarriesABadBlockIntoTheFilesOfTheC
     EXPECT_EQ(outcomes.at("s"), CabOutcomeExtracted);
 }
 
-TEST(ArchiveSalvageSuspects, ABlockLyingOverTheCabinetsRecordsIsDamageAndLeavesTheRecordsReadable) {
+TEST(ArchiveSalvageMarks, ABlockLyingOverTheCabinetsRecordsIsDamageAndLeavesTheRecordsReadable) {
     // Folder 1's first block is said to begin at the cabinet's first byte:
     // its "checksum" is the signature. Salvage must not read that as 0.
     const std::vector<cabwriter::File> first{makeFile("a", 3000, 1)};
@@ -148,7 +148,7 @@ TEST(ArchiveSalvageSuspects, ABlockLyingOverTheCabinetsRecordsIsDamageAndLeavesT
     EXPECT_EQ(result.reasons.at("b").find("not a cabinet"), std::string::npos) << result.reasons.at("b");
 }
 
-TEST(ArchiveSalvageSuspects, ABadBlockInACabinetAFileReachesThroughAWholeCabinetIsToldBeforeThatFileSettles) {
+TEST(ArchiveSalvageMarks, ABadBlockInACabinetAFileReachesThroughAWholeCabinetIsToldBeforeThatFileSettles) {
     // Stored blocks of 1000 bytes cut every 2000: "long" runs from the
     // first cabinet through the whole second into the third, where a block
     // of it has a bad checksum. The decoder reaches that block in the pass
