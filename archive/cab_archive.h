@@ -321,7 +321,7 @@ CAB_API int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, ui
 // when the entry is the folder's first file; else the cabinet whose blocks
 // complete the folder's bytes before the entry (a block split between two
 // cabinets completes in the second), so a file of a folder running across
-// a set may be come to in a later cabinet than the one listing it. Where
+// a set may be reached in a later cabinet than the one listing it. Where
 // the blocks stop short, the last cabinet whose blocks could be read.
 // Errors: CabArchiveBadArgument, CabArchiveNoMemory.
 CAB_API int32_t cabArchiveEntryReachedIn(CabArchive* archive, uint32_t index, uint32_t* cabinet);
