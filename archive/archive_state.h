@@ -29,6 +29,8 @@ struct Cabinet {
     // Per position of the directory: the archive entry that file is, or
     // continues (a file going on from the cabinet before).
     std::vector<uint32_t> entryOfListed;
+    // Per position of the directory: the name stored there in UTF-8.
+    std::vector<std::string> listedNames;
 };
 
 struct Entry {

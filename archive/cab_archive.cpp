@@ -317,7 +317,8 @@ int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t p
         return CabArchiveBadArgument;
     }
     const cabarchive::Cabinet& listed = archive->cabinets[cabinet];
-    if (position >= listed.directory.entries.size() || position >= listed.entryOfListed.size()) {
+    if (position >= listed.directory.entries.size() || position >= listed.entryOfListed.size() ||
+        position >= listed.listedNames.size()) {
         return CabArchiveBadArgument;
     }
     const cabarchive::FileEntry& file = listed.directory.entries[position];
@@ -326,6 +327,8 @@ int32_t cabArchiveListed(const CabArchive* archive, uint32_t cabinet, uint32_t p
     listing->rawNameLength = uint32_t(file.name.size());
     listing->fileSize = file.size;
     listing->folder = file.folderIndex;
+    listing->attributes = file.attributes;
+    listing->name = listed.listedNames[position].c_str();
     return CabArchiveOk;
 }
 

@@ -301,6 +301,9 @@ typedef struct CabArchiveListing {
     uint32_t rawNameLength;  // without the NUL
     uint32_t fileSize;       // the size stored here
     uint16_t folder;         // iFolder stored here
+    uint16_t attributes;     // the attributes stored here
+    const char* name;        // the name stored here in UTF-8, decoded as the entries'
+                             // names are (the options' codePage, or the UTF-8 attribute)
 } CabArchiveListing;
 
 // The number of places read from cabinet `cabinet`'s file list (the declared

@@ -59,6 +59,10 @@ void listEntries(CabArchive& archive, const NameDecoder& names) {
     for (uint32_t c = 0; c < archive.cabinets.size(); ++c) {
         Cabinet& cabinet = archive.cabinets[c];
         cabinet.entryOfListed = continuationsOf(archive, c);
+        cabinet.listedNames.clear();
+        for (const FileEntry& file : cabinet.directory.entries) {
+            cabinet.listedNames.push_back(names.toUtf8(file.name, file.attributes));
+        }
         for (const FileEntry& file : cabinet.directory.entries) {
             if (cabinet.entryOfListed[file.listIndex] != kNoArchiveEntry) continue;
             cabinet.entryOfListed[file.listIndex] = uint32_t(archive.entries.size());

@@ -321,6 +321,54 @@ TEST(ArchiveSets, AContinuedFileIsPairedByItsPlaceNotByTheNameTheNextCabinetStor
     }
 }
 
+// The name a later cabinet stores for a continued file comes in UTF-8 too,
+// decoded from the code page the archive was opened with, or as UTF-8 when
+// that place carries the UTF-8 attribute.
+TEST(ArchiveSets, AListedPlaceGivesItsOwnNameInUtf8ByTheCodePageAsked) {
+    ThreeCabinetSet set;
+    cabwriter::Cabinet& third = set.cabinets[2];
+    constexpr size_t kRecordAttributes = 14;
+    constexpr size_t kRecordName = 16;
+    const size_t record = third.layout.fileOffsets[0];
+    ASSERT_EQ(third.image[record + kRecordName], uint8_t('d'));
+    third.image[record + kRecordName] = 0xE9;  // "\xE9.bin"
+    ScratchDirectory scratch;
+    for (const auto& cabinet : set.cabinets) scratch.save(cabinet);
+
+    struct Case {
+        const char* codePage;
+        const char* name;
+    };
+    for (const Case& c : {Case{nullptr, "\xC3\xA9.bin"}, Case{"cp437", "\xCE\x98.bin"}}) {
+        SCOPED_TRACE(c.codePage != nullptr ? c.codePage : "default");
+        CabArchiveOptions options;
+        cabArchiveDefaultOptions(&options);
+        options.codePage = c.codePage;
+        CabArchive* archive = openPath(scratch.path() / "set1.cab", &options);
+        ASSERT_NE(archive, nullptr);
+        CabArchiveListing listed{};
+        listed.size = sizeof listed;
+        ASSERT_EQ(cabArchiveListed(archive, 2, 0, &listed), CabArchiveOk);
+        EXPECT_STREQ(listed.name, c.name);
+        EXPECT_EQ(listed.entry, entryNamed(archive, "d.bin")) << "the entry keeps its first name";
+        cabArchiveClose(archive);
+    }
+
+    // The same byte under the UTF-8 attribute is no UTF-8 sequence.
+    const uint16_t attributes = uint16_t(third.image[record + kRecordAttributes] |
+                                         third.image[record + kRecordAttributes + 1] << 8);
+    third.image[record + kRecordAttributes] = uint8_t(attributes | CabAttributeNameIsUtf8);
+    scratch.save(third);
+    CabArchive* archive = openPath(scratch.path() / "set1.cab");
+    ASSERT_NE(archive, nullptr);
+    CabArchiveListing listed{};
+    listed.size = sizeof listed;
+    ASSERT_EQ(cabArchiveListed(archive, 2, 0, &listed), CabArchiveOk);
+    EXPECT_STREQ(listed.name, "\xEF\xBF\xBD.bin");
+    EXPECT_EQ(listed.attributes & CabAttributeNameIsUtf8, CabAttributeNameIsUtf8);
+    cabArchiveClose(archive);
+}
+
 // A member that joined the set when it was opened but was cut short before
 // its directory when the decoder crosses into it: the file going on there is
 // damaged, named by the cabinet it could not continue into, whether that
