@@ -16,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "tools/cabtool/files/embedded_search.h"
+#include "archive/embedded/embedded_search.h"
 #include "tools/cabwriter/cab_writer.h"
 
 namespace {
@@ -50,9 +50,9 @@ std::string makeHost(bool straySignatures) {
 void searchFile(benchmark::State& state, bool straySignatures) {
     const std::string path = makeHost(straySignatures);
     for (auto _ : state) {
-        std::vector<cabtool::EmbeddedCabinet> found;
+        std::vector<cabarchive::EmbeddedCabinet> found;
         std::string problem;
-        if (!cabtool::findEmbeddedCabinets(path, found, problem) || found.size() != 1) {
+        if (!cabarchive::findEmbeddedCabinets(path, found, problem) || found.size() != 1) {
             state.SkipWithError("the cabinet was not found exactly once");
             break;
         }

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Keeps cabtool a client of the installed library: every file under
 # tools/cabtool/ may include, of this project's headers, only the installed
-# ones and cabtool's own files. The few headers named in LEGACY still alias
-# library internals for in-process tests and benchmarks; none may be added.
+# ones and cabtool's own files.
 #
 # usage: check-cabtool-includes.sh SOURCE_ROOT
 # Exits 1 listing each include that breaks the rule.
@@ -12,8 +11,6 @@ root=${1:?usage: $0 SOURCE_ROOT}
 cd "$root"
 
 installed=" cab/cab.h cab/cab_export.h cab/cab_owner.h cab/cab_reader.h archive/cab_archive.h "
-legacy=" tools/cabtool/files/cabinet_header.h tools/cabtool/files/embedded_search.h"
-legacy+=" tools/cabtool/names/name_encoding.h tools/cabtool/files/output_file.h "
 
 failed=0
 while IFS= read -r file; do
@@ -22,7 +19,6 @@ while IFS= read -r file; do
     header=$(sed -E 's/^[^"]*"([^"]+)".*$/\1/' <<<"${line#*:}")
     case " $installed " in *" $header "*) continue ;; esac
     if [[ $header == tools/cabtool/* && -f $header ]]; then continue; fi
-    case " $legacy " in *" $file "*) continue ;; esac
     echo "$file:$number: includes \"$header\", which is neither installed nor cabtool's own"
     failed=1
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)

@@ -11,8 +11,7 @@
 
 #include "tests/cabtool/costly_candidates.h"
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/files/cabinet_header.h"
-#include "tools/cabtool/files/embedded_search.h"
+#include "tests/cabtool/library_internals.h"
 #include "tools/cabwriter/cab_writer.h"
 
 using cabtooltest::ScratchDirectory;

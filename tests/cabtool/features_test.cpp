@@ -365,6 +365,27 @@ TEST(CabtoolNames, CodePageUtf8AndHostileNames) {
     }
 }
 
+// The code page asked for names every file alike: listed, chosen by a
+// pattern, and written under that name.
+TEST(CabtoolNames, EveryCommandUsesTheCodePageAsked) {
+    ScratchDirectory scratch;
+    const cabwriter::Folder folder = folderOf({makeFile("caf\xE9.txt", 10, 1), makeFile("plain.txt", 20, 2)});
+    save(cabwriter::writeCabinet({folder}, {}, "dos.cab"), scratch.path());
+    const std::string dosName = "caf\xC3\x9A.txt";  // 0xE9 is 'U' with acute in code page 850
+
+    const ToolResult listed = runCabtool({"list", "-e", "cp850", "dos.cab"}, scratch.path());
+    EXPECT_TRUE(contains(listed.out, dosName)) << listed.out;
+    const ToolResult chosen =
+        runCabtool({"extract", "-e", "cp850", "-f", "*\xC3\x9A*", "-d", "out", "dos.cab"}, scratch.path());
+    EXPECT_EQ(chosen.exitStatus, 0) << chosen.err;
+    EXPECT_EQ(filesBelow(scratch.path() / "out"), (std::set<std::string>{dosName}));
+    EXPECT_EQ(readFile(scratch.path() / "out" / dosName), text(folder.files[0].data));
+
+    const ToolResult tested = runCabtool({"test", "-e", "cp850", "dos.cab"}, scratch.path());
+    EXPECT_EQ(tested.exitStatus, 0) << tested.err;
+    EXPECT_TRUE(contains(tested.out, dosName)) << tested.out;
+}
+
 TEST(CabtoolPlacing, KeepAndSymbolicLinksNeverLeadOutOfTheTarget) {
     ScratchDirectory scratch;
     const cabwriter::Folder folder =

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/cabtool/names/name_encoding.h"
+#include "tests/cabtool/library_internals.h"
 #include "tools/cabtool/names/name_filter.h"
 
 using cabtool::NameDecoder;

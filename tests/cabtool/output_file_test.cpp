@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cabtool/tool_runner.h"
-#include "tools/cabtool/files/output_file.h"
+#include "tests/cabtool/library_internals.h"
 
 namespace fs = std::filesystem;
 

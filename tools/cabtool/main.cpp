@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/cab_archive.h"
 #include "tools/cabtool/options/arguments.h"
 #include "tools/cabtool/files/cabinet_files.h"
 #include "tools/cabtool/files/cabinet_sources.h"
@@ -58,10 +59,10 @@ int main(int argc, char** argv) {
     }
 
     RunOptions options;
-    const std::string encoding = a.encoding.empty() ? kDefaultNameEncoding : a.encoding;
-    const std::optional<NameDecoder> names = NameDecoder::forEncoding(encoding);
-    if (!names) return usageError("unknown encoding '" + encoding + "'");
-    options.names = *names;
+    if (!a.encoding.empty() && cabArchiveCodePageKnown(a.encoding.c_str()) == 0) {
+        return usageError("unknown encoding '" + a.encoding + "'");
+    }
+    options.codePage = a.encoding;
     for (const std::string& pattern : a.filters) options.filter.add(pattern);
     options.directory = a.directory;
     options.quiet = a.quiet;
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     options.salvage = a.salvage;
     options.threads = a.threads;
 
-    const SourcePlan plan = planSources(a.cabinets, a.quiet);
+    const SourcePlan plan = planSources(a.cabinets, a.quiet, options.codePage);
     int status = kExitSuccess;
     switch (a.command) {
         case Command::List:

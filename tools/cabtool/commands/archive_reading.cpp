@@ -19,12 +19,13 @@ uint32_t quantumPagesWanted() {
 }  // namespace
 
 ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool followSet,
-                           std::string& problem) {
+                           const std::string& codePage, std::string& problem) {
     CabArchiveOptions options;
     cabArchiveDefaultOptions(&options);
     options.offset = offset;
     options.followSet = followSet ? 1 : 0;
     options.quantumWindowPages = quantumPagesWanted();
+    options.codePage = codePage.empty() ? nullptr : codePage.c_str();
     CabArchive* opened = nullptr;
     CabArchiveError error{};
     if (cabArchiveOpenPath(path.c_str(), &options, &opened, &error) != CabArchiveOk) {
@@ -43,6 +44,7 @@ std::string reasonFor(const std::string& path, const char* message) {
 FileEntry fileEntryOf(const CabArchive* archive, uint32_t index, const CabArchiveEntry& entry) {
     FileEntry file;
     file.name.assign(reinterpret_cast<const char*>(entry.rawName), entry.rawNameLength);
+    file.text = entry.name;
     file.size = entry.size;
     file.date = entry.dosDate;
     file.time = entry.dosTime;

@@ -15,10 +15,11 @@ namespace cabtool {
 using ArchiveOwner = std::unique_ptr<CabArchive, decltype(&cabArchiveClose)>;
 
 // Opens the cabinet beginning at `offset` in the file at `path`, with the
-// rest of its set when `followSet`. Null on failure, with why in `problem`
-// (without the path, which the caller prints itself).
+// rest of its set when `followSet`, its names decoded from `codePage` (empty:
+// the library's default). Null on failure, with why in `problem` (without
+// the path, which the caller prints itself).
 ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool followSet,
-                           std::string& problem);
+                           const std::string& codePage, std::string& problem);
 
 // The library's message for a file names it first ("PATH: reason"); the
 // tool prints the path itself, so only the reason is kept.

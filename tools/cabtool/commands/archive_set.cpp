@@ -81,13 +81,13 @@ std::string notCabinetText(const std::string& path, uint64_t offset) {
     return "not a cabinet file";
 }
 
-ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset) {
+ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset, const std::string& codePage) {
     if (path.size() > kMaxCabinetPath) {
         reportCabinetError(path, "path is too long (at most 256 characters)");
         return ArchiveOwner(nullptr, &cabArchiveClose);
     }
     std::string openProblem;
-    ArchiveOwner archive = openArchiveAt(path, offset, true, openProblem);
+    ArchiveOwner archive = openArchiveAt(path, offset, true, codePage, openProblem);
     if (!archive) {
         reportCabinetError(path, openProblem.rfind("not a cabinet", 0) == 0 ? notCabinetText(path, offset)
                                                                             : openProblem);
@@ -130,7 +130,7 @@ bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& probl
         }
         // Its own place in its set, from the cabinet read alone.
         std::string problemAlone;
-        const ArchiveOwner alone = openArchiveAt(path, 0, false, problemAlone);
+        const ArchiveOwner alone = openArchiveAt(path, 0, false, std::string(), problemAlone);
         CabArchiveCabinet found{};
         if (alone) cabArchiveCabinet(alone.get(), 0, &found);
         char detail[128];

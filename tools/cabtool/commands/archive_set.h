@@ -32,8 +32,8 @@ std::string notCabinetText(const std::string& path, uint64_t offset);
 
 // Opens the set of the cabinet at `offset` in `path` for a walk over it;
 // null when it cannot be (a path too long, or not a cabinet), reported as
-// the walk says it.
-ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset);
+// the walk says it. Names are decoded from `codePage`.
+ArchiveOwner openSetForWalk(const std::string& path, uint64_t offset, const std::string& codePage);
 
 // The set's next cabinet after `current` did not join it: reports the walk's
 // message about it. False when the set simply ends there (no name given).

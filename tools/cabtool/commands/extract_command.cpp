@@ -89,7 +89,7 @@ struct ExtractFindings final : WalkFindings {
     const char* doneWord() const override { return "extracted"; }
 
     void fail(const FileEntry& file, const std::string& why) {
-        reportFileError(file.cabinet, slashNameOf(file, options), why);
+        reportFileError(file.cabinet, slashNameOf(file), why);
         ++failures;
     }
 
@@ -97,7 +97,7 @@ struct ExtractFindings final : WalkFindings {
         if (options.pipe) {
             if (pipeFailed.count(index) != 0) return fail(file, pipeProblem);
         } else {
-            const std::string path = placeBelowTarget(nameOf(file, options), options.lowercase);
+            const std::string path = placeBelowTarget(nameOf(file), options.lowercase);
             if (outcome == CabOutcomeSalvaged) {
                 ++salvaged;
                 if (options.quiet) {
@@ -127,7 +127,7 @@ struct ExtractFindings final : WalkFindings {
             fail(file, reason);
             return false;
         }
-        if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file, options), CAB_ARCHIVE_REASON_EXISTS_KEPT);
+        if (!options.quiet) reportFileError(file.cabinet, slashNameOf(file), CAB_ARCHIVE_REASON_EXISTS_KEPT);
         ++kept;
         return false;
     }

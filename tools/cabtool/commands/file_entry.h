@@ -25,6 +25,7 @@ inline bool folderContinuesIntoNext(uint16_t folder) {
 struct FileEntry {
     std::string cabinet;  // path of the cabinet it is listed in
     std::string name;     // as stored, with backslashes
+    std::string text;     // the same in UTF-8, as the library decodes it
     uint32_t size = 0;
     uint16_t date = 0;
     uint16_t time = 0;

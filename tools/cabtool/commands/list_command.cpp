@@ -90,7 +90,7 @@ struct Listing {
     FileRecord recordOf(const FileEntry& file, const CabArchiveEntry& entry,
                         const CabArchiveCabinet& cabinet) const {
         FileRecord r;
-        r.name = slashNameOf(file, options);
+        r.name = slashNameOf(file);
         r.size = file.size;
         r.date = file.date;
         r.time = file.time;
@@ -121,7 +121,7 @@ struct Listing {
             std::snprintf(row, sizeof row, "%10" PRIu32 "  %s  %s  ", file.size,
                           dosDateTimeText(file.date, file.time).c_str(),
                           attributeLetters(file.attributes).c_str());
-            lines.add(file, row + printable(slashNameOf(file, options)) + printable(note));
+            lines.add(file, row + printable(slashNameOf(file)) + printable(note));
         }
         ++current.files;
         current.bytes += file.size;
@@ -218,7 +218,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
         ownSeen = ownSeen || !file.continuesFromPrevious();
         if (!isChosen(file, options)) continue;
         if (!reason.empty()) {
-            reportFileError(file.cabinet, slashNameOf(file, options), reason);
+            reportFileError(file.cabinet, slashNameOf(file), reason);
             listing.add(file, entry, cabinet, "  (cannot be extracted)");
             ++listing.current.unreachable;
             continue;
@@ -237,7 +237,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
 bool listWalk(Listing& listing, const CabinetSource& source, const std::string& path,
               const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
     const uint64_t offset = startName.empty() ? source.offset : 0;
-    const ArchiveOwner archive = openSetForWalk(path, offset);
+    const ArchiveOwner archive = openSetForWalk(path, offset, listing.options.codePage);
     if (!archive) return false;
     SetListing set;
     set.archive = archive.get();

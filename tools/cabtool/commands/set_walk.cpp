@@ -179,6 +179,7 @@ struct SetWalk {
             // Named as this cabinet lists it.
             FileEntry file = files[listed.entry];
             file.name.assign(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength);
+            file.text = listed.name;
             file.cabinet = cabinets[c].name;
             file.folderIndex = CAB_FOLDER_CONTINUED_FROM_PREVIOUS;
             if (!isChosen(file, findings.options)) continue;
@@ -321,7 +322,7 @@ struct SetWalk {
         FileEntry file = files[index];
         file.cabinet = cabinets[inHand].name;
         if (failure.aboutFile) {
-            reportFileError(file.cabinet, slashNameOf(file, findings.options), failure.text);
+            reportFileError(file.cabinet, slashNameOf(file), failure.text);
         } else {
             reportCabinetError(file.cabinet, failure.text);
         }
@@ -383,7 +384,7 @@ struct SetWalk {
             if (file.name.empty()) {
                 reportCabinetError(file.cabinet, kPastFolderEnd);
             } else {
-                reportFileError(file.cabinet, slashNameOf(file, findings.options), kPastFolderEnd);
+                reportFileError(file.cabinet, slashNameOf(file), kPastFolderEnd);
             }
         }
         if (!chosen(index)) {
@@ -524,7 +525,7 @@ void entryDone(void* context, uint32_t index, int32_t outcome) {
 bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::string& path,
               const std::string& startName, const WalkRecord* earlier, WalkRecord& record) {
     const uint64_t offset = startName.empty() ? source.offset : 0;
-    const ArchiveOwner archive = openSetForWalk(path, offset);
+    const ArchiveOwner archive = openSetForWalk(path, offset, findings.options.codePage);
     if (!archive) return false;
     SetWalk walk(findings, archive.get());
     walk.earlier = earlier;
@@ -591,7 +592,7 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
         SetWalk& set = *static_cast<SetWalk*>(context);
         if (set.chosen(index))
             set.findings.progress.startFile(
-                printable(slashNameOf(set.files[index], set.findings.options)));
+                printable(slashNameOf(set.files[index])));
     };
     events.stopAtFirstFailure = 1;
     // What is written and told is the same for any count: the library puts

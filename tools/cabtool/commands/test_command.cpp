@@ -24,20 +24,20 @@ struct TestFindings final : WalkFindings {
 
     const char* doneWord() const override { return "tested"; }
     void passed(const FileEntry& file, uint32_t, int32_t) override {
-        if (!options.quiet) lines.add(file, "OK      " + printable(slashNameOf(file, options)));
+        if (!options.quiet) lines.add(file, "OK      " + printable(slashNameOf(file)));
         ++good;
     }
     void failed(const FileEntry& file) override {
         if (options.quiet) {
-            reportFileError(file.cabinet, slashNameOf(file, options), "failed the test");
+            reportFileError(file.cabinet, slashNameOf(file), "failed the test");
         } else {
-            lines.add(file, "FAILED  " + printable(slashNameOf(file, options)));
+            lines.add(file, "FAILED  " + printable(slashNameOf(file)));
         }
         ++bad;
     }
     // A file that cannot be tested: why on standard error, FAILED in the list.
     void refused(const FileEntry& file, const std::string& reason) override {
-        reportFileError(file.cabinet, slashNameOf(file, options), reason);
+        reportFileError(file.cabinet, slashNameOf(file), reason);
         failed(file);
     }
     bool notWritten(const FileEntry& file, uint32_t, int32_t, const std::string& reason) override {

@@ -48,7 +48,7 @@ bool startsWithSignature(const std::string& path) {
 // index before. A file it cannot open as a cabinet starts from itself.
 std::string firstOfSet(const std::string& path, bool quiet) {
     std::string problem;
-    const ArchiveOwner archive = openArchiveAt(path, 0, true, problem);
+    const ArchiveOwner archive = openArchiveAt(path, 0, true, std::string(), problem);
     if (!archive) return path;
     CabArchiveCabinet first{};
     const char* previous = nullptr;
@@ -88,22 +88,39 @@ bool findEmbedded(const std::string& path, std::vector<uint64_t>& offsets, std::
 
 }  // namespace
 
-std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset) {
+std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset,
+                                       const std::string& codePage) {
     std::vector<SurveyedCabinet> set;
-    std::string current = path;
-    std::set<std::string> seen;
-    while (seen.insert(current).second) {
-        std::optional<CabinetHeader> header = readCabinetHeader(current, set.empty() ? offset : 0);
-        if (!header) break;
-        SurveyedCabinet cabinet{current, *header, readCabinetFiles(current, set.empty() ? offset : 0, *header)};
-        set.push_back(std::move(cabinet));
-        if (!header->hasNext() || !cabArchiveIsPlainFileName(header->nextCabinet.c_str())) break;
-        current = neighbourPath(path, header->nextCabinet);
+    std::string problem;  // the walk reports it
+    const ArchiveOwner archive = openArchiveAt(path, offset, true, codePage, problem);
+    if (!archive) return set;
+    bool reached = false;  // the cabinet at `offset` in `path`, and those after it
+    for (uint32_t c = 0; c < cabArchiveCabinetCount(archive.get()); ++c) {
+        CabArchiveCabinet cabinet{};
+        if (cabArchiveCabinet(archive.get(), c, &cabinet) != CabArchiveOk) break;
+        reached = reached || (cabinet.name == path && cabinet.offset == offset);
+        if (!reached) continue;
+        SurveyedCabinet surveyed{cabinet.name, {}};
+        for (uint32_t p = 0; p < cabArchiveListedCount(archive.get(), c); ++p) {
+            CabArchiveListing listed{};
+            listed.size = sizeof listed;
+            if (cabArchiveListed(archive.get(), c, p, &listed) != CabArchiveOk) break;
+            FileEntry file;
+            file.cabinet = cabinet.name;
+            file.name.assign(reinterpret_cast<const char*>(listed.rawName), listed.rawNameLength);
+            file.text = listed.name;
+            file.size = listed.fileSize;
+            file.attributes = listed.attributes;
+            file.folderIndex = listed.folder;
+            file.listIndex = p;
+            surveyed.files.push_back(std::move(file));
+        }
+        set.push_back(std::move(surveyed));
     }
     return set;
 }
 
-SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
+SourcePlan planSources(const std::vector<std::string>& named, bool quiet, const std::string& codePage) {
     SourcePlan plan;
     std::set<Identity> walked;  // every member of every set planned so far
     std::vector<std::pair<Identity, std::string>> firstOfWalked;
@@ -119,7 +136,7 @@ SourcePlan planSources(const std::vector<std::string>& named, bool quiet) {
         return true;
     };
     auto add = [&](CabinetSource source) {
-        source.set = surveySet(source.path, source.offset);
+        source.set = surveySet(source.path, source.offset, codePage);
         for (size_t i = 0; i < source.set.size(); ++i) {
             Identity identity;
             if (identify(source.set[i].path, i == 0 ? source.offset : 0, identity)) {

@@ -8,15 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/cabtool/files/cabinet_header.h"
+#include "tools/cabtool/commands/file_entry.h"
 
 namespace cabtool {
 
-// One cabinet of a set, with its directory, read ahead of the walk.
+// One cabinet of a set, with its file list, read ahead of the walk.
 struct SurveyedCabinet {
     std::string path;
-    CabinetHeader header;
-    std::vector<FileFacts> files;
+    std::vector<FileEntry> files;  // as its file list stores them, names in UTF-8
 };
 
 struct CabinetSource {
@@ -38,10 +37,13 @@ struct SourcePlan {
 };
 
 // Reports on standard error what it decides (unless `quiet`) and what fails.
-SourcePlan planSources(const std::vector<std::string>& named, bool quiet);
+// Names are decoded from `codePage` (empty: the library's default).
+SourcePlan planSources(const std::vector<std::string>& named, bool quiet,
+                       const std::string& codePage = std::string());
 
-// Reads the set that starts with the cabinet at `offset` in `path`, following
-// the next-cabinet names in the same directory.
-std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset);
+// The cabinets of the set the library joins to the cabinet at `offset` in
+// `path`, from that cabinet on, with their file lists.
+std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset,
+                                       const std::string& codePage);
 
 }  // namespace cabtool

@@ -10,40 +10,28 @@
 
 namespace cabtool {
 
-std::string nameOf(const FileEntry& entry, const RunOptions& options) {
-    return options.names.toUtf8(entry.name, entry.attributes);
+std::string nameOf(const FileEntry& entry) {
+    return entry.text;
 }
 
-std::string slashNameOf(const FileEntry& entry, const RunOptions& options) {
-    std::string name = nameOf(entry, options);
+std::string slashNameOf(const FileEntry& entry) {
+    std::string name = nameOf(entry);
     std::replace(name.begin(), name.end(), '\\', '/');
     return name;
 }
 
 bool isChosen(const FileEntry& entry, const RunOptions& options) {
-    return options.filter.empty() || options.filter.selects(slashNameOf(entry, options));
+    return options.filter.empty() || options.filter.selects(slashNameOf(entry));
 }
-
-namespace {
-
-// What naming and choosing a surveyed file needs of it.
-FileEntry entryOf(const FileFacts& file) {
-    FileEntry entry;
-    entry.name = file.name;
-    entry.attributes = file.attributes;
-    return entry;
-}
-
-}  // namespace
 
 Workload workloadOf(const std::vector<CabinetSource>& sources, const RunOptions& options) {
     Workload load;
     for (const CabinetSource& source : sources) {
         load.cabinets += uint32_t(source.set.size());
         for (const SurveyedCabinet& cabinet : source.set) {
-            for (const FileFacts& file : cabinet.files) {
-                if (folderContinuesFromPrevious(file.folderIndex)) continue;
-                if (isChosen(entryOf(file), options)) load.bytes += file.size;
+            for (const FileEntry& file : cabinet.files) {
+                if (file.continuesFromPrevious()) continue;
+                if (isChosen(file, options)) load.bytes += file.size;
             }
         }
     }
@@ -54,8 +42,8 @@ bool everyPatternMatches(const std::vector<CabinetSource>& sources, const RunOpt
     std::vector<std::string> names;
     for (const CabinetSource& source : sources) {
         for (const SurveyedCabinet& cabinet : source.set) {
-            for (const FileFacts& file : cabinet.files) {
-                names.push_back(slashNameOf(entryOf(file), options));
+            for (const FileEntry& file : cabinet.files) {
+                names.push_back(slashNameOf(file));
             }
         }
     }

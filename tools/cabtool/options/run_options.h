@@ -8,14 +8,13 @@
 
 #include "tools/cabtool/files/cabinet_sources.h"
 #include "tools/cabtool/commands/file_entry.h"
-#include "tools/cabtool/names/name_encoding.h"
 #include "tools/cabtool/names/name_filter.h"
 
 namespace cabtool {
 
 struct RunOptions {
     NameFilter filter;
-    NameDecoder names;             // turns stored names into UTF-8
+    std::string codePage;          // of names stored without the UTF-8 attribute; empty: default
     std::string directory = ".";   // extract: where the files go
     bool quiet = false;
     bool json = false;
@@ -26,11 +25,12 @@ struct RunOptions {
     uint32_t threads = 0;          // test, extract: workers; 0 one per online processor
 };
 
-// The file's name in UTF-8, separators as stored.
-std::string nameOf(const FileEntry& entry, const RunOptions& options);
+// The file's name in UTF-8 (decoded from the options' code page when the
+// archive was opened), separators as stored.
+std::string nameOf(const FileEntry& entry);
 
 // The same with '/' between directories.
-std::string slashNameOf(const FileEntry& entry, const RunOptions& options);
+std::string slashNameOf(const FileEntry& entry);
 
 // True when the filter chooses the file.
 bool isChosen(const FileEntry& entry, const RunOptions& options);
