@@ -35,6 +35,15 @@ ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool follow
     return ArchiveOwner(opened, &cabArchiveClose);
 }
 
+std::vector<CabArchiveProblem> problemsOf(const CabArchive* archive) {
+    std::vector<CabArchiveProblem> problems(cabArchiveProblemCount(archive));
+    for (uint32_t p = 0; p < problems.size(); ++p) {
+        problems[p].size = sizeof(CabArchiveProblem);
+        cabArchiveProblem(archive, p, &problems[p]);
+    }
+    return problems;
+}
+
 std::string reasonFor(const std::string& path, const char* message) {
     const std::string text = message;
     const std::string prefix = path + ": ";

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/cab_archive.h"
 #include "tools/cabtool/commands/file_entry.h"
@@ -20,6 +21,9 @@ using ArchiveOwner = std::unique_ptr<CabArchive, decltype(&cabArchiveClose)>;
 // the path, which the caller prints itself).
 ArchiveOwner openArchiveAt(const std::string& path, uint64_t offset, bool followSet,
                            const std::string& codePage, std::string& problem);
+
+// Every problem the library met opening `archive`, in its order.
+std::vector<CabArchiveProblem> problemsOf(const CabArchive* archive);
 
 // The library's message for a file names it first ("PATH: reason"); the
 // tool prints the path itself, so only the reason is kept.

@@ -256,11 +256,7 @@ bool listWalk(Listing& listing, const CabinetSource& source, const std::string& 
             entriesOf[entry.cabinet].push_back(i);
         }
     }
-    std::vector<CabArchiveProblem> problems(cabArchiveProblemCount(archive.get()));
-    for (uint32_t p = 0; p < problems.size(); ++p) {
-        problems[p].size = sizeof(CabArchiveProblem);
-        cabArchiveProblem(archive.get(), p, &problems[p]);
-    }
+    const std::vector<CabArchiveProblem> problems = problemsOf(archive.get());
     if (set.start > 0) {
         // The files going on from the cabinet before the starting one are
         // listed by the starting one, as continued from it.

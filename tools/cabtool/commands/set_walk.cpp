@@ -550,11 +550,7 @@ bool walkSet(WalkFindings& findings, const CabinetSource& source, const std::str
         walk.entriesOf[entry.cabinet].push_back(i);
         walk.files[i] = fileEntryOf(archive.get(), i, entry);
     }
-    walk.problems.resize(cabArchiveProblemCount(archive.get()));
-    for (uint32_t p = 0; p < walk.problems.size(); ++p) {
-        walk.problems[p].size = sizeof(CabArchiveProblem);
-        cabArchiveProblem(archive.get(), p, &walk.problems[p]);
-    }
+    walk.problems = problemsOf(archive.get());
     walk.reserves = recordReservesOf(walk.cabinets[walk.start]);
 
     CabArchiveSink sink{};

@@ -11,6 +11,7 @@
 
 #include "archive/cab_archive.h"
 #include "tools/cabtool/commands/archive_reading.h"
+#include "tools/cabtool/commands/archive_set.h"
 #include "tools/cabtool/files/cabinet_files.h"
 #include "tools/cabtool/output/messages.h"
 #include "tools/cabtool/output/printable.h"
@@ -91,13 +92,21 @@ bool findEmbedded(const std::string& path, std::vector<uint64_t>& offsets, std::
 std::vector<SurveyedCabinet> surveySet(const std::string& path, uint64_t offset,
                                        const std::string& codePage) {
     std::vector<SurveyedCabinet> set;
-    std::string problem;  // the walk reports it
-    const ArchiveOwner archive = openArchiveAt(path, offset, true, codePage, problem);
+    std::string openProblem;  // the walk reports it
+    const ArchiveOwner archive = openArchiveAt(path, offset, true, codePage, openProblem);
     if (!archive) return set;
+    const std::vector<CabArchiveProblem> problems = problemsOf(archive.get());
     bool reached = false;  // the cabinet at `offset` in `path`, and those after it
     for (uint32_t c = 0; c < cabArchiveCabinetCount(archive.get()); ++c) {
         CabArchiveCabinet cabinet{};
         if (cabArchiveCabinet(archive.get(), c, &cabinet) != CabArchiveOk) break;
+        // A cabinet whose header or folder table cannot be read ends the
+        // survey: its walk may fail at once and be started again later.
+        if (std::any_of(problems.begin(), problems.end(), [c](const CabArchiveProblem& problem) {
+                return problem.cabinet == int32_t(c) && isTableDamage(problem);
+            })) {
+            break;
+        }
         reached = reached || (cabinet.name == path && cabinet.offset == offset);
         if (!reached) continue;
         SurveyedCabinet surveyed{cabinet.name, {}};
