@@ -20,6 +20,9 @@ namespace {
 
 constexpr const char* kSalvagedReason =
     "some of its bytes come from data blocks whose checksum does not match";
+// A continued file the cabinets of its set list with different sizes.
+constexpr const char* kSizesDisagreeReason =
+    "cabinet is damaged: the cabinets of its set list it with different sizes";
 // Salvage into a directory: why an entry's file holds zeros.
 const std::string kZerosFromFailure = "zeros from where its decoding failed: ";
 const std::string kZerosPastFailure = "zeros: its data lies past where the decoding failed: ";
@@ -62,8 +65,10 @@ struct OpenEntry final : OutputTarget {
     uint32_t index = kNoArchiveEntry;
     bool keep = false;
     std::vector<uint8_t> kept;
+    uint64_t written = 0;  // bytes the decoder gave for this entry
 
     bool write(const uint8_t* data, uint32_t size) override {
+        written += size;
         if (keep) {
             try {
                 kept.insert(kept.end(), data, data + size);
@@ -217,6 +222,7 @@ int32_t offer(Visit& visit, uint32_t index, bool discardUnwanted, uint32_t liste
     visit.open.index = index;
     visit.open.keep = !checkOnly && listed != kNoEntry && hasPendingCopies(visit, listed);
     visit.open.kept.clear();
+    visit.open.written = 0;
     visit.openHandle = run.io.openOutput(&visit.open);
     return visit.openHandle;
 }
@@ -293,6 +299,14 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     visit.openHandle = -1;
     if (visit.open.index == kNoArchiveEntry) return 1;  // a discarded file
     const uint32_t index = visit.open.index;
+    // A file the decoder came to after crossing into a later cabinet is
+    // decoded to the size that cabinet lists; when that differs from the
+    // size where the file begins, the cabinets disagree on where it ends:
+    // damage, which ends the pass as any other does.
+    if (visit.open.written != visit.run.archive.entries[index].view.size) {
+        visit.failure = Failure{CabOutcomeDamaged, kSizesDisagreeReason};
+        return -1;
+    }
     visit.open.index = kNoArchiveEntry;
     const bool salvaged = !visit.run.mayBeDamaged.empty() && visit.run.mayBeDamaged[index];
     std::string reason = salvaged ? kSalvagedReason : "";

@@ -369,6 +369,58 @@ TEST(ArchiveSets, AListedPlaceGivesItsOwnNameInUtf8ByTheCodePageAsked) {
     cabArchiveClose(archive);
 }
 
+// A file begun in one cabinet and listed again by the next with another
+// size: where the decoder comes to it after crossing, it would decode the
+// later size. The cabinets disagree on where the file ends, so it is
+// damaged, never handed out with a byte too many or too few.
+TEST(ArchiveSets, AContinuedFileListedWithAnotherSizeByTheNextCabinetIsDamaged) {
+    const std::vector<cabwriter::File> files = {makeFile("a.txt", 700, 1), makeFile("b.bin", 40000, 2),
+                                                makeFile("c.bin", 30000, 3), makeFile("d.txt", 2000, 4)};
+    for (const int32_t grown : {0, 1, -1}) {
+        SCOPED_TRACE(grown);
+        // Blocks of 32 KB split between cabinets: a.txt's block completes
+        // in the second cabinet and b.bin's in the third, so the decoder is
+        // in the third when it comes to c.bin, listed first in the second.
+        auto cabinets = cabwriter::writeCabinetSet({folderOf(Method::Stored, files, 32768)}, 30000);
+        ASSERT_EQ(cabinets.size(), 3u);
+        Bytes& third = cabinets[2].image;
+        const std::string name = "c.bin";
+        const auto at = std::search(third.begin(), third.end(), name.begin(), name.end());
+        ASSERT_NE(at, third.end());
+        constexpr size_t kRecordName = 16;
+        const size_t record = size_t(at - third.begin()) - kRecordName;
+        ASSERT_EQ(third[record] | third[record + 1] << 8, 30000);
+        const uint32_t size = uint32_t(30000 + grown);
+        third[record] = uint8_t(size);
+        third[record + 1] = uint8_t(size >> 8);
+
+        ScratchDirectory scratch;
+        for (const auto& cabinet : cabinets) scratch.save(cabinet);
+        CabArchive* archive = openPath(scratch.path() / "set1.cab");
+        ASSERT_NE(archive, nullptr);
+        ASSERT_EQ(cabArchiveCabinetCount(archive), 3u);
+        RecordingSink sink;
+        int32_t status = -1;
+        const auto outcomes = extractAll(archive, sink, status);
+        EXPECT_EQ(outcomes.at("a.txt"), CabOutcomeExtracted);
+        EXPECT_EQ(outcomes.at("b.bin"), CabOutcomeExtracted);
+        const uint32_t c = entryNamed(archive, "c.bin");
+        if (grown == 0) {
+            EXPECT_EQ(status, CabArchiveOk);
+            EXPECT_EQ(outcomes.at("c.bin"), CabOutcomeExtracted);
+            EXPECT_EQ(sink.written[c], text(files[2].data));
+        } else {
+            EXPECT_EQ(status, CabArchiveIncomplete);
+            EXPECT_EQ(outcomes.at("c.bin"), CabOutcomeDamaged);
+            const char* reason = nullptr;
+            cabArchiveOutcome(archive, c, &reason);
+            EXPECT_NE(std::string(reason != nullptr ? reason : "").find("different sizes"), std::string::npos)
+                << (reason != nullptr ? reason : "");
+        }
+        cabArchiveClose(archive);
+    }
+}
+
 // A member that joined the set when it was opened but was cut short before
 // its directory when the decoder crosses into it: the file going on there is
 // damaged, named by the cabinet it could not continue into, whether that
