@@ -112,6 +112,45 @@ TEST(DecodingLoops, FastAndCarefulAgreeOnBarelyCompressibleFolders) {
     }
 }
 
+// Literals from `values` byte values (at most 240), with `favoured` of them
+// twice as likely, a rare byte from 248..255 now and then (codes longer
+// than the first level), and now and then a short repeat: 64, 128 and 240
+// values give literal codes of mostly 6, 7 and 8 bits, all of one length
+// (favoured 0) or of two neighbouring lengths, so the loop takes its rounds
+// of literal runs and of literal pairs for each of those lengths, ended by
+// every kind of code and handed back to the careful loop at the input's end.
+Bytes literalsOfFewLengths(size_t size, uint32_t values, uint32_t favoured, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data;
+    while (data.size() < size) {
+        const uint32_t pick = random() % (values + favoured);
+        if (random() % 2048 == 0) {
+            data.push_back(uint8_t(248 + random() % 8));
+        } else if (pick == 0 && random() % 8 == 0 && data.size() > 64) {
+            const size_t from = data.size() - 1 - random() % std::min<size_t>(data.size(), 32000);
+            for (size_t i = 0, length = 3 + random() % 20; i < length; ++i) {
+                data.push_back(data[from + i]);
+            }
+        } else {
+            data.push_back(uint8_t(pick < values ? pick : pick - values));
+        }
+    }
+    return data;
+}
+
+TEST(DecodingLoops, FastAndCarefulAgreeWhateverLengthMostLiteralsHave) {
+    std::mt19937 random(5);
+    for (uint32_t values : {64u, 128u, 240u}) {
+        for (uint32_t favoured : {0u, values / 2}) {
+            SCOPED_TRACE(std::to_string(values) + " values, " + std::to_string(favoured) +
+                         " of them favoured");
+            expectLoopsAgreeOnFolder(literalsOfFewLengths(2 * 32768, values, favoured, values),
+                                     random);
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
 // 'x', then `matches` copies of length 258 at distance 1: about a byte of
 // input per match, so the input always has room for the fast loop.
 Bytes longRuns(uint32_t matches) {
