@@ -357,7 +357,9 @@ typedef enum CabEntryOutcome {
     CabOutcomeSkipped = 6,      // chosen, but the client's begin callback declined it
     CabOutcomeStopped = 7,      // the extraction was stopped before it was finished
     CabOutcomeSalvaged = 8,     // salvage only: written in full, but some of its bytes came
-                                // from data blocks whose checksum did not match
+                                // from data blocks whose checksum did not match, are zeros
+                                // where decoding failed, or the cabinets it spans list
+                                // different sizes for it (reason says which)
     CabOutcomeNotReached = 9,   // stopAtFirstFailure only: the extraction ended at an
                                 // earlier entry's failure before reaching it
 } CabEntryOutcome;
@@ -434,7 +436,12 @@ typedef struct CabArchiveExtraction {
     // after the block begins, in this cabinet or in those the folder goes
     // on in: decoded history carries damage into later matches. A "block"
     // lying over the cabinet's header, folder table or file list stays
-    // damage. Default 0: such blocks are damage.
+    // damage. Default 0: such blocks are damage. A file the decoder comes to
+    // in a later cabinet that lists it with another size than the cabinet it
+    // begins in ends Damaged, or with salvage Salvaged (into a directory
+    // filled with zeros, or cut, to its size); the files after it are
+    // decoded as usual (without salvage, stopAtFirstFailure ends the
+    // extraction there).
     int32_t salvage;
 
     // Workers for extraction into a directory: 0 (default) one per online

@@ -23,6 +23,8 @@ constexpr const char* kSalvagedReason =
 // A continued file the cabinets of its set list with different sizes.
 constexpr const char* kSizesDisagreeReason =
     "cabinet is damaged: the cabinets of its set list it with different sizes";
+constexpr const char* kSizesDisagreeNote =
+    "cabinet is damaged: a file continued here is listed with another size where it begins";
 // Salvage into a directory: why an entry's file holds zeros.
 const std::string kZerosFromFailure = "zeros from where its decoding failed: ";
 const std::string kZerosPastFailure = "zeros: its data lies past where the decoding failed: ";
@@ -294,6 +296,8 @@ int onOpenOutput(Visit& visit) {
     }
 }
 
+int endWithDisagreeingSizes(Visit& visit);
+
 int onCloseOutput(Visit& visit, const CabNotification& n) {
     visit.run.io.closeHandle(n.fileHandle);
     visit.openHandle = -1;
@@ -301,11 +305,9 @@ int onCloseOutput(Visit& visit, const CabNotification& n) {
     const uint32_t index = visit.open.index;
     // A file the decoder came to after crossing into a later cabinet is
     // decoded to the size that cabinet lists; when that differs from the
-    // size where the file begins, the cabinets disagree on where it ends:
-    // damage, which ends the pass as any other does.
+    // size where the file begins, the cabinets disagree on where it ends.
     if (visit.open.written != visit.run.archive.entries[index].view.size) {
-        visit.failure = Failure{CabOutcomeDamaged, kSizesDisagreeReason};
-        return -1;
+        return endWithDisagreeingSizes(visit);
     }
     visit.open.index = kNoArchiveEntry;
     const bool salvaged = !visit.run.mayBeDamaged.empty() && visit.run.mayBeDamaged[index];
@@ -528,6 +530,40 @@ void settleAfterFailure(Visit& visit, const Failure& failure) {
 // decoded.
 bool fillsWithZeros(const Run& run) {
     return run.request.salvage != 0 && run.events != nullptr && run.events->salvageFillsWithZeros != 0;
+}
+
+// The open entry was decoded to another size than it has where it begins.
+// When the client stops at the first failure, that is a failure of the pass
+// like any damage. Otherwise the entry alone is damaged (salvaged, kept
+// to its size, when salvaging) and the pass goes on to the files after it,
+// whose data the disagreement does not touch.
+int endWithDisagreeingSizes(Visit& visit) {
+    Run& run = visit.run;
+    if (run.request.salvage == 0 && run.stopsAtFirstFailure()) {
+        visit.failure = Failure{CabOutcomeDamaged, kSizesDisagreeReason, kSizesDisagreeNote};
+        return -1;
+    }
+    const uint32_t index = visit.open.index;
+    visit.open.index = kNoArchiveEntry;
+    run.note(cabinetInHand(visit), kSizesDisagreeNote);
+    std::string reason = kSizesDisagreeReason;
+    int32_t final = CabOutcomeDamaged;
+    if (run.request.salvage != 0 && visit.open.target != &checkedOnly) {
+        final = fillsWithZeros(run) ? fillOut(run, index, reason, reason)
+                                    : visit.open.target->end(index, CabOutcomeSalvaged, reason);
+    }
+    if (final == CabOutcomeDamaged) final = visit.open.target->end(index, CabOutcomeDamaged, reason);
+    run.settle(index, final, reason);
+    visit.progressed = true;
+    if (visit.open.keep && final == CabOutcomeSalvaged) {
+        try {
+            visit.open.kept.resize(run.archive.entries[index].view.size, 0);
+            replayCopies(visit, index, final, reason);
+        } catch (const std::bad_alloc&) {
+            // The copies are decoded on their own.
+        }
+    }
+    return run.stopped ? -1 : 1;
 }
 
 // Salvage into a target that can fill an entry out with zeros (a

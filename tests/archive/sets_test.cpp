@@ -416,6 +416,21 @@ TEST(ArchiveSets, AContinuedFileListedWithAnotherSizeByTheNextCabinetIsDamaged) 
             cabArchiveOutcome(archive, c, &reason);
             EXPECT_NE(std::string(reason != nullptr ? reason : "").find("different sizes"), std::string::npos)
                 << (reason != nullptr ? reason : "");
+            // The file after it is decoded all the same.
+            EXPECT_EQ(outcomes.at("d.txt"), CabOutcomeExtracted);
+            EXPECT_EQ(sink.written[entryNamed(archive, "d.txt")], text(files[3].data));
+
+            // Salvaging, the file is handed out as decoded, marked so.
+            RecordingSink salvaged;
+            const CabArchiveSink salvageSink = salvaged.sink();
+            CabArchiveExtraction extraction{};
+            extraction.sink = &salvageSink;
+            extraction.salvage = 1;
+            CabArchiveError error{};
+            EXPECT_EQ(cabArchiveExtract(archive, &extraction, &error), CabArchiveIncomplete);
+            EXPECT_EQ(cabArchiveOutcome(archive, c, nullptr), CabOutcomeSalvaged);
+            EXPECT_EQ(salvaged.written[c].substr(0, 30000 + std::min(grown, 0)),
+                      text(files[2].data).substr(0, 30000 + std::min(grown, 0)));
         }
         cabArchiveClose(archive);
     }

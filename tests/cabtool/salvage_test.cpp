@@ -2,6 +2,7 @@
 // written, and every file that may be damaged is named and fails the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -165,4 +166,38 @@ TEST(CabtoolSalvage, AFileSalvagedWhereACrossingEndedIsStillToldAndCounted) {
     EXPECT_TRUE(contains(r.out, "salvaged   c.bin  (may be damaged)")) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "3 files extracted, 70700 bytes, 1 salvaged, may be damaged")) << r.out;
     EXPECT_EQ(readFile(scratch.path() / "out/c.bin").size(), 30000u);
+}
+
+// A file continued into a cabinet that lists it with a byte more than where
+// it begins: plainly a failure, never written with the later size; salvaged,
+// written at the size listed, and the file after it extracted.
+TEST(CabtoolSalvage, AContinuedFileListedWithAnotherSizeLaterFailsOrIsSalvagedAtItsListedSize) {
+    ScratchDirectory scratch;
+    const std::vector<cabwriter::File> files = {makeFile("a.txt", 700, 1), makeFile("b.bin", 40000, 2),
+                                                makeFile("c.bin", 30000, 3), makeFile("d.txt", 2000, 4)};
+    // Blocks of 32 KB split between cabinets: the decoder is in the third
+    // cabinet when it comes to c.bin, which begins in the second.
+    auto set = cabwriter::writeCabinetSet({storedFolder(files, 32768)}, 30000, "z%d.cab");
+    ASSERT_EQ(set.size(), 3u);
+    cabwriter::Bytes& third = set[2].image;
+    const std::string name = "c.bin";
+    const auto at = std::search(third.begin(), third.end(), name.begin(), name.end());
+    ASSERT_NE(at, third.end());
+    constexpr size_t kRecordName = 16;
+    third[size_t(at - third.begin()) - kRecordName] ^= 0x01;  // 30000 becomes 30001
+    for (const auto& cabinet : set) save(cabinet, scratch.path());
+
+    const ToolResult plain = runCabtool({"extract", "-d", "out", "z1.cab"}, scratch.path());
+    EXPECT_EQ(plain.exitStatus, 1);
+    EXPECT_TRUE(contains(plain.err, "z3.cab: cabinet is damaged: a file continued here is listed with "
+                                    "another size where it begins")) << plain.err;
+    EXPECT_TRUE(contains(plain.err, "c.bin: not extracted")) << plain.err;
+    EXPECT_FALSE(fs::exists(scratch.path() / "out/c.bin"));
+    EXPECT_EQ(readFile(scratch.path() / "out/b.bin"), text(files[1].data));
+
+    const ToolResult salvaged = runCabtool({"extract", "-s", "-d", "kept", "z1.cab"}, scratch.path());
+    EXPECT_EQ(salvaged.exitStatus, 1);
+    EXPECT_TRUE(contains(salvaged.out, "salvaged   c.bin  (may be damaged)\nextracted  d.txt\n")) << salvaged.out;
+    EXPECT_EQ(readFile(scratch.path() / "kept/c.bin"), text(files[2].data));
+    EXPECT_EQ(readFile(scratch.path() / "kept/d.txt"), text(files[3].data));
 }
