@@ -84,6 +84,14 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
             store64(out + length - 8, tail);
             return;
         }
+        if (src < i) {
+            // The source ends before the destination begins: 16-byte steps,
+            // the last one ending at the match's end.
+            uint32_t k = 0;
+            for (; k + 16 < length; k += 16) std::memcpy(out + k, from + k, 16);
+            std::memcpy(out + length - 16, from + length - 16, 16);
+            return;
+        }
         std::memmove(out, from, length);
         return;
     }
