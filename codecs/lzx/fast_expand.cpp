@@ -116,9 +116,10 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
     if (d.spareBits < 1 || d.spareBits > 16 || d.dataEnd - d.inPos < kInputMargin) return true;
 
     uint8_t* const window = d.window;
-    const uint32_t mask = d.windowMask;
-    const uint8_t* const mainLengths = d.mainLengths;
-    const int32_t mainSymbols = int32_t(d.mainSymbols);
+    // The window mask, the main tree's path lengths and its symbol count
+    // are read from the decoder where they are used (long codes, matches
+    // after the window has filled) rather than held in registers: the loop
+    // has few to spare.
     // Valid: the test above put the data end at least that far past inPos.
     const uint8_t* const inStop = d.dataEnd - kInputMargin;
     uint32_t i = pos;
@@ -141,9 +142,9 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
             symbol = entry >> 16;
             consume(b, entry & kLengthMask);
         } else {
-            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes, mainSymbols,
-                                        kMainLookupBits));
-            consume(b, mainLengths[symbol]);
+            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes,
+                                        int32_t(d.mainSymbols), kMainLookupBits));
+            consume(b, d.mainLengths[symbol]);
         }
         if (symbol < kLiteralCount) {
             window[i++] = uint8_t(symbol);
@@ -191,7 +192,7 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
             break;
         }
         if (kFilled) {
-            copyMatch(window, mask, i, distance, length);
+            copyMatch(window, d.windowMask, i, distance, length);
         } else {
             copyMatchFirstPass(window, i, distance, length);
         }
