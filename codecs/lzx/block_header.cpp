@@ -80,10 +80,7 @@ bool readTrees(Decoder& d) {
                      d.mainLengths + kLiteralCount)) {
         return false;
     }
-    if (!buildTable(d.mainSymbols, d.mainLengths, kMainLookupBits, d.mainTable, d.mainNodes)) {
-        return false;
-    }
-    buildMainEntries(d);
+    if (!buildMainTable(d)) return false;
     if (!readLengths(d, kLengthSymbols, d.priorLengthLengths, d.lengthLengths)) return false;
     return buildTable(kLengthSymbols, d.lengthLengths, kLengthLookupBits, d.lengthTable,
                       d.lengthNodes);

@@ -15,12 +15,6 @@
 namespace lzx {
 namespace {
 
-// mainEntries: symbol in the top 16 bits, path length in the low 5 bits;
-// kWalk marks an entry whose code is longer than the table's 10 bits, with
-// the negated overflow node number in the top 16 bits instead.
-constexpr uint32_t kWalk = 0x80;
-constexpr uint32_t kLengthMask = 0x1F;
-
 // A symbol reads at most 16 + 16 + 17 bits (main, length, verbatim offset)
 // or 16 + 16 + 14 + 7 (aligned offset), with two refills that each read 8
 // bytes and advance at most 6; every read of a symbol that starts this far
@@ -86,26 +80,6 @@ inline int32_t walkNodes(const WideBits& b, int32_t entry, const int16_t (*nodes
     return entry;
 }
 
-}  // namespace
-
-void buildMainEntries(Decoder& d) {
-    // A symbol whose code has l <= 10 bits fills 2^(10 - l) consecutive
-    // entries (all of them when every length is 0): one step per symbol.
-    for (uint32_t k = 0; k < (1u << kMainLookupBits);) {
-        const int32_t t = d.mainTable[k];
-        if (t < 0) {
-            d.mainEntries[k++] = uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
-            continue;
-        }
-        const uint32_t length = d.mainLengths[t];
-        const uint32_t run = uint32_t(1) << (kMainLookupBits - length);
-        const uint32_t entry = uint32_t(t) << 16 | length;
-        for (uint32_t e = k; e < k + run; ++e) d.mainEntries[e] = entry;
-        k += run;
-    }
-}
-
-namespace {
 
 // kFilled: the folder has produced a whole window, so no distance can reach
 // before its first byte and the loop need not test it.
@@ -138,9 +112,9 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
         uint32_t symbol;
-        if ((entry & kWalk) == 0) {
+        if ((entry & kMainEntryWalk) == 0) {
             symbol = entry >> 16;
-            consume(b, entry & kLengthMask);
+            consume(b, entry & kMainEntryLengthMask);
         } else {
             symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes,
                                         int32_t(d.mainSymbols), kMainLookupBits));
