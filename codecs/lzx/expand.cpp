@@ -67,8 +67,8 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
                     dropBitsUnchecked(bitBuffer, spareBits, inPos, extra - 3);
                 }
                 const uint32_t a = d.alignedTable[bitBuffer >> (32 - kAlignedLookupBits)];
-                dropBitsUnchecked(bitBuffer, spareBits, inPos, d.alignedLengths[a]);
-                offsetBits = verbatimPart << 3 | a;
+                dropBitsUnchecked(bitBuffer, spareBits, inPos, int(a >> kAlignedSymbolBits));
+                offsetBits = verbatimPart << kAlignedSymbolBits | (a & (kAlignedSymbols - 1));
             } else {
                 offsetBits = bitBuffer >> (32 - extra);
                 dropBitsUnchecked(bitBuffer, spareBits, inPos, extra);

@@ -153,8 +153,8 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
                 const uint32_t high = uint32_t((b.buf >> 1) >> (63 - verbatim));
                 const uint32_t a =
                     d.alignedTable[uint32_t((b.buf << verbatim) >> (64 - kAlignedLookupBits))];
-                consume(b, verbatim + d.alignedLengths[a]);
-                offsetBits = high << 3 | a;
+                consume(b, verbatim + (a >> kAlignedSymbolBits));
+                offsetBits = high << kAlignedSymbolBits | (a & (kAlignedSymbols - 1));
             } else {
                 offsetBits = peek(b, extra);
                 consume(b, uint32_t(extra));

@@ -150,7 +150,7 @@ bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {
         if (l == 0) continue;
         uint32_t next = start[l] + weight[l];
         if (next > (1u << kAlignedLookupBits)) return false;
-        for (uint32_t e = start[l]; e < next; ++e) table[e] = uint8_t(s);
+        for (uint32_t e = start[l]; e < next; ++e) table[e] = uint8_t(l << kAlignedSymbolBits | s);
         start[l] = next;
     }
     return true;

@@ -22,6 +22,7 @@ constexpr int kMainLookupBits = 10;
 constexpr int kLengthLookupBits = 8;
 constexpr int kPretreeLookupBits = 8;
 constexpr int kAlignedLookupBits = 7;
+constexpr int kAlignedSymbolBits = 3;
 constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr int kTranslatedFrames = 32768;  // frames after a reset that get call translation
@@ -72,6 +73,8 @@ struct Decoder {
     int16_t lengthTable[1 << kLengthLookupBits];
     uint8_t mainLengths[kMainLengthsSize];
     uint8_t lengthLengths[kLengthSymbols];
+    // The aligned-offset symbol in the low kAlignedSymbolBits bits of each
+    // entry, its path length above them: one load gives both.
     uint8_t alignedTable[1 << kAlignedLookupBits];
     uint8_t alignedLengths[kAlignedSymbols];
     int16_t mainNodes[2 * kMainLengthsSize][2];
@@ -135,6 +138,7 @@ bool readBlockHeader(Decoder& d);
 // symbolCount. False for an incomplete or over-subscribed code.
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]);
+// The aligned-offset tree's 7-bit table, entries as alignedTable holds them.
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
 // The same for the main tree, into mainEntries and mainNodes from the first
 // mainSymbols of mainLengths.
