@@ -48,6 +48,7 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
         const uint32_t slot = uint32_t(symbol - kLiteralCount) >> 3;
         if (header == 7) {
             int32_t lengthSymbol = d.lengthTable[bitBuffer >> (32 - kLengthLookupBits)];
+            if (lengthSymbol >= 0) lengthSymbol &= kTableSymbolMask;
             for (uint32_t bit = uint32_t(1) << (31 - kLengthLookupBits); lengthSymbol < 0;
                  bit >>= 1) {
                 lengthSymbol = d.lengthNodes[-lengthSymbol - kLengthSymbols][(bitBuffer & bit) ? 1 : 0];

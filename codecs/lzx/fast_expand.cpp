@@ -128,11 +128,18 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         uint32_t length = (symbol - kLiteralCount) & 7;
         const uint32_t slot = (symbol - kLiteralCount) >> 3;
         if (length == 7) {
-            const int32_t lengthSymbol =
-                walkNodes(b, d.lengthTable[peek(b, kLengthLookupBits)], d.lengthNodes,
-                          kLengthSymbols, kLengthLookupBits);
-            consume(b, d.lengthLengths[lengthSymbol]);
-            length += uint32_t(lengthSymbol);
+            const int32_t lengthEntry = d.lengthTable[peek(b, kLengthLookupBits)];
+            uint32_t lengthSymbol, codeBits;
+            if (lengthEntry >= 0) {
+                lengthSymbol = uint32_t(lengthEntry) & kTableSymbolMask;
+                codeBits = uint32_t(lengthEntry) >> kTableSymbolBits;
+            } else {
+                lengthSymbol = uint32_t(walkNodes(b, lengthEntry, d.lengthNodes, kLengthSymbols,
+                                                  kLengthLookupBits));
+                codeBits = d.lengthLengths[lengthSymbol];
+            }
+            consume(b, codeBits);
+            length += lengthSymbol;
             // Two codes of up to 16 bits may leave fewer counted bits than
             // the offset can take; mostly enough are left.
             if (b.avail < kMaxOffsetBits) refill(b);

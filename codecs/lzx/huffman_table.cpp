@@ -38,11 +38,11 @@ inline void fillRun(Entry* at, uint32_t count, Entry value) {
     for (uint32_t e = 0; e < count; e += kPerStore) std::memcpy(at + e, store, 8);
 }
 
-// Lookup entries of the 16-bit tables: the symbol, or the negated number of
-// the overflow node a longer code continues in.
+// Lookup entries of the 16-bit tables: the symbol with its path length, or
+// the negated number of the overflow node a longer code continues in.
 struct SymbolEntries {
     using Entry = int16_t;
-    static Entry symbol(uint32_t s, uint32_t /*length*/) { return Entry(s); }
+    static Entry symbol(uint32_t s, uint32_t length) { return Entry(length << kTableSymbolBits | s); }
     static Entry node(uint32_t n) { return Entry(-int32_t(n)); }
     static int32_t nodeOf(Entry e) { return -int32_t(e); }
 };

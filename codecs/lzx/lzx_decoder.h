@@ -23,6 +23,8 @@ constexpr int kLengthLookupBits = 8;
 constexpr int kPretreeLookupBits = 8;
 constexpr int kAlignedLookupBits = 7;
 constexpr int kAlignedSymbolBits = 3;
+constexpr int kTableSymbolBits = 8;
+constexpr uint32_t kTableSymbolMask = (1u << kTableSymbolBits) - 1;
 constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr int kTranslatedFrames = 32768;  // frames after a reset that get call translation
@@ -135,7 +137,11 @@ bool readBlockHeader(Decoder& d);
 
 // Lookup tables from path lengths: canonical codes, `lookupBits`-bit
 // direct table, longer codes through overflow nodes numbered from
-// symbolCount. False for an incomplete or over-subscribed code.
+// symbolCount. A code of up to lookupBits bits has an entry of its symbol
+// in the low kTableSymbolBits bits and its path length above them; a longer
+// code's prefix has the negated number of the node to walk from, and the
+// walk ends at the bare symbol. False for an incomplete or over-subscribed
+// code. For the length tree and the pretree (symbols below 256).
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]);
 // The aligned-offset tree's 7-bit table, entries as alignedTable holds them.
