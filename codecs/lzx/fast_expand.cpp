@@ -111,13 +111,15 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // in turn depends only on the previous symbol.
         const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
-        uint32_t symbol;
+        uint32_t symbol, extra;
         if ((entry & kMainEntryWalk) == 0) {
             symbol = entry >> 16;
+            extra = (entry >> kMainEntryExtraShift) & kMainEntryExtraMask;
             consume(b, entry & kMainEntryLengthMask);
         } else {
             symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes,
                                         int32_t(d.mainSymbols), kMainLookupBits));
+            extra = symbol < kLiteralCount ? 0 : kSlots.extraBits[(symbol - kLiteralCount) >> 3];
             consume(b, d.mainLengths[symbol]);
         }
         if (symbol < kLiteralCount) {
@@ -150,24 +152,29 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // enough for the next lookup of 10 bits.
         length += kMinMatch;
 
-        uint32_t offsetBits = 0;
-        if (slot >= 4) {
-            const int extra = kSlots.extraBits[slot];
+        // Slots 4 and above, and only they, take offset bits; the count came
+        // with the main entry rather than from a load that waits for it.
+        uint32_t distance;
+        if (extra != 0) {
+            uint32_t offsetBits;
             if (kAligned && extra >= 3) {
                 // 0..14 verbatim bits, then the aligned symbol after them,
                 // both taken with one consume.
-                const uint32_t verbatim = uint32_t(extra - 3);
+                const uint32_t verbatim = extra - 3;
                 const uint32_t high = uint32_t((b.buf >> 1) >> (63 - verbatim));
                 const uint32_t a =
                     d.alignedTable[uint32_t((b.buf << verbatim) >> (64 - kAlignedLookupBits))];
                 consume(b, verbatim + (a >> kAlignedSymbolBits));
                 offsetBits = high << kAlignedSymbolBits | (a & (kAlignedSymbols - 1));
             } else {
-                offsetBits = peek(b, extra);
-                consume(b, uint32_t(extra));
+                offsetBits = peek(b, int(extra));
+                consume(b, extra);
             }
+            distance =
+                pushDistance(uint32_t(kSlots.distanceBase[slot]) + offsetBits, r0, r1, r2);
+        } else {
+            distance = shortSlotDistance(slot, r0, r1, r2);
         }
-        const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
         if (length > end - i || !sourceInFolder(kFilled, i, distance)) {
             ok = false;
             break;

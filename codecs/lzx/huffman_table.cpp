@@ -47,11 +47,14 @@ struct SymbolEntries {
     static int32_t nodeOf(Entry e) { return -int32_t(e); }
 };
 
-// Lookup entries of the main tree, with the path length beside the symbol
-// (kMainEntryWalk).
+// Lookup entries of the main tree, with the path length and the offset bit
+// count beside the symbol (kMainEntryWalk).
 struct MainEntries {
     using Entry = uint32_t;
-    static Entry symbol(uint32_t s, uint32_t length) { return s << 16 | length; }
+    static Entry symbol(uint32_t s, uint32_t length) {
+        const uint32_t extra = s < kLiteralCount ? 0 : kSlots.extraBits[(s - kLiteralCount) >> 3];
+        return s << 16 | extra << kMainEntryExtraShift | length;
+    }
     static Entry node(uint32_t n) { return uint32_t(uint16_t(-int32_t(n))) << 16 | kMainEntryWalk; }
     static int32_t nodeOf(Entry e) { return -int32_t(int16_t(e >> 16)); }
 };

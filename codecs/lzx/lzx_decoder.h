@@ -54,13 +54,16 @@ constexpr SlotTables makeSlotTables() {
 
 inline constexpr SlotTables kSlots = makeSlotTables();
 
-// A main-tree lookup entry: the symbol in the top 16 bits and its path
-// length in the low 5 bits; for the prefix of a code longer than the table's
-// kMainLookupBits, kMainEntryWalk and the negated number of the overflow
-// node to walk from in the top 16 bits instead. An entry of 0 is symbol 0
-// with no bits, as every entry is when all path lengths are 0.
+// A main-tree lookup entry: the symbol in the top 16 bits, for a match
+// symbol its position slot's offset bit count (lzxExtraBits) in bits 8..12,
+// and its path length in the low 5 bits; for the prefix of a code longer
+// than the table's kMainLookupBits, kMainEntryWalk and the negated number
+// of the overflow node to walk from in the top 16 bits instead. An entry of
+// 0 is symbol 0 with no bits, as every entry is when all path lengths are 0.
 constexpr uint32_t kMainEntryWalk = 0x80;
 constexpr uint32_t kMainEntryLengthMask = 0x1F;
+constexpr int kMainEntryExtraShift = 8;
+constexpr uint32_t kMainEntryExtraMask = 0x1F;
 
 // Position slots needed to reach every distance of a window.
 uint32_t slotCountFor(uint32_t windowSize);
