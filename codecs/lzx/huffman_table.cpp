@@ -92,9 +92,17 @@ bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
         nodes[nextNode - symbolCount][1] = 0;
         return nextNode++;
     };
+    // The symbols that have codes, in order, gathered without a branch: in
+    // a main tree the unused match symbols lie scattered among the used.
+    uint16_t coded[kMainLengthsSize];
+    uint32_t codedCount = 0;
     for (uint32_t s = 0; s < symbolCount; ++s) {
+        coded[codedCount] = uint16_t(s);
+        codedCount += lengths[s] != 0;
+    }
+    for (uint32_t c = 0; c < codedCount; ++c) {
+        const uint32_t s = coded[c];
         int l = lengths[s];
-        if (l == 0) continue;
         uint32_t k = start[l];
         uint32_t next = k + weight[l];
         if (l <= lookupBits) {
