@@ -25,7 +25,12 @@ inline uint8_t deltaLength(uint8_t prior, uint32_t code) { return kDeltaTable[17
 
 uint32_t readPretreeSymbol(Decoder& d, const int16_t* table, const int16_t (*nodes)[2],
                            const uint8_t* lengths) {
-    int32_t symbol = table[d.bitBuffer >> (32 - kPretreeLookupBits)];
+    const int32_t entry = table[d.bitBuffer >> (32 - kPretreeLookupBits)];
+    if (entry >= 0) {
+        dropBits(d, int(uint32_t(entry) >> kTableSymbolBits));
+        return uint32_t(entry) & kTableSymbolMask;
+    }
+    int32_t symbol = entry;
     for (uint32_t bit = uint32_t(1) << (31 - kPretreeLookupBits); symbol < 0; bit >>= 1) {
         symbol = nodes[-symbol - kPretreeSymbols][(d.bitBuffer & bit) ? 1 : 0];
     }
@@ -80,10 +85,7 @@ bool readTrees(Decoder& d) {
                      d.mainLengths + kLiteralCount)) {
         return false;
     }
-    if (!buildTable(d.mainSymbols, d.mainLengths, kMainLookupBits, d.mainTable, d.mainNodes)) {
-        return false;
-    }
-    buildMainEntries(d);
+    if (!buildMainTable(d)) return false;
     if (!readLengths(d, kLengthSymbols, d.priorLengthLengths, d.lengthLengths)) return false;
     return buildTable(kLengthSymbols, d.lengthLengths, kLengthLookupBits, d.lengthTable,
                       d.lengthNodes);

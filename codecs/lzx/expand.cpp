@@ -16,7 +16,7 @@ template <bool kAligned>
 bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
     uint8_t* const window = d.window;
     const uint32_t mask = d.windowMask;
-    const int16_t* const mainTable = d.mainTable;
+    const uint32_t* const mainEntries = d.mainEntries;
     const uint8_t* const mainLengths = d.mainLengths;
     const int32_t mainSymbols = int32_t(d.mainSymbols);
     const uint8_t* const limit = d.inLimit;
@@ -28,7 +28,9 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
 
     bool ok = true;
     while (i < end) {
-        int32_t symbol = mainTable[bitBuffer >> (32 - kMainLookupBits)];
+        const uint32_t entry = mainEntries[bitBuffer >> (32 - kMainLookupBits)];
+        // The symbol, or the negated node a longer code continues in.
+        int32_t symbol = int16_t(entry >> 16);
         for (uint32_t bit = uint32_t(1) << (31 - kMainLookupBits); symbol < 0; bit >>= 1) {
             symbol = d.mainNodes[-symbol - mainSymbols][(bitBuffer & bit) ? 1 : 0];
         }
@@ -46,6 +48,7 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
         const uint32_t slot = uint32_t(symbol - kLiteralCount) >> 3;
         if (header == 7) {
             int32_t lengthSymbol = d.lengthTable[bitBuffer >> (32 - kLengthLookupBits)];
+            if (lengthSymbol >= 0) lengthSymbol &= kTableSymbolMask;
             for (uint32_t bit = uint32_t(1) << (31 - kLengthLookupBits); lengthSymbol < 0;
                  bit >>= 1) {
                 lengthSymbol = d.lengthNodes[-lengthSymbol - kLengthSymbols][(bitBuffer & bit) ? 1 : 0];
@@ -65,8 +68,8 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
                     dropBitsUnchecked(bitBuffer, spareBits, inPos, extra - 3);
                 }
                 const uint32_t a = d.alignedTable[bitBuffer >> (32 - kAlignedLookupBits)];
-                dropBitsUnchecked(bitBuffer, spareBits, inPos, d.alignedLengths[a]);
-                offsetBits = verbatimPart << 3 | a;
+                dropBitsUnchecked(bitBuffer, spareBits, inPos, int(a >> kAlignedSymbolBits));
+                offsetBits = verbatimPart << kAlignedSymbolBits | (a & (kAlignedSymbols - 1));
             } else {
                 offsetBits = bitBuffer >> (32 - extra);
                 dropBitsUnchecked(bitBuffer, spareBits, inPos, extra);

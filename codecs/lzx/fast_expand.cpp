@@ -15,12 +15,6 @@
 namespace lzx {
 namespace {
 
-// mainEntries: symbol in the top 16 bits, path length in the low 5 bits;
-// kWalk marks an entry whose code is longer than the table's 10 bits, with
-// the negated overflow node number in the top 16 bits instead.
-constexpr uint32_t kWalk = 0x80;
-constexpr uint32_t kLengthMask = 0x1F;
-
 // A symbol reads at most 16 + 16 + 17 bits (main, length, verbatim offset)
 // or 16 + 16 + 14 + 7 (aligned offset), with two refills that each read 8
 // bytes and advance at most 6; every read of a symbol that starts this far
@@ -86,26 +80,6 @@ inline int32_t walkNodes(const WideBits& b, int32_t entry, const int16_t (*nodes
     return entry;
 }
 
-}  // namespace
-
-void buildMainEntries(Decoder& d) {
-    // A symbol whose code has l <= 10 bits fills 2^(10 - l) consecutive
-    // entries (all of them when every length is 0): one step per symbol.
-    for (uint32_t k = 0; k < (1u << kMainLookupBits);) {
-        const int32_t t = d.mainTable[k];
-        if (t < 0) {
-            d.mainEntries[k++] = uint32_t(uint16_t(int16_t(t))) << 16 | kWalk;
-            continue;
-        }
-        const uint32_t length = d.mainLengths[t];
-        const uint32_t run = uint32_t(1) << (kMainLookupBits - length);
-        const uint32_t entry = uint32_t(t) << 16 | length;
-        for (uint32_t e = k; e < k + run; ++e) d.mainEntries[e] = entry;
-        k += run;
-    }
-}
-
-namespace {
 
 // kFilled: the folder has produced a whole window, so no distance can reach
 // before its first byte and the loop need not test it.
@@ -116,9 +90,10 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
     if (d.spareBits < 1 || d.spareBits > 16 || d.dataEnd - d.inPos < kInputMargin) return true;
 
     uint8_t* const window = d.window;
-    const uint32_t mask = d.windowMask;
-    const uint8_t* const mainLengths = d.mainLengths;
-    const int32_t mainSymbols = int32_t(d.mainSymbols);
+    // The window mask, the main tree's path lengths and its symbol count
+    // are read from the decoder where they are used (long codes, matches
+    // after the window has filled) rather than held in registers: the loop
+    // has few to spare.
     // Valid: the test above put the data end at least that far past inPos.
     const uint8_t* const inStop = d.dataEnd - kInputMargin;
     uint32_t i = pos;
@@ -136,14 +111,16 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // in turn depends only on the previous symbol.
         const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
-        uint32_t symbol;
-        if ((entry & kWalk) == 0) {
+        uint32_t symbol, extra;
+        if ((entry & kMainEntryWalk) == 0) {
             symbol = entry >> 16;
-            consume(b, entry & kLengthMask);
+            extra = (entry >> kMainEntryExtraShift) & kMainEntryExtraMask;
+            consume(b, entry & kMainEntryLengthMask);
         } else {
-            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes, mainSymbols,
-                                        kMainLookupBits));
-            consume(b, mainLengths[symbol]);
+            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes,
+                                        int32_t(d.mainSymbols), kMainLookupBits));
+            extra = symbol < kLiteralCount ? 0 : kSlots.extraBits[(symbol - kLiteralCount) >> 3];
+            consume(b, d.mainLengths[symbol]);
         }
         if (symbol < kLiteralCount) {
             window[i++] = uint8_t(symbol);
@@ -153,11 +130,18 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         uint32_t length = (symbol - kLiteralCount) & 7;
         const uint32_t slot = (symbol - kLiteralCount) >> 3;
         if (length == 7) {
-            const int32_t lengthSymbol =
-                walkNodes(b, d.lengthTable[peek(b, kLengthLookupBits)], d.lengthNodes,
-                          kLengthSymbols, kLengthLookupBits);
-            consume(b, d.lengthLengths[lengthSymbol]);
-            length += uint32_t(lengthSymbol);
+            const int32_t lengthEntry = d.lengthTable[peek(b, kLengthLookupBits)];
+            uint32_t lengthSymbol, codeBits;
+            if (lengthEntry >= 0) {
+                lengthSymbol = uint32_t(lengthEntry) & kTableSymbolMask;
+                codeBits = uint32_t(lengthEntry) >> kTableSymbolBits;
+            } else {
+                lengthSymbol = uint32_t(walkNodes(b, lengthEntry, d.lengthNodes, kLengthSymbols,
+                                                  kLengthLookupBits));
+                codeBits = d.lengthLengths[lengthSymbol];
+            }
+            consume(b, codeBits);
+            length += lengthSymbol;
             // Two codes of up to 16 bits may leave fewer counted bits than
             // the offset can take; mostly enough are left.
             if (b.avail < kMaxOffsetBits) refill(b);
@@ -168,30 +152,35 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // enough for the next lookup of 10 bits.
         length += kMinMatch;
 
-        uint32_t offsetBits = 0;
-        if (slot >= 4) {
-            const int extra = kSlots.extraBits[slot];
+        // Slots 4 and above, and only they, take offset bits; the count came
+        // with the main entry rather than from a load that waits for it.
+        uint32_t distance;
+        if (extra != 0) {
+            uint32_t offsetBits;
             if (kAligned && extra >= 3) {
                 // 0..14 verbatim bits, then the aligned symbol after them,
                 // both taken with one consume.
-                const uint32_t verbatim = uint32_t(extra - 3);
+                const uint32_t verbatim = extra - 3;
                 const uint32_t high = uint32_t((b.buf >> 1) >> (63 - verbatim));
                 const uint32_t a =
                     d.alignedTable[uint32_t((b.buf << verbatim) >> (64 - kAlignedLookupBits))];
-                consume(b, verbatim + d.alignedLengths[a]);
-                offsetBits = high << 3 | a;
+                consume(b, verbatim + (a >> kAlignedSymbolBits));
+                offsetBits = high << kAlignedSymbolBits | (a & (kAlignedSymbols - 1));
             } else {
-                offsetBits = peek(b, extra);
-                consume(b, uint32_t(extra));
+                offsetBits = peek(b, int(extra));
+                consume(b, extra);
             }
+            distance =
+                pushDistance(uint32_t(kSlots.distanceBase[slot]) + offsetBits, r0, r1, r2);
+        } else {
+            distance = shortSlotDistance(slot, r0, r1, r2);
         }
-        const uint32_t distance = matchDistance(slot, offsetBits, r0, r1, r2);
         if (length > end - i || !sourceInFolder(kFilled, i, distance)) {
             ok = false;
             break;
         }
         if (kFilled) {
-            copyMatch(window, mask, i, distance, length);
+            copyMatch(window, d.windowMask, i, distance, length);
         } else {
             copyMatchFirstPass(window, i, distance, length);
         }

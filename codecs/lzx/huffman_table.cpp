@@ -24,27 +24,50 @@ void firstCodes(const uint8_t* lengths, uint32_t symbolCount, uint32_t (&start)[
 }
 
 // Writes `value` to `count` entries from `at`, where count is a power of
-// two (a code's share of a lookup table): four entries to an 8-byte store
-// once the run is that long, else entry by entry.
-inline void fillRun(int16_t* at, uint32_t count, int16_t value) {
-    if (count < 4) {
+// two (a code's share of a lookup table): in 8-byte stores once the run
+// fills one, else entry by entry.
+template <typename Entry>
+inline void fillRun(Entry* at, uint32_t count, Entry value) {
+    constexpr uint32_t kPerStore = 8 / sizeof(Entry);
+    if (count < kPerStore) {
         for (uint32_t e = 0; e < count; ++e) at[e] = value;
         return;
     }
-    const uint64_t four = uint64_t(uint16_t(value)) * 0x0001000100010001u;
-    for (uint32_t e = 0; e < count; e += 4) std::memcpy(at + e, &four, 8);
+    Entry store[kPerStore];
+    for (Entry& e : store) e = value;
+    for (uint32_t e = 0; e < count; e += kPerStore) std::memcpy(at + e, store, 8);
 }
 
-}  // namespace
+// Lookup entries of the 16-bit tables: the symbol with its path length, or
+// the negated number of the overflow node a longer code continues in.
+struct SymbolEntries {
+    using Entry = int16_t;
+    static Entry symbol(uint32_t s, uint32_t length) { return Entry(length << kTableSymbolBits | s); }
+    static Entry node(uint32_t n) { return Entry(-int32_t(n)); }
+    static int32_t nodeOf(Entry e) { return -int32_t(e); }
+};
 
-bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
-                int16_t (*nodes)[2]) {
+// Lookup entries of the main tree, with the path length and the offset bit
+// count beside the symbol (kMainEntryWalk).
+struct MainEntries {
+    using Entry = uint32_t;
+    static Entry symbol(uint32_t s, uint32_t length) {
+        const uint32_t extra = s < kLiteralCount ? 0 : kSlots.extraBits[(s - kLiteralCount) >> 3];
+        return s << 16 | extra << kMainEntryExtraShift | length;
+    }
+    static Entry node(uint32_t n) { return uint32_t(uint16_t(-int32_t(n))) << 16 | kMainEntryWalk; }
+    static int32_t nodeOf(Entry e) { return -int32_t(int16_t(e >> 16)); }
+};
+
+template <typename Entries>
+bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
+                 typename Entries::Entry* table, int16_t (*nodes)[2]) {
     uint32_t start[18];
     firstCodes(lengths, symbolCount, start);
     const uint32_t tableSize = uint32_t(1) << lookupBits;
     if (start[17] == 0) {
         // No symbol at all: every lookup gives symbol 0 and consumes nothing.
-        std::memset(table, 0, tableSize * sizeof(int16_t));
+        std::memset(table, 0, tableSize * sizeof(*table));
         return true;
     }
     if (start[17] != kCompleteCode) return false;  // incomplete or over-subscribed
@@ -59,36 +82,64 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
             weight[l] = uint32_t(1) << (16 - l);
         }
     }
-    // Entries that prefix longer codes start empty and get nodes below.
+    // Entries that prefix longer codes start empty (0) and get nodes below.
     uint32_t firstLong = start[lookupBits + 1] >> shift;
     for (uint32_t k = firstLong; k < tableSize; ++k) table[k] = 0;
 
     uint32_t nextNode = symbolCount;
+    const auto newNode = [&] {
+        nodes[nextNode - symbolCount][0] = 0;
+        nodes[nextNode - symbolCount][1] = 0;
+        return nextNode++;
+    };
+    // The symbols that have codes, in order, gathered without a branch: in
+    // a main tree the unused match symbols lie scattered among the used.
+    uint16_t coded[kMainLengthsSize];
+    uint32_t codedCount = 0;
     for (uint32_t s = 0; s < symbolCount; ++s) {
+        coded[codedCount] = uint16_t(s);
+        codedCount += lengths[s] != 0;
+    }
+    for (uint32_t c = 0; c < codedCount; ++c) {
+        const uint32_t s = coded[c];
         int l = lengths[s];
-        if (l == 0) continue;
         uint32_t k = start[l];
         uint32_t next = k + weight[l];
         if (l <= lookupBits) {
             if (next > tableSize) return false;
-            fillRun(table + k, weight[l], int16_t(s));
+            fillRun(table + k, weight[l], Entries::symbol(s, uint32_t(l)));
             start[l] = next;
             continue;
         }
         start[l] = next;
-        int16_t* entry = &table[k >> shift];
+        // The code's first lookupBits bits pick the table entry, each bit
+        // after them a child of a node.
+        typename Entries::Entry& first = table[k >> shift];
+        if (first == 0) first = Entries::node(newNode());
+        int16_t* entry = nullptr;
+        int32_t node = Entries::nodeOf(first);
         for (int bit = 15 - lookupBits; bit > 15 - l; --bit) {
-            if (*entry == 0) {
-                nodes[nextNode - symbolCount][0] = 0;
-                nodes[nextNode - symbolCount][1] = 0;
-                *entry = int16_t(-int32_t(nextNode));
-                ++nextNode;
+            if (entry != nullptr) {
+                if (*entry == 0) *entry = int16_t(-int32_t(newNode()));
+                node = -*entry;
             }
-            entry = &nodes[-*entry - int32_t(symbolCount)][(k >> bit) & 1];
+            entry = &nodes[node - int32_t(symbolCount)][(k >> bit) & 1];
         }
         *entry = int16_t(s);
     }
     return true;
+}
+
+}  // namespace
+
+bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
+                int16_t (*nodes)[2]) {
+    return buildLookup<SymbolEntries>(symbolCount, lengths, lookupBits, table, nodes);
+}
+
+bool buildMainTable(Decoder& d) {
+    return buildLookup<MainEntries>(d.mainSymbols, d.mainLengths, kMainLookupBits, d.mainEntries,
+                                    d.mainNodes);
 }
 
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {
@@ -110,7 +161,7 @@ bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {
         if (l == 0) continue;
         uint32_t next = start[l] + weight[l];
         if (next > (1u << kAlignedLookupBits)) return false;
-        for (uint32_t e = start[l]; e < next; ++e) table[e] = uint8_t(s);
+        for (uint32_t e = start[l]; e < next; ++e) table[e] = uint8_t(l << kAlignedSymbolBits | s);
         start[l] = next;
     }
     return true;

@@ -22,6 +22,9 @@ constexpr int kMainLookupBits = 10;
 constexpr int kLengthLookupBits = 8;
 constexpr int kPretreeLookupBits = 8;
 constexpr int kAlignedLookupBits = 7;
+constexpr int kAlignedSymbolBits = 3;
+constexpr int kTableSymbolBits = 8;
+constexpr uint32_t kTableSymbolMask = (1u << kTableSymbolBits) - 1;
 constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr int kTranslatedFrames = 32768;  // frames after a reset that get call translation
@@ -51,6 +54,17 @@ constexpr SlotTables makeSlotTables() {
 
 inline constexpr SlotTables kSlots = makeSlotTables();
 
+// A main-tree lookup entry: the symbol in the top 16 bits, for a match
+// symbol its position slot's offset bit count (lzxExtraBits) in bits 8..12,
+// and its path length in the low 5 bits; for the prefix of a code longer
+// than the table's kMainLookupBits, kMainEntryWalk and the negated number
+// of the overflow node to walk from in the top 16 bits instead. An entry of
+// 0 is symbol 0 with no bits, as every entry is when all path lengths are 0.
+constexpr uint32_t kMainEntryWalk = 0x80;
+constexpr uint32_t kMainEntryLengthMask = 0x1F;
+constexpr int kMainEntryExtraShift = 8;
+constexpr uint32_t kMainEntryExtraMask = 0x1F;
+
 // Position slots needed to reach every distance of a window.
 uint32_t slotCountFor(uint32_t windowSize);
 
@@ -60,16 +74,15 @@ struct Decoder {
     uint32_t windowMask;
     uint32_t repeatedOffsets[3];  // R0, R1, R2
 
-    int16_t mainTable[1 << kMainLookupBits];
+    uint32_t mainEntries[1 << kMainLookupBits];  // see kMainEntryWalk
     int16_t lengthTable[1 << kLengthLookupBits];
     uint8_t mainLengths[kMainLengthsSize];
     uint8_t lengthLengths[kLengthSymbols];
+    // The aligned-offset symbol in the low kAlignedSymbolBits bits of each
+    // entry, its path length above them: one load gives both.
     uint8_t alignedTable[1 << kAlignedLookupBits];
     uint8_t alignedLengths[kAlignedSymbols];
     int16_t mainNodes[2 * kMainLengthsSize][2];
-    // The main table again for the fast loop: each entry carries the symbol
-    // and its path length together (see fast_expand.cpp).
-    uint32_t mainEntries[1 << kMainLookupBits];
     int16_t lengthNodes[2 * kLengthSymbols][2];
 
     const uint8_t* inPos;
@@ -127,13 +140,18 @@ bool readBlockHeader(Decoder& d);
 
 // Lookup tables from path lengths: canonical codes, `lookupBits`-bit
 // direct table, longer codes through overflow nodes numbered from
-// symbolCount. False for an incomplete or over-subscribed code.
+// symbolCount. A code of up to lookupBits bits has an entry of its symbol
+// in the low kTableSymbolBits bits and its path length above them; a longer
+// code's prefix has the negated number of the node to walk from, and the
+// walk ends at the bare symbol. False for an incomplete or over-subscribed
+// code. For the length tree and the pretree (symbols below 256).
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]);
+// The aligned-offset tree's 7-bit table, entries as alignedTable holds them.
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
-
-// mainEntries from mainTable and mainLengths, after the main table is built.
-void buildMainEntries(Decoder& d);
+// The same for the main tree, into mainEntries and mainNodes from the first
+// mainSymbols of mainLengths.
+bool buildMainTable(Decoder& d);
 
 // Whether a match `distance` bytes back from window position i stays
 // within what the folder has produced. Until the window is filled, i is the

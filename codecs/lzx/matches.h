@@ -10,34 +10,42 @@
 
 namespace lzx {
 
-// A match's distance by its position slot, with the repeated offsets R0, R1,
-// R2 updated: slots 0..2 reuse R0..R2 (1 and 2 swap theirs to the front),
-// slot 3 is distance 1, and slots 4 and above are the slot's base plus the
-// offset bits already read; slots 3 and above push the distance in front.
-inline uint32_t matchDistance(uint32_t slot, uint32_t offsetBits, uint32_t& r0, uint32_t& r1,
-                              uint32_t& r2) {
-    uint32_t distance;
-    if (slot >= 4) {
-        distance = uint32_t(kSlots.distanceBase[slot]) + offsetBits;
-    } else if (slot == 0) {
-        return r0;
-    } else if (slot == 1) {
-        distance = r1;
-        r1 = r0;
-        r0 = distance;
-        return distance;
-    } else if (slot == 2) {
-        distance = r2;
-        r2 = r0;
-        r0 = distance;
-        return distance;
-    } else {
-        distance = 1;
-    }
+// A new distance goes in front of the repeated offsets: R2 = R1, R1 = R0,
+// R0 = distance.
+inline uint32_t pushDistance(uint32_t distance, uint32_t& r0, uint32_t& r1, uint32_t& r2) {
     r2 = r1;
     r1 = r0;
     r0 = distance;
     return distance;
+}
+
+// The distance of position slots 0..3, which take no offset bits: slots
+// 0..2 reuse R0..R2 (1 and 2 swap theirs to the front), slot 3 is a new
+// distance of 1.
+inline uint32_t shortSlotDistance(uint32_t slot, uint32_t& r0, uint32_t& r1, uint32_t& r2) {
+    uint32_t distance;
+    if (slot == 0) {
+        return r0;
+    } else if (slot == 1) {
+        distance = r1;
+        r1 = r0;
+    } else if (slot == 2) {
+        distance = r2;
+        r2 = r0;
+    } else {
+        return pushDistance(1, r0, r1, r2);
+    }
+    r0 = distance;
+    return distance;
+}
+
+// A match's distance by its position slot, with the repeated offsets R0, R1,
+// R2 updated: slots 0..3 as above, slots 4 and above the slot's base plus
+// the offset bits already read, pushed in front.
+inline uint32_t matchDistance(uint32_t slot, uint32_t offsetBits, uint32_t& r0, uint32_t& r1,
+                              uint32_t& r2) {
+    if (slot >= 4) return pushDistance(uint32_t(kSlots.distanceBase[slot]) + offsetBits, r0, r1, r2);
+    return shortSlotDistance(slot, r0, r1, r2);
 }
 
 inline uint64_t load64(const uint8_t* p) {
@@ -82,6 +90,14 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
             const uint64_t head = load64(from), tail = load64(from + length - 8);
             store64(out, head);
             store64(out + length - 8, tail);
+            return;
+        }
+        if (src < i) {
+            // The source ends before the destination begins: 16-byte steps,
+            // the last one ending at the match's end.
+            uint32_t k = 0;
+            for (; k + 16 < length; k += 16) std::memcpy(out + k, from + k, 16);
+            std::memcpy(out + length - 16, from + length - 16, 16);
             return;
         }
         std::memmove(out, from, length);

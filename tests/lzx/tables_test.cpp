@@ -1,0 +1,139 @@
+// The lookup tables built from path lengths, read back code by code: each
+// symbol's canonical code, taken from the table's first bits and the
+// overflow nodes after them, gives back the symbol and what its entry
+// carries beside it (path length; for the main tree, the offset bit count).
+#include "codecs/lzx/lzx_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Lengths = std::vector<uint8_t>;
+
+// A random complete code over `used` of `count` symbols with lengths up to
+// `maxLength`: leaves split in two until there are enough of them, then
+// handed to random symbols; the others get 0.
+Lengths completeCode(uint32_t count, uint32_t used, uint32_t maxLength, std::mt19937& random) {
+    std::vector<uint8_t> leaves = {0};
+    while (leaves.size() < used) {
+        const size_t pick = random() % leaves.size();
+        if (leaves[pick] >= maxLength) continue;
+        ++leaves[pick];
+        leaves.push_back(leaves[pick]);
+    }
+    std::vector<uint32_t> symbols(count);
+    for (uint32_t s = 0; s < count; ++s) symbols[s] = s;
+    std::shuffle(symbols.begin(), symbols.end(), random);
+    Lengths lengths(count, 0);
+    for (size_t k = 0; k < leaves.size(); ++k) lengths[symbols[k]] = leaves[k];
+    return lengths;
+}
+
+// Canonical codes: by increasing length, then symbol; each the previous
+// plus one, shifted left as the length grows.
+std::vector<uint32_t> canonicalCodes(const Lengths& lengths) {
+    std::vector<uint32_t> codes(lengths.size(), 0);
+    uint32_t code = 0;
+    for (uint32_t length = 1; length <= 16; ++length) {
+        for (size_t s = 0; s < lengths.size(); ++s) {
+            if (lengths[s] == length) codes[s] = code++;
+        }
+        code <<= 1;
+    }
+    return codes;
+}
+
+// Follows the overflow nodes from `entry` (a negated node number) with the
+// code's bits after the table's first `lookupBits`.
+int32_t walk(int32_t entry, uint32_t code, uint32_t length, int lookupBits,
+             const int16_t (*nodes)[2], uint32_t firstNode) {
+    for (int bit = int(length) - lookupBits - 1; entry < 0; --bit) {
+        EXPECT_GE(bit, 0) << "the walk is longer than the code";
+        if (bit < 0) return -1;
+        entry = nodes[-entry - int32_t(firstNode)][(code >> bit) & 1];
+    }
+    return entry;
+}
+
+TEST(LzxTables, EverySymbolsCodeLooksUpItsSymbolLengthAndOffsetBits) {
+    std::mt19937 random(17);
+    auto d = std::make_unique<lzx::Decoder>();
+    d->mainSymbols = lzx::kLiteralCount + 8 * 50;
+    for (int trial = 0; trial < 60; ++trial) {
+        SCOPED_TRACE(trial);
+        // Main tree, with codes both within and past the table's 10 bits.
+        const uint32_t mainUsed = 2 + random() % (d->mainSymbols - 1);
+        const Lengths main = completeCode(d->mainSymbols, mainUsed, 16, random);
+        std::copy(main.begin(), main.end(), d->mainLengths);
+        ASSERT_TRUE(lzx::buildMainTable(*d));
+        const std::vector<uint32_t> mainCodes = canonicalCodes(main);
+        for (uint32_t s = 0; s < d->mainSymbols; ++s) {
+            const uint32_t length = main[s];
+            if (length == 0) continue;
+            const uint32_t code = mainCodes[s];
+            const uint32_t index = length <= lzx::kMainLookupBits
+                                       ? code << (lzx::kMainLookupBits - length)
+                                       : code >> (length - lzx::kMainLookupBits);
+            const uint32_t entry = d->mainEntries[index];
+            if (length <= lzx::kMainLookupBits) {
+                ASSERT_EQ(entry & lzx::kMainEntryWalk, 0u) << s;
+                EXPECT_EQ(entry >> 16, s);
+                EXPECT_EQ(entry & lzx::kMainEntryLengthMask, length) << s;
+                const uint32_t extra =
+                    s < lzx::kLiteralCount ? 0 : lzx::kSlots.extraBits[(s - lzx::kLiteralCount) / 8];
+                EXPECT_EQ((entry >> lzx::kMainEntryExtraShift) & lzx::kMainEntryExtraMask, extra)
+                    << s;
+            } else {
+                ASSERT_NE(entry & lzx::kMainEntryWalk, 0u) << s;
+                EXPECT_EQ(walk(int16_t(entry >> 16), code, length, lzx::kMainLookupBits,
+                               d->mainNodes, d->mainSymbols),
+                          int32_t(s));
+            }
+        }
+
+        // Length tree (and with it the pretree's table format).
+        const Lengths lengthTree =
+            completeCode(lzx::kLengthSymbols, 2 + random() % (lzx::kLengthSymbols - 1), 16, random);
+        ASSERT_TRUE(lzx::buildTable(lzx::kLengthSymbols, lengthTree.data(), lzx::kLengthLookupBits,
+                                    d->lengthTable, d->lengthNodes));
+        const std::vector<uint32_t> lengthCodes = canonicalCodes(lengthTree);
+        for (uint32_t s = 0; s < lzx::kLengthSymbols; ++s) {
+            const uint32_t length = lengthTree[s];
+            if (length == 0) continue;
+            const uint32_t code = lengthCodes[s];
+            if (length <= lzx::kLengthLookupBits) {
+                const int32_t entry = d->lengthTable[code << (lzx::kLengthLookupBits - length)];
+                ASSERT_GE(entry, 0) << s;
+                EXPECT_EQ(uint32_t(entry) & lzx::kTableSymbolMask, s);
+                EXPECT_EQ(uint32_t(entry) >> lzx::kTableSymbolBits, length) << s;
+            } else {
+                const int32_t entry = d->lengthTable[code >> (length - lzx::kLengthLookupBits)];
+                ASSERT_LT(entry, 0) << s;
+                EXPECT_EQ(walk(entry, code, length, lzx::kLengthLookupBits, d->lengthNodes,
+                               lzx::kLengthSymbols),
+                          int32_t(s));
+            }
+        }
+
+        // Aligned-offset tree: every code within the table's 7 bits.
+        const Lengths aligned = completeCode(lzx::kAlignedSymbols, 2 + random() % 7, 7, random);
+        ASSERT_TRUE(lzx::buildAlignedTable(aligned.data(), d->alignedTable));
+        const std::vector<uint32_t> alignedCodes = canonicalCodes(aligned);
+        for (uint32_t s = 0; s < lzx::kAlignedSymbols; ++s) {
+            if (aligned[s] == 0) continue;
+            const uint32_t first = alignedCodes[s] << (lzx::kAlignedLookupBits - aligned[s]);
+            for (uint32_t k = 0; k < (1u << (lzx::kAlignedLookupBits - aligned[s])); ++k) {
+                const uint32_t entry = d->alignedTable[first + k];
+                EXPECT_EQ(entry & (lzx::kAlignedSymbols - 1), s);
+                EXPECT_EQ(entry >> lzx::kAlignedSymbolBits, aligned[s]) << s;
+            }
+        }
+    }
+}
+
+}  // namespace
