@@ -101,15 +101,12 @@ bool reportNextCabinet(const CabArchive* archive, const CabArchiveProblem& probl
                        const CabArchiveCabinet& current, uint32_t walkedFrom) {
     const std::string stored = problem.name;
     if (problem.kind == CabProblemMissingCabinet && stored.empty()) return false;
-    if (problem.kind == CabProblemMissingCabinet && !cabArchiveIsPlainFileName(stored.c_str())) {
-        reportCabinetError(current.name,
-                           "next cabinet name '" + stored + "' is not a plain file name");
-        return true;
-    }
-    if (problem.kind == CabProblemMissingCabinet &&
-        neighbourPath(current.name, stored).size() > kMaxCabinetPath) {
-        reportCabinetError(current.name, "path of next cabinet '" + stored + "' is too long");
-        return true;
+    if (problem.kind == CabProblemMissingCabinet) {
+        const std::string unusable = nextCabinetProblem(current.name, stored);
+        if (!unusable.empty()) {
+            reportCabinetError(current.name, unusable);
+            return true;
+        }
     }
     const std::string path = problem.kind == CabProblemMissingCabinet
                                  ? neighbourPath(current.name, stored)
@@ -154,13 +151,8 @@ CrossingFailure crossingFailureAfter(const CabArchive* archive, uint32_t last) {
     if (!unusable.empty()) return {true, unusable};
     const std::string path = neighbourPath(current.name, stored);
     int32_t kind = CabProblemMissingCabinet;
-    for (uint32_t p = 0; p < cabArchiveProblemCount(archive); ++p) {
-        CabArchiveProblem problem{};
-        problem.size = sizeof problem;
-        if (cabArchiveProblem(archive, p, &problem) == CabArchiveOk && problem.cabinet < 0 &&
-            problem.before == 0) {
-            kind = problem.kind;
-        }
+    for (const CabArchiveProblem& problem : problemsOf(archive)) {
+        if (problem.cabinet < 0 && problem.before == 0) kind = problem.kind;
     }
     // The reason the decoder gives when it tries that cabinet.
     std::string reason;

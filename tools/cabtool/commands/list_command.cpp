@@ -12,6 +12,7 @@
 #include "tools/cabtool/commands/archive_set.h"
 #include "tools/cabtool/files/cabinet_files.h"
 #include "tools/cabtool/commands/commands.h"
+#include "tools/cabtool/commands/walk_record.h"
 #include "tools/cabtool/output/dos_date_text.h"
 #include "tools/cabtool/output/json_output.h"
 #include "tools/cabtool/output/messages.h"
@@ -153,12 +154,6 @@ struct Listing {
     }
 };
 
-// What one walk over a set leaves for a walk started again later in it.
-struct WalkRecord {
-    std::set<std::string> handled;                        // cabinets whose files were listed
-    std::set<std::pair<std::string, uint32_t>> listed;    // files listed, by name and size
-};
-
 // What listing one cabinet of a set carries to the next.
 struct SetListing {
     const CabArchive* archive = nullptr;
@@ -206,7 +201,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
                 // comes from: it is not mentioned again.
                 const std::string previousPath = neighbourPath(file.cabinet, previous);
                 if (set.earlier != nullptr && (set.earlier->handled.count(previousPath) != 0 ||
-                                               set.earlier->listed.count({file.name, file.size}) != 0)) {
+                                               set.earlier->dealtWith.count({file.name, file.size}) != 0)) {
                     continue;
                 }
                 note = "  (continued from " + previous + ")";
@@ -224,7 +219,7 @@ void listCabinet(Listing& listing, SetListing& set, uint32_t c, const std::vecto
             continue;
         }
         listing.add(file, entry, cabinet, note);
-        record.listed.insert({file.name, file.size});
+        record.dealtWith.insert({file.name, file.size});
         if (file.continuesIntoNext()) ++goingOn;
     }
     set.handedOnward = goingOn;
@@ -304,17 +299,12 @@ bool listWalk(Listing& listing, const CabinetSource& source, const std::string& 
     return true;
 }
 
-// Lists one source; false when some of it could not be read (reported). A
-// walk from the first cabinet of the set that fails before the cabinet
-// named starts again there.
+// Lists one source; false when some of it could not be read (reported).
 bool listSource(Listing& listing, const CabinetSource& source) {
-    WalkRecord first;
-    if (listWalk(listing, source, source.path, "", nullptr, first)) return true;
-    if (source.named.empty() || first.handled.count(source.named) != 0) return false;
-    reportCabinetError(source.named, kRestartingHere);
-    WalkRecord again;
-    listWalk(listing, source, source.named, source.named, &first, again);
-    return false;
+    return walkFromFirstThenNamed(source, [&](const std::string& path, const std::string& startName,
+                                              const WalkRecord* earlier, WalkRecord& record) {
+        return listWalk(listing, source, path, startName, earlier, record);
+    });
 }
 
 }  // namespace

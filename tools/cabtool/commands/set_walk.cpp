@@ -10,6 +10,7 @@
 #include "cab/cab.h"
 #include "tools/cabtool/commands/archive_reading.h"
 #include "tools/cabtool/commands/archive_set.h"
+#include "tools/cabtool/commands/walk_record.h"
 #include "tools/cabtool/files/cabinet_files.h"
 #include "tools/cabtool/output/messages.h"
 #include "tools/cabtool/output/printable.h"
@@ -44,12 +45,6 @@ std::string damageText(const std::string& message, bool blocksNamed) {
                             message.find("data block ") != std::string::npos;
     return namesBlock && !blocksNamed ? damaged : message;
 }
-
-// What one walk over a set leaves for a walk started again later in it.
-struct WalkRecord {
-    std::set<std::string> handled;                         // cabinets whose files were handed out
-    std::set<std::pair<std::string, uint32_t>> dealtWith;  // their files, by name and size
-};
 
 // One walk over the cabinets of an archive, from cabinet `start` on, driven
 // by the library's extraction events. The walk stops at the first failure:
@@ -628,16 +623,11 @@ void WalkFindings::cabinetDone() {
 }
 
 // Walks one source; false when some of it could not be walked (reported).
-// A walk from the first cabinet of the set that fails before the cabinet
-// named starts again there.
 bool walkSource(WalkFindings& findings, const CabinetSource& source) {
-    WalkRecord first;
-    if (walkSet(findings, source, source.path, "", nullptr, first)) return true;
-    if (source.named.empty() || first.handled.count(source.named) != 0) return false;
-    reportCabinetError(source.named, kRestartingHere);
-    WalkRecord again;
-    walkSet(findings, source, source.named, source.named, &first, again);
-    return false;
+    return walkFromFirstThenNamed(source, [&](const std::string& path, const std::string& startName,
+                                              const WalkRecord* earlier, WalkRecord& record) {
+        return walkSet(findings, source, path, startName, earlier, record);
+    });
 }
 
 }  // namespace cabtool
