@@ -42,7 +42,8 @@ DirectoryTarget::DirectoryTarget(DirectoryTarget&& other) noexcept
       output_(std::move(other.output_)),
       entry_(other.entry_),
       naming_(std::move(other.naming_)),
-      madeDirectories_(std::move(other.madeDirectories_)) {
+      madeDirectories_(std::move(other.madeDirectories_)),
+      unheld_(std::move(other.unheld_)) {
     other.rootFd_ = -1;
 }
 
@@ -102,6 +103,7 @@ bool DirectoryTarget::fillWithZeros(std::string& problem) {
 int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reason) {
     if (!output_) return outcome;
     const bool complete = outcome == CabOutcomeExtracted || outcome == CabOutcomeSalvaged;
+    bool heldIt = false;
     if (complete && !writeProblem_.empty()) {
         reason = writeProblem_;
         outcome = CabOutcomeOutputFailed;
@@ -121,6 +123,7 @@ int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reaso
                 held.file = std::move(*finished);
                 held_.push_back(std::move(held));
                 done = true;
+                heldIt = true;
             }
         }
         if (!done) {
@@ -129,6 +132,10 @@ int32_t DirectoryTarget::end(uint32_t index, int32_t outcome, std::string& reaso
         }
     }
     output_.reset();  // an incomplete file's temporary is removed
+    // A worker's directories outlive an entry that left no held file when
+    // another worker's file is inside them: whether they stay is decided
+    // once the extraction knows which entries one pass would have begun.
+    if (holding_ && !heldIt) unheld_.insert(unheld_.end(), madeDirectories_.begin(), madeDirectories_.end());
     if (outcome == CabOutcomeStopped) removeEmptyDirectories();
     return outcome;
 }

@@ -44,6 +44,9 @@ public:
     void holdCompleteFiles() { holding_ = true; }
     // The files held since the last call, in the order they were completed.
     std::vector<HeldFile> takeHeldFiles() { return std::exchange(held_, {}); }
+    // The directories made, while holding, for entries that left no held
+    // file, since the last call: outermost first per entry.
+    std::vector<std::string> takeUnheldDirectories() { return std::exchange(unheld_, {}); }
 
 private:
     // The client's temporary prefix, kept where moving the target leaves it.
@@ -68,6 +71,7 @@ private:
     std::string writeProblem_;  // why the bytes could not be written, or empty
     std::unique_ptr<Naming> naming_;  // null: the default temporary names
     std::vector<std::string> madeDirectories_;  // for the entry being written, outermost first
+    std::vector<std::string> unheld_;  // see takeUnheldDirectories
 };
 
 }  // namespace cabarchive

@@ -25,8 +25,10 @@ constexpr size_t kJobsPerWorker = 4;
 struct FolderJob {
     std::vector<uint32_t> steered;  // the plan's files of these folders, in its order
     std::vector<uint32_t> entries;  // their archive entries still wanted
+    std::vector<uint32_t> folders;  // their folders in the cabinet
     std::vector<HeldEvent> held; // its settles and notes, in the order made
     std::vector<HeldFile> files; // its complete files, not yet in place
+    std::vector<std::string> unheldDirectories;  // made for its entries that left no file
     uint64_t done = 0;           // bytes it wrote
     bool stopped = false;        // the client stopped the extraction in it
     bool failed = false;         // a pass of its decoder ended at a failure
@@ -95,6 +97,7 @@ std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPla
     std::map<uint32_t, size_t> jobOfFolder;
     for (size_t f = 0; f < folders.size(); ++f) jobOfFolder.emplace(folders[f], f * jobCount / folders.size());
     std::vector<FolderJob> jobs(jobCount);
+    for (const auto& [folder, job] : jobOfFolder) jobs[job].folders.push_back(folder);
     for (const uint32_t i : plan.steered) {
         const auto job = jobOfFolder.find(folderOfEntry(cabinet, files[i]));
         if (job != jobOfFolder.end()) jobs[job->second].steered.push_back(i);
@@ -107,6 +110,42 @@ std::vector<FolderJob> folderJobs(const Run& run, uint32_t index, const VisitPla
         }
     }
     return jobs;
+}
+
+// The bytes of compressed data each folder of the cabinet holds here: from
+// its first data block to the next folder's, or to the cabinet's end. Only
+// a guide to how long a folder takes to decode, so damaged offsets merely
+// give a poor guess.
+std::vector<uint64_t> folderSpans(const Cabinet& cabinet) {
+    std::vector<uint64_t> starts;
+    for (const CabFolderRecord& folder : cabinet.folders) starts.push_back(folder.coffCabStart);
+    starts.push_back(cabinet.header.cbCabinet);
+    std::sort(starts.begin(), starts.end());
+    std::vector<uint64_t> spans;
+    for (const CabFolderRecord& folder : cabinet.folders) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), uint64_t(folder.coffCabStart));
+        spans.push_back(next == starts.end() ? 0 : *next - folder.coffCabStart);
+    }
+    return spans;
+}
+
+// The order in which workers take the jobs: the first job first, so that
+// its files are put in place and reported at once, then the costliest
+// first, by their folders' compressed bytes, so that the last jobs taken
+// are short and no worker is left alone with a long one while the others
+// wait. The results are still released in folder order.
+std::vector<uint32_t> takeOrder(const Cabinet& cabinet, const std::vector<FolderJob>& jobs) {
+    const std::vector<uint64_t> spans = folderSpans(cabinet);
+    std::vector<uint64_t> cost(jobs.size(), 0);
+    for (uint32_t j = 0; j < jobs.size(); ++j) {
+        for (const uint32_t folder : jobs[j].folders) cost[j] += folder < spans.size() ? spans[folder] : 0;
+    }
+    std::vector<uint32_t> order(jobs.size());
+    for (uint32_t j = 0; j < order.size(); ++j) order[j] = j;
+    if (!order.empty()) {
+        std::stable_sort(order.begin() + 1, order.end(), [&](uint32_t a, uint32_t b) { return cost[a] > cost[b]; });
+    }
+    return order;
 }
 
 void runJob(Workshop& shop, FolderJob& job, EntryTarget* target, ArchiveIo& io, CabDecoder* decoder,
@@ -172,10 +211,14 @@ void work(Workshop& shop) {
         } catch (const std::bad_alloc&) {
             job.outOfMemory = true;
         }
-        if (target) job.files = target->takeHeldFiles();
+        if (target) {
+            job.files = target->takeHeldFiles();
+            job.unheldDirectories = target->takeUnheldDirectories();
+        }
         // Which job fails first is known only in order, but none after
-        // this one is needed when the first failure ends the extraction.
-        if (job.stopped || (job.failed && shop.run.stopsAtFirstFailure())) shop.queue.stop();
+        // this one is needed when the first failure ends the extraction;
+        // those before it are, as one pass would have decoded them.
+        if (job.stopped || (job.failed && shop.run.stopsAtFirstFailure())) shop.queue.stopAfter(*taken);
         shop.queue.finish(*taken);
     }
 }
@@ -254,22 +297,26 @@ std::set<std::string> directoriesOfBegunEntries(const Run& run, const std::vecto
 }
 
 // Removes the files no release put in place, once the workers are done,
-// and the directories made for them alone: a worker may have made one that
-// an earlier entry, in one pass, would have made and left.
+// and the empty directories workers made for them or for entries that left
+// no file, but those of entries one pass would have begun: a worker may
+// have made one that an earlier entry, in one pass, would have made and
+// left.
 struct LeftoverFiles {
     const Run& run;
     const std::vector<FolderJob>& jobs;
     const HeldFilePlacement& placement;
     ~LeftoverFiles() {
         std::vector<const HeldFile*> left;
-        for (const FolderJob& job : jobs) {
-            for (const HeldFile& file : job.files) left.push_back(&file);
-        }
-        if (left.empty()) return;
+        std::vector<std::string> made;
         try {
-            placement.remove(left, directoriesOfBegunEntries(run, jobs));
+            for (const FolderJob& job : jobs) {
+                for (const HeldFile& file : job.files) left.push_back(&file);
+                made.insert(made.end(), job.unheldDirectories.begin(), job.unheldDirectories.end());
+            }
+            if (left.empty() && made.empty()) return;
+            placement.remove(left, std::move(made), directoriesOfBegunEntries(run, jobs));
         } catch (const std::bad_alloc&) {
-            placement.remove(left);
+            placement.remove(left);  // without room for the lists, the files at least go
         }
     }
 };
@@ -298,7 +345,7 @@ bool extractFoldersSideBySide(Run& run, uint32_t index, const VisitPlan& plan,
 
     const HeldFilePlacement placement(run.request.directory);
     if (!placement.usable()) return false;
-    Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(uint32_t(jobs.size())), {}};
+    Workshop shop{run, index, plan, entryAt, jobs, OrderedJobs(takeOrder(cabinet, jobs)), {}};
     shop.progress.done = run.done;
     {
         const LeftoverFiles leftovers{run, jobs, placement};  // after the crew has joined

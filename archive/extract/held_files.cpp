@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace cabarchive {
 
@@ -21,9 +22,9 @@ int32_t HeldFilePlacement::place(const HeldFile& held, int32_t outcome, std::str
     return CabOutcomeOutputFailed;
 }
 
-void HeldFilePlacement::remove(const std::vector<const HeldFile*>& held,
+void HeldFilePlacement::remove(const std::vector<const HeldFile*>& held, std::vector<std::string> alsoMade,
                                const std::set<std::string>& kept) const {
-    std::vector<std::string> made;
+    std::vector<std::string> made = std::move(alsoMade);
     for (const HeldFile* file : held) {
         removeFinishedFile(rootFd_, file->file);
         made.insert(made.end(), file->madeDirectories.begin(), file->madeDirectories.end());

@@ -29,10 +29,11 @@ public:
     // failed.
     int32_t place(const HeldFile& held, int32_t outcome, std::string& reason) const;
 
-    // Removes the files of `held` and then the directories made for them
-    // that are left empty, the deepest first.
+    // Removes the files of `held` and then the directories made for them,
+    // and those in `alsoMade`, that are left empty, the deepest first.
     // Directories in `kept` stay, empty or not.
-    void remove(const std::vector<const HeldFile*>& held, const std::set<std::string>& kept = {}) const;
+    void remove(const std::vector<const HeldFile*>& held, std::vector<std::string> alsoMade = {},
+                const std::set<std::string>& kept = {}) const;
 
 private:
     int rootFd_ = -1;
