@@ -483,6 +483,43 @@ TEST(LzxDecodingLoops, AfterTheWindowFillsTheBytesPastAMatchStayThePreviousPass)
     }
 }
 
+// Each time the output passes a whole number of windows, the window's end
+// comes round. Just past it, matches from the largest distance the position
+// slots reach (the window's size less 3) and near it read the previous
+// pass; then matches of lengths 2..40 and some longer ones take sources
+// that begin 1 to length - 1 bytes before the window's end and run on across
+// it into the pass just begun. Four times round, by both loops against
+// the reference.
+TEST(LzxDecodingLoops, SourcesAcrossTheWindowsEndAndFromAWindowBackAreExact) {
+    constexpr int kBits = 15;
+    constexpr uint32_t kWindow = 1u << kBits;
+    std::vector<uint32_t> lengths;
+    for (uint32_t length = lzx::kMinMatch; length <= 40; ++length) lengths.push_back(length);
+    for (uint32_t length : {64u, 100u, 255u, 257u}) lengths.push_back(length);
+    for (bool aligned : {false, true}) {
+        SCOPED_TRACE(aligned ? "aligned offset" : "verbatim");
+        ReferenceStream s(kBits, aligned, 31);
+        for (uint32_t round = 1; round <= 4; ++round) {
+            while (s.size() < round * kWindow) s.literal();
+            for (uint32_t length : {2u, 8u, 9u, 33u, 257u}) {
+                for (uint32_t distance : {kWindow - 3, kWindow - 4, kWindow - 31, kWindow - 300}) {
+                    s.match(length, 4, distance);
+                    s.literal();
+                }
+            }
+            for (uint32_t length : lengths) {
+                for (uint32_t before : {1u, length / 2, length - 1}) {
+                    const uint32_t distance = uint32_t(s.size() % kWindow) + before;
+                    s.match(length, 4, distance);
+                }
+            }
+            // Every match fitted in the frame that began at the window's end.
+            ASSERT_LT(s.size() % kWindow, ReferenceStream::kFrame);
+        }
+        s.expectBothLoopsGiveTheReference();
+    }
+}
+
 // Copies a match in `window` with the decoder's copy and tells whether the
 // window then equals a byte-by-byte copy with masked positions.
 bool copiesAsByteByByte(Bytes& window, uint32_t mask, uint32_t i, uint32_t distance,

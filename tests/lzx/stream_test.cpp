@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -171,6 +173,68 @@ TEST(LzxStreams, FarDistancesReadThePreviousPassAndWrapAcrossTheWindowEnd) {
     expected.insert(expected.end(), fill.end() - 5, fill.end());
     expected.insert(expected.end(), fill.begin() + 3, fill.begin() + 6);
     EXPECT_EQ(out2, expected);
+}
+
+// Repeated offsets from an uncompressed block's header are distances like
+// any other, taken modulo the window: 0 and the window's size itself copy
+// the bytes one window back (what the destination holds in a window of the
+// format's size), and 2 x window + 7 is 7. Decoded after one window of
+// output and after two, just past the window's end, so that the first 7
+// reaches back across it; by both decoding loops against a byte-by-byte
+// copy in a window of the format's size.
+TEST(LzxStreams, StoredOffsetsOfWholeWindowsReadOneWindowBackOnceFilled) {
+    constexpr uint32_t kWindow = 32768, kMask = kWindow - 1, kAfter = 300;
+    const Bytes stored = pattern(4, 9);
+    StreamBuilder last(15);
+    last.stored(stored, 2 * kWindow + 7, kWindow, 0);
+    last.header(lzx::Verbatim, 8 + 8 + 9 + 40 + 8 + kAfter);
+    std::vector<uint32_t> used = {256 + 0 * 8 + 6, 256 + 1 * 8 + 6, 256 + 1 * 8 + 7,
+                                  256 + 2 * 8 + 6, 256 + 2 * 8 + 7};
+    for (uint32_t c = 'a'; c < 'a' + 16; ++c) used.push_back(c);
+    last.trees(lengthsFor(last.mainSymbols(), used), lengthsFor(lzx::kLengthSymbols, {0, 31}));
+    // {length, slot}, and the distances as the repeated offsets go: R0;
+    // R1 (to R0); R2 (to R0); R1 (to R0); R2 (to R0).
+    const std::pair<uint32_t, uint32_t> matches[] = {{8, 0}, {8, 1}, {9, 2}, {40, 1}, {8, 2}};
+    const uint32_t distances[] = {2 * kWindow + 7, kWindow, 0, 2 * kWindow + 7, kWindow};
+    for (const auto& [length, slot] : matches) last.match(length, slot);
+    for (uint32_t k = 0; k < kAfter; ++k) last.literal(uint8_t('a' + k % 16));
+    const Bytes lastFrame = last.finish();
+    const uint32_t lastSize = 4 + 8 + 8 + 9 + 40 + 8 + kAfter;
+
+    for (uint32_t windows : {1u, 2u}) {
+        // Whole frames of stored bytes first.
+        const Bytes fill = pattern(windows * kWindow, 5);
+        std::vector<Bytes> frames;
+        for (uint32_t at = 0; at < fill.size(); at += 32768) {
+            StreamBuilder s(15);
+            if (at == 0) s.translation(false);
+            s.stored(Bytes(fill.begin() + at, fill.begin() + at + 32768));
+            frames.push_back(s.finish());
+        }
+        // The format's window, byte by byte: position p of the folder is
+        // window byte p modulo its size.
+        Bytes window(kWindow);
+        uint32_t p = 0;
+        for (uint8_t byte : fill) window[p++ & kMask] = byte;
+        Bytes expected;
+        for (uint8_t byte : stored) expected.push_back(window[p++ & kMask] = byte);
+        for (size_t m = 0; m < std::size(matches); ++m) {
+            for (uint32_t k = 0; k < matches[m].first; ++k, ++p) {
+                expected.push_back(window[p & kMask] = window[(p - distances[m]) & kMask]);
+            }
+        }
+        for (uint32_t k = 0; k < kAfter; ++k) expected.push_back(uint8_t('a' + k % 16));
+
+        for (bool careful : {false, true}) {
+            SCOPED_TRACE(std::to_string(windows) + (careful ? " windows, careful loop" : " windows, fast loop"));
+            Instance codec(15);
+            static_cast<lzx::Handle*>(codec.handle())->decoder->carefulOnly = careful;
+            Bytes out;
+            for (const Bytes& frame : frames) ASSERT_EQ(codec.decompress(frame, 32768, out), CodecOk);
+            ASSERT_EQ(codec.decompress(lastFrame, lastSize, out), CodecOk);
+            EXPECT_EQ(out, expected);
+        }
+    }
 }
 
 // A verbatim block of `blockSize` with three literals and then a distance-1
