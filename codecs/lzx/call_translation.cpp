@@ -30,16 +30,13 @@ constexpr uint8_t kCallOpcode = 0xE8;
 constexpr uint32_t kTailBytes = 6;
 constexpr uint32_t kOperandBytes = 4;
 constexpr uint32_t kCallBytes = 1 + kOperandBytes;
+// An opcode and its operand in a mask.
+constexpr uint64_t kCallBits = (uint64_t(1) << kCallBytes) - 1;
 // Bytes whose 0xE8 bytes are found with one mask.
 constexpr uint32_t kChunk = 64;
 constexpr uint64_t kTopBit = uint64_t(1) << (kChunk - 1);
 // Bytes whose opcodes are listed before their operands are fixed.
 constexpr uint32_t kSegment = 4096;
-// Opcodes listed per chunk before a branch asks whether there are more.
-constexpr uint32_t kListedFreely = 3;
-// Opcodes lie at least kCallBytes apart.
-constexpr uint32_t kMostPerChunk = (kChunk + kOperandBytes) / kCallBytes;
-constexpr uint32_t kListSize = kSegment / kChunk * kMostPerChunk + kListedFreely;
 
 // Bit k set when p[k] is 0xE8, for k below kChunk: eight bytes at a time,
 // a byte equal to the opcode becomes zero and each zero byte's top bit is
@@ -77,13 +74,14 @@ uint64_t opcodeMaskSse2(const uint8_t* p) {
 // place: a target inside the folder (below `size`) goes back to a
 // displacement, one before the folder's start (-position .. -1) gets the
 // size added, anything else stays. Written back even when unchanged, so
-// the choice needs no branch.
-inline void fixOperand(uint8_t* operand, uint32_t position, uint32_t size) {
+// the choice needs no branch; with `apply` 0 the operand stays whatever it
+// holds.
+inline void fixOperand(uint8_t* operand, uint32_t position, uint32_t size, uint32_t apply = ~0u) {
     const uint32_t value = uint32_t(operand[0]) | uint32_t(operand[1]) << 8 |
                            uint32_t(operand[2]) << 16 | uint32_t(operand[3]) << 24;
     const uint32_t inside = 0u - uint32_t(value < size);
     const uint32_t before = ~inside & (0u - uint32_t(0u - value <= position));
-    const uint32_t fixed = value + (inside & (0u - position)) + (before & size);
+    const uint32_t fixed = value + (apply & ((inside & (0u - position)) + (before & size)));
     operand[0] = uint8_t(fixed);
     operand[1] = uint8_t(fixed >> 8);
     operand[2] = uint8_t(fixed >> 16);
@@ -132,7 +130,7 @@ void fixOperandsToEnd(uint32_t offset, uint32_t size, uint8_t* data, uint32_t ne
             fixOperand(data + j + 1, offset + j, size);
             // The opcode and its operand leave the mask: operand bytes are
             // never taken for opcodes.
-            hits &= ~(uint64_t(0x1F) << bit);
+            hits &= ~(kCallBits << bit);
             resume = j + kCallBytes;
         }
         next = resume > base + kChunk ? resume : base + kChunk;
@@ -150,7 +148,8 @@ void fixOperands(uint32_t offset, uint32_t size, uint8_t* data, uint32_t last, u
     const uint32_t chunksEnd = (last / kChunk) * kChunk;
     uint32_t base = 0;
     uint64_t previousFound = 0, previousOpcodes = 0;
-    uint32_t listed[kListSize];
+    uint32_t listedBases[kSegment / kChunk];
+    uint64_t listedOpcodes[kSegment / kChunk];
     while (base < chunksEnd) {
         uint32_t count = 0;
         const uint32_t segmentEnd = chunksEnd - base > kSegment ? base + kSegment : chunksEnd;
@@ -165,19 +164,29 @@ void fixOperands(uint32_t offset, uint32_t size, uint8_t* data, uint32_t last, u
             if ((found & crowded) != 0) opcodes = opcodesOneByOne(found, previousOpcodes);
             previousFound = found;
             previousOpcodes = opcodes;
-            // The first kListedFreely entries are written whatever the
-            // count; only those below it are kept.
-            for (uint32_t k = 0; k < kListedFreely; ++k) {
-                listed[count] = base + uint32_t(std::countr_zero(opcodes | kTopBit));
-                count += uint32_t(opcodes != 0);
-                opcodes &= opcodes - 1;
-            }
-            for (; opcodes != 0; opcodes &= opcodes - 1) {
-                listed[count++] = base + uint32_t(std::countr_zero(opcodes));
-            }
+            // Only chunks with opcodes are kept: the entry is written
+            // whatever the chunk holds.
+            listedBases[count] = base;
+            listedOpcodes[count] = opcodes;
+            count += uint32_t(opcodes != 0);
         }
         for (uint32_t k = 0; k < count; ++k) {
-            fixOperand(data + listed[k] + 1, offset + listed[k], size);
+            const uint32_t at = listedBases[k];
+            uint64_t opcodes = listedOpcodes[k];
+            const uint32_t first = uint32_t(std::countr_zero(opcodes));
+            fixOperand(data + at + first + 1, offset + at + first, size);
+            opcodes &= opcodes - 1;
+            // A second opcode is fixed without asking whether there is
+            // one; without it the bytes past the chunk are written back as
+            // they are.
+            const uint32_t second = uint32_t(std::countr_zero(opcodes | kTopBit));
+            fixOperand(data + at + second + 1, offset + at + second, size,
+                       0u - uint32_t(opcodes != 0));
+            opcodes &= opcodes - 1;
+            for (; opcodes != 0; opcodes &= opcodes - 1) {
+                const uint32_t more = uint32_t(std::countr_zero(opcodes));
+                fixOperand(data + at + more + 1, offset + at + more, size);
+            }
         }
     }
     fixOperandsToEnd<opcodeMask>(offset, size, data, base + operandCarry(previousOpcodes), last,
