@@ -80,7 +80,10 @@ inline void fixOperand(uint8_t* operand, uint32_t position, uint32_t size, uint3
     const uint32_t value = uint32_t(operand[0]) | uint32_t(operand[1]) << 8 |
                            uint32_t(operand[2]) << 16 | uint32_t(operand[3]) << 24;
     const uint32_t inside = 0u - uint32_t(value < size);
-    const uint32_t before = ~inside & (0u - uint32_t(0u - value <= position));
+    // -position .. -1 are the values whose sum with the position carries
+    // past 32 bits. 0 counts as inside, and with a size of 0, where it is
+    // not, adding the size would leave it as it is anyway.
+    const uint32_t before = ~inside & (0u - uint32_t((uint64_t(value) + position) >> 32));
     const uint32_t fixed = value + (apply & ((inside & (0u - position)) + (before & size)));
     operand[0] = uint8_t(fixed);
     operand[1] = uint8_t(fixed >> 8);
