@@ -9,7 +9,8 @@
 // mispredicted branch for it. Instead the frame is taken 64 bytes at a
 // time: all of a chunk's 0xE8 bytes are found at once as a bit mask, the
 // opcodes among them are listed without a branch on how many there are,
-// and a second pass fixes the listed operands.
+// and a second pass fixes the listed operands. Machines without SSE2 find
+// each opcode with the C library's search for a byte instead.
 #include "codecs/lzx/call_scan.h"
 #include "codecs/lzx/lzx_decoder.h"
 
@@ -30,45 +31,6 @@ constexpr uint8_t kCallOpcode = 0xE8;
 constexpr uint32_t kTailBytes = 6;
 constexpr uint32_t kOperandBytes = 4;
 constexpr uint32_t kCallBytes = 1 + kOperandBytes;
-// An opcode and its operand in a mask.
-constexpr uint64_t kCallBits = (uint64_t(1) << kCallBytes) - 1;
-// Bytes whose 0xE8 bytes are found with one mask.
-constexpr uint32_t kChunk = 64;
-constexpr uint64_t kTopBit = uint64_t(1) << (kChunk - 1);
-// Bytes whose opcodes are listed before their operands are fixed.
-constexpr uint32_t kSegment = 4096;
-
-// Bit k set when p[k] is 0xE8, for k below kChunk: eight bytes at a time,
-// a byte equal to the opcode becomes zero and each zero byte's top bit is
-// gathered into the mask.
-uint64_t opcodeMaskPortable(const uint8_t* p) {
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr uint64_t kOpcodes = 0x0101010101010101ull * kCallOpcode;
-    // Moves bit 8k of a word to bit 56 + k; no two products meet, so
-    // nothing carries into the top byte.
-    constexpr uint64_t kGatherTopBits = 0x0102040810204080ull;
-    uint64_t mask = 0;
-    for (uint32_t word = 0; word < kChunk / 8; ++word) {
-        uint64_t x = 0;
-        for (uint32_t k = 0; k < 8; ++k) x |= uint64_t(p[8 * word + k]) << (8 * k);
-        const uint64_t t = x ^ kOpcodes;
-        const uint64_t zeroTops = ~(((t & kLow7) + kLow7) | t | kLow7);
-        mask |= (((zeroTops >> 7) * kGatherTopBits) >> 56) << (8 * word);
-    }
-    return mask;
-}
-
-#if defined(__SSE2__)
-uint64_t opcodeMaskSse2(const uint8_t* p) {
-    const __m128i opcode = _mm_set1_epi8(char(kCallOpcode));
-    uint64_t mask = 0;
-    for (uint32_t k = 0; k < kChunk / 16; ++k) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        mask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, opcode)))) << (16 * k);
-    }
-    return mask;
-}
-#endif
 
 // The operand of the opcode at folder position `position`, rewritten in
 // place: a target inside the folder (below `size`) goes back to a
@@ -89,6 +51,37 @@ inline void fixOperand(uint8_t* operand, uint32_t position, uint32_t size, uint3
     operand[1] = uint8_t(fixed >> 8);
     operand[2] = uint8_t(fixed >> 16);
     operand[3] = uint8_t(fixed >> 24);
+}
+
+// Fixes every opcode before data[n - kTailBytes], whose last kTailBytes
+// bytes are sentinel opcodes, finding each with the C library's search for
+// a byte: the portable way, for machines without SSE2.
+void fixOperandsSearching(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n) {
+    for (uint32_t j = 0;; j += kCallBytes) {  // operand bytes are never scanned themselves
+        j = uint32_t(static_cast<uint8_t*>(std::memchr(data + j, kCallOpcode, n - j)) - data);
+        if (j >= n - kTailBytes) return;
+        fixOperand(data + j + 1, offset + j, size);
+    }
+}
+
+#if defined(__SSE2__)
+// An opcode and its operand in a mask.
+constexpr uint64_t kCallBits = (uint64_t(1) << kCallBytes) - 1;
+// Bytes whose 0xE8 bytes are found with one mask.
+constexpr uint32_t kChunk = 64;
+constexpr uint64_t kTopBit = uint64_t(1) << (kChunk - 1);
+// Bytes whose opcodes are listed before their operands are fixed.
+constexpr uint32_t kSegment = 4096;
+
+// Bit k set when p[k] is 0xE8, for k below kChunk.
+uint64_t opcodeMask(const uint8_t* p) {
+    const __m128i opcode = _mm_set1_epi8(char(kCallOpcode));
+    uint64_t mask = 0;
+    for (uint32_t k = 0; k < kChunk / 16; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        mask |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, opcode)))) << (16 * k);
+    }
+    return mask;
 }
 
 // How many of a chunk's first bytes belong to the operand of an opcode
@@ -117,7 +110,6 @@ uint64_t opcodesOneByOne(uint64_t found, uint64_t previousOpcodes) {
 // opcodes and data[0..readable) may be read, readable being at least
 // kChunk and last + kTailBytes: the sentinels make sure a chunk always
 // meets an opcode at or past `last`, which ends the scan.
-template <uint64_t (*opcodeMask)(const uint8_t*)>
 void fixOperandsToEnd(uint32_t offset, uint32_t size, uint8_t* data, uint32_t next,
                       uint32_t last, uint32_t readable) {
     for (;;) {
@@ -146,7 +138,6 @@ void fixOperandsToEnd(uint32_t offset, uint32_t size, uint8_t* data, uint32_t ne
 // opcode; only a chunk with 0xE8 bytes that close is worked through one by
 // one. That needs no chunk's opcodes for the next chunk's mask, and the
 // opcodes are listed a segment at a time, then their operands fixed.
-template <uint64_t (*opcodeMask)(const uint8_t*)>
 void fixOperands(uint32_t offset, uint32_t size, uint8_t* data, uint32_t last, uint32_t readable) {
     const uint32_t chunksEnd = (last / kChunk) * kChunk;
     uint32_t base = 0;
@@ -192,11 +183,25 @@ void fixOperands(uint32_t offset, uint32_t size, uint8_t* data, uint32_t last, u
             }
         }
     }
-    fixOperandsToEnd<opcodeMask>(offset, size, data, base + operandCarry(previousOpcodes), last,
-                                 readable);
+    fixOperandsToEnd(offset, size, data, base + operandCarry(previousOpcodes), last, readable);
 }
 
-template <uint64_t (*opcodeMask)(const uint8_t*)>
+// The same for any frame of n bytes, last kTailBytes sentinels as above.
+void fixOperandsSse2(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n) {
+    if (n >= kChunk) {
+        fixOperands(offset, size, data, n - kTailBytes, n);
+        return;
+    }
+    // A short frame is scanned in a chunk-sized copy; the bytes past its end
+    // lie behind the sentinels.
+    uint8_t chunk[kChunk] = {};
+    std::memcpy(chunk, data, n);
+    fixOperandsToEnd(offset, size, chunk, 0, n - kTailBytes, kChunk);
+    std::memcpy(data, chunk, n);
+}
+#endif
+
+template <void (*fixAll)(uint32_t, uint32_t, uint8_t*, uint32_t)>
 uint32_t translateWith(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n) {
     if (n < kTailBytes) return offset + n;
     // Six 0xE8 bytes at the frame's end stop the scan without a bound test;
@@ -205,16 +210,7 @@ uint32_t translateWith(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n
     uint8_t saved[kTailBytes];
     std::memcpy(saved, data + n - kTailBytes, kTailBytes);
     std::memset(data + n - kTailBytes, kCallOpcode, kTailBytes);
-    if (n >= kChunk) {
-        fixOperands<opcodeMask>(offset, size, data, n - kTailBytes, n);
-    } else {
-        // A short frame is scanned in a chunk-sized copy; the bytes past
-        // its end lie behind the sentinels.
-        uint8_t chunk[kChunk] = {};
-        std::memcpy(chunk, data, n);
-        fixOperandsToEnd<opcodeMask>(offset, size, chunk, 0, n - kTailBytes, kChunk);
-        std::memcpy(data, chunk, n);
-    }
+    fixAll(offset, size, data, n);
     std::memcpy(data + n - kTailBytes, saved, kTailBytes);
     return offset + n;
 }
@@ -232,14 +228,14 @@ void emitFrame(Decoder& d, uint32_t count) {
 
 uint32_t translateCalls(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n) {
 #if defined(__SSE2__)
-    return translateWith<opcodeMaskSse2>(offset, size, data, n);
+    return translateWith<fixOperandsSse2>(offset, size, data, n);
 #else
-    return translateWith<opcodeMaskPortable>(offset, size, data, n);
+    return translateWith<fixOperandsSearching>(offset, size, data, n);
 #endif
 }
 
 uint32_t translateCallsPortable(uint32_t offset, uint32_t size, uint8_t* data, uint32_t n) {
-    return translateWith<opcodeMaskPortable>(offset, size, data, n);
+    return translateWith<fixOperandsSearching>(offset, size, data, n);
 }
 
 }  // namespace lzx
