@@ -1,8 +1,8 @@
 // Decoding the folders of one cabinet side by side: consecutive folders
 // form a job (a few jobs per worker), taken from a queue (the first, then
-// the costliest first) by a worker thread with its own decoder, handles and directory
-// target; the caller's thread releases the jobs' settles and notes in
-// folder order, as one pass would have made them.
+// the costliest first) by a worker thread with its own decoder, handles
+// and directory target; the caller's thread releases the jobs' settles and
+// notes in folder order, as one pass would have made them.
 #pragma once
 
 #include <cstdint>
