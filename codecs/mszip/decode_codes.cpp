@@ -436,14 +436,26 @@ struct LiteralRunsRound {
             return false;
         }
         // A longer code, a length or the end: its entry's top byte is its
-        // own, so the run is counted again as its literals are written, and
-        // the code is taken after.
-        uint32_t taken = 0;
-        bool allRun = true;
-        for (uint32_t word : {e0, e1, e2, e3, e4}) {
-            allRun = allRun && isRunLiteral(word, runWord);
-            if (allRun) s.out[taken++] = uint8_t(word >> 16);
-        }
+        // own, so the run is counted again, from the same tests as the picks
+        // and without a branch per literal (whose exit would be mispredicted
+        // on most such rounds). The run's literals are written as above,
+        // entry i at min(i, run - 1), those past the run first; with no run
+        // at all they go to a scratch byte, since the place at the run's end
+        // belongs to the code and may still be read through the ring.
+        const uint32_t r1 = isRunLiteral(e0, runWord);
+        const uint32_t r2 = r1 & uint32_t(isRunLiteral(e1, runWord));
+        const uint32_t r3 = r2 & uint32_t(isRunLiteral(e2, runWord));
+        const uint32_t r4 = r3 & uint32_t(isRunLiteral(e3, runWord));
+        const uint32_t r5 = r4 & uint32_t(isRunLiteral(e4, runWord));
+        const uint32_t taken = r1 + r2 + r3 + r4 + r5;
+        uint8_t scratch;
+        uint8_t* const to = taken != 0 ? s.out : &scratch;
+        const uint8_t* place = kRunPlaces[taken != 0 ? taken - 1 : 0];
+        to[place[4]] = uint8_t(e4 >> 16);
+        to[place[3]] = uint8_t(e3 >> 16);
+        to[place[2]] = uint8_t(e2 >> 16);
+        to[place[1]] = uint8_t(e1 >> 16);
+        to[0] = uint8_t(e0 >> 16);
         s.out += taken;
         dropBits(s, taken * kLength);
         topUp(s);
