@@ -230,41 +230,57 @@ TEST(DecodingLoops, MatchesReachingIntoThePreviousBlockCopyExactly) {
     EXPECT_TRUE(loops.fast.window == expected);
 }
 
-TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
-    // Literal codes mostly of 8 bits (symbols 16..229), with 7-bit (0..15),
-    // 9-bit (230..245) and 12-bit ones (246..253, through sub-tables);
-    // end-of-block and lengths have 12 and 13 bits. A complete code.
-    std::vector<uint32_t> literals(286, 0);
-    for (uint32_t s = 0; s < 286; ++s) {
-        literals[s] = s < 16 ? 7 : s < 230 ? 8 : s < 246 ? 9 : s < 254 ? 12 : s < 256 ? 0
-                    : s < 274 ? 12 : 13;
+// The literal codes of a block whose literals mostly have `common` bits
+// (`commonCount` of them, from symbol `shortCount` up), with `shortCount`
+// one bit shorter (from 0), `longCount` one bit longer and 8 of 12 bits
+// (through sub-tables) after them; end-of-block and lengths have 12 and 13
+// bits. The counts must make a complete code.
+struct RunCodes {
+    uint32_t common, shortCount, commonCount, longCount;
+    uint32_t firstLong() const { return shortCount + commonCount; }
+    uint32_t firstRare() const { return firstLong() + longCount; }
+    std::vector<uint32_t> literalLengths() const {
+        std::vector<uint32_t> lengths(286, 0);
+        for (uint32_t s = 0; s < 286; ++s) {
+            lengths[s] = s < shortCount ? common - 1 : s < firstLong() ? common
+                       : s < firstRare() ? common + 1 : s < firstRare() + 8 ? 12 : s < 256 ? 0
+                       : s < 274 ? 12 : 13;
+        }
+        return lengths;
     }
+};
+
+// Runs of 0 to 7 common literals, each ended by a literal of another
+// length or by a match: from the far end of the history (the previous
+// block's bytes at and just past the current position), from further back,
+// or close by. A literal then such a far match checks that a run ended by a
+// literal changed nothing past it. The whole block, and blocks that end
+// early, cut at seven tokens in a row (inside runs and after their ends):
+// every byte past their output must still be the previous block's.
+void checkRunsLeaveTheHistoryExact(const RunCodes& codes) {
+    const std::vector<uint32_t> literals = codes.literalLengths();
     std::vector<uint32_t> distances(30, 5);
     distances[0] = distances[1] = 4;
-    // Runs of 0 to 7 common literals, each ended by a literal of another
-    // length or by a match: from the far end of the history (the previous
-    // block's bytes at and just past the current position), from further
-    // back, or close by. A literal then such a far match checks that a run
-    // ended by a literal changed nothing past it.
     std::mt19937 random(11);
     auto below = [&random](uint32_t n) { return uint32_t(random() % n); };
     std::vector<Token> tokens;
-    enum Ender { Literal7, Literal9, Literal12, FarEnd, FarBack, Close, Literal9ThenFarEnd };
+    enum Ender { Shorter, Longer, Rare, FarEnd, FarBack, Close, LongerThenFarEnd };
     for (uint32_t bytes = 0; bytes < 32768;) {
         for (uint32_t run = 0; run < 8; ++run) {
-            for (Ender ender :
-                 {Literal7, Literal9, Literal12, FarEnd, FarBack, Close, Literal9ThenFarEnd}) {
-                for (uint32_t i = 0; i < run; ++i) tokens.push_back({16 + below(214)});
+            for (Ender ender : {Shorter, Longer, Rare, FarEnd, FarBack, Close, LongerThenFarEnd}) {
+                for (uint32_t i = 0; i < run; ++i) {
+                    tokens.push_back({codes.shortCount + below(codes.commonCount)});
+                }
                 const uint32_t length = 3 + below(20);
                 switch (ender) {
-                    case Literal7: tokens.push_back({below(16)}); break;
-                    case Literal9: tokens.push_back({230 + below(16)}); break;
-                    case Literal12: tokens.push_back({246 + below(8)}); break;
+                    case Shorter: tokens.push_back({below(codes.shortCount)}); break;
+                    case Longer: tokens.push_back({codes.firstLong() + below(codes.longCount)}); break;
+                    case Rare: tokens.push_back({codes.firstRare() + below(8)}); break;
                     case FarEnd: tokens.push_back({length, 32768 - below(8)}); break;
                     case FarBack: tokens.push_back({length, 32768 - 8 - below(40)}); break;
                     case Close: tokens.push_back({length, 1 + below(12)}); break;
-                    case Literal9ThenFarEnd:
-                        tokens.push_back({230 + below(16)});
+                    case LongerThenFarEnd:
+                        tokens.push_back({codes.firstLong() + below(codes.longCount)});
                         tokens.push_back({length, 32768 - below(6)});
                         bytes += 1;
                         break;
@@ -275,9 +291,6 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
     }
     Bytes history(32768);
     for (size_t i = 0; i < history.size(); ++i) history[i] = uint8_t(i * 29 + 7);
-    // The whole block, and blocks that end early, cut at seven tokens in a
-    // row (inside runs and after their ends): every byte past their output
-    // must still be the previous block's.
     for (size_t count : {tokens.size(), size_t(3001), size_t(3002), size_t(3003), size_t(3004),
                          size_t(3005), size_t(3006), size_t(3007)}) {
         SCOPED_TRACE(std::to_string(count) + " tokens");
@@ -296,6 +309,25 @@ TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
         ASSERT_EQ(loops.decodeBoth(out.mszipBlock()), CodecOk);
         EXPECT_EQ(loops.fast.produced, produced);
         EXPECT_TRUE(loops.fast.window == expected);
+    }
+}
+
+TEST(DecodingLoops, LiteralRunsEndedByAnyCodeLeaveTheHistoryExact) {
+    // Literal codes mostly of 8 bits (symbols 16..229), with 7-bit (0..15),
+    // 9-bit (230..245) and 12-bit ones (246..253).
+    checkRunsLeaveTheHistoryExact({8, 16, 214, 16});
+}
+
+TEST(DecodingLoops, LiteralRunsOfShorterCodesLeaveTheHistoryExact) {
+    // Most literal codes of 6 and of 7 bits, each with just enough weight
+    // for the rounds of literal runs of that length.
+    {
+        SCOPED_TRACE("6-bit literals");
+        checkRunsLeaveTheHistoryExact({6, 2, 52, 15});
+    }
+    {
+        SCOPED_TRACE("7-bit literals");
+        checkRunsLeaveTheHistoryExact({7, 8, 103, 16});
     }
 }
 
