@@ -12,30 +12,38 @@ namespace {
 constexpr uint32_t kCompleteCode = 0x10000;
 
 // start[l]: the first code of length l, left-aligned in 16 bits, for
-// l = 1..16; start[17] is the code space the lengths take: kCompleteCode
-// for a complete code, 0 for none, anything else when incomplete or
-// over-subscribed. 32-bit sums, so no over-subscribed set wraps round to
-// look complete.
-void firstCodes(const uint8_t* lengths, uint32_t symbolCount, uint32_t (&start)[18]) {
-    uint32_t count[17] = {};
-    for (uint32_t s = 0; s < symbolCount; ++s) ++count[lengths[s]];
+// l = 1..16, from the count of codes of each length; start[17] is the code
+// space the lengths take: kCompleteCode for a complete code, 0 for none,
+// anything else when incomplete or over-subscribed. 32-bit sums, so no
+// over-subscribed set wraps round to look complete.
+void startsFromCounts(const uint32_t (&count)[17], uint32_t (&start)[18]) {
     start[1] = 0;
     for (int l = 1; l <= 16; ++l) start[l + 1] = start[l] + (count[l] << (16 - l));
 }
 
+void firstCodes(const uint8_t* lengths, uint32_t symbolCount, uint32_t (&start)[18]) {
+    uint32_t count[17] = {};
+    for (uint32_t s = 0; s < symbolCount; ++s) ++count[lengths[s]];
+    startsFromCounts(count, start);
+}
+
 // Writes `value` to `count` entries from `at`, where count is a power of
-// two (a code's share of a lookup table): in 8-byte stores once the run
-// fills one, else entry by entry.
+// two (a code's share of a lookup table): in 16-byte stores once the run
+// fills one, an 8-byte store for a run of 8 bytes, else entry by entry.
 template <typename Entry>
 inline void fillRun(Entry* at, uint32_t count, Entry value) {
-    constexpr uint32_t kPerStore = 8 / sizeof(Entry);
-    if (count < kPerStore) {
+    constexpr uint32_t kPerWord = 8 / sizeof(Entry);
+    if (count < kPerWord) {
         for (uint32_t e = 0; e < count; ++e) at[e] = value;
         return;
     }
-    Entry store[kPerStore];
-    for (Entry& e : store) e = value;
-    for (uint32_t e = 0; e < count; e += kPerStore) std::memcpy(at + e, store, 8);
+    Entry pattern[2 * kPerWord];
+    for (Entry& e : pattern) e = value;
+    if (count == kPerWord) {
+        std::memcpy(at, pattern, 8);
+        return;
+    }
+    for (uint32_t e = 0; e < count; e += 2 * kPerWord) std::memcpy(at + e, pattern, 16);
 }
 
 // Lookup entries of the 16-bit tables: the symbol with its path length, or
@@ -62,8 +70,20 @@ struct MainEntries {
 template <typename Entries>
 bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
                  typename Entries::Entry* table, int16_t (*nodes)[2]) {
+    // One pass over the lengths counts the codes of each length and gathers
+    // the symbols that have codes, in order, without a branch: in a main
+    // tree the unused match symbols lie scattered among the used.
+    uint32_t count[17] = {};
+    uint16_t coded[kMainLengthsSize];
+    uint32_t codedCount = 0;
+    for (uint32_t s = 0; s < symbolCount; ++s) {
+        const uint8_t l = lengths[s];
+        ++count[l];
+        coded[codedCount] = uint16_t(s);
+        codedCount += l != 0;
+    }
     uint32_t start[18];
-    firstCodes(lengths, symbolCount, start);
+    startsFromCounts(count, start);
     const uint32_t tableSize = uint32_t(1) << lookupBits;
     if (start[17] == 0) {
         // No symbol at all: every lookup gives symbol 0 and consumes nothing.
@@ -92,14 +112,6 @@ bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
         nodes[nextNode - symbolCount][1] = 0;
         return nextNode++;
     };
-    // The symbols that have codes, in order, gathered without a branch: in
-    // a main tree the unused match symbols lie scattered among the used.
-    uint16_t coded[kMainLengthsSize];
-    uint32_t codedCount = 0;
-    for (uint32_t s = 0; s < symbolCount; ++s) {
-        coded[codedCount] = uint16_t(s);
-        codedCount += lengths[s] != 0;
-    }
     for (uint32_t c = 0; c < codedCount; ++c) {
         const uint32_t s = coded[c];
         int l = lengths[s];

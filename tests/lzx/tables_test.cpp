@@ -136,4 +136,65 @@ TEST(LzxTables, EverySymbolsCodeLooksUpItsSymbolLengthAndOffsetBits) {
     }
 }
 
+// Every entry of the direct tables, not only each code's first: a code of
+// length l <= lookupBits owns the 2^(lookupBits - l) entries its bits
+// prefix, and each must give the same symbol and path length; the rest are
+// the prefixes of longer codes. Lengths 1..lookupBits all occur, so runs of
+// every size are written, the short ones entry by entry and the long ones
+// in wide stores.
+TEST(LzxTables, EveryEntryOfAShortCodesRunHoldsItsSymbol) {
+    std::mt19937 random(29);
+    auto d = std::make_unique<lzx::Decoder>();
+    d->mainSymbols = lzx::kLiteralCount + 8 * 50;
+    for (int trial = 0; trial < 80; ++trial) {
+        SCOPED_TRACE(trial);
+        // Few symbols give short codes and long runs; many give long codes.
+        const uint32_t used = 2 + random() % (trial % 2 == 0 ? 12 : d->mainSymbols - 1);
+        const Lengths main = completeCode(d->mainSymbols, used, 16, random);
+        std::copy(main.begin(), main.end(), d->mainLengths);
+        ASSERT_TRUE(lzx::buildMainTable(*d));
+        const std::vector<uint32_t> mainCodes = canonicalCodes(main);
+        std::vector<int32_t> owner(1u << lzx::kMainLookupBits, -1);
+        for (uint32_t s = 0; s < d->mainSymbols; ++s) {
+            if (main[s] == 0 || main[s] > lzx::kMainLookupBits) continue;
+            const uint32_t run = 1u << (lzx::kMainLookupBits - main[s]);
+            for (uint32_t k = 0; k < run; ++k) owner[mainCodes[s] * run + k] = int32_t(s);
+        }
+        for (uint32_t k = 0; k < owner.size(); ++k) {
+            const uint32_t entry = d->mainEntries[k];
+            if (owner[k] < 0) {
+                EXPECT_NE(entry & lzx::kMainEntryWalk, 0u) << "entry " << k;
+                continue;
+            }
+            const uint32_t s = uint32_t(owner[k]);
+            const uint32_t extra =
+                s < lzx::kLiteralCount ? 0 : lzx::kSlots.extraBits[(s - lzx::kLiteralCount) / 8];
+            ASSERT_EQ(entry, s << 16 | extra << lzx::kMainEntryExtraShift | main[s])
+                << "entry " << k << " of symbol " << s;
+        }
+
+        const uint32_t lengthUsed = 2 + random() % (trial % 2 == 0 ? 6 : lzx::kLengthSymbols - 1);
+        const Lengths lengthTree = completeCode(lzx::kLengthSymbols, lengthUsed, 16, random);
+        ASSERT_TRUE(lzx::buildTable(lzx::kLengthSymbols, lengthTree.data(), lzx::kLengthLookupBits,
+                                    d->lengthTable, d->lengthNodes));
+        const std::vector<uint32_t> lengthCodes = canonicalCodes(lengthTree);
+        std::vector<int32_t> lengthOwner(1u << lzx::kLengthLookupBits, -1);
+        for (uint32_t s = 0; s < lzx::kLengthSymbols; ++s) {
+            if (lengthTree[s] == 0 || lengthTree[s] > lzx::kLengthLookupBits) continue;
+            const uint32_t run = 1u << (lzx::kLengthLookupBits - lengthTree[s]);
+            for (uint32_t k = 0; k < run; ++k) lengthOwner[lengthCodes[s] * run + k] = int32_t(s);
+        }
+        for (uint32_t k = 0; k < lengthOwner.size(); ++k) {
+            const int32_t entry = d->lengthTable[k];
+            if (lengthOwner[k] < 0) {
+                EXPECT_LT(entry, 0) << "entry " << k;
+                continue;
+            }
+            const uint32_t s = uint32_t(lengthOwner[k]);
+            ASSERT_EQ(entry, int32_t(uint32_t(lengthTree[s]) << lzx::kTableSymbolBits | s))
+                << "entry " << k << " of symbol " << s;
+        }
+    }
+}
+
 }  // namespace
