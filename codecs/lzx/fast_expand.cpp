@@ -106,9 +106,11 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
     // position its reader would have reached, against data end + 4) always
     // passes, so staying this far from the end is the symbol's only test.
     while (i < end && b.in <= inStop) {
-        // At least 16 of the stream's bits are held here, enough for any
-        // main code, so the lookup does not wait for the refill, whose load
-        // in turn depends only on the previous symbol.
+        // At least kMainLookupBits of the stream's bits are held here (see
+        // the offset below), enough for the first-level lookup; a longer
+        // code walks its nodes after the refill. So the lookup does not wait
+        // for the refill, whose load in turn depends only on the previous
+        // symbol.
         const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
         uint32_t symbol, extra;
@@ -149,7 +151,8 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // At least kMaxOffsetBits stay counted in `avail`, so the offset
         // leaves it at 0 or more. Since the last refill, which held 64 of the
         // stream's bits, at most 16 + 16 + 21 are gone: 11 or more stay held,
-        // enough for the next lookup of 10 bits.
+        // enough for the next first-level lookup.
+        static_assert(64 - (16 + 16 + kMaxOffsetBits) >= kMainLookupBits);
         length += kMinMatch;
 
         // Slots 4 and above, and only they, take offset bits; the count came
