@@ -273,7 +273,7 @@ QMORA_HOT Code takeCode(FastState& s, uint32_t& entry) {
 // up to three literals settled by the first level, each lookup waiting for
 // the one before, and looks up the code after them before its refill (4
 // bytes at most), which the lookup does not wait for. A refill before a
-// length (36 bits held: 3 bytes); after a code, `next` refills.
+// length (34 bits held: 3 bytes); after a code, `next` refills.
 struct MixedRound {
     static constexpr uint32_t kOutputMargin = 3;
     QMORA_HOT static uint32_t begin(FastState& s) {
@@ -282,7 +282,7 @@ struct MixedRound {
     }
     QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
         if (wordKind(entry) != kLiteral) return true;
-        // Literals settled by the first level take at most 10 bits each:
+        // Literals settled by the first level take at most 11 bits each:
         // three and the lookup after them fit in 56 bits.
         takeLiteral(s, entry);
         entry = lookUpLiteral(s, s.bits);
@@ -306,7 +306,7 @@ struct MixedRound {
 };
 
 // Rounds of literal pairs, for literals of mostly two lengths, kLength and
-// kLength + 1 bits: two literals from the 30 bits or more already held, with
+// kLength + 1 bits: two literals from the 33 bits or more already held, with
 // the code after them in hand, while the round's refill (4 bytes) loads
 // beside them and is merged after, off the chain of lookups. Refills also
 // before a length (3 bytes) and after a match.
@@ -326,8 +326,10 @@ struct LiteralPairsRound {
             s.count = freshCount;
             return true;
         }
-        // Two literals settled by the first level (at most 10 bits each)
-        // and the lookup of the code after them: 30 bits.
+        // Two literals settled by the first level (at most 11 bits each)
+        // and the lookup of the code after them: 33 bits, of the 34 or more
+        // a round of two such literals leaves held.
+        static_assert(3 * kLiteralLookupBits <= kRefillFloor - 2 * kLiteralLookupBits);
         uint32_t taken = wordCodeBits(entry);
         *s.out++ = uint8_t(wordValue(entry));
         const uint64_t afterFirst = s.bits >> taken;
@@ -353,7 +355,7 @@ struct LiteralPairsRound {
         }
         s.bits = fresh >> taken;
         s.count = freshCount - taken;
-        if (wordKind(entry) == kLiteral) return false;  // at least 36 bits held
+        if (wordKind(entry) == kLiteral) return false;  // at least 34 bits held
         topUp(s);  // a length and its distance may need 48 bits
         return true;
     }
@@ -397,7 +399,7 @@ struct LiteralRunsRound {
     QMORA_HOT static uint32_t begin(FastState&) { return 0; }
     QMORA_HOT static bool takeLiterals(FastState& s, uint32_t& entry) {
         // Five literals of kLength bits (at most 8) and the lookup after
-        // them: at most 50 bits, inside the 56 held.
+        // them: at most 51 bits, inside the 56 held.
         static_assert(5 * kLength + kLiteralLookupBits <= kRefillFloor);
         constexpr uint64_t mask = (uint64_t(1) << kLiteralLookupBits) - 1;
         constexpr uint32_t runWord = runLiteralWord(kLength);

@@ -16,14 +16,14 @@ constexpr uint32_t kHistoryRingSize = 32768;
 
 // Slots a dynamic block's tables may need, for the worst complete code each
 // table can be asked for (at most 286 literal/length codes up to 15 bits,
-// looked up 10 bits first; at most 30 distance codes up to 15 bits, looked
+// looked up 11 bits first; at most 30 distance codes up to 15 bits, looked
 // up 6 bits first). The code-length table (at most 128 slots) shares the
 // literal/length store. The bounds are enumerated by the table tests.
-// Ten bits settle nearly every literal of poorly compressible data in one
-// lookup, at the price of filling 1,024 first-level slots per block.
-constexpr uint32_t kLiteralStoreCapacity = 1332;
+// Eleven bits settle nearly every literal and length of executables in one
+// lookup, at the price of filling 2,048 first-level slots per block.
+constexpr uint32_t kLiteralStoreCapacity = 2340;
 constexpr uint32_t kDistanceStoreCapacity = 154;
-constexpr uint32_t kLiteralLookupBits = 10;
+constexpr uint32_t kLiteralLookupBits = 11;
 constexpr uint32_t kDistanceLookupBits = 6;
 constexpr uint32_t kCodeLengthLookupBits = 7;
 
