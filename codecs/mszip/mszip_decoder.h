@@ -17,14 +17,15 @@ constexpr uint32_t kHistoryRingSize = 32768;
 // Slots a dynamic block's tables may need, for the worst complete code each
 // table can be asked for (at most 286 literal/length codes up to 15 bits,
 // looked up 11 bits first; at most 30 distance codes up to 15 bits, looked
-// up 6 bits first). The code-length table (at most 128 slots) shares the
+// up 8 bits first). The code-length table (at most 128 slots) shares the
 // literal/length store. The bounds are enumerated by the table tests.
-// Eleven bits settle nearly every literal and length of executables in one
-// lookup, at the price of filling 2,048 first-level slots per block.
+// Eleven and eight bits settle nearly every literal, length and distance of
+// executables in one lookup, at the price of filling 2,048 and 256
+// first-level slots per block.
 constexpr uint32_t kLiteralStoreCapacity = 2340;
-constexpr uint32_t kDistanceStoreCapacity = 154;
+constexpr uint32_t kDistanceStoreCapacity = 400;
 constexpr uint32_t kLiteralLookupBits = 11;
-constexpr uint32_t kDistanceLookupBits = 6;
+constexpr uint32_t kDistanceLookupBits = 8;
 constexpr uint32_t kCodeLengthLookupBits = 7;
 
 struct MszipDecoder {
