@@ -60,6 +60,20 @@ int32_t walk(int32_t entry, uint32_t code, uint32_t length, int lookupBits,
     return entry;
 }
 
+// For each first-level entry of a table looked up `lookupBits` at once, the
+// symbol whose code of at most that many bits it starts with, or -1 where a
+// longer code starts.
+std::vector<int32_t> firstLevelOwners(const Lengths& lengths, int lookupBits) {
+    const std::vector<uint32_t> codes = canonicalCodes(lengths);
+    std::vector<int32_t> owner(1u << lookupBits, -1);
+    for (uint32_t s = 0; s < lengths.size(); ++s) {
+        if (lengths[s] == 0 || lengths[s] > lookupBits) continue;
+        const uint32_t run = 1u << (lookupBits - lengths[s]);
+        for (uint32_t k = 0; k < run; ++k) owner[codes[s] * run + k] = int32_t(s);
+    }
+    return owner;
+}
+
 TEST(LzxTables, EverySymbolsCodeLooksUpItsSymbolLengthAndOffsetBits) {
     std::mt19937 random(17);
     auto d = std::make_unique<lzx::Decoder>();
@@ -153,13 +167,7 @@ TEST(LzxTables, EveryEntryOfAShortCodesRunHoldsItsSymbol) {
         const Lengths main = completeCode(d->mainSymbols, used, 16, random);
         std::copy(main.begin(), main.end(), d->mainLengths);
         ASSERT_TRUE(lzx::buildMainTable(*d));
-        const std::vector<uint32_t> mainCodes = canonicalCodes(main);
-        std::vector<int32_t> owner(1u << lzx::kMainLookupBits, -1);
-        for (uint32_t s = 0; s < d->mainSymbols; ++s) {
-            if (main[s] == 0 || main[s] > lzx::kMainLookupBits) continue;
-            const uint32_t run = 1u << (lzx::kMainLookupBits - main[s]);
-            for (uint32_t k = 0; k < run; ++k) owner[mainCodes[s] * run + k] = int32_t(s);
-        }
+        const std::vector<int32_t> owner = firstLevelOwners(main, lzx::kMainLookupBits);
         for (uint32_t k = 0; k < owner.size(); ++k) {
             const uint32_t entry = d->mainEntries[k];
             if (owner[k] < 0) {
@@ -177,13 +185,8 @@ TEST(LzxTables, EveryEntryOfAShortCodesRunHoldsItsSymbol) {
         const Lengths lengthTree = completeCode(lzx::kLengthSymbols, lengthUsed, 16, random);
         ASSERT_TRUE(lzx::buildTable(lzx::kLengthSymbols, lengthTree.data(), lzx::kLengthLookupBits,
                                     d->lengthTable, d->lengthNodes));
-        const std::vector<uint32_t> lengthCodes = canonicalCodes(lengthTree);
-        std::vector<int32_t> lengthOwner(1u << lzx::kLengthLookupBits, -1);
-        for (uint32_t s = 0; s < lzx::kLengthSymbols; ++s) {
-            if (lengthTree[s] == 0 || lengthTree[s] > lzx::kLengthLookupBits) continue;
-            const uint32_t run = 1u << (lzx::kLengthLookupBits - lengthTree[s]);
-            for (uint32_t k = 0; k < run; ++k) lengthOwner[lengthCodes[s] * run + k] = int32_t(s);
-        }
+        const std::vector<int32_t> lengthOwner =
+            firstLevelOwners(lengthTree, lzx::kLengthLookupBits);
         for (uint32_t k = 0; k < lengthOwner.size(); ++k) {
             const int32_t entry = d->lengthTable[k];
             if (lengthOwner[k] < 0) {
