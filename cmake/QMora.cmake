@@ -32,6 +32,16 @@ function(qmora_warnings target)
   endif()
 endfunction()
 
+# Gives a source file, in the directory that calls this, the compile options
+# its own directory `dir` sets on it (source properties are per directory):
+# for targets that compile another directory's sources themselves.
+function(qmora_keep_source_options source dir)
+  get_source_file_property(options "${source}" DIRECTORY "${dir}" COMPILE_OPTIONS)
+  if(options)
+    set_source_files_properties("${source}" PROPERTIES COMPILE_OPTIONS "${options}")
+  endif()
+endfunction()
+
 if(QMORA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
