@@ -7,10 +7,10 @@
 // never read past it (it does not rely on look-ahead bytes), and the address
 // sanitizer reports any read that does.
 //
-// A block's history is what the folder's earlier blocks left in the buffer,
-// and only once they have filled the whole ring: before that, a reference
-// reaching before the block's first byte is damaged data, as zlib without
-// a dictionary also says.
+// A block's history is the previous block's output, and only when that
+// block succeeded and filled the whole ring: otherwise a reference reaching
+// before the block's first byte is damaged data, as zlib without a
+// dictionary also says.
 //
 // With the full 32,768-byte output size, whenever zlib's inflate, given that
 // history, decodes a block completely into
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(carefulWindow, 0, sizeof carefulWindow);
     // Option byte: high bit set asks for a smaller output size.
     const uint32_t outputSize = (data[0] & 0x80) ? (data[0] & 0x7F) * 256u + 1 : 32768u;
-    uint32_t folderFilled = 0;  // the longest block of this input so far
+    uint32_t previousOutput = 0;  // what the previous block produced; 0 after a failure
     size_t position = 1;
     while (position + 2 <= size) {
         size_t length = readLe16(data + position);
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         position += length;
 
         std::memcpy(history, window, sizeof history);
-        const uint32_t historySize = folderFilled >= outputSize ? outputSize : 0;
+        const uint32_t historySize = previousOutput == outputSize ? outputSize : 0;
         uint32_t produced = outputSize, carefulProduced = outputSize;
         const int result = mszipDecompress(handle, block, uint32_t(length), window, &produced);
         const int carefulResult =
@@ -141,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         std::free(block);
         if (!matchesReference) std::abort();
-        if (result == CodecOk && produced > folderFilled) folderFilled = produced;
+        previousOutput = result == CodecOk ? produced : 0;
     }
     return 0;
 }

@@ -65,10 +65,16 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
                     uint32_t* outputSize) {
     MszipHandle* h = liveHandle(handle);
     if (h == nullptr) return CodecBadHandle;
-    if (inputSize > h->maxBlockSize + mszip::kMszipInputOverhead) return CodecBadSize;
-    if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') return CodecBadData;
-
     MszipDecoder* d = h->decoder;
+    if (inputSize > h->maxBlockSize + mszip::kMszipInputOverhead) {
+        d->previousOutput = 0;
+        return CodecBadSize;
+    }
+    if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') {
+        d->previousOutput = 0;
+        return CodecBadData;
+    }
+
     d->lastBlock = 0;
     d->input = input + 2;
     d->inputSize = inputSize - 2;
@@ -80,10 +86,13 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
     // The caller's output size is the buffer it hands over: the ring never
     // reaches outside it.
     d->ringSize = *outputSize < mszip::kHistoryRingSize ? *outputSize : mszip::kHistoryRingSize;
-    d->ringReach = d->folderFilled >= d->ringSize ? d->ringSize : 0;
+    d->ringReach = d->previousOutput == d->ringSize ? d->ringSize : 0;
     d->maxBlockSize = h->maxBlockSize;
-    if (!decodeStream(d, outputSize)) return CodecBadData;
-    if (*outputSize > d->folderFilled) d->folderFilled = *outputSize;
+    if (!decodeStream(d, outputSize)) {
+        d->previousOutput = 0;
+        return CodecBadData;
+    }
+    d->previousOutput = *outputSize;
     return CodecOk;
 }
 
@@ -91,7 +100,7 @@ int mszipReset(void* handle) {
     MszipHandle* h = liveHandle(handle);
     if (h == nullptr) return CodecBadHandle;
     // The buffer's bytes stay, but they are no longer this folder's history.
-    h->decoder->folderFilled = 0;
+    h->decoder->previousOutput = 0;
     return CodecOk;
 }
 

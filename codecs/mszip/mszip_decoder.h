@@ -45,13 +45,14 @@ struct MszipDecoder {
     uint32_t outLeft;     // bytes this call may still produce
     uint32_t ringSize;    // history ring span: the buffer given, at most 32,768
     // How far before this call's first byte a reference may reach: the whole
-    // ring once the folder's earlier blocks have filled it, else 0. Bytes the
-    // folder has not written are whatever the buffer held before, so a
-    // reference to them is damaged data.
+    // ring when the folder's previous block filled it exactly, else 0. The
+    // ring's bytes are then that block's, in order. After a shorter block its far
+    // end holds an older block's bytes, or whatever the buffer held before
+    // the folder, so a reference to them is damaged data.
     uint32_t ringReach;
-    // Leading bytes of the buffer written by this folder's earlier calls (the
-    // longest block so far); 0 after a reset. Kept from call to call.
-    uint32_t folderFilled;
+    // Bytes the folder's previous call produced; 0 after a reset or a call
+    // that failed (its bytes are not history). Kept from call to call.
+    uint32_t previousOutput;
     uint32_t maxBlockSize;
 
     // Non-zero: decode with the careful loops alone (codes and code

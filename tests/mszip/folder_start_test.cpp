@@ -81,10 +81,11 @@ TEST(MszipFolderStart, ReferencesBeforeTheFirstByteFailWhateverCameBefore) {
 }
 
 TEST(MszipFolderStart, OnlyAFullPreviousBlockOfTheFolderCanBeReachedThroughTheRing) {
-    // Within a folder a reference may reach into the previous block, once
-    // that block has filled the ring. After a short first block the ring's
-    // far end still holds what was there before the folder, and a reference
-    // reaching before the current block fails instead of reading it.
+    // Within a folder a reference may reach into the previous block, when
+    // that block has filled the ring. After a short block the ring's far end
+    // still holds an older block's bytes, or what was there before the
+    // folder, and after a failed one bytes that are no history: a reference
+    // reaching before the current block then fails instead of reading them.
     for (bool careful : {false, true}) {
         SCOPED_TRACE(careful ? "careful loop" : "fast loop");
         Bytes previous(32768);
@@ -106,6 +107,22 @@ TEST(MszipFolderStart, OnlyAFullPreviousBlockOfTheFolderCanBeReachedThroughTheRi
         EXPECT_EQ(shortFirst.decode(literalsAroundAMatch(kAround + 1)), CodecBadData);
         // A reference within the block is still sound.
         ASSERT_EQ(shortFirst.decode(literalsAroundAMatch(kAround)), CodecOk);
+
+        harness::Mszip shortAfterFull;
+        holdToCarefulLoop(shortAfterFull, careful);
+        ASSERT_EQ(shortAfterFull.primeHistory(previous), CodecOk);
+        ASSERT_EQ(shortAfterFull.primeHistory(Bytes(previous.begin(), previous.begin() + 1000)),
+                  CodecOk);
+        EXPECT_EQ(shortAfterFull.decode(literalsAroundAMatch(kAround + 1)), CodecBadData);
+
+        const Bytes reservedBlockType{'C', 'K', 0x07}, noSignature{'C', 'X', 0x03, 0x00};
+        for (const Bytes& failing : {reservedBlockType, noSignature}) {
+            harness::Mszip failedAfterFull;
+            holdToCarefulLoop(failedAfterFull, careful);
+            ASSERT_EQ(failedAfterFull.primeHistory(previous), CodecOk);
+            ASSERT_EQ(failedAfterFull.decode(failing), CodecBadData);
+            EXPECT_EQ(failedAfterFull.decode(literalsAroundAMatch(kAround + 1)), CodecBadData);
+        }
     }
 }
 
