@@ -558,6 +558,32 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
     EXPECT_EQ(copies, 26 * 13 * 7);
 }
 
+// Sources that end a byte short of the window's end, exactly at it, and a
+// byte past it (which wraps), for every match length: the whole-word copies
+// take the first two, the byte-wise wrap the last. Destinations both well
+// behind the source and right at the window's start, where the wrapped
+// bytes are the match's own first ones.
+TEST(LzxDecodingLoops, SourcesEndingAtTheWindowsEndCopyExactly) {
+    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    std::mt19937 random(11);
+    Bytes window(kWindow + lzx::kWindowSpare);
+    for (auto& b : window) b = uint8_t(random());
+    int copies = 0;
+    for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
+        for (uint32_t pastEnd : {0u, 1u, 2u}) {
+            const uint32_t src = kWindow - 1 - length + pastEnd;  // ends at kWindow - 1 + pastEnd
+            for (uint32_t i : {0u, 1000u}) {
+                const uint32_t distance = (i - src) & kMask;
+                ASSERT_TRUE(copiesAsByteByByte(window, kMask, i, distance, length))
+                    << "source " << src << " length " << length << " at " << i;
+                ++copies;
+                window[random() % kWindow] ^= 0x3C;
+            }
+        }
+    }
+    EXPECT_EQ(copies, 256 * 3 * 2);
+}
+
 // Before the window is first filled, a copy may write past the match: every
 // length 2..257 from every distance up to 40 and some far ones, against a
 // byte-by-byte copy, at the window's start and its end. The bytes before the
