@@ -84,6 +84,10 @@ inline void copyMatch(uint8_t* window, uint32_t mask, uint32_t i, uint32_t dista
                 const uint64_t keep = ~uint64_t(0) << (8 * length - 1) << 1;
                 store64(out, (load64(from) & ~keep) | (load64(out) & keep));
                 return;
+            } else if (length < 8) {
+                // The steps below would write before the destination.
+                std::memmove(out, from, length);
+                return;
             }
         }
         if (length <= 16 && length >= 8) {
