@@ -520,6 +520,15 @@ TEST(LzxDecodingLoops, SourcesAcrossTheWindowsEndAndFromAWindowBackAreExact) {
     }
 }
 
+// The small window the copy tests work in: kCopyWindow bytes and the spare
+// bytes after them, all drawn from `random`.
+constexpr uint32_t kCopyWindow = 1u << 15;
+Bytes randomCopyWindow(std::mt19937& random) {
+    Bytes window(kCopyWindow + lzx::kWindowSpare);
+    for (auto& b : window) b = uint8_t(random());
+    return window;
+}
+
 // Copies a match in `window` with the decoder's copy and tells whether the
 // window then equals a byte-by-byte copy with masked positions.
 bool copiesAsByteByByte(Bytes& window, uint32_t mask, uint32_t i, uint32_t distance,
@@ -536,10 +545,9 @@ bool copiesAsByteByByte(Bytes& window, uint32_t mask, uint32_t i, uint32_t dista
 // one small window: the same bytes, and no byte written beyond the match
 // (the bytes ahead are still the previous pass, which later matches read).
 TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
-    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    constexpr uint32_t kWindow = kCopyWindow, kMask = kWindow - 1;
     std::mt19937 random(3);
-    Bytes window(kWindow + lzx::kWindowSpare);
-    for (auto& b : window) b = uint8_t(random());
+    Bytes window = randomCopyWindow(random);
     const uint32_t distances[] = {0,  1,  2,  3,  5,  7,  8,  9,  15, 16,
                                   17, 31, 32, 33, 64, 200, 257, 258, 4000, kWindow - 1, kWindow - 2,
                                   kWindow - 8, kWindow - 300, kWindow, kWindow + 5, 2228221};
@@ -564,10 +572,9 @@ TEST(LzxDecodingLoops, MatchCopiesWriteExactlyTheMatchAsByteByByte) {
 // behind the source and right at the window's start, where the wrapped
 // bytes are the match's own first ones.
 TEST(LzxDecodingLoops, SourcesEndingAtTheWindowsEndCopyExactly) {
-    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    constexpr uint32_t kWindow = kCopyWindow, kMask = kWindow - 1;
     std::mt19937 random(11);
-    Bytes window(kWindow + lzx::kWindowSpare);
-    for (auto& b : window) b = uint8_t(random());
+    Bytes window = randomCopyWindow(random);
     int copies = 0;
     for (uint32_t length = lzx::kMinMatch; length <= lzx::kMaxMatch; ++length) {
         for (uint32_t pastEnd : {0u, 1u, 2u}) {
@@ -589,10 +596,9 @@ TEST(LzxDecodingLoops, SourcesEndingAtTheWindowsEndCopyExactly) {
 // byte-by-byte copy, at the window's start and its end. The bytes before the
 // destination and the match's own must be exact; at most 31 after it change.
 TEST(LzxDecodingLoops, FirstPassCopiesOfEveryLengthAndNearDistanceAreExact) {
-    constexpr uint32_t kWindow = 1u << 15;
+    constexpr uint32_t kWindow = kCopyWindow;
     std::mt19937 random(9);
-    Bytes window(kWindow + lzx::kWindowSpare);
-    for (auto& b : window) b = uint8_t(random());
+    Bytes window = randomCopyWindow(random);
     std::vector<uint32_t> distances;
     for (uint32_t d = 1; d <= 40; ++d) distances.push_back(d);
     for (uint32_t d : {257u, 1000u, kWindow - 300}) distances.push_back(d);
@@ -622,10 +628,9 @@ TEST(LzxDecodingLoops, FirstPassCopiesOfEveryLengthAndNearDistanceAreExact) {
 // ahead of it (an older pass over the window) and overlapping the words the
 // copy reads, at the window's start and end.
 TEST(LzxDecodingLoops, ShortMatchesOfEveryLengthCopyExactly) {
-    constexpr uint32_t kWindow = 1u << 15, kMask = kWindow - 1;
+    constexpr uint32_t kWindow = kCopyWindow, kMask = kWindow - 1;
     std::mt19937 random(5);
-    Bytes window(kWindow + lzx::kWindowSpare);
-    for (auto& b : window) b = uint8_t(random());
+    Bytes window = randomCopyWindow(random);
     int copies = 0;
     for (uint32_t length = lzx::kMinMatch; length <= 17; ++length) {
         for (uint32_t distance : {length, length + 1, 16u, 23u, 1000u, kWindow - 20,
