@@ -1,17 +1,14 @@
 // The literal/length and distance code loop of fixed and dynamic blocks.
 //
-// Two loops share the decoder's state. The fast loop runs while at least 16
-// input bytes are left: it refills a 64-bit reservoir with whole unaligned
-// loads, takes literals several at a time from bits already held, copies
-// matches in 8-byte chunks where the output has room, and cuts a match at
-// the output limit. Near the input's end the careful loop takes over, one
-// symbol at a time, with the byte-wise reader that supplies zeros past the
-// input. Both decode the same stream to the same bytes.
+// Two loops share the decoder's state: the fast loop (fast_loop.h) while at
+// least 16 input bytes are left, and near the input's end the careful loop
+// here, one symbol at a time, with the byte-wise reader that supplies zeros
+// past the input. Both decode the same stream to the same bytes. This file
+// also holds the fast loop's mixed rounds and rounds of literal pairs, and
+// picks the loop for each block.
 #include "codecs/mszip/fast_loop.h"
 
-#include <bit>
 #include <cstdint>
-#include <initializer_list>
 
 namespace mszip {
 namespace {
