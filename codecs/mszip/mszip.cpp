@@ -66,14 +66,12 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
     MszipHandle* h = liveHandle(handle);
     if (h == nullptr) return CodecBadHandle;
     MszipDecoder* d = h->decoder;
-    if (inputSize > h->maxBlockSize + mszip::kMszipInputOverhead) {
-        d->previousOutput = 0;
-        return CodecBadSize;
-    }
-    if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') {
-        d->previousOutput = 0;
-        return CodecBadData;
-    }
+    // Whatever this call does, only its own output can be the next call's
+    // history: none unless it succeeds.
+    const uint32_t previousOutput = d->previousOutput;
+    d->previousOutput = 0;
+    if (inputSize > h->maxBlockSize + mszip::kMszipInputOverhead) return CodecBadSize;
+    if (inputSize < 2 || input[0] != 'C' || input[1] != 'K') return CodecBadData;
 
     d->lastBlock = 0;
     d->input = input + 2;
@@ -86,12 +84,9 @@ int mszipDecompress(void* handle, const uint8_t* input, uint32_t inputSize, uint
     // The caller's output size is the buffer it hands over: the ring never
     // reaches outside it.
     d->ringSize = *outputSize < mszip::kHistoryRingSize ? *outputSize : mszip::kHistoryRingSize;
-    d->ringReach = d->previousOutput == d->ringSize ? d->ringSize : 0;
+    d->ringReach = previousOutput == d->ringSize ? d->ringSize : 0;
     d->maxBlockSize = h->maxBlockSize;
-    if (!decodeStream(d, outputSize)) {
-        d->previousOutput = 0;
-        return CodecBadData;
-    }
+    if (!decodeStream(d, outputSize)) return CodecBadData;
     d->previousOutput = *outputSize;
     return CodecOk;
 }
