@@ -85,10 +85,11 @@ bool readTrees(Decoder& d) {
                      d.mainLengths + kLiteralCount)) {
         return false;
     }
-    if (!buildMainTable(d)) return false;
     if (!readLengths(d, kLengthSymbols, d.priorLengthLengths, d.lengthLengths)) return false;
+    // The main table takes in length codes from the length table.
     return buildTable(kLengthSymbols, d.lengthLengths, kLengthLookupBits, d.lengthTable,
-                      d.lengthNodes);
+                      d.lengthNodes) &&
+           buildMainTable(d);
 }
 
 bool readAlignedTree(Decoder& d) {

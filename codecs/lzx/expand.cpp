@@ -28,25 +28,28 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
 
     bool ok = true;
     while (i < end) {
-        const uint32_t entry = mainEntries[bitBuffer >> (32 - kMainLookupBits)];
-        // The symbol, or the negated node a longer code continues in.
-        int32_t symbol = int16_t(entry >> 16);
-        for (uint32_t bit = uint32_t(1) << (31 - kMainLookupBits); symbol < 0; bit >>= 1) {
-            symbol = d.mainNodes[-symbol - mainSymbols][(bitBuffer & bit) ? 1 : 0];
+        uint32_t entry = mainEntries[bitBuffer >> (32 - kMainLookupBits)];
+        if ((entry & kMainEntryWalk) != 0) {
+            // The negated node a longer code continues in.
+            int32_t symbol = int16_t(entry >> 16);
+            for (uint32_t bit = uint32_t(1) << (31 - kMainLookupBits); symbol < 0; bit >>= 1) {
+                symbol = d.mainNodes[-symbol - mainSymbols][(bitBuffer & bit) ? 1 : 0];
+            }
+            entry = mainEntry(uint32_t(symbol), mainLengths[symbol]);
         }
         if (inPos >= limit) {
             ok = false;
             break;
         }
-        dropBitsUnchecked(bitBuffer, spareBits, inPos, mainLengths[symbol]);
-        if (symbol < kLiteralCount) {
-            window[i++] = uint8_t(symbol);
+        dropBitsUnchecked(bitBuffer, spareBits, inPos, int(entry & kMainEntryBitsMask));
+        if (entry < kMainEntryMatch) {
+            window[i++] = uint8_t(entry >> kMainEntryValueShift);
             continue;
         }
 
-        uint32_t header = uint32_t(symbol - kLiteralCount) & 7;
-        const uint32_t slot = uint32_t(symbol - kLiteralCount) >> 3;
-        if (header == 7) {
+        uint32_t lengthAboveMin = (entry >> kMainEntryValueShift) & kMainEntryValueMask;
+        const uint32_t slot = (entry >> kMainEntrySlotShift) & kMainEntrySlotMask;
+        if ((entry & kMainEntryLengthCode) != 0) {
             int32_t lengthSymbol = d.lengthTable[bitBuffer >> (32 - kLengthLookupBits)];
             if (lengthSymbol >= 0) lengthSymbol &= kTableSymbolMask;
             for (uint32_t bit = uint32_t(1) << (31 - kLengthLookupBits); lengthSymbol < 0;
@@ -54,9 +57,9 @@ bool expandCareful(Decoder& d, uint32_t i, uint32_t end) {
                 lengthSymbol = d.lengthNodes[-lengthSymbol - kLengthSymbols][(bitBuffer & bit) ? 1 : 0];
             }
             dropBitsUnchecked(bitBuffer, spareBits, inPos, d.lengthLengths[lengthSymbol]);
-            header += uint32_t(lengthSymbol);
+            lengthAboveMin += uint32_t(lengthSymbol);
         }
-        const uint32_t length = header + kMinMatch;
+        const uint32_t length = lengthAboveMin + kMinMatch;
 
         uint32_t offsetBits = 0;
         if (slot >= 4) {

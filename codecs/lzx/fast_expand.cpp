@@ -111,27 +111,23 @@ bool expandFastLoop(Decoder& d, uint32_t& pos, uint32_t end) {
         // code walks its nodes after the refill. So the lookup does not wait
         // for the refill, whose load in turn depends only on the previous
         // symbol.
-        const uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
+        uint32_t entry = d.mainEntries[peek(b, kMainLookupBits)];
         refill(b);
-        uint32_t symbol, extra;
-        if ((entry & kMainEntryWalk) == 0) {
-            symbol = entry >> 16;
-            extra = (entry >> kMainEntryExtraShift) & kMainEntryExtraMask;
-            consume(b, entry & kMainEntryLengthMask);
-        } else {
-            symbol = uint32_t(walkNodes(b, int16_t(entry >> 16), d.mainNodes,
-                                        int32_t(d.mainSymbols), kMainLookupBits));
-            extra = symbol < kLiteralCount ? 0 : kSlots.extraBits[(symbol - kLiteralCount) >> 3];
-            consume(b, d.mainLengths[symbol]);
+        if ((entry & kMainEntryWalk) != 0) {
+            const int32_t symbol = walkNodes(b, int16_t(entry >> 16), d.mainNodes,
+                                             int32_t(d.mainSymbols), kMainLookupBits);
+            entry = mainEntry(uint32_t(symbol), d.mainLengths[symbol]);
         }
-        if (symbol < kLiteralCount) {
-            window[i++] = uint8_t(symbol);
+        consume(b, entry & kMainEntryBitsMask);
+        if (entry < kMainEntryMatch) {
+            window[i++] = uint8_t(entry >> kMainEntryValueShift);
             continue;
         }
 
-        uint32_t length = (symbol - kLiteralCount) & 7;
-        const uint32_t slot = (symbol - kLiteralCount) >> 3;
-        if (length == 7) {
+        const uint32_t extra = (entry >> kMainEntryExtraShift) & kMainEntryExtraMask;
+        const uint32_t slot = (entry >> kMainEntrySlotShift) & kMainEntrySlotMask;
+        uint32_t length = (entry >> kMainEntryValueShift) & kMainEntryValueMask;
+        if ((entry & kMainEntryLengthCode) != 0) {
             const int32_t lengthEntry = d.lengthTable[peek(b, kLengthLookupBits)];
             uint32_t lengthSymbol, codeBits;
             if (lengthEntry >= 0) {

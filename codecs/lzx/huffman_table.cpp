@@ -50,26 +50,53 @@ inline void fillRun(Entry* at, uint32_t count, Entry value) {
 // the negated number of the overflow node a longer code continues in.
 struct SymbolEntries {
     using Entry = int16_t;
-    static Entry symbol(uint32_t s, uint32_t length) { return Entry(length << kTableSymbolBits | s); }
     static Entry node(uint32_t n) { return Entry(-int32_t(n)); }
     static int32_t nodeOf(Entry e) { return -int32_t(e); }
+    void fill(Entry* at, uint32_t count, uint32_t s, uint32_t length) const {
+        fillRun(at, count, Entry(length << kTableSymbolBits | s));
+    }
 };
 
-// Lookup entries of the main tree, with the path length and the offset bit
-// count beside the symbol (kMainEntryWalk).
+// Lookup entries of the main tree (kMainEntryWalk), with the length code
+// that follows a header-7 symbol taken in where the lookup holds all of it.
 struct MainEntries {
     using Entry = uint32_t;
-    static Entry symbol(uint32_t s, uint32_t length) {
-        const uint32_t extra = s < kLiteralCount ? 0 : kSlots.extraBits[(s - kLiteralCount) >> 3];
-        return s << 16 | extra << kMainEntryExtraShift | length;
-    }
+    const int16_t* lengthTable;
+
     static Entry node(uint32_t n) { return uint32_t(uint16_t(-int32_t(n))) << 16 | kMainEntryWalk; }
     static int32_t nodeOf(Entry e) { return -int32_t(int16_t(e >> 16)); }
+
+    // The `count` entries of a code of `length` bits: each entry's low
+    // log2(count) bits are the bits that follow the code.
+    void fill(Entry* at, uint32_t count, uint32_t s, uint32_t length) const {
+        const Entry entry = mainEntry(s, length);
+        if ((entry & kMainEntryLengthCode) == 0) {
+            fillRun(at, count, entry);
+            return;
+        }
+        const uint32_t room = uint32_t(kMainLookupBits) - length;
+        const Entry joined = entry & ~(kMainEntryLengthCode | kMainEntryBitsMask);
+        for (uint32_t k = 0; k < count; ++k) {
+            // The length table's index: the bits after the code, cut or
+            // padded with zeros to its width.
+            const uint32_t next = room >= uint32_t(kLengthLookupBits)
+                                      ? k >> (room - kLengthLookupBits)
+                                      : k << (kLengthLookupBits - room);
+            const int32_t lengthEntry = lengthTable[next];
+            const uint32_t lengthBits = uint32_t(lengthEntry) >> kTableSymbolBits;
+            if (lengthEntry >= 0 && lengthBits <= room) {
+                const uint32_t lengthSymbol = uint32_t(lengthEntry) & kTableSymbolMask;
+                at[k] = joined + (lengthSymbol << kMainEntryValueShift) + length + lengthBits;
+            } else {
+                at[k] = entry;  // the length code runs past the lookup
+            }
+        }
+    }
 };
 
 template <typename Entries>
-bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
-                 typename Entries::Entry* table, int16_t (*nodes)[2]) {
+bool buildLookup(const Entries& entries, uint32_t symbolCount, const uint8_t* lengths,
+                 int lookupBits, typename Entries::Entry* table, int16_t (*nodes)[2]) {
     // One pass over the lengths counts the codes of each length and gathers
     // the symbols that have codes, in order, without a branch: in a main
     // tree the unused match symbols lie scattered among the used.
@@ -119,7 +146,7 @@ bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
         uint32_t next = k + weight[l];
         if (l <= lookupBits) {
             if (next > tableSize) return false;
-            fillRun(table + k, weight[l], Entries::symbol(s, uint32_t(l)));
+            entries.fill(table + k, weight[l], s, uint32_t(l));
             start[l] = next;
             continue;
         }
@@ -146,12 +173,12 @@ bool buildLookup(uint32_t symbolCount, const uint8_t* lengths, int lookupBits,
 
 bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, int16_t* table,
                 int16_t (*nodes)[2]) {
-    return buildLookup<SymbolEntries>(symbolCount, lengths, lookupBits, table, nodes);
+    return buildLookup(SymbolEntries{}, symbolCount, lengths, lookupBits, table, nodes);
 }
 
 bool buildMainTable(Decoder& d) {
-    return buildLookup<MainEntries>(d.mainSymbols, d.mainLengths, kMainLookupBits, d.mainEntries,
-                                    d.mainNodes);
+    return buildLookup(MainEntries{d.lengthTable}, d.mainSymbols, d.mainLengths, kMainLookupBits,
+                       d.mainEntries, d.mainNodes);
 }
 
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table) {

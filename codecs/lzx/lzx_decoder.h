@@ -57,16 +57,47 @@ constexpr SlotTables makeSlotTables() {
 
 inline constexpr SlotTables kSlots = makeSlotTables();
 
-// A main-tree lookup entry: the symbol in the top 16 bits, for a match
-// symbol its position slot's offset bit count (lzxExtraBits) in bits 8..12,
-// and its path length in the low 5 bits; for the prefix of a code longer
-// than the table's kMainLookupBits, kMainEntryWalk and the negated number
-// of the overflow node to walk from in the top 16 bits instead. An entry of
-// 0 is symbol 0 with no bits, as every entry is when all path lengths are 0.
+// A main-tree lookup entry. The prefix of a code longer than the table's
+// kMainLookupBits holds kMainEntryWalk and, in the top 16 bits, the negated
+// number of the overflow node to walk from. Any other entry holds what its
+// symbol means, so a loop needs no further table to act on it:
+//   bits 0..4    the bits the entry takes: the symbol's path length, plus
+//                that of the length code after it when the entry holds that
+//                too (kMainEntryBitsMask);
+//   bits 8..12   a match's offset bit count, its slot's extraBits;
+//   bits 16..23  a literal's byte, or a match's length less kMinMatch as far
+//                as the entry knows it: the symbol's length header (0..7),
+//                plus the length symbol when the entry holds the length code;
+//   bits 24..29  a match's position slot;
+//   bit 30       kMainEntryLengthCode: a length code follows, still unread;
+//   bit 31       kMainEntryMatch.
+// A symbol whose header is 7 gets, in each of its entries, the length code
+// that the entry's remaining bits begin with, where those bits hold all of
+// it and it is short enough for the length table's first level: one lookup
+// then decodes both. An entry of 0 is literal 0 taking no bits, as every entry is when
+// all path lengths are 0.
 constexpr uint32_t kMainEntryWalk = 0x80;
-constexpr uint32_t kMainEntryLengthMask = 0x1F;
+constexpr uint32_t kMainEntryBitsMask = 0x1F;
 constexpr int kMainEntryExtraShift = 8;
 constexpr uint32_t kMainEntryExtraMask = 0x1F;
+constexpr int kMainEntryValueShift = 16;
+constexpr uint32_t kMainEntryValueMask = 0xFF;
+constexpr int kMainEntrySlotShift = 24;
+constexpr uint32_t kMainEntrySlotMask = 0x3F;
+constexpr uint32_t kMainEntryLengthCode = 1u << 30;
+constexpr uint32_t kMainEntryMatch = 1u << 31;
+static_assert(kMaxSlots <= kMainEntrySlotMask + 1, "every position slot fits its field");
+
+// The entry of main symbol `symbol` with path length `pathLength`, a length
+// code after it (header 7) left unread.
+inline uint32_t mainEntry(uint32_t symbol, uint32_t pathLength) {
+    if (symbol < kLiteralCount) return symbol << kMainEntryValueShift | pathLength;
+    const uint32_t header = (symbol - kLiteralCount) & 7;
+    const uint32_t slot = (symbol - kLiteralCount) >> 3;
+    return kMainEntryMatch | (header == 7 ? kMainEntryLengthCode : 0) |
+           slot << kMainEntrySlotShift | header << kMainEntryValueShift |
+           uint32_t(kSlots.extraBits[slot]) << kMainEntryExtraShift | pathLength;
+}
 
 // Position slots needed to reach every distance of a window.
 uint32_t slotCountFor(uint32_t windowSize);
@@ -153,7 +184,8 @@ bool buildTable(uint32_t symbolCount, const uint8_t* lengths, int lookupBits, in
 // The aligned-offset tree's 7-bit table, entries as alignedTable holds them.
 bool buildAlignedTable(const uint8_t* lengths, uint8_t* table);
 // The same for the main tree, into mainEntries and mainNodes from the first
-// mainSymbols of mainLengths.
+// mainSymbols of mainLengths. The length tree's table must be built first:
+// entries that hold a length code take it from lengthTable.
 bool buildMainTable(Decoder& d);
 
 // Whether a match `distance` bytes back from window position i stays
