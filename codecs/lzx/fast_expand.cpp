@@ -1,7 +1,7 @@
 // The fast decoding loop of verbatim and aligned-offset blocks. It decodes
-// the same symbols as the careful loop in expand.cpp, but reads the stream
-// through a 64-bit look-ahead refilled several words at a time, and looks
-// up each main symbol together with its path length. It only runs where no
+// the same symbols as the careful loop in expand.cpp, from the same lookup
+// entries, but reads the stream through a 64-bit look-ahead refilled
+// several words at a time. It only runs where no
 // symbol can meet the input limit, so it needs no input test of its own
 // beyond staying that far from the end, and it hands the bit reader back in
 // exactly the state the careful loop would have reached.

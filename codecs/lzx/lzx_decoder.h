@@ -74,8 +74,8 @@ inline constexpr SlotTables kSlots = makeSlotTables();
 // A symbol whose header is 7 gets, in each of its entries, the length code
 // that the entry's remaining bits begin with, where those bits hold all of
 // it and it is short enough for the length table's first level: one lookup
-// then decodes both. An entry of 0 is literal 0 taking no bits, as every entry is when
-// all path lengths are 0.
+// then decodes both. An entry of 0 is literal 0 taking no bits, as every
+// entry is when all path lengths are 0.
 constexpr uint32_t kMainEntryWalk = 0x80;
 constexpr uint32_t kMainEntryBitsMask = 0x1F;
 constexpr int kMainEntryExtraShift = 8;
