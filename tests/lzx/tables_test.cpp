@@ -79,8 +79,8 @@ std::vector<int32_t> firstLevelOwners(const Lengths& lengths, int lookupBits) {
 // `length` bits, where the `room` bits after the code in the lookup are
 // `following`: a header-7 match symbol takes in the length code those bits
 // begin with, if all of it lies within them and within the length table's
-// own lookup. Written from the field layout,
-// not from the decoder's own helper.
+// own lookup. Written from the field layout, not from the decoder's own
+// helper.
 uint32_t expectedMainEntry(uint32_t s, uint32_t length, uint32_t following, uint32_t room,
                            const Lengths& lengthTree, const std::vector<uint32_t>& lengthCodes) {
     if (s < lzx::kLiteralCount) return s << lzx::kMainEntryValueShift | length;
