@@ -78,18 +78,18 @@ struct MainEntries {
         const Entry joined = entry & ~(kMainEntryLengthCode | kMainEntryBitsMask);
         for (uint32_t k = 0; k < count; ++k) {
             // The length table's index: the bits after the code, cut or
-            // padded with zeros to its width.
+            // padded with zeros to its width. A walk's entry is negative, so
+            // its bits taken, read unsigned, exceed any room.
             const uint32_t next = room >= uint32_t(kLengthLookupBits)
                                       ? k >> (room - kLengthLookupBits)
                                       : k << (kLengthLookupBits - room);
-            const int32_t lengthEntry = lengthTable[next];
-            const uint32_t lengthBits = uint32_t(lengthEntry) >> kTableSymbolBits;
-            if (lengthEntry >= 0 && lengthBits <= room) {
-                const uint32_t lengthSymbol = uint32_t(lengthEntry) & kTableSymbolMask;
-                at[k] = joined + (lengthSymbol << kMainEntryValueShift) + length + lengthBits;
-            } else {
-                at[k] = entry;  // the length code runs past the lookup
-            }
+            const uint32_t lengthEntry = uint32_t(int32_t(lengthTable[next]));
+            const uint32_t lengthBits = lengthEntry >> kTableSymbolBits;
+            const Entry withLength = joined +
+                                     ((lengthEntry & kTableSymbolMask) << kMainEntryValueShift) +
+                                     length + lengthBits;
+            // Without the length code where it runs past the lookup.
+            at[k] = lengthBits <= room ? withLength : entry;
         }
     }
 };
@@ -97,18 +97,16 @@ struct MainEntries {
 template <typename Entries>
 bool buildLookup(const Entries& entries, uint32_t symbolCount, const uint8_t* lengths,
                  int lookupBits, typename Entries::Entry* table, int16_t (*nodes)[2]) {
-    // One pass over the lengths counts the codes of each length and gathers
-    // the symbols that have codes, in order, without a branch: in a main
-    // tree the unused match symbols lie scattered among the used.
-    uint32_t count[17] = {};
-    uint16_t coded[kMainLengthsSize];
-    uint32_t codedCount = 0;
-    for (uint32_t s = 0; s < symbolCount; ++s) {
-        const uint8_t l = lengths[s];
-        ++count[l];
-        coded[codedCount] = uint16_t(s);
-        codedCount += l != 0;
+    // Two tallies, for the even and the odd symbols, so that a run of equal
+    // lengths does not make each count wait for the one before.
+    uint32_t tally[2][17] = {};
+    for (uint32_t s = 0; s + 1 < symbolCount; s += 2) {
+        ++tally[0][lengths[s]];
+        ++tally[1][lengths[s + 1]];
     }
+    if (symbolCount % 2 != 0) ++tally[0][lengths[symbolCount - 1]];
+    uint32_t count[17];
+    for (int l = 0; l <= 16; ++l) count[l] = tally[0][l] + tally[1][l];
     uint32_t start[18];
     startsFromCounts(count, start);
     const uint32_t tableSize = uint32_t(1) << lookupBits;
@@ -119,52 +117,56 @@ bool buildLookup(const Entries& entries, uint32_t symbolCount, const uint8_t* le
     }
     if (start[17] != kCompleteCode) return false;  // incomplete or over-subscribed
 
-    const int shift = 16 - lookupBits;
-    uint32_t weight[17];
-    for (int l = 1; l <= 16; ++l) {
-        if (l <= lookupBits) {
-            start[l] >>= shift;
-            weight[l] = uint32_t(1) << (lookupBits - l);
-        } else {
-            weight[l] = uint32_t(1) << (16 - l);
+    // The coded symbols in the order of their codes: by length, and by
+    // symbol within a length. Symbols without a code go after them, so the
+    // pass needs no branch.
+    uint16_t sorted[kMainLengthsSize];
+    uint32_t next[17];
+    next[1] = 0;
+    for (int l = 1; l < 16; ++l) next[l + 1] = next[l] + count[l];
+    next[0] = next[16] + count[16];
+    for (uint32_t s = 0; s < symbolCount; ++s) sorted[next[lengths[s]]++] = uint16_t(s);
+
+    // The codes that fit the lookup take runs of entries one after the
+    // other from entry 0; the code is complete, so they end inside the
+    // table. All the codes of one length take runs of one size, which keeps
+    // the filling's branches predictable.
+    uint32_t c = 0, at = 0;
+    for (int l = 1; l <= lookupBits; ++l) {
+        const uint32_t run = tableSize >> l;
+        for (const uint32_t end = c + count[l]; c < end; ++c, at += run) {
+            entries.fill(table + at, run, sorted[c], uint32_t(l));
         }
     }
     // Entries that prefix longer codes start empty (0) and get nodes below.
-    uint32_t firstLong = start[lookupBits + 1] >> shift;
-    for (uint32_t k = firstLong; k < tableSize; ++k) table[k] = 0;
+    for (uint32_t k = at; k < tableSize; ++k) table[k] = 0;
 
+    // Longer codes: the first lookupBits bits pick the table entry, each bit
+    // after them a child of a node. `code` is the code left-aligned in 16
+    // bits.
+    const int shift = 16 - lookupBits;
     uint32_t nextNode = symbolCount;
     const auto newNode = [&] {
         nodes[nextNode - symbolCount][0] = 0;
         nodes[nextNode - symbolCount][1] = 0;
         return nextNode++;
     };
-    for (uint32_t c = 0; c < codedCount; ++c) {
-        const uint32_t s = coded[c];
-        int l = lengths[s];
-        uint32_t k = start[l];
-        uint32_t next = k + weight[l];
-        if (l <= lookupBits) {
-            if (next > tableSize) return false;
-            entries.fill(table + k, weight[l], s, uint32_t(l));
-            start[l] = next;
-            continue;
-        }
-        start[l] = next;
-        // The code's first lookupBits bits pick the table entry, each bit
-        // after them a child of a node.
-        typename Entries::Entry& first = table[k >> shift];
-        if (first == 0) first = Entries::node(newNode());
-        int16_t* entry = nullptr;
-        int32_t node = Entries::nodeOf(first);
-        for (int bit = 15 - lookupBits; bit > 15 - l; --bit) {
-            if (entry != nullptr) {
-                if (*entry == 0) *entry = int16_t(-int32_t(newNode()));
-                node = -*entry;
+    uint32_t code = at << shift;
+    for (int l = lookupBits + 1; l <= 16; ++l) {
+        for (const uint32_t end = c + count[l]; c < end; ++c, code += uint32_t(1) << (16 - l)) {
+            typename Entries::Entry& first = table[code >> shift];
+            if (first == 0) first = Entries::node(newNode());
+            int16_t* entry = nullptr;
+            int32_t node = Entries::nodeOf(first);
+            for (int bit = 15 - lookupBits; bit > 15 - l; --bit) {
+                if (entry != nullptr) {
+                    if (*entry == 0) *entry = int16_t(-int32_t(newNode()));
+                    node = -*entry;
+                }
+                entry = &nodes[node - int32_t(symbolCount)][(code >> bit) & 1];
             }
-            entry = &nodes[node - int32_t(symbolCount)][(k >> bit) & 1];
+            *entry = int16_t(sorted[c]);
         }
-        *entry = int16_t(s);
     }
     return true;
 }
