@@ -97,16 +97,18 @@ struct MainEntries {
 template <typename Entries>
 bool buildLookup(const Entries& entries, uint32_t symbolCount, const uint8_t* lengths,
                  int lookupBits, typename Entries::Entry* table, int16_t (*nodes)[2]) {
-    // Two tallies, for the even and the odd symbols, so that a run of equal
-    // lengths does not make each count wait for the one before.
-    uint32_t tally[2][17] = {};
-    for (uint32_t s = 0; s + 1 < symbolCount; s += 2) {
-        ++tally[0][lengths[s]];
-        ++tally[1][lengths[s + 1]];
+    // One pass counts the codes of each length and gathers the symbols that
+    // have codes, in order, without a branch: in a main tree the unused
+    // match symbols lie scattered among the used.
+    uint32_t count[17] = {};
+    uint16_t coded[kMainLengthsSize];
+    uint32_t codedCount = 0;
+    for (uint32_t s = 0; s < symbolCount; ++s) {
+        const uint8_t l = lengths[s];
+        ++count[l];
+        coded[codedCount] = uint16_t(s);
+        codedCount += l != 0;
     }
-    if (symbolCount % 2 != 0) ++tally[0][lengths[symbolCount - 1]];
-    uint32_t count[17];
-    for (int l = 0; l <= 16; ++l) count[l] = tally[0][l] + tally[1][l];
     uint32_t start[18];
     startsFromCounts(count, start);
     const uint32_t tableSize = uint32_t(1) << lookupBits;
@@ -118,14 +120,12 @@ bool buildLookup(const Entries& entries, uint32_t symbolCount, const uint8_t* le
     if (start[17] != kCompleteCode) return false;  // incomplete or over-subscribed
 
     // The coded symbols in the order of their codes: by length, and by
-    // symbol within a length. Symbols without a code go after them, so the
-    // pass needs no branch.
+    // symbol within a length.
     uint16_t sorted[kMainLengthsSize];
     uint32_t next[17];
     next[1] = 0;
     for (int l = 1; l < 16; ++l) next[l + 1] = next[l] + count[l];
-    next[0] = next[16] + count[16];
-    for (uint32_t s = 0; s < symbolCount; ++s) sorted[next[lengths[s]]++] = uint16_t(s);
+    for (uint32_t c = 0; c < codedCount; ++c) sorted[next[lengths[coded[c]]]++] = coded[c];
 
     // The codes that fit the lookup take runs of entries one after the
     // other from entry 0; the code is complete, so they end inside the
