@@ -22,6 +22,11 @@
 // gives its time as a share of the whole LZX decode; e8_per_frame counts the
 // opcodes the translation examines in an average 32,768-byte frame, the
 // work it does per hit rather than per byte.
+//
+// Likewise tables_pct gives the time of building the decoding tables of
+// every block's main and length trees from their path lengths (not of
+// reading those lengths) as a share of the whole LZX decode, and
+// tables_us the time per block.
 #include "bench/deflate_symbols.h"
 #include "bench/fastest_times.h"
 #include "bench/real_files.h"
@@ -39,6 +44,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <tuple>
 
@@ -163,6 +169,53 @@ size_t examinedOpcodes(const Input& in) {
     return count;
 }
 
+// The path lengths of a block's main and length trees as the decoder read
+// them.
+struct BlockTrees {
+    Bytes main;
+    Bytes length;
+};
+
+// Decodes the input once and keeps each block's trees: those the decoder
+// holds after a frame, when they differ from the ones it held before. (A
+// block that repeats its predecessor's trees exactly is not counted.)
+std::vector<BlockTrees> gatherTrees(void* handle, const Input& in, Bytes& output) {
+    const lzx::Decoder& d = *static_cast<lzx::Handle*>(handle)->decoder;
+    std::vector<BlockTrees> trees;
+    if (lzxReset(handle) != CodecOk) std::abort();
+    size_t at = 0;
+    for (const lzxenc::Frame& frame : in.frames) {
+        uint32_t produced = frame.size;
+        if (lzxDecompress(handle, frame.data.data(), uint32_t(frame.data.size() - kCodecInputSlack),
+                          output.data() + at, &produced) != CodecOk) {
+            std::abort();
+        }
+        at += produced;
+        BlockTrees now{Bytes(d.mainLengths, d.mainLengths + d.mainSymbols),
+                       Bytes(d.lengthLengths, d.lengthLengths + lzx::kLengthSymbols)};
+        if (trees.empty() || now.main != trees.back().main || now.length != trees.back().length) {
+            trees.push_back(std::move(now));
+        }
+    }
+    return trees;
+}
+
+// Builds each block's length and main tables in `d`, as its header does.
+void buildTablesOnly(const std::vector<BlockTrees>& trees, lzx::Decoder& d, PieceTimes& best) {
+    for (size_t i = 0; i < trees.size(); ++i) {
+        std::memcpy(d.mainLengths, trees[i].main.data(), trees[i].main.size());
+        std::memcpy(d.lengthLengths, trees[i].length.data(), trees[i].length.size());
+        const auto start = Clock::now();
+        if (!lzx::buildTable(lzx::kLengthSymbols, d.lengthLengths, lzx::kLengthLookupBits,
+                             d.lengthTable, d.lengthNodes) ||
+            !lzx::buildMainTable(d)) {
+            std::abort();
+        }
+        benchmark::DoNotOptimize(d.mainEntries[0]);
+        keepFastest(best, i, start);
+    }
+}
+
 void decodeWithZlib(z_stream* z, const Input& in, Bytes& output, PieceTimes& best) {
     inflateReset(z);
     z->next_in = const_cast<Bytef*>(in.deflated.data());
@@ -205,11 +258,17 @@ void compareWithZlib(benchmark::State& state, const Input& in) {
         translateOnly(in, work, translationBest);
         if (work != in.data) std::abort();
     }
+    const std::vector<BlockTrees> trees = gatherTrees(handle, in, lzxOut);
+    // A decoder of its own, so that the one timed keeps its state.
+    auto tableDecoder = std::make_unique<lzx::Decoder>();
+    tableDecoder->mainSymbols = static_cast<lzx::Handle*>(handle)->decoder->mainSymbols;
+    PieceTimes tablesBest(trees.size(), 1e9);
 
     for (auto _ : state) {
         decodeWithLzx(handle, in, lzxOut, lzxBest);
         decodeWithZlib(&z, in, zlibOut, zlibBest);
         if (!work.empty()) translateOnly(in, work, translationBest);
+        buildTablesOnly(trees, *tableDecoder, tablesBest);
     }
     const double lzxSeconds = total(lzxBest), zlibSeconds = total(zlibBest);
     if (!work.empty()) {
@@ -217,6 +276,8 @@ void compareWithZlib(benchmark::State& state, const Input& in) {
         state.counters["e8_per_frame"] =
             double(examinedOpcodes(in)) * 32768.0 / double(in.data.size());
     }
+    state.counters["tables_pct"] = 100.0 * total(tablesBest) / lzxSeconds;
+    state.counters["tables_us"] = 1e6 * total(tablesBest) / double(std::max<size_t>(trees.size(), 1));
     const double megabytes = double(in.data.size()) / 1e6;
     state.counters["lzx_MBps"] = megabytes / lzxSeconds;
     state.counters["zlib_MBps"] = megabytes / zlibSeconds;
