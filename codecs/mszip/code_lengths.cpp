@@ -13,6 +13,8 @@ namespace mszip {
 namespace {
 
 constexpr uint32_t kMaxLengths = kMaxLiteralLengthCodes + kMaxDistanceCodes;
+constexpr SymbolEntries kCodeLengthEntries =
+    symbolEntries(kCodeLengthSymbols, kFirstRepeatSymbol, kRepeatBase, kRepeatExtra);
 // A repeat's lengths are written 16 at a time, up to 15 past its end.
 constexpr uint32_t kFillChunk = 16;
 
@@ -114,9 +116,8 @@ bool readCarefully(MszipDecoder* d, const HuffmanEntry* table, uint32_t tableBit
 
 bool buildCodeLengthTable(const uint32_t* codeLengthLengths, HuffmanEntry* store,
                           uint32_t capacity, uint32_t* lookupBits) {
-    const HuffmanResult result =
-        buildHuffmanTable(codeLengthLengths, kCodeLengthSymbols, kFirstRepeatSymbol, kRepeatBase,
-                          kRepeatExtra, store, capacity, lookupBits);
+    const HuffmanResult result = buildHuffmanTable(codeLengthLengths, kCodeLengthSymbols,
+                                                   kCodeLengthEntries, store, capacity, lookupBits);
     // With no code at all, lengths must still follow.
     return result == TableComplete && *lookupBits != 0;
 }

@@ -35,22 +35,19 @@ bool copyStoredBlock(MszipDecoder* d) {
     return true;
 }
 
-// The lengths most literals of a block have, each code weighted by how
-// often a code of its length stands in the data it was built for
-// (2^-length). A common length needs four fifths of the weight of all
-// literal/length codes, a pair of neighbouring lengths three quarters;
-// below that, as in text, where matches and literals of many lengths mix,
-// guessing a literal's length would rarely pay.
-LiteralShape literalShape(const uint32_t* lengths, uint32_t literalCodes) {
-    // Codes of each length among the 256 literals, counted in lanes as the
-    // table builder counts, and among all literal/length codes.
-    const CodeCounts literals = countLengths(lengths, 256);
-    const CodeCounts others = countLengths(lengths + 256, literalCodes - 256);
+// The lengths most literals of a block have, from the census of its
+// literal/length code, each code weighted by how often a code of its length
+// stands in the data it was built for (2^-length). A common length needs
+// four fifths of the weight of all literal/length codes, a pair of
+// neighbouring lengths three quarters; below that, as in text, where
+// matches and literals of many lengths mix, guessing a literal's length
+// would rarely pay.
+LiteralShape literalShape(const CodeCounts& counts) {
     uint32_t literalWeight[kMaxCodeLength + 1] = {};
     uint32_t totalWeight = 0;
     for (uint32_t k = 1; k <= kMaxCodeLength; ++k) {
-        literalWeight[k] = literals.perLength[k] << (kMaxCodeLength - k);
-        totalWeight += literalWeight[k] + (others.perLength[k] << (kMaxCodeLength - k));
+        literalWeight[k] = counts.literalsPerLength[k] << (kMaxCodeLength - k);
+        totalWeight += counts.perLength[k] << (kMaxCodeLength - k);
     }
     auto atLeast = [totalWeight](uint32_t weight, uint32_t parts, uint32_t of) {
         return uint64_t(weight) * of >= uint64_t(totalWeight) * parts;
@@ -92,16 +89,16 @@ bool decodeDynamicBlock(MszipDecoder* d) {
         return false;
     }
 
+    const CodeCounts literalCounts = countLengths(lengths, literalCodes);
     uint32_t literalBits = kLiteralLookupBits;
-    if (buildHuffmanTable(lengths, literalCodes, kFirstLengthSymbol, kDeflateLengthBase,
-                          kDeflateLengthExtra, d->literalStore, kLiteralStoreCapacity,
-                          &literalBits) != TableComplete) {
+    if (buildCountedTable(literalCounts, lengths, literalCodes, kLiteralLengthEntries,
+                          d->literalStore, kLiteralStoreCapacity, &literalBits) != TableComplete) {
         return false;
     }
     uint32_t distanceBits = kDistanceLookupBits;
-    if (buildHuffmanTable(lengths + literalCodes, distanceCodes, 0, kDeflateDistanceBase,
-                          kDeflateDistanceExtra, d->distanceStore, kDistanceStoreCapacity,
-                          &distanceBits) != TableComplete) {
+    if (buildHuffmanTable(lengths + literalCodes, distanceCodes, kDistanceEntries,
+                          d->distanceStore, kDistanceStoreCapacity, &distanceBits) !=
+        TableComplete) {
         return false;
     }
     // Both tables are looked up at their full widths, whatever the longest
@@ -110,7 +107,7 @@ bool decodeDynamicBlock(MszipDecoder* d) {
     widenFirstLevel(d->literalStore, literalBits, kLiteralLookupBits);
     widenFirstLevel(d->distanceStore, distanceBits, kDistanceLookupBits);
     return decodeCompressedData(d, d->literalStore, kLiteralLookupBits, d->distanceStore,
-                                kDistanceLookupBits, literalShape(lengths, literalCodes));
+                                kDistanceLookupBits, literalShape(literalCounts));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Constant tables of the Deflate format (RFC 1951).
 #pragma once
 
+#include "codecs/mszip/huffman_table.h"
+
 #include <cstdint>
 
 namespace mszip {
@@ -38,5 +40,12 @@ constexpr uint32_t kMaxLiteralLengthCodes = 286;
 constexpr uint32_t kMaxDistanceCodes = 30;
 constexpr uint32_t kMaxMatchLength = 258;
 constexpr uint32_t kMaxDistance = 32768;
+
+// What the codes of the literal/length and distance symbols decode to.
+inline constexpr SymbolEntries kLiteralLengthEntries =
+    symbolEntries(kLiteralLengthSymbols, kFirstLengthSymbol, kDeflateLengthBase,
+                  kDeflateLengthExtra);
+inline constexpr SymbolEntries kDistanceEntries =
+    symbolEntries(kDistanceSymbols, 0, kDeflateDistanceBase, kDeflateDistanceExtra);
 
 }  // namespace mszip

@@ -35,15 +35,14 @@ constexpr FixedTables buildFixedTables() {
         lengths[symbol] = symbol < 144 ? 8 : symbol < 256 ? 9 : symbol < 280 ? 7 : 8;
     }
     uint32_t bits = kFixedLiteralBits;
-    tables.literalResult = buildHuffmanTable(lengths, kLiteralLengthSymbols, kFirstLengthSymbol,
-                                             kDeflateLengthBase, kDeflateLengthExtra,
-                                             tables.literal, kFixedLiteralCapacity, &bits);
+    tables.literalResult = buildHuffmanTable(lengths, kLiteralLengthSymbols,
+                                             kLiteralLengthEntries, tables.literal,
+                                             kFixedLiteralCapacity, &bits);
     widenFirstLevel(tables.literal, bits, kFixedLiteralBits);
     for (uint32_t code = 0; code < kDistanceSymbols; ++code) lengths[code] = 5;
     bits = kFixedDistanceBits;
-    tables.distanceResult = buildHuffmanTable(lengths, kDistanceSymbols, 0, kDeflateDistanceBase,
-                                              kDeflateDistanceExtra, tables.distance,
-                                              kFixedDistanceCapacity, &bits);
+    tables.distanceResult = buildHuffmanTable(lengths, kDistanceSymbols, kDistanceEntries,
+                                              tables.distance, kFixedDistanceCapacity, &bits);
     widenFirstLevel(tables.distance, bits, kFixedDistanceBits);
     return tables;
 }

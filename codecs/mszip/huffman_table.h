@@ -57,31 +57,48 @@ constexpr uint32_t kMaxSymbols = 288;
 
 // ---- step 1: how many codes of each length ----------------------------------
 
-// Symbols are counted and ordered in lanes, each a quarter of the symbols:
-// neighbouring symbols mostly share a length, and through one array of
-// counts each symbol would wait for the store of the one before.
+// Symbols are counted and ordered in lanes, each a quarter of the symbols
+// (of the 256 literals, in a literal/length code): neighbouring symbols
+// mostly share a length, and through one array of counts each symbol would
+// wait for the store of the one before.
 constexpr uint32_t kLanes = 4;
+constexpr uint32_t kLiteralSymbols = 256;
 
-// Lane `lane` of `count` symbols starts at lane * (count / kLanes); the last
-// lane also takes the count % kLanes symbols at the end.
-constexpr uint32_t laneStart(uint32_t count, uint32_t lane) { return lane * (count / kLanes); }
+// The symbols of one lane. Symbols past the lanes (the lengths and the
+// end-of-block of a literal/length code, or the count % kLanes at the end)
+// are taken with the last lane, after its own.
+constexpr uint32_t laneSize(uint32_t count) {
+    return count >= kLiteralSymbols ? kLiteralSymbols / kLanes : count / kLanes;
+}
+constexpr uint32_t laneStart(uint32_t count, uint32_t lane) { return lane * laneSize(count); }
 
 struct CodeCounts {
     uint32_t perLength[kMaxCodeLength + 1] = {};
     uint32_t perLane[kLanes][kMaxCodeLength + 1] = {};  // real codes only
+    // Of the literal/length code, the codes of each length among the 256
+    // literals, which tell the decoding loop what kind of data to expect;
+    // all 0 for codes of fewer symbols.
+    uint32_t literalsPerLength[kMaxCodeLength + 1] = {};
     uint32_t shortest = 0;  // 0 when every length is 0
     uint32_t longest = 0;
 };
 
 constexpr CodeCounts countLengths(const uint32_t* lengths, uint32_t count) {
     CodeCounts counts;
-    const uint32_t laneSize = count / kLanes;
-    for (uint32_t i = 0; i < laneSize; ++i) {
+    const uint32_t size = laneSize(count);
+    for (uint32_t i = 0; i < size; ++i) {
         for (uint32_t lane = 0; lane < kLanes; ++lane) {
             counts.perLane[lane][lengths[laneStart(count, lane) + i]]++;
         }
     }
-    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) {
+    if (count >= kLiteralSymbols) {
+        for (uint32_t k = 0; k <= kMaxCodeLength; ++k) {
+            for (uint32_t lane = 0; lane < kLanes; ++lane) {
+                counts.literalsPerLength[k] += counts.perLane[lane][k];
+            }
+        }
+    }
+    for (uint32_t symbol = kLanes * size; symbol < count; ++symbol) {
         counts.perLane[kLanes - 1][lengths[symbol]]++;
     }
     for (uint32_t k = 0; k <= kMaxCodeLength; ++k) {
@@ -127,20 +144,46 @@ constexpr void canonicalOrder(const uint32_t* lengths, uint32_t count, const Cod
         const uint32_t length = lengths[symbol];
         if (length != 0) ordered[next[lane][length]++] = uint16_t(symbol);
     };
-    const uint32_t laneSize = count / kLanes;
-    for (uint32_t i = 0; i < laneSize; ++i) {
+    const uint32_t size = laneSize(count);
+    for (uint32_t i = 0; i < size; ++i) {
         for (uint32_t lane = 0; lane < kLanes; ++lane) place(lane, laneStart(count, lane) + i);
     }
-    for (uint32_t symbol = kLanes * laneSize; symbol < count; ++symbol) place(kLanes - 1, symbol);
+    for (uint32_t symbol = kLanes * size; symbol < count; ++symbol) place(kLanes - 1, symbol);
 }
 
 // ---- step 3: fill the tables --------------------------------------------------
 
+// The entry each symbol's code decodes to, with `codeBits` holding only the
+// extra bits that follow the code; the builder adds the code's own bits.
+// Looked up rather than worked out per code, so that placing a code takes
+// no branch on what kind of symbol it is.
+struct SymbolEntries {
+    HuffmanEntry of[kMaxSymbols];
+};
+
+// The entries of `count` symbols: those below `simpleCount` are literals
+// (end-of-block from 256); symbol s >= simpleCount takes kind = low byte of
+// extra[s - simpleCount] and value = base[s - simpleCount].
+constexpr SymbolEntries symbolEntries(uint32_t count, uint32_t simpleCount, const uint16_t* base,
+                                      const uint16_t* extra) {
+    SymbolEntries entries{};
+    for (uint32_t symbol = 0; symbol < count; ++symbol) {
+        HuffmanEntry& entry = entries.of[symbol];
+        if (symbol < simpleCount) {
+            entry.kind = symbol < 256 ? kLiteral : kEndOfBlock;
+            entry.value = uint16_t(symbol);
+        } else {
+            entry.kind = uint8_t(extra[symbol - simpleCount]);
+            entry.value = base[symbol - simpleCount];
+            entry.codeBits = uint8_t(extraBitsOf(entry));
+        }
+    }
+    return entries;
+}
+
 // What the fill step needs to know about the symbols and the store.
 struct TableTarget {
-    uint32_t simpleCount;  // symbols below are literals (end-of-block from 256)
-    const uint16_t* base;  // for symbols from simpleCount up
-    const uint16_t* extra;
+    const SymbolEntries& entries;
     HuffmanEntry* store;
     uint32_t capacity;
 };
@@ -190,16 +233,8 @@ constexpr uint32_t readingOrder(uint32_t canonical, uint32_t k) {
 }
 
 constexpr HuffmanEntry entryFor(uint32_t symbol, const TableTarget& target, uint32_t codeBits) {
-    HuffmanEntry entry{};
-    entry.codeBits = uint8_t(codeBits);
-    if (symbol < target.simpleCount) {
-        entry.kind = symbol < 256 ? kLiteral : kEndOfBlock;
-        entry.value = uint16_t(symbol);
-    } else {
-        entry.kind = uint8_t(target.extra[symbol - target.simpleCount]);
-        entry.value = target.base[symbol - target.simpleCount];
-        entry.codeBits = uint8_t(codeBits + extraBitsOf(entry));
-    }
+    HuffmanEntry entry = target.entries.of[symbol];
+    entry.codeBits = uint8_t(entry.codeBits + codeBits);
     return entry;
 }
 
@@ -259,8 +294,13 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
     for (; k <= counts.longest && k <= bits; ++k) {
         if (k > counts.shortest) canonical <<= 1;  // the first code one bit longer
         widenRoot(k);
-        for (uint32_t left = counts.perLength[k]; left > 0; --left) {
-            target.store[readingOrder(canonical++, k)] = nextEntry(k);
+        const uint32_t codes = counts.perLength[k];
+        const uint32_t real = codes < realCodes - placed ? codes : realCodes - placed;
+        for (uint32_t i = 0; i < real; ++i) {
+            target.store[readingOrder(canonical++, k)] = entryFor(ordered[placed++], target, k);
+        }
+        for (uint32_t i = real; i < codes; ++i) {
+            target.store[readingOrder(canonical++, k)] = HuffmanEntry{uint8_t(k), kInvalidCode, 0};
         }
     }
     // The next code, as the loop below expects it (one bit longer in
@@ -316,20 +356,18 @@ constexpr bool fillTables(const CodeCounts& counts, const uint16_t* ordered, uin
 // ---- the whole build ----------------------------------------------------------
 
 // Builds the decoding tables for `count` code lengths (0 = unused, at most 16;
-// at most 288 symbols). Symbols below `simpleCount` become Literal entries
-// (EndOfBlock from 256 up); symbol s >= simpleCount takes kind =
-// low byte of extra[s - simpleCount] and value = base[s - simpleCount].
-// `lookupBits` is in: the first-level width wanted, out: the width used
-// (the wanted width clamped to the shortest and longest code length; 0 when
-// every length is 0, in which case nothing is written). `slotsUsed`, when
-// not null, receives the number of store slots the tables took.
-constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t count,
-                                          uint32_t simpleCount, const uint16_t* base,
-                                          const uint16_t* extra, HuffmanEntry* store,
-                                          uint32_t capacity, uint32_t* lookupBits,
-                                          uint32_t* slotsUsed = nullptr) {
+// at most 288 symbols) whose census `counts` is countLengths(lengths, count).
+// The code of symbol s decodes to entries.of[s], with the code's bits added
+// to its codeBits. `lookupBits` is in: the first-level width wanted, out: the
+// width used (the wanted width clamped to the shortest and longest code
+// length; 0 when every length is 0, in which case nothing is written).
+// `slotsUsed`, when not null, receives the number of store slots the tables
+// took.
+constexpr HuffmanResult buildCountedTable(CodeCounts counts, const uint32_t* lengths,
+                                          uint32_t count, const SymbolEntries& entries,
+                                          HuffmanEntry* store, uint32_t capacity,
+                                          uint32_t* lookupBits, uint32_t* slotsUsed = nullptr) {
     if (slotsUsed) *slotsUsed = 0;
-    CodeCounts counts = countLengths(lengths, count);
     if (counts.longest == 0) {
         *lookupBits = 0;
         return TableComplete;
@@ -350,11 +388,20 @@ constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t coun
     canonicalOrder(lengths, count, counts, ordered);
 
     uint32_t used = 0;
-    const bool fits = fillTables(counts, ordered, realCodes, bits,
-                                 TableTarget{simpleCount, base, extra, store, capacity}, &used);
+    const bool fits =
+        fillTables(counts, ordered, realCodes, bits, TableTarget{entries, store, capacity}, &used);
     if (slotsUsed) *slotsUsed = used;
     if (!fits) return TableNoSpace;
     return (unused != 0 && counts.longest != 1) ? TableIncomplete : TableComplete;
+}
+
+// buildCountedTable with the lengths counted here.
+constexpr HuffmanResult buildHuffmanTable(const uint32_t* lengths, uint32_t count,
+                                          const SymbolEntries& entries, HuffmanEntry* store,
+                                          uint32_t capacity, uint32_t* lookupBits,
+                                          uint32_t* slotsUsed = nullptr) {
+    return buildCountedTable(countLengths(lengths, count), lengths, count, entries, store,
+                             capacity, lookupBits, slotsUsed);
 }
 
 // Repeats a first-level table built `bits` wide across `wanted` bits, so

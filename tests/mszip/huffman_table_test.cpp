@@ -51,9 +51,11 @@ Build build(const Lengths& lengths, uint32_t requestedBits, uint32_t capacity,
     Build b{TableComplete, requestedBits, 0, std::vector<HuffmanEntry>(capacity + 8, kUntouched)};
     if (simpleCount == 0xFFFF) simpleCount = uint32_t(lengths.size());
     const bool distances = simpleCount == 0;
-    b.result = buildHuffmanTable(lengths.data(), uint32_t(lengths.size()), simpleCount,
-                                 distances ? kInputs.distanceBase : kInputs.lengthBase,
-                                 distances ? kInputs.distanceExtra : kInputs.lengthExtra,
+    const SymbolEntries entries =
+        symbolEntries(uint32_t(lengths.size()), simpleCount,
+                      distances ? kInputs.distanceBase : kInputs.lengthBase,
+                      distances ? kInputs.distanceExtra : kInputs.lengthExtra);
+    b.result = buildHuffmanTable(lengths.data(), uint32_t(lengths.size()), entries,
                                  b.store.data(), capacity, &b.bits, &b.slots);
     return b;
 }
@@ -265,8 +267,9 @@ TEST(HuffmanTable, FixedTablesHoldDeflatesFixedCodes) {
     uint32_t slots = 0;
     HuffmanEntry distance[32];
     Lengths fives(30, 5);
-    EXPECT_EQ(buildHuffmanTable(fives.data(), 30, 0, kInputs.distanceBase, kInputs.distanceExtra,
-                                distance, 32, &bits, &slots),
+    const SymbolEntries distances =
+        symbolEntries(30, 0, kInputs.distanceBase, kInputs.distanceExtra);
+    EXPECT_EQ(buildHuffmanTable(fives.data(), 30, distances, distance, 32, &bits, &slots),
               TableIncomplete);
     EXPECT_EQ(slots, 32u);
 }
