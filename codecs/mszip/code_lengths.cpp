@@ -1,7 +1,8 @@
 // Reading a dynamic block's code lengths. While eight input bytes are left,
 // a loop on its own copy of the reservoir takes one symbol per lookup, with
-// an 8-byte refill before each; near the input's end the byte-wise reader
-// takes over, supplying zeros past the input. Both read the same lengths.
+// an 8-byte refill before every four; near the input's end the byte-wise
+// reader takes over, supplying zeros past the input. Both read the same
+// lengths.
 #include "codecs/mszip/code_lengths.h"
 
 #include "codecs/mszip/bit_reader.h"
@@ -65,9 +66,8 @@ bool readWithWholeWords(MszipDecoder* d, const HuffmanEntry* table, uint32_t tab
     uint64_t bits = d->bitBuffer;
     uint32_t count = d->bitCount;
     const uint64_t mask = (uint64_t(1) << tableBits) - 1;
-    bool sound = true;
-    while (at.position < total && in <= inLimit) {
-        refill(bits, count, in);
+    // One symbol: false for a pattern of no code or a repeat past the end.
+    auto take = [&]() {
         const HuffmanEntry entry = table[bits & mask];
         if (entry.kind == kLiteral) {
             lengths[at.position++] = entry.value;
@@ -75,16 +75,28 @@ bool readWithWholeWords(MszipDecoder* d, const HuffmanEntry* table, uint32_t tab
         } else if (isRepeat(entry)) {
             const uint32_t extra = uint32_t(bits >> (entry.codeBits - entry.kind)) &
                                    ((1u << entry.kind) - 1);
-            if (!takeRepeat(entry, extra, lengths, total, at)) {
-                sound = false;
-                break;
-            }
+            if (!takeRepeat(entry, extra, lengths, total, at)) return false;
         } else {
-            sound = false;
-            break;
+            return false;
         }
         bits >>= entry.codeBits;
         count -= entry.codeBits;
+        return true;
+    };
+    // A symbol takes at most 7 + 7 bits, so four fit in the bits a refill
+    // leaves: the refill, whose load waits for the bits taken before it,
+    // then stands on the path of every fourth symbol only.
+    constexpr uint32_t kSymbolsPerRefill = 4;
+    static_assert(kSymbolsPerRefill * (kCodeLengthLookupBits + kRepeatExtra[2]) <= kRefillFloor);
+    bool sound = true;
+    while (sound && at.position < total && in <= inLimit) {
+        refill(bits, count, in);
+        for (uint32_t i = 0; i < kSymbolsPerRefill && at.position < total; ++i) {
+            if (!take()) {
+                sound = false;
+                break;
+            }
+        }
     }
     d->bitBuffer = bits & ((uint64_t(1) << count) - 1);
     d->bitCount = count;

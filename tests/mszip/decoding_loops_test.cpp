@@ -494,6 +494,46 @@ TEST(DecodingLoops, EveryCodeLengthRepeatReadsAsZlibReadsIt) {
     }
 }
 
+// A header whose code-length code gives the repeats 16 and 18 the longest
+// codes, 7 bits: twenty runs of zeros in a row then take 7 + 7 bits each,
+// the most a symbol of the header can take, and ten repeats of the
+// previous length 7 + 2 bits each. Both loops must read the same codes
+// from them as zlib.
+TEST(DecodingLoops, HeaderSymbolsOfTheLongestCodesReadAsZlibReadsThem) {
+    std::vector<uint32_t> codeLengthLengths(19, 0);
+    const std::pair<uint32_t, uint32_t> codeLengthCode[] = {
+        {6, 1}, {7, 2}, {1, 3}, {0, 4}, {2, 5}, {3, 6}, {16, 7}, {18, 7}};
+    for (auto [symbol, length] : codeLengthCode) codeLengthLengths[symbol] = length;
+    // Literals 220..255, the end and the lengths: 62 codes of 6 bits and 4 of 7.
+    std::vector<uint32_t> literals(286, 0);
+    for (uint32_t s = 220; s < 286; ++s) literals[s] = s < 282 ? 6 : 7;
+    std::vector<LengthItem> items(20, LengthItem{18, 0});  // symbols 0..219
+    items.push_back({6});
+    for (int i = 0; i < 10; ++i) items.push_back({16, 3});
+    items.push_back({6});
+    items.push_back({7});
+    items.push_back({16, 0});
+    items.push_back({1});  // the one distance code
+
+    BitWriter out;
+    DynamicBlock block(out, true, literals, {1}, items, codeLengthLengths);
+    Bytes expected;
+    for (int round = 0; round < 30; ++round) {
+        for (uint32_t byte = 220; byte < 256; ++byte) {
+            block.literal(uint8_t(byte));
+            expected.push_back(uint8_t(byte));
+        }
+        block.match(170, 1);  // a length of a 7-bit code
+        expected.insert(expected.end(), 170, expected.back());
+    }
+    block.end();
+    const Bytes stream = out.mszipBlock();
+    ASSERT_EQ(inflateAfter(Bytes(32768, 'h'), stream), expected);
+    FastAndCareful loops;
+    ASSERT_EQ(loops.decodeBoth(stream), CodecOk);
+    EXPECT_EQ(loops.fast.output(), expected);
+}
+
 // ---- faulty tables ------------------------------------------------------------
 
 // Runs the code loop over `input` with hand-made tables, as a fixed or

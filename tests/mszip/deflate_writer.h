@@ -117,16 +117,22 @@ inline std::vector<LengthItem> repeatItems(const std::vector<uint32_t>& lengths)
 class DynamicBlock {
 public:
     // The code lengths are sent one by one, or as the given sequence
-    // (repeats included) when `items` is not empty.
+    // (repeats included) when `items` is not empty. The code-length code
+    // gives 13 symbols 4 bits and 6 symbols 5 bits, unless
+    // `codeLengthLengths` (19 lengths, in symbol order) says otherwise.
     DynamicBlock(BitWriter& out, bool last, std::vector<uint32_t> literalLengths,
-                 std::vector<uint32_t> distanceLengths, std::vector<LengthItem> items = {})
+                 std::vector<uint32_t> distanceLengths, std::vector<LengthItem> items = {},
+                 std::vector<uint32_t> codeLengthLengths = {})
         : out_(out), literalLengths_(std::move(literalLengths)),
           distanceLengths_(std::move(distanceLengths)) {
         if (items.empty()) {
             for (uint32_t length : literalLengths_) items.push_back({length});
             for (uint32_t length : distanceLengths_) items.push_back({length});
         }
-        writeHeader(last, items);
+        if (codeLengthLengths.empty()) {
+            for (uint32_t s = 0; s < 19; ++s) codeLengthLengths.push_back(s < 13 ? 4 : 5);
+        }
+        writeHeader(last, items, codeLengthLengths);
     }
 
     void symbol(uint32_t s) { out_.code(literalCodes_[s], literalLengths_[s]); }
@@ -145,10 +151,8 @@ public:
     }
 
 private:
-    void writeHeader(bool last, const std::vector<LengthItem>& items) {
-        // Code-length code: 13 symbols of 4 bits and 6 of 5 bits (complete).
-        std::vector<uint32_t> codeLengthLengths(19);
-        for (uint32_t s = 0; s < 19; ++s) codeLengthLengths[s] = s < 13 ? 4 : 5;
+    void writeHeader(bool last, const std::vector<LengthItem>& items,
+                     const std::vector<uint32_t>& codeLengthLengths) {
         std::vector<uint32_t> codeLengthCodes = canonicalCodes(codeLengthLengths);
         out_.bits(last ? 1 : 0, 1);
         out_.bits(2, 2);
