@@ -325,6 +325,36 @@ TEST(HuffmanTable, StoreCapacitiesCoverEveryCompleteCode) {
     }
 }
 
+// The census counts each length over all symbols, and apart over the 256
+// literals when the code has them, whatever the number of symbols: the
+// lanes it counts in must cover every symbol once.
+TEST(HuffmanTable, CensusCountsEveryLengthAndTheLiteralsApart) {
+    std::mt19937 random(77);
+    for (uint32_t symbols : {19u, 30u, 255u, 256u, 257u, 259u, 286u, 288u}) {
+        SCOPED_TRACE(symbols);
+        for (int round = 0; round < 20; ++round) {
+            Lengths lengths(symbols);
+            for (uint32_t& length : lengths) length = random() % 3 == 0 ? 0 : random() % 16;
+            uint32_t all[16] = {}, literals[16] = {}, shortest = 0, longest = 0;
+            for (uint32_t s = 0; s < symbols; ++s) {
+                all[lengths[s]]++;
+                if (symbols >= 256 && s < 256) literals[lengths[s]]++;
+            }
+            for (uint32_t k = 15; k >= 1; --k) {
+                if (all[k] != 0 && longest == 0) longest = k;
+                if (all[k] != 0) shortest = k;
+            }
+            const CodeCounts counts = countLengths(lengths.data(), symbols);
+            for (uint32_t k = 0; k < 16; ++k) {
+                ASSERT_EQ(counts.perLength[k], all[k]) << "length " << k;
+                ASSERT_EQ(counts.literalsPerLength[k], literals[k]) << "length " << k;
+            }
+            ASSERT_EQ(counts.shortest, shortest);
+            ASSERT_EQ(counts.longest, longest);
+        }
+    }
+}
+
 TEST(HuffmanTable, RandomCompleteCodesDecodeEverySymbolAndMatchTheLayout) {
     std::mt19937 random(1234);
     for (int round = 0; round < 3000; ++round) {
